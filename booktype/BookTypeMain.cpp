@@ -1,0 +1,4 @@
+// discmode, the book-type setting tool: program entry.
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }

@@ -1,0 +1,37 @@
+# Compile and link settings shared by the targets of the project.
+#
+# zal_warnings: the warning level of every target of the project.
+# zal_static_runtime: every Windows program of the project links its runtime
+#   statically and declares subsystem 4.0, so that it starts on Windows 98 too.
+# zal_shipped: compile settings of the code that ships (linked PRIVATE, so that
+#   tests compiling against it keep their own): no C++ exceptions or RTTI, and
+#   headers limited to what Windows 95 and NT 4.0 offer.
+
+add_library(zal_warnings INTERFACE)
+add_library(zal_static_runtime INTERFACE)
+add_library(zal_shipped INTERFACE)
+
+if(MSVC)
+  target_compile_options(zal_warnings INTERFACE /W4 $<$<BOOL:${ZAL_WERROR}>:/WX>)
+  target_compile_definitions(zal_warnings INTERFACE _CRT_SECURE_NO_WARNINGS)
+  target_compile_options(zal_shipped INTERFACE /GR- /EHs-c-)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  target_link_options(zal_static_runtime INTERFACE /SUBSYSTEM:WINDOWS,5.01)
+else()
+  target_compile_options(zal_warnings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Wcast-qual
+    -Wformat=2 -Wundef -Wnon-virtual-dtor -Woverloaded-virtual -Wmissing-declarations
+    $<$<BOOL:${ZAL_WERROR}>:-Werror>)
+  target_compile_options(zal_shipped INTERFACE
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+  target_link_options(zal_static_runtime INTERFACE
+    -static -static-libgcc -static-libstdc++
+    -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+    -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
+endif()
+target_compile_definitions(zal_warnings INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX)
+# The headers then offer nothing newer than Windows 95 and NT 4.0 (the import
+# check of the test suite looks at what the programs really import).
+target_compile_definitions(zal_shipped INTERFACE _WIN32_WINNT=0x0400 WINVER=0x0400
+                                                 _WIN32_IE=0x0400)
+target_link_libraries(zal_shipped INTERFACE zal_warnings zal_static_runtime)

@@ -1,0 +1,73 @@
+# Helpers for the test suite.
+#
+# zal_wine_program(NAME [WIN98] [ASPI native|builtin|disabled])
+#   Per-program Wine settings, by program file name: WIN98 makes Wine report
+#   Windows 98 (platform 1) to that program; ASPI picks which wnaspi32.dll it gets
+#   (native: the one beside it, i.e. the drive emulator; builtin: Wine's own;
+#   disabled: none). The settings are written to wine-programs.reg in the build
+#   tree and imported into the build's Wine prefix when its session starts.
+#
+# zal_add_gtest(TARGET SOURCES ... [LIBS ...] [WIN98] [ASPI ...]
+#               [LOCALE loc] [FILTER expr] [TIMEOUT s] [LABELS ...])
+#   A GoogleTest program whose cases ctest runs one process each, under Wine.
+
+set_property(GLOBAL PROPERTY ZAL_WINE_REGISTRY "")
+
+function(zal_wine_program name)
+  cmake_parse_arguments(ARG "WIN98" "ASPI" "" ${ARGN})
+  set(text "")
+  if(ARG_WIN98)
+    string(APPEND text "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\${name}]\n"
+                       "\"Version\"=\"win98\"\n\n")
+  endif()
+  if(ARG_ASPI)
+    if(ARG_ASPI STREQUAL "disabled")
+      set(value "")
+    else()
+      set(value "${ARG_ASPI}")
+    endif()
+    string(APPEND text "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\${name}\\DllOverrides]\n"
+                       "\"wnaspi32\"=\"${value}\"\n\n")
+  endif()
+  set_property(GLOBAL APPEND_STRING PROPERTY ZAL_WINE_REGISTRY "${text}")
+endfunction()
+
+function(zal_write_wine_registry)
+  get_property(entries GLOBAL PROPERTY ZAL_WINE_REGISTRY)
+  file(WRITE ${CMAKE_BINARY_DIR}/wine-programs.reg "REGEDIT4\n\n${entries}")
+endfunction()
+
+function(zal_add_gtest target)
+  cmake_parse_arguments(ARG "WIN98" "ASPI;LOCALE;FILTER;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT TARGET ${target})
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} zal_test_support GTest::gtest_main
+                                            zal_warnings)
+  endif()
+  if(ARG_WIN98 OR ARG_ASPI)
+    set(win98 "")
+    if(ARG_WIN98)
+      set(win98 WIN98)
+    endif()
+    zal_wine_program(${target}.exe ${win98} ASPI ${ARG_ASPI})
+  endif()
+  if(NOT ARG_LOCALE)
+    set(ARG_LOCALE C.UTF-8)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  set(extra "")
+  if(ARG_FILTER)
+    list(APPEND extra TEST_FILTER ${ARG_FILTER} TEST_SUFFIX ".${ARG_LOCALE}")
+  endif()
+  gtest_discover_tests(${target}
+    ${extra}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 180
+    WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+    PROPERTIES ENVIRONMENT "LC_ALL=${ARG_LOCALE}"
+               TIMEOUT ${ARG_TIMEOUT}
+               FIXTURES_REQUIRED wine_session
+               LABELS "${ARG_LABELS}")
+endfunction()

@@ -1,0 +1,52 @@
+// The emulator's command log: one record per command a device received, kept in
+// memory for tests in the same process and written, a line per command, to the
+// scenario's log file for tests that run the built programs.
+//
+// Line format (fields separated by one blank):
+//   <n> <address> cdb=<CDB bytes, two hex digits each, joined by '-'>
+//       dir=<none|in|out> len=<data length, decimal> outcome=<outcome>[ pt=<P>/<T>/<L>/<S>/<D>/<timeout>]
+// <n> counts every command of the emulator from 1; <address> is "0:0" style
+// (host adapter:target) or "D:" style; the outcome is one of
+//   good | check-<key>/<asc>/<ascq> (hex) | hang | late-<ms>-good | late-<ms>-check-<k>/<asc>/<ascq>
+//   | gone (the device has vanished) | pass-through-failed
+// and pt= (pass-through only) records PathId, TargetId, Lun, SenseInfoLength,
+// DataIn and TimeOutValue of the block the SPTI device received, in decimal.
+#ifndef ZAL_EMULATOR_COMMANDLOG_H
+#define ZAL_EMULATOR_COMMANDLOG_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zalemu {
+
+enum class Direction { None, In, Out };
+
+struct CommandRecord {
+    unsigned index = 0;
+    std::string address;
+    std::vector<uint8_t> cdb;
+    Direction direction = Direction::None;
+    uint32_t length = 0;
+    std::string outcome;
+
+    bool viaPassThrough = false;
+    unsigned ptPathId = 0;
+    unsigned ptTargetId = 0;
+    unsigned ptLun = 0;
+    unsigned ptSenseLength = 0;
+    unsigned ptDataIn = 0;
+    unsigned ptTimeout = 0;
+
+    uint8_t Opcode() const { return cdb.empty() ? 0 : cdb[0]; }
+};
+
+// One log line for the record, without line end.
+std::string FormatRecord(const CommandRecord& record);
+
+// Parses log text; false (with the offending line in *error) on a malformed line.
+bool ParseLog(const std::string& text, std::vector<CommandRecord>* records, std::string* error);
+
+} // namespace zalemu
+
+#endif

@@ -1,0 +1,134 @@
+#!/bin/bash
+# The Wine session of one build tree: a private 32-bit Wine prefix inside the
+# build tree, a persistent wineserver and an Xvfb display, so that every Windows
+# program of the build starts in about 0.1 s and none of Wine's background
+# services holds the output pipe of whoever ran the first program.
+#
+#   wine-session.sh start  BUILD   create the prefix if needed, start the session
+#   wine-session.sh ensure BUILD   start it unless it runs already (used by winerun)
+#   wine-session.sh stop   BUILD   stop wineserver and Xvfb of this session
+#   wine-session.sh env    BUILD   print the environment of the session
+#
+# BUILD/wine-session/env holds WINEPREFIX, WINEDEBUG and DISPLAY for the session.
+set -u
+
+command=${1:-}
+build=$(cd "${2:?usage: wine-session.sh start|ensure|stop|env BUILD}" && pwd) || exit 1
+dir="$build/wine-session"
+prefix="$build/wineprefix"
+mkdir -p "$dir"
+
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
+unset WINEDLLOVERRIDES
+
+server_alive() {
+    [ -f "$dir/wineserver.pid" ] && kill -0 "$(cat "$dir/wineserver.pid")" 2>/dev/null
+}
+
+xvfb_alive() {
+    [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null
+}
+
+free_display() {
+    local n
+    for n in $(seq 91 140); do
+        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+            echo "$n"
+            return 0
+        fi
+    done
+    return 1
+}
+
+start_xvfb() {
+    xvfb_alive && return 0
+    local n
+    n=$(free_display) || { echo "wine-session: no free X display" >&2; return 1; }
+    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 &
+    echo $! >"$dir/xvfb.pid"
+    echo ":$n" >"$dir/display"
+    for _ in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.05
+    done
+    echo "wine-session: Xvfb on :$n did not come up (see $dir/xvfb.log)" >&2
+    return 1
+}
+
+write_env() {
+    {
+        echo "export WINEPREFIX='$prefix' WINEARCH=win32 WINEDEBUG=-all"
+        echo "export DISPLAY='$(cat "$dir/display")'"
+    } >"$dir/env.tmp" && mv "$dir/env.tmp" "$dir/env"
+}
+
+apply_registry() {
+    # Programs that must see Windows 9x, and other per-program settings of the build.
+    if [ -f "$build/wine-programs.reg" ]; then
+        wine regedit /S "$(winepath -w "$build/wine-programs.reg")" </dev/null >/dev/null 2>&1
+    fi
+}
+
+start_session() {
+    start_xvfb || return 1
+    export DISPLAY
+    DISPLAY=$(cat "$dir/display")
+    write_env
+    if ! server_alive; then
+        if [ ! -f "$prefix/system.reg" ]; then
+            # wineboot starts a server of its own; let it finish before ours starts.
+            wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+            wineserver -w
+        fi
+        setsid wineserver -f -p </dev/null >/dev/null 2>&1 &
+        echo $! >"$dir/wineserver.pid"
+        # The first program starts Wine's services; with its stdio on /dev/null they
+        # hold no pipe of the caller.
+        wine cmd /c exit </dev/null >/dev/null 2>&1
+    fi
+    apply_registry
+}
+
+stop_session() {
+    if [ -d "$prefix" ]; then
+        wineserver -k </dev/null >/dev/null 2>&1
+    fi
+    if server_alive; then
+        kill "$(cat "$dir/wineserver.pid")" 2>/dev/null
+    fi
+    if xvfb_alive; then
+        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
+    fi
+    rm -f "$dir/wineserver.pid" "$dir/xvfb.pid" "$dir/env"
+}
+
+case "$command" in
+start)
+    exec 9>"$dir/lock"
+    flock 9
+    start_session
+    ;;
+ensure)
+    if server_alive && xvfb_alive && [ -f "$dir/env" ]; then
+        exit 0
+    fi
+    exec 9>"$dir/lock"
+    flock 9
+    if server_alive && xvfb_alive && [ -f "$dir/env" ]; then
+        exit 0
+    fi
+    start_session
+    ;;
+stop)
+    exec 9>"$dir/lock"
+    flock 9
+    stop_session
+    ;;
+env)
+    cat "$dir/env"
+    ;;
+*)
+    echo "usage: wine-session.sh start|ensure|stop|env BUILD" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,110 @@
+// The shutdown half of the test build's platform seam (see RecordedShutdown.h).
+// No call reaches the system: a test process must never shut the Wine session down.
+#include "RecordedShutdown.h"
+
+#include "PlatformSeam.h"
+
+#include <mutex>
+
+namespace {
+std::mutex shutdownLock;
+std::vector<ShutdownCall> calls;
+ShutdownBehaviour behaviour;
+int openTokens = 0;
+int tokenSerial = 0;
+
+void Record(const ShutdownCall& call) {
+    std::lock_guard<std::mutex> lock(shutdownLock);
+    calls.push_back(call);
+}
+} // namespace
+
+void ResetRecordedShutdown(const ShutdownBehaviour& newBehaviour) {
+    std::lock_guard<std::mutex> lock(shutdownLock);
+    calls.clear();
+    behaviour = newBehaviour;
+    openTokens = 0;
+}
+
+std::vector<ShutdownCall> RecordedShutdownCalls() {
+    std::lock_guard<std::mutex> lock(shutdownLock);
+    return calls;
+}
+
+int OpenTokenCount() {
+    std::lock_guard<std::mutex> lock(shutdownLock);
+    return openTokens;
+}
+
+BOOL SeamOpenProcessToken(HANDLE, DWORD access, PHANDLE token) {
+    ShutdownCall call;
+    call.function = "OpenProcessToken";
+    call.value = access;
+    bool fails;
+    {
+        std::lock_guard<std::mutex> lock(shutdownLock);
+        fails = behaviour.openTokenFails;
+        if (!fails) {
+            ++openTokens;
+            *token = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(0x7000 + 4 * ++tokenSerial));
+            call.handle = *token;
+        }
+    }
+    Record(call);
+    if (fails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL SeamLookupPrivilegeValueA(LPCSTR, LPCSTR name, PLUID luid) {
+    ShutdownCall call;
+    call.function = "LookupPrivilegeValueA";
+    call.text = name != NULL ? name : "";
+    Record(call);
+    luid->LowPart = 19; // SE_SHUTDOWN_PRIVILEGE
+    luid->HighPart = 0;
+    return TRUE;
+}
+
+BOOL SeamAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD,
+                               PTOKEN_PRIVILEGES, PDWORD) {
+    ShutdownCall call;
+    call.function = "AdjustTokenPrivileges";
+    call.handle = token;
+    call.extra = static_cast<DWORD>(disableAll);
+    if (newState != NULL && newState->PrivilegeCount == 1) {
+        call.value = newState->Privileges[0].Attributes;
+        call.text = newState->Privileges[0].Luid.LowPart == 19 ? "shutdown" : "other";
+    }
+    Record(call);
+    DWORD lastError;
+    {
+        std::lock_guard<std::mutex> lock(shutdownLock);
+        lastError = behaviour.adjustLastError;
+    }
+    SetLastError(lastError);
+    return TRUE;
+}
+
+BOOL SeamCloseToken(HANDLE token) {
+    ShutdownCall call;
+    call.function = "CloseHandle";
+    call.handle = token;
+    {
+        std::lock_guard<std::mutex> lock(shutdownLock);
+        --openTokens;
+    }
+    Record(call);
+    return TRUE;
+}
+
+BOOL SeamExitWindowsEx(UINT flags, DWORD reason) {
+    ShutdownCall call;
+    call.function = "ExitWindowsEx";
+    call.value = flags;
+    call.extra = reason;
+    Record(call);
+    return TRUE;
+}

@@ -1,0 +1,557 @@
+// ASPISim: discovery of the drive letters, dispatch of the ASPI request kinds,
+// the request queue under SimLock, and the worker that carries requests out
+// through the SCSI Pass Through Interface.
+#include "AspiSim.h"
+
+#include "PlatformSeam.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+ASPISim* TheSim = NULL;
+
+static CRITICAL_SECTION SimLock;
+static HANDLE WakeEvent = NULL;
+static volatile LONG StopWorker = 0;
+
+constexpr DWORD InquiryDataReplySize = 2048;
+constexpr BYTE FallbackInquiryLength = 96;
+constexpr DWORD FallbackTransferLength = 65536;
+constexpr DWORD MaxReportedTransfer = 65536;
+
+// A request block seen as its first bytes, whichever kind it is.
+static SRB_Header* HeaderOf(void* block) { return static_cast<SRB_Header*>(block); }
+
+// Lets the lock's owner release it on every path out of a queue operation.
+class SimLockHolder {
+public:
+    SimLockHolder() { EnterCriticalSection(&SimLock); }
+    ~SimLockHolder() { LeaveCriticalSection(&SimLock); }
+    SimLockHolder(const SimLockHolder&) = delete;
+    SimLockHolder& operator=(const SimLockHolder&) = delete;
+};
+
+ASPISim::ASPISim()
+    : ready(0), deviceCount(0), deviceHead(NULL), deviceTail(NULL), queueCount(0),
+      queueHead(NULL), queueTail(NULL), workerThread(NULL), workerThreadId(0),
+      passThroughTimeout(SimInitialTimeout) {
+    InitializeCriticalSection(&SimLock);
+    TheSim = this;
+    memset(deviceTable, 0, sizeof deviceTable);
+    WakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    workerThread = StartSimWorker();
+    Discover();
+}
+
+static DWORD WINAPI SimWorkerThread(LPVOID) {
+    TheSim->SimWorkerMain();
+    return 0;
+}
+
+HANDLE ASPISim::StartSimWorker() {
+    HANDLE thread = NULL;
+    for (int attempt = 0; attempt < 3 && thread == NULL; ++attempt) {
+        thread = CreateThread(NULL, 0, SimWorkerThread, NULL, 0, &workerThreadId);
+        if (thread == NULL) {
+            Sleep(1);
+        }
+    }
+    if (thread != NULL) {
+        SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
+    }
+    return thread;
+}
+
+void ASPISim::Discover() {
+    ResetLists();
+    TheSim = this;
+    ready = 0;
+    for (int letterIndex = 0; letterIndex < SimMaxDevices; ++letterIndex) {
+        HANDLE handle = OpenDriveLetter(letterIndex);
+        if (handle == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        SimDevice* device = static_cast<SimDevice*>(calloc(1, sizeof(SimDevice)));
+        if (device == NULL) {
+            SeamCloseDevice(handle);
+            continue;
+        }
+        device->haId = static_cast<BYTE>(deviceCount & 0xFF);
+        device->handle = handle;
+        device->letterIndex = static_cast<BYTE>(letterIndex);
+        bool keep = false;
+        if (ReadInquiryData(device, handle)) {
+            keep = ReadCapabilities(device, handle) != 0;
+        } else if (InquiryByPassThrough(device, handle)) {
+            keep = true;
+            device->capabilities.MaximumTransferLength = FallbackTransferLength;
+            device->capabilities.AlignmentMask = 1;
+        }
+        if (keep) {
+            AddDevice(device, deviceCount);
+            ++deviceCount;
+        } else {
+            // A discarded device's handle is never used again.
+            SeamCloseDevice(handle);
+            free(device);
+        }
+    }
+    if (deviceCount != 0) {
+        ready = 1;
+    }
+}
+
+void ASPISim::ResetLists() {
+    ready = 0;
+    SimDevice* device = deviceHead;
+    while (device != NULL && deviceCount > 0) {
+        SimDevice* next = device->next;
+        if (device->handle != INVALID_HANDLE_VALUE) {
+            SeamCloseDevice(device->handle);
+        }
+        free(device);
+        device = next;
+        --deviceCount;
+    }
+    deviceCount = 0;
+    deviceHead = NULL;
+    deviceTail = NULL;
+    memset(deviceTable, 0, sizeof deviceTable);
+
+    SimLockHolder lock;
+    while (queueHead != NULL && queueCount > 0) {
+        SimRequest* next = queueHead->next;
+        free(queueHead);
+        queueHead = next;
+        --queueCount;
+    }
+    queueCount = 0;
+    queueHead = NULL;
+    queueTail = NULL;
+}
+
+HANDLE ASPISim::OpenDriveLetter(int letterIndex) {
+    char path[] = "\\\\.\\C:";
+    path[4] = static_cast<char>('C' + letterIndex);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        HANDLE handle = SeamCreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                        0, NULL);
+        if (handle != INVALID_HANDLE_VALUE) {
+            return handle;
+        }
+        Sleep(1);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+int ASPISim::ReopenDevice(SimDevice* device) {
+    HANDLE handle = OpenDriveLetter(device->letterIndex);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    device->handle = handle;
+    return 1;
+}
+
+int ASPISim::ReadInquiryData(SimDevice* device, HANDLE handle) {
+    BYTE* reply = static_cast<BYTE*>(calloc(1, InquiryDataReplySize));
+    if (reply == NULL) {
+        return 0;
+    }
+    DWORD returned = 0;
+    if (!SeamDeviceIoControl(handle, ZAL_IOCTL_SCSI_GET_INQUIRY_DATA, NULL, 0, reply,
+                             InquiryDataReplySize, &returned, NULL)) {
+        free(reply);
+        return 0;
+    }
+    // SCSI_ADAPTER_BUS_INFO: the first bus names where its SCSI_INQUIRY_DATA stands.
+    const SCSI_ADAPTER_BUS_INFO* bus = reinterpret_cast<const SCSI_ADAPTER_BUS_INFO*>(reply);
+    const DWORD offset = bus->BusData[0].InquiryDataOffset;
+    const DWORD typeAt = offset + static_cast<DWORD>(offsetof(SCSI_INQUIRY_DATA, InquiryData));
+    // An offset outside the reply names no record; the device type then stays 0.
+    if (typeAt < InquiryDataReplySize) {
+        device->deviceType = reply[typeAt] & 0x0F;
+    }
+    free(reply);
+    return 1;
+}
+
+int ASPISim::ReadCapabilities(SimDevice* device, HANDLE handle) {
+    DWORD returned = 0;
+    return SeamDeviceIoControl(handle, ZAL_IOCTL_SCSI_GET_CAPABILITIES, NULL, 0,
+                               &device->capabilities, sizeof device->capabilities, &returned,
+                               NULL)
+               ? 1
+               : 0;
+}
+
+int ASPISim::InquiryByPassThrough(SimDevice* device, HANDLE handle) {
+    BYTE data[FallbackInquiryLength];
+    memset(data, 0, sizeof data);
+    PassThroughBlock block;
+    memset(&block, 0, sizeof block);
+    block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    block.PathId = 0;
+    block.TargetId = 1;
+    block.Lun = 0;
+    block.CdbLength = 6;
+    block.SenseInfoLength = PassThroughSenseSize;
+    block.DataIn = SCSI_IOCTL_DATA_IN;
+    block.DataTransferLength = sizeof data;
+    block.TimeOutValue = SimInitialTimeout;
+    block.DataBuffer = data;
+    block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
+    block.Cdb[0] = 0x12;
+    block.Cdb[4] = FallbackInquiryLength;
+    DWORD returned = 0;
+    if (!SeamDeviceIoControl(handle, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof block,
+                             &block, sizeof block, &returned, NULL)) {
+        return 0;
+    }
+    device->deviceType = data[0] & 0x0F;
+    return 1;
+}
+
+void ASPISim::AddDevice(SimDevice* device, int index) {
+    device->next = NULL;
+    if (deviceTail != NULL) {
+        deviceTail->next = device;
+    } else {
+        deviceHead = device;
+    }
+    deviceTail = device;
+    if (index >= 0 && index < SimMaxDevices) {
+        deviceTable[index] = device;
+    }
+}
+
+SimDevice* ASPISim::DeviceAt(int haId) {
+    if (haId < 0 || haId >= SimMaxDevices) {
+        return NULL;
+    }
+    return deviceTable[haId];
+}
+
+DWORD ASPISim::Dispatch(void* block) {
+    SRB_Header* header = HeaderOf(block);
+    if (ready == 0 || header->SRB_HaId > deviceCount) {
+        header->SRB_Status = SS_INVALID_HA;
+        return SS_INVALID_HA;
+    }
+    switch (header->SRB_Cmd) {
+    case SC_HA_INQUIRY:
+        return HaInquiry(static_cast<SRB_HAInquiry*>(block));
+    case SC_GET_DEV_TYPE:
+        return GetDeviceType(static_cast<SRB_GDEVBlock*>(block));
+    case SC_EXEC_SCSI_CMD:
+        return ExecScsiCmd(static_cast<ScsiRequestBlock*>(block));
+    case SC_ABORT_SRB:
+        return AbortSrb(static_cast<SRB_Abort*>(block));
+    case SC_RESET_DEV: {
+        // Nothing is reset; the block reads as a clean completion.
+        ScsiRequestBlock* reset = static_cast<ScsiRequestBlock*>(block);
+        reset->SRB_HaStat = HASTAT_OK;
+        reset->SRB_TargStat = STATUS_GOOD;
+        header->SRB_Status = SS_COMP;
+        return 0;
+    }
+    case SC_RESCAN_SCSI_BUS:
+        return 1;
+    case SC_GETSET_TIMEOUTS: {
+        SRB_GetSetTimeouts* timeouts = static_cast<SRB_GetSetTimeouts*>(block);
+        // The block counts half-seconds, the pass-through whole seconds.
+        if (timeouts->SRB_Flags == SRB_DIR_OUT) {
+            passThroughTimeout = timeouts->SRB_Timeout / 2;
+        } else {
+            timeouts->SRB_Timeout = passThroughTimeout * 2;
+        }
+        header->SRB_Status = SS_COMP;
+        return 1;
+    }
+    default:
+        // SC_SET_HA_PARMS, SC_GET_DISK_INFO and every unknown kind.
+        header->SRB_Status = SS_INVALID_SRB;
+        return 1;
+    }
+}
+
+DWORD ASPISim::HaInquiry(SRB_HAInquiry* block) {
+    SimDevice* device = DeviceAt(block->SRB_HaId);
+    if (device == NULL) {
+        block->SRB_Status = SS_INVALID_HA;
+        return SS_INVALID_HA;
+    }
+    block->HA_Count = static_cast<BYTE>(deviceCount & 0xFF);
+    block->HA_SCSI_ID = 7;
+    memcpy(block->HA_ManagerId, "ASPISim for SPTI", sizeof block->HA_ManagerId);
+    // "ASPISim HA #255" and its NUL fill the 16 bytes at most.
+    char identifier[32];
+    memset(identifier, 0, sizeof identifier);
+    wsprintfA(identifier, "ASPISim HA #%d", block->SRB_HaId);
+    memset(block->HA_Identifier, 0, sizeof block->HA_Identifier);
+    memcpy(block->HA_Identifier, identifier, sizeof block->HA_Identifier);
+    memset(block->HA_Unique, 0, sizeof block->HA_Unique);
+    if (device->capabilities.MaximumTransferLength > MaxReportedTransfer) {
+        device->capabilities.MaximumTransferLength = MaxReportedTransfer;
+    }
+    const DWORD alignment = device->capabilities.AlignmentMask;
+    const DWORD maximum = device->capabilities.MaximumTransferLength;
+    block->HA_Unique[0] = static_cast<BYTE>(alignment & 0xFF);
+    block->HA_Unique[1] = static_cast<BYTE>((alignment >> 8) & 0xFF);
+    block->HA_Unique[2] = 0;
+    block->HA_Unique[3] = 1;
+    block->HA_Unique[4] = static_cast<BYTE>(maximum & 0xFF);
+    block->HA_Unique[5] = static_cast<BYTE>((maximum >> 8) & 0xFF);
+    block->HA_Unique[6] = static_cast<BYTE>((maximum >> 16) & 0xFF);
+    block->HA_Unique[7] = static_cast<BYTE>((maximum >> 24) & 0xFF);
+    block->SRB_Status = SS_COMP;
+    return SS_COMP;
+}
+
+DWORD ASPISim::GetDeviceType(SRB_GDEVBlock* block) {
+    SimDevice* device = DeviceAt(block->SRB_HaId);
+    if (device == NULL) {
+        block->SRB_Status = SS_INVALID_HA;
+        return SS_INVALID_HA;
+    }
+    if (block->SRB_Target != 0 || block->SRB_Lun != 0) {
+        block->SRB_Status = SS_NO_DEVICE;
+        return SS_NO_DEVICE;
+    }
+    block->SRB_DeviceType = device->deviceType;
+    block->SRB_Status = SS_COMP;
+    return SS_COMP;
+}
+
+DWORD ASPISim::ExecScsiCmd(ScsiRequestBlock* block) {
+    SimDevice* device = DeviceAt(block->SRB_HaId);
+    if (device == NULL) {
+        block->SRB_Status = SS_INVALID_HA;
+        return 0;
+    }
+    if (block->SRB_Target != 0 || block->SRB_Lun != 0) {
+        block->SRB_Status = SS_NO_DEVICE;
+        return SS_NO_DEVICE;
+    }
+    const BYTE notify = block->SRB_Flags & (SRB_EVENT_NOTIFY | SRB_POSTING);
+    if (notify != SRB_EVENT_NOTIFY && notify != SRB_POSTING) {
+        block->SRB_Status = SS_INVALID_SRB;
+        return 0;
+    }
+    // The pass-through block holds 16 CDB bytes; a longer CDB cannot be carried.
+    if (block->SRB_CDBLen > PassThroughCdbSize) {
+        block->SRB_Status = SS_INVALID_SRB;
+        return 0;
+    }
+    SimRequest* request = static_cast<SimRequest*>(calloc(1, sizeof(SimRequest)));
+    if (request == NULL) {
+        block->SRB_Status = SS_ERR;
+        return SS_ERR;
+    }
+    request->device = device;
+    request->srb = block;
+    request->readyMark = 0;
+    PassThroughBlock* pass = &request->passThrough;
+    pass->Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    pass->PathId = 0;
+    pass->TargetId = 1;
+    pass->Lun = 0;
+    pass->CdbLength = block->SRB_CDBLen;
+    pass->SenseInfoLength =
+        block->SRB_SenseLen < PassThroughSenseSize ? block->SRB_SenseLen : PassThroughSenseSize;
+    const bool dataIn =
+        (block->SRB_Flags & SRB_DIR_IN) != 0 && (block->SRB_Flags & SRB_DIR_OUT) == 0;
+    pass->DataIn = dataIn ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_OUT;
+    pass->DataTransferLength = block->SRB_BufLen;
+    pass->TimeOutValue = passThroughTimeout;
+    pass->DataBuffer = block->SRB_BufPointer;
+    pass->SenseInfoOffset = offsetof(PassThroughBlock, Sense);
+    memcpy(pass->Cdb, block->CDBByte, block->SRB_CDBLen);
+
+    Enqueue(request);
+    block->SRB_Status = SS_PENDING;
+    block->SRB_HaStat = HASTAT_OK;
+    block->SRB_TargStat = STATUS_GOOD;
+    // Marked only now, outside the lock: the worker never takes a half-built request.
+    InterlockedExchange(&request->readyMark, 1);
+    SetEvent(WakeEvent);
+    return 0;
+}
+
+DWORD ASPISim::AbortSrb(SRB_Abort* block) {
+    SimDevice* device = DeviceAt(block->SRB_HaId);
+    if (device == NULL) {
+        block->SRB_Status = SS_INVALID_HA;
+        return SS_INVALID_HA;
+    }
+    SimRequest* request = FindRequest(block->SRB_ToAbort);
+    if (request == NULL) {
+        block->SRB_Status = SS_INVALID_SRB;
+        return SS_INVALID_SRB;
+    }
+    // Stop the worker, so that it cannot be carrying this request out meanwhile.
+    InterlockedExchange(&StopWorker, 1);
+    SetEvent(WakeEvent);
+    for (int wait = 0; wait < 2000 && workerThread != NULL; ++wait) {
+        if (WaitForSingleObject(workerThread, 1) != WAIT_TIMEOUT) {
+            CloseHandle(workerThread);
+            workerThread = NULL;
+        }
+    }
+    if (workerThread != NULL) {
+        TerminateThread(workerThread, 2);
+        CloseHandle(workerThread);
+        workerThread = NULL;
+    }
+    Sleep(10);
+    InterlockedExchange(&StopWorker, 0);
+    workerThread = StartSimWorker();
+    RemoveRequest(request);
+    block->SRB_Status = SS_COMP;
+    return SS_COMP;
+}
+
+void ASPISim::Enqueue(SimRequest* request) {
+    SimLockHolder lock;
+    request->next = NULL;
+    if (queueTail != NULL) {
+        queueTail->next = request;
+    } else {
+        queueHead = request;
+    }
+    queueTail = request;
+    ++queueCount;
+}
+
+SimRequest* ASPISim::FindRequest(void* block) {
+    SimLockHolder lock;
+    SimRequest* request = queueHead;
+    for (int walked = 0; request != NULL && walked < queueCount; ++walked) {
+        if (request->srb == block) {
+            return request;
+        }
+        request = request->next;
+    }
+    return NULL;
+}
+
+void ASPISim::RemoveRequest(SimRequest* request) {
+    SimLockHolder lock;
+    SimRequest* previous = NULL;
+    SimRequest* current = queueHead;
+    for (int walked = 0; current != NULL && walked < queueCount; ++walked) {
+        if (current == request) {
+            if (previous == NULL) {
+                queueHead = current->next;
+            } else {
+                previous->next = current->next;
+            }
+            if (queueTail == current) {
+                queueTail = previous;
+            }
+            --queueCount;
+            free(current);
+            return;
+        }
+        previous = current;
+        current = current->next;
+    }
+}
+
+SimRequest* ASPISim::TakeReadyRequest() {
+    SimLockHolder lock;
+    SimRequest* request = queueHead;
+    for (int walked = 0; request != NULL && walked < queueCount; ++walked) {
+        if (request->readyMark != 0) {
+            request->readyMark = 0;
+            return request;
+        }
+        request = request->next;
+    }
+    return NULL;
+}
+
+void ASPISim::SimWorkerMain() {
+    for (;;) {
+        WaitForSingleObject(WakeEvent, INFINITE);
+        if (StopWorker != 0) {
+            ExitThread(0);
+        }
+        // Drain every marked request: several may have been queued for one wake-up.
+        while (SimRequest* request = TakeReadyRequest()) {
+            CompleteRequest(request);
+            RemoveRequest(request);
+        }
+    }
+}
+
+void ASPISim::CompleteRequest(SimRequest* request) {
+    ScsiRequestBlock* block = request->srb;
+    const BYTE senseLength = request->passThrough.SenseInfoLength;
+    memset(block->SenseArea, 0, senseLength);
+    if (PassThrough(request)) {
+        if (request->passThrough.ScsiStatus != 0) {
+            block->SRB_Status = SS_ERR;
+            block->SRB_HaStat = HASTAT_OK;
+            block->SRB_TargStat = STATUS_CHKCOND;
+        } else {
+            block->SRB_Status = SS_COMP;
+            block->SRB_HaStat = HASTAT_OK;
+            block->SRB_TargStat = STATUS_GOOD;
+        }
+        memcpy(block->SenseArea, request->passThrough.Sense, senseLength);
+        if ((block->SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0) {
+            block->SRB_BufLen = 0;
+        }
+    } else {
+        block->SRB_Status = SS_ABORTED;
+        block->SRB_HaStat = HASTAT_PASS_THROUGH_FAILED;
+        block->SRB_TargStat = STATUS_BUSY;
+    }
+    if ((block->SRB_Flags & SRB_POSTING) != 0) {
+        AspiPostProc post = reinterpret_cast<AspiPostProc>(block->SRB_PostProc);
+        post(block);
+    } else {
+        SetEvent(static_cast<HANDLE>(block->SRB_PostProc));
+    }
+}
+
+int ASPISim::PassThrough(SimRequest* request) {
+    SimDevice* device = request->device;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (device->handle == INVALID_HANDLE_VALUE) {
+            ReopenDevice(device);
+            Sleep(1);
+        }
+        DWORD returned = 0;
+        if (SeamDeviceIoControl(device->handle, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT,
+                                &request->passThrough, sizeof request->passThrough,
+                                &request->passThrough, sizeof request->passThrough, &returned,
+                                NULL)) {
+            return 1;
+        }
+        // The failed handle is replaced by the next try and never used again.
+        if (device->handle != INVALID_HANDLE_VALUE) {
+            SeamCloseDevice(device->handle);
+        }
+        device->handle = INVALID_HANDLE_VALUE;
+    }
+    Sleep(1);
+    return 0;
+}
+
+DWORD __cdecl SimSupportInfo(void) {
+    if (TheSim != NULL && TheSim->ready != 0) {
+        return 0x0100u + static_cast<DWORD>(TheSim->deviceCount);
+    }
+    return static_cast<DWORD>(SS_FAILED_INIT) << 8;
+}
+
+DWORD __cdecl SimSendCommand(void* block) {
+    if (TheSim == NULL) {
+        HeaderOf(block)->SRB_Status = SS_INVALID_HA;
+        return SS_INVALID_HA;
+    }
+    return TheSim->Dispatch(block);
+}

@@ -1,0 +1,85 @@
+// ASPISim: the ASPI interface on the NT family. Every drive letter C: to Z: whose
+// device answers a SCSI query becomes one host adapter with a single device at
+// target 0; execute requests are queued and carried out by the simulator's worker
+// thread through IOCTL_SCSI_PASS_THROUGH_DIRECT, and completed through the
+// request block's event (or post routine) as ASPI does.
+#ifndef ZAL_TRANSPORT_ASPISIM_H
+#define ZAL_TRANSPORT_ASPISIM_H
+
+#include "AspiTypes.h"
+#include "PassThroughTypes.h"
+
+constexpr int SimMaxDevices = 24;
+constexpr DWORD SimInitialTimeout = 108000;
+
+struct SimDevice {
+    SimDevice* next;
+    BYTE haId;
+    BYTE letterIndex;
+    HANDLE handle;
+    BYTE deviceType;
+    IO_SCSI_CAPABILITIES capabilities;
+};
+
+struct SimRequest {
+    SimRequest* next;
+    SimDevice* device;
+    volatile LONG readyMark;
+    PassThroughBlock passThrough;
+    ScsiRequestBlock* srb;
+};
+
+class ASPISim {
+public:
+    DWORD ready;
+    int deviceCount;
+    SimDevice* deviceHead;
+    SimDevice* deviceTail;
+    SimDevice* deviceTable[SimMaxDevices];
+    int queueCount;
+    SimRequest* queueHead;
+    SimRequest* queueTail;
+    HANDLE workerThread;
+    DWORD workerThreadId;
+    DWORD passThroughTimeout;
+
+    ASPISim();
+
+    void Discover();
+    void ResetLists();
+
+    HANDLE OpenDriveLetter(int letterIndex);
+    int ReopenDevice(SimDevice* device);
+    int ReadInquiryData(SimDevice* device, HANDLE handle);
+    int ReadCapabilities(SimDevice* device, HANDLE handle);
+    int InquiryByPassThrough(SimDevice* device, HANDLE handle);
+    void AddDevice(SimDevice* device, int index);
+    SimDevice* DeviceAt(int haId);
+
+    DWORD Dispatch(void* block);
+    DWORD HaInquiry(SRB_HAInquiry* block);
+    DWORD GetDeviceType(SRB_GDEVBlock* block);
+    DWORD ExecScsiCmd(ScsiRequestBlock* block);
+    DWORD AbortSrb(SRB_Abort* block);
+
+    void Enqueue(SimRequest* request);
+    SimRequest* FindRequest(void* block);
+    void RemoveRequest(SimRequest* request);
+    SimRequest* TakeReadyRequest();
+
+    HANDLE StartSimWorker();
+    void SimWorkerMain();
+    int PassThrough(SimRequest* request);
+
+private:
+    void CompleteRequest(SimRequest* request);
+};
+
+// The simulator of this process, null before InitScsiTransport creates it.
+extern ASPISim* TheSim;
+
+// The replacements for the two ASPI entry points.
+DWORD __cdecl SimSupportInfo(void);
+DWORD __cdecl SimSendCommand(void* block);
+
+#endif

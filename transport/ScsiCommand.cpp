@@ -1,0 +1,100 @@
+// The issue-and-wait pattern shared by every command builder.
+#include "ScsiCommand.h"
+
+#include "ScsiTransport.h"
+#include "StatusSink.h"
+
+#include <string.h>
+
+static LONG outstandingRequests = 0;
+
+LONG OutstandingRequestCount() { return outstandingRequests; }
+
+ScsiCommand CommandToCurrentTarget(BYTE cdbLength, DWORD timeoutMs) {
+    ScsiCommand command;
+    memset(&command, 0, sizeof command);
+    command.haId = CurrentHaId;
+    command.targetId = CurrentTargetId;
+    command.cdbLength = cdbLength;
+    command.direction = CommandNoData;
+    command.timeoutMs = timeoutMs;
+    return command;
+}
+
+// True when the slot holds no request that the transport may still complete.
+static bool SlotIsFree(CommandSlot* slot) {
+    if (slot->event == NULL) {
+        return true;
+    }
+    if (WaitForSingleObject(slot->event, 0) != WAIT_OBJECT_0) {
+        return false;
+    }
+    // The late completion has arrived: the transport is done with block and event.
+    CloseHandle(slot->event);
+    slot->event = NULL;
+    InterlockedDecrement(&outstandingRequests);
+    return true;
+}
+
+static BYTE FlagsFor(CommandDirection direction) {
+    switch (direction) {
+    case CommandDataIn:
+        return SRB_EVENT_NOTIFY | SRB_DIR_IN;
+    case CommandDataOut:
+        return SRB_EVENT_NOTIFY | SRB_DIR_OUT;
+    case CommandNoData:
+        break;
+    }
+    return SRB_EVENT_NOTIFY;
+}
+
+int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
+    if (SendASPI32Command == NULL || !SlotIsFree(slot) ||
+        command->cdbLength > sizeof slot->block.CDBByte) {
+        return 0;
+    }
+    slot->event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    if (slot->event == NULL) {
+        ShowStatus("Create Event Fail");
+        return 0;
+    }
+
+    const bool staged =
+        command->direction == CommandDataIn && command->dataLength <= sizeof slot->staging;
+    ScsiRequestBlock* block = &slot->block;
+    memset(block, 0, sizeof *block);
+    block->SRB_Cmd = SC_EXEC_SCSI_CMD;
+    block->SRB_HaId = command->haId;
+    block->SRB_Target = command->targetId;
+    block->SRB_Flags = FlagsFor(command->direction);
+    if (command->direction != CommandNoData) {
+        block->SRB_BufLen = command->dataLength;
+        if (staged) {
+            memset(slot->staging, 0, sizeof slot->staging);
+            block->SRB_BufPointer = slot->staging;
+        } else {
+            block->SRB_BufPointer = static_cast<BYTE*>(command->data);
+        }
+    }
+    block->SRB_SenseLen = 16;
+    block->SRB_CDBLen = command->cdbLength;
+    block->SRB_PostProc = slot->event;
+    memcpy(block->CDBByte, command->cdb, command->cdbLength);
+
+    ResetEvent(slot->event);
+    bool finished = true;
+    if (SendASPI32Command(block) == SS_PENDING) {
+        finished = WaitForSingleObject(slot->event, command->timeoutMs) == WAIT_OBJECT_0;
+    }
+    if (!finished) {
+        // Keep the event open: the request may still complete and signal it.
+        InterlockedIncrement(&outstandingRequests);
+        return 0;
+    }
+    CloseHandle(slot->event);
+    slot->event = NULL;
+    if (staged) {
+        memcpy(command->data, slot->staging, command->dataLength);
+    }
+    return block->SRB_Status == SS_COMP ? 1 : 0;
+}

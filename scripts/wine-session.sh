@@ -44,7 +44,7 @@ start_xvfb() {
     xvfb_alive && return 0
     local n
     n=$(free_display) || { echo "wine-session: no free X display" >&2; return 1; }
-    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 &
+    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 9>&- &
     echo $! >"$dir/xvfb.pid"
     echo ":$n" >"$dir/display"
     for _ in $(seq 1 100); do
@@ -65,7 +65,7 @@ write_env() {
 apply_registry() {
     # Programs that must see Windows 9x, and other per-program settings of the build.
     if [ -f "$build/wine-programs.reg" ]; then
-        wine regedit /S "$(winepath -w "$build/wine-programs.reg")" </dev/null >/dev/null 2>&1
+        wine regedit /S "$(winepath -w "$build/wine-programs.reg" 9>&-)" </dev/null >/dev/null 2>&1 9>&-
     fi
 }
 
@@ -77,21 +77,21 @@ start_session() {
     if ! server_alive; then
         if [ ! -f "$prefix/system.reg" ]; then
             # wineboot starts a server of its own; let it finish before ours starts.
-            wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+            wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
             wineserver -w
         fi
-        setsid wineserver -f -p </dev/null >/dev/null 2>&1 &
+        setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
         echo $! >"$dir/wineserver.pid"
         # The first program starts Wine's services; with its stdio on /dev/null they
         # hold no pipe of the caller.
-        wine cmd /c exit </dev/null >/dev/null 2>&1
+        wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
     fi
     apply_registry
 }
 
 stop_session() {
     if [ -d "$prefix" ]; then
-        wineserver -k </dev/null >/dev/null 2>&1
+        wineserver -k </dev/null >/dev/null 2>&1 9>&-
     fi
     if server_alive; then
         kill "$(cat "$dir/wineserver.pid")" 2>/dev/null

@@ -1,5 +1,5 @@
 // The platform seam: the few system calls through which the transport reaches a
-// device or the shutdown. The shipped programs resolve each one to the system
+// device, creates a command's completion event, or shuts the system down. The shipped programs resolve each one to the system
 // function of the same name (PlatformSeamWin32.cpp); a test build links its own
 // translation unit in its place. Nothing at run time can redirect them.
 #ifndef ZAL_TRANSPORT_PLATFORMSEAM_H
@@ -15,6 +15,10 @@ BOOL SeamDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWOR
                          LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
                          LPOVERLAPPED overlapped);
 BOOL SeamCloseDevice(HANDLE device);
+
+// The completion event of one command.
+HANDLE SeamCreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
+                        LPCSTR name);
 
 // Shutdown and the privilege it needs on the NT family.
 BOOL SeamOpenProcessToken(HANDLE process, DWORD access, PHANDLE token);

@@ -16,6 +16,11 @@ BOOL SeamDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWOR
 
 BOOL SeamCloseDevice(HANDLE device) { return CloseHandle(device); }
 
+HANDLE SeamCreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
+                        LPCSTR name) {
+    return CreateEventA(security, manualReset, initialState, name);
+}
+
 BOOL SeamOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
     return OpenProcessToken(process, access, token);
 }

@@ -1,6 +1,7 @@
 // The issue-and-wait pattern shared by every command builder.
 #include "ScsiCommand.h"
 
+#include "PlatformSeam.h"
 #include "ScsiTransport.h"
 #include "StatusSink.h"
 
@@ -53,7 +54,7 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
         command->cdbLength > sizeof slot->block.CDBByte) {
         return 0;
     }
-    slot->event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    slot->event = SeamCreateEventA(NULL, FALSE, FALSE, NULL);
     if (slot->event == NULL) {
         ShowStatus("Create Event Fail");
         return 0;

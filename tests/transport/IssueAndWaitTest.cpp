@@ -1,0 +1,325 @@
+// The issue-and-wait pattern against a scripted SendASPI32Command: what goes into
+// the request block, when the caller waits and for how long, how the outcome is
+// judged, and what happens to a request that completes after its caller gave up.
+#include "ControlledEvents.h"
+#include "RecordingHost.h"
+#include "ScsiCommand.h"
+#include "ScsiTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// What the scripted library does with the next request.
+struct Script {
+    DWORD returnValue = SS_PENDING; // what SendASPI32Command returns
+    BYTE statusOnReturn = 0;        // SRB_Status left at return (for a non-pending return)
+    bool complete = true;           // complete a pending request at all
+    DWORD completeAfterMs = 0;      // from another thread, this long after the call
+    BYTE finalStatus = SS_COMP;
+    std::vector<BYTE> dataIn; // written into the data buffer on completion
+};
+
+Script script;
+int sendCount = 0;
+ScsiRequestBlock lastSent;      // copy of the block as it arrived
+bool eventWasSignalledAtSend = false;
+volatile LONG lateSetEventResult = -1; // SetEvent's result for a completion from the thread
+
+struct Completion {
+    ScsiRequestBlock* block;
+    Script script;
+};
+
+DWORD WINAPI CompleteLater(LPVOID parameter) {
+    Completion* completion = static_cast<Completion*>(parameter);
+    Sleep(completion->script.completeAfterMs);
+    ScsiRequestBlock* block = completion->block;
+    if (!completion->script.dataIn.empty()) {
+        memcpy(block->SRB_BufPointer, completion->script.dataIn.data(),
+               completion->script.dataIn.size());
+    }
+    block->SRB_Status = completion->script.finalStatus;
+    InterlockedExchange(&lateSetEventResult,
+                        SetEvent(static_cast<HANDLE>(block->SRB_PostProc)) ? 1 : 0);
+    delete completion;
+    return 0;
+}
+
+DWORD __cdecl ScriptedSend(void* raw) {
+    ScsiRequestBlock* block = static_cast<ScsiRequestBlock*>(raw);
+    ++sendCount;
+    lastSent = *block;
+    eventWasSignalledAtSend =
+        WaitForSingleObject(static_cast<HANDLE>(block->SRB_PostProc), 0) == WAIT_OBJECT_0;
+    if (script.returnValue != SS_PENDING) {
+        block->SRB_Status = script.statusOnReturn;
+        return script.returnValue;
+    }
+    block->SRB_Status = SS_PENDING;
+    if (script.complete) {
+        Completion* completion = new Completion{block, script};
+        HANDLE thread = CreateThread(NULL, 0, CompleteLater, completion, 0, NULL);
+        CloseHandle(thread);
+    }
+    return SS_PENDING;
+}
+
+class IssueAndWaitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        script = Script();
+        sendCount = 0;
+        memset(&lastSent, 0, sizeof lastSent);
+        ClearRecordedHost();
+        SendASPI32Command = ScriptedSend;
+        CurrentHaId = 3;
+        CurrentTargetId = 5;
+    }
+    void TearDown() override { SendASPI32Command = NULL; }
+
+    static ScsiCommand Inquiry(void* buffer, DWORD timeoutMs) {
+        ScsiCommand command = CommandToCurrentTarget(6, timeoutMs);
+        command.cdb[0] = 0x12;
+        command.cdb[4] = 36;
+        command.direction = CommandDataIn;
+        command.data = buffer;
+        command.dataLength = 36;
+        return command;
+    }
+};
+
+DWORD ElapsedSince(DWORD start) { return GetTickCount() - start; }
+
+TEST_F(IssueAndWaitTest, FillsEveryFieldOfTheBlockAndNothingElse) {
+    struct Case {
+        CommandDirection direction;
+        BYTE flags;
+    } cases[] = {{CommandNoData, 0x40}, {CommandDataIn, 0x48}, {CommandDataOut, 0x50}};
+    for (const Case& c : cases) {
+        static CommandSlot slot;
+        BYTE buffer[8192] = {};
+        ScsiCommand command = CommandToCurrentTarget(12, 1000);
+        for (BYTE i = 0; i < 12; ++i) {
+            command.cdb[i] = static_cast<BYTE>(0xC0 + i);
+        }
+        command.direction = c.direction;
+        if (c.direction != CommandNoData) {
+            command.data = buffer;
+            command.dataLength = c.direction == CommandDataIn ? 6 : sizeof buffer;
+        }
+        ASSERT_EQ(1, IssueAndWait(&slot, &command)) << "flags " << int(c.flags);
+
+        const ScsiRequestBlock& b = lastSent;
+        EXPECT_EQ(SC_EXEC_SCSI_CMD, b.SRB_Cmd);
+        EXPECT_EQ(3, b.SRB_HaId);
+        EXPECT_EQ(c.flags, b.SRB_Flags);
+        EXPECT_EQ(0u, b.SRB_Hdr_Rsvd);
+        EXPECT_EQ(5, b.SRB_Target);
+        EXPECT_EQ(0, b.SRB_Lun);
+        EXPECT_EQ(0, b.SRB_Rsvd1);
+        EXPECT_EQ(16, b.SRB_SenseLen);
+        EXPECT_EQ(12, b.SRB_CDBLen);
+        EXPECT_EQ(0, b.SRB_HaStat);
+        EXPECT_EQ(0, b.SRB_TargStat);
+        EXPECT_NE(nullptr, b.SRB_PostProc);
+        for (BYTE i = 0; i < 12; ++i) {
+            EXPECT_EQ(0xC0 + i, b.CDBByte[i]) << "CDB byte " << int(i);
+        }
+        for (int i = 12; i < 16; ++i) {
+            EXPECT_EQ(0, b.CDBByte[i]) << "CDB byte " << i;
+        }
+        for (BYTE reserved : b.SRB_Rsvd2) {
+            EXPECT_EQ(0, reserved);
+        }
+        for (BYTE sense : b.SenseArea) {
+            EXPECT_EQ(0, sense);
+        }
+        switch (c.direction) {
+        case CommandNoData:
+            EXPECT_EQ(0u, b.SRB_BufLen);
+            EXPECT_EQ(nullptr, b.SRB_BufPointer);
+            break;
+        case CommandDataIn:
+            EXPECT_EQ(6u, b.SRB_BufLen);
+            EXPECT_NE(nullptr, b.SRB_BufPointer);
+            break;
+        case CommandDataOut:
+            // Data to the drive goes straight from the caller's buffer.
+            EXPECT_EQ(sizeof buffer, b.SRB_BufLen);
+            EXPECT_EQ(buffer, b.SRB_BufPointer);
+            break;
+        }
+        EXPECT_FALSE(eventWasSignalledAtSend);
+        EXPECT_EQ(nullptr, slot.event) << "the event is closed after a completed call";
+    }
+}
+
+TEST_F(IssueAndWaitTest, JudgesTheOutcomeBySrbStatusOnly) {
+    struct Case {
+        DWORD returnValue;
+        BYTE statusOnReturn;
+        BYTE finalStatus;
+        int expected;
+    } cases[] = {
+        {SS_PENDING, 0, SS_COMP, 1},     {SS_PENDING, 0, SS_ERR, 0},
+        {SS_PENDING, 0, SS_ABORTED, 0},  {SS_COMP, SS_COMP, 0, 1},
+        {SS_ERR, SS_ERR, 0, 0},          {SS_NO_DEVICE, SS_NO_DEVICE, 0, 0},
+        {SS_INVALID_HA, SS_COMP, 0, 1}, // the status decides, not the return value
+    };
+    for (const Case& c : cases) {
+        static CommandSlot slot;
+        script = Script();
+        script.returnValue = c.returnValue;
+        script.statusOnReturn = c.statusOnReturn;
+        script.finalStatus = c.finalStatus;
+        BYTE buffer[36];
+        ScsiCommand command = Inquiry(buffer, 2000);
+        EXPECT_EQ(c.expected, IssueAndWait(&slot, &command))
+            << "return " << c.returnValue << ", status " << int(c.statusOnReturn) << "/"
+            << int(c.finalStatus);
+    }
+}
+
+TEST_F(IssueAndWaitTest, NonPendingReturnMeansNoWait) {
+    static CommandSlot slot;
+    script.returnValue = SS_ERR;
+    script.statusOnReturn = SS_ERR;
+    script.complete = false;
+    BYTE buffer[36];
+    ScsiCommand command = Inquiry(buffer, 3000);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    EXPECT_LT(ElapsedSince(start), 500u) << "a finished call must not wait for its event";
+    EXPECT_EQ(nullptr, slot.event);
+}
+
+TEST_F(IssueAndWaitTest, NeverSignalledEventFailsAfterExactlyItsTimeout) {
+    static CommandSlot slot;
+    script.complete = false;
+    BYTE buffer[36];
+    ScsiCommand command = Inquiry(buffer, 700);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    const DWORD elapsed = ElapsedSince(start);
+    EXPECT_GE(elapsed, 680u);
+    EXPECT_LT(elapsed, 1200u);
+}
+
+TEST_F(IssueAndWaitTest, CompletionFromAnotherThreadDeliversTheData) {
+    static CommandSlot slot;
+    script.completeAfterMs = 100;
+    script.dataIn.assign(36, 0);
+    memcpy(script.dataIn.data() + 8, "ZAL     TK-4800J        2.16", 28);
+    BYTE buffer[36];
+    memset(buffer, 0xEE, sizeof buffer);
+    ScsiCommand command = Inquiry(buffer, 3000);
+    EXPECT_EQ(1, IssueAndWait(&slot, &command));
+    EXPECT_EQ(0, memcmp(buffer + 8, "ZAL     TK-4800J        2.16", 28));
+}
+
+TEST_F(IssueAndWaitTest, FailedCompletionStillDeliversWhatTheDriveWrote) {
+    static CommandSlot slot;
+    script.finalStatus = SS_ERR;
+    script.dataIn = {0x01, 0x02};
+    BYTE buffer[36];
+    memset(buffer, 0xEE, sizeof buffer);
+    ScsiCommand command = Inquiry(buffer, 3000);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    EXPECT_EQ(0x01, buffer[0]);
+    EXPECT_EQ(0x02, buffer[1]);
+    for (int i = 2; i < 36; ++i) {
+        EXPECT_EQ(0, buffer[i]) << "byte " << i << " was not written by the drive";
+    }
+}
+
+TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
+    static CommandSlot slot;
+    script.completeAfterMs = 900;
+    script.dataIn.assign(36, 0x5A);
+    lateSetEventResult = -1;
+    BYTE first[36];
+    memset(first, 0x11, sizeof first);
+    ScsiCommand command = Inquiry(first, 300);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "the wait ran out";
+    for (BYTE b : first) {
+        ASSERT_EQ(0x11, b) << "a timed-out read leaves the caller's buffer alone";
+    }
+    EXPECT_NE(nullptr, slot.event) << "the event is kept for the late completion";
+    EXPECT_EQ(1, OutstandingRequestCount());
+
+    // The next command of the same builder while the first is still out: refused,
+    // nothing sent, the block untouched.
+    BYTE second[36];
+    memset(second, 0x22, sizeof second);
+    command = Inquiry(second, 300);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    EXPECT_EQ(1, sendCount);
+
+    // The late completion signals the event it was given, which is still open,
+    // and writes only into the builder's own staging area.
+    Sleep(900);
+    EXPECT_EQ(1, lateSetEventResult) << "the late completion found its event open";
+    for (BYTE b : first) {
+        EXPECT_EQ(0x11, b);
+    }
+    for (BYTE b : second) {
+        EXPECT_EQ(0x22, b);
+    }
+
+    // Once it has completed, the builder works again.
+    script = Script();
+    script.dataIn.assign(36, 0x33);
+    command = Inquiry(second, 2000);
+    EXPECT_EQ(1, IssueAndWait(&slot, &command));
+    EXPECT_EQ(2, sendCount);
+    EXPECT_EQ(0x33, second[0]);
+    EXPECT_EQ(0, OutstandingRequestCount());
+    EXPECT_EQ(nullptr, slot.event);
+}
+
+TEST_F(IssueAndWaitTest, NothingIsSentWhileNothingIsBound) {
+    static CommandSlot slot;
+    SendASPI32Command = NULL;
+    const int eventsBefore = CreatedEventCount();
+    BYTE buffer[36];
+    ScsiCommand command = Inquiry(buffer, 1000);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    EXPECT_EQ(0, sendCount);
+    EXPECT_EQ(eventsBefore, CreatedEventCount());
+    EXPECT_TRUE(StatusTexts().empty());
+}
+
+TEST_F(IssueAndWaitTest, EventCreationFailureShowsItAndSendsNothing) {
+    static CommandSlot slot;
+    FailNextEventCreations(1);
+    BYTE buffer[36];
+    ScsiCommand command = Inquiry(buffer, 1000);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    EXPECT_EQ(0, sendCount);
+    EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts());
+    EXPECT_EQ(1, IssueAndWait(&slot, &command)) << "the next creation succeeds again";
+}
+
+TEST_F(IssueAndWaitTest, RefusesACdbLongerThanTheBlockHolds) {
+    static CommandSlot slot;
+    ScsiCommand command = CommandToCurrentTarget(17, 1000);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    EXPECT_EQ(0, sendCount);
+}
+
+TEST_F(IssueAndWaitTest, LargeReadsUseTheCallersBufferInPlace) {
+    static CommandSlot slot;
+    std::vector<BYTE> buffer(4096);
+    ScsiCommand command = CommandToCurrentTarget(12, 1000);
+    command.direction = CommandDataIn;
+    command.data = buffer.data();
+    command.dataLength = static_cast<DWORD>(buffer.size());
+    EXPECT_EQ(1, IssueAndWait(&slot, &command));
+    EXPECT_EQ(buffer.data(), lastSent.SRB_BufPointer);
+}
+
+} // namespace

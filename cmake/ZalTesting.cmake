@@ -57,7 +57,9 @@ function(zal_add_gtest target)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  set(extra "")
+  # Test names carry their program, so that one source built into two programs
+  # (NT family and Windows 98, say) gives distinct tests.
+  set(extra TEST_PREFIX "${target}.")
   if(ARG_FILTER)
     list(APPEND extra TEST_FILTER ${ARG_FILTER} TEST_SUFFIX ".${ARG_LOCALE}")
   endif()

@@ -1,0 +1,113 @@
+// The platform query and the shutdown request, with the token and shutdown calls
+// recorded by the test seam (no call reaches the system). The same cases run in
+// two programs: one that Wine shows the NT family, one that it shows Windows 98.
+#include "Platform.h"
+#include "RecordedShutdown.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+OSVERSIONINFOA SystemVersion() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    return version;
+}
+
+std::vector<std::string> FunctionsCalled() {
+    std::vector<std::string> names;
+    for (const ShutdownCall& call : RecordedShutdownCalls()) {
+        names.push_back(call.function);
+    }
+    return names;
+}
+
+class PlatformTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetRecordedShutdown(); }
+};
+
+// Each program states the platform Wine must show it, so that a wrong Wine
+// setting fails here instead of quietly testing the other branch.
+TEST_F(PlatformTest, RunsOnTheIntendedPlatform) {
+    EXPECT_EQ(DWORD(ZAL_EXPECTED_PLATFORM), SystemVersion().dwPlatformId);
+}
+
+TEST_F(PlatformTest, QueryWithoutShutdownOnlyAsks) {
+    EXPECT_EQ(SystemVersion().dwPlatformId, QueryPlatform(0));
+    EXPECT_TRUE(RecordedShutdownCalls().empty());
+}
+
+TEST_F(PlatformTest, ShutdownFollowsThePlatform) {
+    const DWORD platform = QueryPlatform(1);
+    EXPECT_EQ(SystemVersion().dwPlatformId, platform);
+    const std::vector<ShutdownCall> calls = RecordedShutdownCalls();
+    if (platform == PlatformNT) {
+        // The privilege goes on before the request and off after it, each time on a
+        // token of its own that is closed again.
+        const std::vector<std::string> expected = {
+            "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "CloseHandle",
+            "ExitWindowsEx",    "OpenProcessToken",      "LookupPrivilegeValueA",
+            "AdjustTokenPrivileges", "CloseHandle"};
+        ASSERT_EQ(expected, FunctionsCalled());
+        EXPECT_EQ(DWORD(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), calls[0].value);
+        EXPECT_EQ(0x28u, calls[0].value);
+        EXPECT_EQ("SeShutdownPrivilege", calls[1].text);
+        EXPECT_EQ(DWORD(SE_PRIVILEGE_ENABLED), calls[2].value) << "switched on first";
+        EXPECT_EQ(0u, calls[2].extra) << "disable-all is false";
+        EXPECT_EQ(calls[0].handle, calls[2].handle);
+        EXPECT_EQ(calls[0].handle, calls[3].handle);
+        EXPECT_EQ(DWORD(EWX_SHUTDOWN), calls[4].value);
+        EXPECT_EQ(0u, calls[4].extra) << "reason 0";
+        EXPECT_EQ("SeShutdownPrivilege", calls[6].text);
+        EXPECT_EQ(0u, calls[7].value) << "switched off after the request";
+        EXPECT_EQ(0, OpenTokenCount()) << "no token handle is left open";
+    } else {
+        ASSERT_EQ(std::vector<std::string>{"ExitWindowsEx"}, FunctionsCalled())
+            << "Windows 9x has no token to open";
+        EXPECT_EQ(DWORD(EWX_SHUTDOWN), calls[0].value);
+        EXPECT_EQ(0u, calls[0].extra);
+    }
+}
+
+TEST_F(PlatformTest, PrivilegeOutcomes) {
+    struct Case {
+        bool openFails;
+        DWORD lastError;
+        int expected;
+        bool adjusted;
+    } cases[] = {
+        {false, ERROR_SUCCESS, 1, true},
+        {false, ERROR_NOT_ALL_ASSIGNED, 0, true}, // the process does not hold the privilege
+        {true, ERROR_SUCCESS, 0, false},
+    };
+    for (const Case& c : cases) {
+        ShutdownBehaviour behaviour;
+        behaviour.openTokenFails = c.openFails;
+        behaviour.adjustLastError = c.lastError;
+        ResetRecordedShutdown(behaviour);
+        EXPECT_EQ(c.expected, SetShutdownPrivilege("SeShutdownPrivilege", SE_PRIVILEGE_ENABLED))
+            << "open fails " << c.openFails << ", last error " << c.lastError;
+        const std::vector<std::string> names = FunctionsCalled();
+        const bool adjusted =
+            std::find(names.begin(), names.end(), "AdjustTokenPrivileges") != names.end();
+        EXPECT_EQ(c.adjusted, adjusted);
+        EXPECT_EQ(0, OpenTokenCount());
+    }
+}
+
+TEST_F(PlatformTest, ShutdownIsRequestedEvenWhenThePrivilegeIsRefused) {
+    ShutdownBehaviour behaviour;
+    behaviour.openTokenFails = true;
+    ResetRecordedShutdown(behaviour);
+    QueryPlatform(1);
+    const std::vector<std::string> names = FunctionsCalled();
+    EXPECT_EQ(1, std::count(names.begin(), names.end(), "ExitWindowsEx"));
+}
+
+} // namespace

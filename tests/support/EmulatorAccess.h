@@ -1,0 +1,45 @@
+// Reaches the drive emulator from a test program, whichever way the program
+// talks to it: linked in (the NT path, emulated drive letters) or inside the
+// emulator's wnaspi32.dll (the Windows 9x path). Both offer the same control
+// functions; this gives a test one way to load a scenario and read the log.
+#ifndef ZAL_TESTS_EMULATORACCESS_H
+#define ZAL_TESTS_EMULATORACCESS_H
+
+#include "CommandLog.h"
+
+#include <string>
+#include <vector>
+
+class EmulatorAccess {
+public:
+    // The emulator linked into this program.
+    static EmulatorAccess Linked();
+    // The emulator inside wnaspi32.dll, loaded now if it is not loaded yet (the
+    // reference is kept, so that the library stays loaded for the whole test).
+    static EmulatorAccess InAspiLibrary();
+
+    bool Valid() const { return load_ != nullptr; }
+    // Loads a scenario; the error text, or "" on success.
+    std::string Load(const std::string& scenario, const std::string& baseDir = std::string());
+    std::string LogText() const;
+    std::vector<zalemu::CommandRecord> Commands() const;
+    void ClearLog() const;
+    bool SetDisc(const std::string& address, bool loaded) const;
+    std::string StateText() const;
+
+private:
+    typedef int(__cdecl* LoadText)(const char*, const char*, char*, int);
+    typedef int(__cdecl* ReadText)(char*, int);
+    typedef void(__cdecl* Clear)(void);
+    typedef int(__cdecl* SetDiscProc)(const char*, int);
+    LoadText load_ = nullptr;
+    ReadText log_ = nullptr;
+    Clear clear_ = nullptr;
+    SetDiscProc setDisc_ = nullptr;
+    ReadText state_ = nullptr;
+};
+
+// The CDB of a record as text, "12-00-00-00-24-00", for readable comparisons.
+std::string CdbText(const zalemu::CommandRecord& record);
+
+#endif

@@ -1,0 +1,677 @@
+// ASPISim over emulated drive letters: discovery, every request kind of the
+// dispatch, the pass-through block each request becomes, the worker's completion,
+// retries with reopening, abort and time-outs.
+#include "AspiSim.h"
+#include "EmulatedDevices.h"
+#include "EmulatorAccess.h"
+#include "RecordingHost.h"
+#include "ScsiCommand.h"
+#include "ScsiTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const TwoDrives = R"(
+[device D:]
+kind = tk4800j
+product = TK-4800J D
+disc = no
+[device F:]
+kind = tk4800j
+product = TK-4800J F
+disc = yes
+)";
+
+// A request block with room behind it, for sense lengths above the 20 bytes of
+// the block's own sense area.
+struct RoomyBlock {
+    ScsiRequestBlock block;
+    BYTE overflow[32];
+};
+
+class AspiSimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        emulator = EmulatorAccess::Linked();
+        ClearRecordedHost();
+    }
+
+    // Loads the scenario and brings the transport up over it; what discovery sent
+    // is kept apart, and the log starts empty for the test's own requests.
+    void Start(const char* scenario) {
+        ASSERT_EQ("", emulator.Load(scenario));
+        ClearRecordedDeviceCalls();
+        emulator.ClearLog();
+        startResult = InitScsiTransport();
+        discoveryCommands = emulator.Commands();
+        emulator.ClearLog();
+    }
+
+    // An execute request to host adapter `ha`, target 0, with its own event.
+    static void PrepareExec(ScsiRequestBlock* block, BYTE ha, BYTE flags, const BYTE* cdb,
+                            BYTE cdbLength, BYTE* data, DWORD length, HANDLE event) {
+        memset(block, 0, sizeof *block);
+        block->SRB_Cmd = SC_EXEC_SCSI_CMD;
+        block->SRB_HaId = ha;
+        block->SRB_Flags = flags;
+        block->SRB_BufLen = length;
+        block->SRB_BufPointer = data;
+        block->SRB_SenseLen = 16;
+        block->SRB_CDBLen = cdbLength;
+        block->SRB_PostProc = event;
+        memcpy(block->CDBByte, cdb, cdbLength);
+    }
+
+    // Sends the block and waits for its event; the wait's result.
+    static DWORD SendAndWait(ScsiRequestBlock* block, DWORD timeoutMs = 5000) {
+        const DWORD returned = SimSendCommand(block);
+        EXPECT_EQ(0u, returned) << "an execute request is accepted pending";
+        return WaitForSingleObject(static_cast<HANDLE>(block->SRB_PostProc), timeoutMs);
+    }
+
+    EmulatorAccess emulator;
+    int startResult = -1;
+    std::vector<zalemu::CommandRecord> discoveryCommands;
+};
+
+const BYTE InquiryCdb[6] = {0x12, 0, 0, 0, 36, 0};
+const BYTE TestUnitReadyCdb[6] = {0, 0, 0, 0, 0, 0};
+
+TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
+    Start(TwoDrives);
+    EXPECT_EQ(1, startResult);
+    EXPECT_EQ(std::vector<std::string>{"SPTI Ready"}, StatusTexts());
+    EXPECT_EQ(2, HostAdapterCount);
+    EXPECT_EQ(0x0102u, SimSupportInfo());
+    EXPECT_EQ(SimSupportInfo, GetASPI32SupportInfo);
+    EXPECT_EQ(SimSendCommand, SendASPI32Command);
+
+    EXPECT_TRUE(discoveryCommands.empty()) << "both answered the inquiry-data query";
+
+    // Every letter from C: to Z: was tried, in order, for reading and writing.
+    std::vector<std::string> opened;
+    for (const DeviceCall& call : RecordedDeviceCalls()) {
+        if (call.function == "CreateFileA") {
+            EXPECT_EQ(DWORD(GENERIC_READ | GENERIC_WRITE), call.access) << call.path;
+            EXPECT_EQ(DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE), call.shareMode) << call.path;
+            EXPECT_EQ(DWORD(OPEN_EXISTING), call.disposition) << call.path;
+            if (opened.empty() || opened.back() != call.path) {
+                opened.push_back(call.path);
+            }
+        }
+    }
+    std::vector<std::string> expected;
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+        expected.push_back(std::string("\\\\.\\") + letter + ":");
+    }
+    EXPECT_EQ(expected, opened);
+
+    // Host adapter 0 is D:, host adapter 1 is F:.
+    const char* products[2] = {"TK-4800J D      ", "TK-4800J F      "};
+    for (BYTE ha = 0; ha < 2; ++ha) {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+        BYTE data[36] = {};
+        ScsiRequestBlock block;
+        PrepareExec(&block, ha, 0x48, InquiryCdb, 6, data, sizeof data, event);
+        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
+        EXPECT_EQ(SS_COMP, block.SRB_Status);
+        EXPECT_EQ(std::string(products[ha]), std::string(reinterpret_cast<char*>(data) + 16, 16))
+            << "host adapter " << int(ha);
+        CloseHandle(event);
+    }
+    const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
+    ASSERT_EQ(2u, commands.size());
+    EXPECT_EQ("D:", commands[0].address);
+    EXPECT_EQ("F:", commands[1].address);
+}
+
+TEST_F(AspiSimTest, DiscoveryKeepsOnlyDevicesThatAnswer) {
+    // C: refuses to open, E: fails both queries, G: answers the inquiry data but
+    // not the capabilities, H: is a hard disk, K: answers only the INQUIRY fallback.
+    Start(R"(
+[device C:]
+open = fail
+[device E:]
+inquiry-data = fail
+pass-through-failures = 100
+[device G:]
+capabilities = fail
+[device H:]
+kind = disk
+[device K:]
+inquiry-data = fail
+max-transfer = 131072
+alignment-mask = 7
+)");
+    EXPECT_EQ(2, HostAdapterCount) << "H: and K: only";
+    ASSERT_NE(nullptr, TheSim);
+    ASSERT_NE(nullptr, TheSim->DeviceAt(0));
+    ASSERT_NE(nullptr, TheSim->DeviceAt(1));
+    EXPECT_EQ(nullptr, TheSim->DeviceAt(2));
+    EXPECT_EQ('H' - 'C', TheSim->DeviceAt(0)->letterIndex);
+    EXPECT_EQ(0, TheSim->DeviceAt(0)->deviceType) << "a hard disk is a host adapter too";
+    EXPECT_EQ('K' - 'C', TheSim->DeviceAt(1)->letterIndex);
+    EXPECT_EQ(5, TheSim->DeviceAt(1)->deviceType) << "type from the fallback INQUIRY";
+    // The fallback's capabilities replace what the driver would have said.
+    EXPECT_EQ(65536u, TheSim->DeviceAt(1)->capabilities.MaximumTransferLength);
+    EXPECT_EQ(1u, TheSim->DeviceAt(1)->capabilities.AlignmentMask);
+
+    // Handles of discarded devices are closed.
+    std::vector<HANDLE> openedHandles, closedHandles;
+    for (const DeviceCall& call : RecordedDeviceCalls()) {
+        if (call.function == "CreateFileA" && call.result &&
+            (call.path == "\\\\.\\E:" || call.path == "\\\\.\\G:")) {
+            openedHandles.push_back(call.handle);
+        }
+        if (call.function == "CloseHandle") {
+            closedHandles.push_back(call.handle);
+        }
+    }
+    EXPECT_EQ(openedHandles, closedHandles);
+}
+
+TEST_F(AspiSimTest, FallbackInquiryIsOneWellFormedPassThrough) {
+    Start(R"(
+[device D:]
+inquiry-data = fail
+)");
+    ASSERT_EQ(1, HostAdapterCount);
+    ASSERT_EQ(1u, discoveryCommands.size());
+    const zalemu::CommandRecord& inquiry = discoveryCommands[0];
+    EXPECT_EQ("12-00-00-00-60-00", CdbText(inquiry)) << "INQUIRY for 96 bytes";
+    EXPECT_EQ(zalemu::Direction::In, inquiry.direction);
+    EXPECT_EQ(96u, inquiry.length);
+    ASSERT_TRUE(inquiry.viaPassThrough);
+    EXPECT_EQ(0u, inquiry.ptPathId);
+    EXPECT_EQ(1u, inquiry.ptTargetId);
+    EXPECT_EQ(0u, inquiry.ptLun);
+    EXPECT_EQ(32u, inquiry.ptSenseLength);
+    EXPECT_EQ(1u, inquiry.ptDataIn);
+    EXPECT_EQ(108000u, inquiry.ptTimeout);
+}
+
+TEST_F(AspiSimTest, NoDeviceRefusesEverything) {
+    Start("[emulator]\n");
+    EXPECT_EQ(0, startResult);
+    EXPECT_EQ(std::vector<std::string>{"SPTI ERROR"}, StatusTexts());
+    EXPECT_EQ(0, HostAdapterCount);
+    EXPECT_EQ(nullptr, SendASPI32Command) << "nothing is bound";
+    EXPECT_EQ(nullptr, GetASPI32SupportInfo);
+    EXPECT_EQ(0xE400u, SimSupportInfo());
+    SRB_HAInquiry inquiry = {};
+    inquiry.SRB_Cmd = SC_HA_INQUIRY;
+    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&inquiry));
+    EXPECT_EQ(SS_INVALID_HA, inquiry.SRB_Status);
+}
+
+TEST_F(AspiSimTest, EveryRequestKindIsAnsweredAsPublished) {
+    Start(TwoDrives);
+    struct Case {
+        BYTE cmd;
+        BYTE ha;
+        DWORD returned;
+        BYTE status;
+    } cases[] = {
+        {SC_RESCAN_SCSI_BUS, 0, 1, 0x5A}, // nothing happens: the status stays as it was
+        {SC_SET_HA_PARMS, 0, 1, SS_INVALID_SRB},
+        {SC_GET_DISK_INFO, 1, 1, SS_INVALID_SRB},
+        {9, 0, 1, SS_INVALID_SRB},
+        {0x7F, 0, 1, SS_INVALID_SRB},
+        {SC_HA_INQUIRY, 3, SS_INVALID_HA, SS_INVALID_HA}, // above the device count
+        {SC_GET_DEV_TYPE, 2, SS_INVALID_HA, SS_INVALID_HA}, // no device in that slot
+    };
+    for (const Case& c : cases) {
+        BYTE block[96];
+        memset(block, 0, sizeof block);
+        block[0] = c.cmd;
+        block[1] = 0x5A;
+        block[2] = c.ha;
+        EXPECT_EQ(c.returned, SimSendCommand(block)) << "kind " << int(c.cmd);
+        EXPECT_EQ(c.status, block[1]) << "kind " << int(c.cmd);
+    }
+
+    // Reset: nothing is reset, the block reads as a clean completion, and the call
+    // returns 0 rather than the status.
+    ScsiRequestBlock reset;
+    memset(&reset, 0, sizeof reset);
+    reset.SRB_Cmd = SC_RESET_DEV;
+    reset.SRB_HaStat = 0x33;
+    reset.SRB_TargStat = 0x44;
+    EXPECT_EQ(0u, SimSendCommand(&reset));
+    EXPECT_EQ(SS_COMP, reset.SRB_Status);
+    EXPECT_EQ(0, reset.SRB_HaStat);
+    EXPECT_EQ(0, reset.SRB_TargStat);
+    EXPECT_TRUE(emulator.Commands().empty()) << "none of these reaches a device";
+}
+
+TEST_F(AspiSimTest, DeviceTypeAndTargetRejection) {
+    Start(TwoDrives);
+    struct Case {
+        BYTE target;
+        BYTE lun;
+        DWORD expected;
+    } cases[] = {{0, 0, SS_COMP}, {1, 0, SS_NO_DEVICE}, {7, 0, SS_NO_DEVICE}, {0, 1, SS_NO_DEVICE}};
+    for (const Case& c : cases) {
+        SRB_GDEVBlock block = {};
+        block.SRB_Cmd = SC_GET_DEV_TYPE;
+        block.SRB_HaId = 1;
+        block.SRB_Target = c.target;
+        block.SRB_Lun = c.lun;
+        block.SRB_DeviceType = 0xEE;
+        EXPECT_EQ(c.expected, SimSendCommand(&block)) << int(c.target) << "/" << int(c.lun);
+        EXPECT_EQ(c.expected, block.SRB_Status);
+        EXPECT_EQ(c.expected == SS_COMP ? 5 : 0xEE, block.SRB_DeviceType);
+    }
+    // An execute request to target 1 or LUN 1 is refused at once, unsent.
+    for (const Case& c : cases) {
+        if (c.expected == SS_COMP) {
+            continue;
+        }
+        ScsiRequestBlock block;
+        BYTE data[36];
+        PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, NULL);
+        block.SRB_Target = c.target;
+        block.SRB_Lun = c.lun;
+        EXPECT_EQ(DWORD(SS_NO_DEVICE), SimSendCommand(&block));
+        EXPECT_EQ(SS_NO_DEVICE, block.SRB_Status);
+    }
+    EXPECT_TRUE(emulator.Commands().empty());
+}
+
+TEST_F(AspiSimTest, ExecuteRefusalsAreAnsweredWithoutSending) {
+    Start(TwoDrives);
+    struct Case {
+        BYTE ha;
+        BYTE flags;
+        BYTE cdbLength;
+        BYTE status;
+    } cases[] = {
+        {0, 0x41, 6, SS_INVALID_SRB}, // event notify and posting
+        {0, 0x08, 6, SS_INVALID_SRB}, // neither
+        {0, 0x00, 6, SS_INVALID_SRB},
+        {0, 0x48, 17, SS_INVALID_SRB}, // more CDB than the pass-through block holds
+        {2, 0x48, 6, SS_INVALID_HA},   // host adapter count itself: no device there
+    };
+    for (const Case& c : cases) {
+        ScsiRequestBlock block;
+        BYTE data[36];
+        PrepareExec(&block, c.ha, c.flags, InquiryCdb, 6, data, sizeof data, NULL);
+        block.SRB_CDBLen = c.cdbLength;
+        EXPECT_EQ(0u, SimSendCommand(&block)) << "flags " << int(c.flags);
+        EXPECT_EQ(c.status, block.SRB_Status) << "flags " << int(c.flags);
+    }
+    Sleep(100);
+    EXPECT_TRUE(emulator.Commands().empty());
+}
+
+TEST_F(AspiSimTest, PassThroughBlockFollowsTheRequest) {
+    Start(TwoDrives);
+    struct Case {
+        BYTE flags;
+        unsigned dataIn;
+    } cases[] = {{0x48, 1}, {0x50, 0}, {0x40, 0}, {0x58, 0}};
+    for (const Case& c : cases) {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+        BYTE data[36] = {};
+        ScsiRequestBlock block;
+        PrepareExec(&block, 1, c.flags, InquiryCdb, 6, data, sizeof data, event);
+        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
+        CloseHandle(event);
+    }
+    const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
+    ASSERT_EQ(4u, commands.size());
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_TRUE(commands[i].viaPassThrough);
+        EXPECT_EQ(cases[i].dataIn, commands[i].ptDataIn) << "flags " << int(cases[i].flags);
+        EXPECT_EQ(0u, commands[i].ptPathId);
+        EXPECT_EQ(1u, commands[i].ptTargetId);
+        EXPECT_EQ(0u, commands[i].ptLun);
+        EXPECT_EQ(16u, commands[i].ptSenseLength);
+        EXPECT_EQ(108000u, commands[i].ptTimeout);
+        EXPECT_EQ(36u, commands[i].length);
+        EXPECT_EQ("12-00-00-00-24-00", CdbText(commands[i]));
+    }
+}
+
+TEST_F(AspiSimTest, CompletionStatusAndSenseFollowTheDrive) {
+    Start(TwoDrives);
+    // D: has no disc: TEST UNIT READY ends in a check condition with sense 2/3A.
+    struct Case {
+        BYTE ha;
+        BYTE senseLength;
+        BYTE status;
+        BYTE targetStatus;
+        size_t senseCopied;
+    } cases[] = {
+        {0, 16, SS_ERR, STATUS_CHKCOND, 16},
+        {0, 40, SS_ERR, STATUS_CHKCOND, 32}, // at most 32 sense bytes
+        {1, 16, SS_COMP, STATUS_GOOD, 16},   // F: holds a ready disc
+    };
+    for (const Case& c : cases) {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+        RoomyBlock roomy;
+        memset(&roomy, 0, sizeof roomy);
+        ScsiRequestBlock* block = &roomy.block;
+        PrepareExec(block, c.ha, 0x40, TestUnitReadyCdb, 6, NULL, 0, event);
+        block->SRB_SenseLen = c.senseLength;
+        // Marks where the sense copy must stop.
+        BYTE* sense = block->SenseArea;
+        memset(sense, 0xCC, 20 + sizeof roomy.overflow);
+        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(block));
+        EXPECT_EQ(c.status, block->SRB_Status) << "ha " << int(c.ha);
+        EXPECT_EQ(0, block->SRB_HaStat);
+        EXPECT_EQ(c.targetStatus, block->SRB_TargStat);
+        if (c.status == SS_ERR) {
+            EXPECT_EQ(0x70, sense[0]);
+            EXPECT_EQ(2, sense[2] & 0x0F);
+            EXPECT_EQ(0x3A, sense[12]);
+        } else {
+            EXPECT_EQ(0, sense[2]) << "the sense area is cleared before the command";
+        }
+        EXPECT_NE(0xCC, sense[c.senseCopied - 1]) << "sense length " << int(c.senseLength);
+        EXPECT_EQ(0xCC, sense[c.senseCopied]) << "sense length " << int(c.senseLength);
+        CloseHandle(event);
+    }
+    const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
+    ASSERT_EQ(3u, commands.size());
+    EXPECT_EQ(32u, commands[1].ptSenseLength);
+}
+
+TEST_F(AspiSimTest, ResidualCountFlagClearsTheBufferLength) {
+    Start(TwoDrives);
+    struct Case {
+        BYTE flags;
+        DWORD bufLen;
+    } cases[] = {{0x48, 36}, {0x4C, 0}};
+    for (const Case& c : cases) {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+        BYTE data[36];
+        ScsiRequestBlock block;
+        PrepareExec(&block, 1, c.flags, InquiryCdb, 6, data, sizeof data, event);
+        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
+        EXPECT_EQ(SS_COMP, block.SRB_Status);
+        EXPECT_EQ(c.bufLen, block.SRB_BufLen) << "flags " << int(c.flags);
+        CloseHandle(event);
+    }
+}
+
+struct PostRecord {
+    void* block = nullptr;
+    DWORD thread = 0;
+    BYTE status = 0;
+    HANDLE done = NULL;
+};
+PostRecord posted;
+
+void __cdecl PostRoutine(void* block) {
+    posted.block = block;
+    posted.thread = GetCurrentThreadId();
+    posted.status = static_cast<ScsiRequestBlock*>(block)->SRB_Status;
+    SetEvent(posted.done);
+}
+
+TEST_F(AspiSimTest, PostingCallsThePostRoutineOnTheWorker) {
+    Start(TwoDrives);
+    posted = PostRecord();
+    posted.done = CreateEventA(NULL, TRUE, FALSE, NULL);
+    BYTE data[36];
+    ScsiRequestBlock block;
+    PrepareExec(&block, 1, SRB_POSTING | SRB_DIR_IN, InquiryCdb, 6, data, sizeof data, NULL);
+    block.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
+    EXPECT_EQ(0u, SimSendCommand(&block));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(posted.done, 5000));
+    EXPECT_EQ(&block, posted.block);
+    EXPECT_EQ(SS_COMP, posted.status) << "completed before the routine is called";
+    EXPECT_NE(GetCurrentThreadId(), posted.thread);
+    EXPECT_EQ(TheSim->workerThreadId, posted.thread);
+    CloseHandle(posted.done);
+}
+
+TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
+    // The first request holds the worker for a while; the three queued meanwhile
+    // set the auto-reset wake event three times, which leaves it signalled once.
+    Start(R"(
+[device D:]
+fault = @1 late 400
+[device F:]
+)");
+    HANDLE events[4];
+    ScsiRequestBlock blocks[4];
+    BYTE data[4][36];
+    for (int i = 0; i < 4; ++i) {
+        events[i] = CreateEventA(NULL, FALSE, FALSE, NULL);
+        PrepareExec(&blocks[i], static_cast<BYTE>(i == 0 ? 0 : 1), 0x48, InquiryCdb, 6, data[i],
+                    36, events[i]);
+        blocks[i].CDBByte[4] = static_cast<BYTE>(32 + i); // tells the requests apart
+        blocks[i].SRB_BufLen = static_cast<DWORD>(32 + i);
+        EXPECT_EQ(0u, SimSendCommand(&blocks[i]));
+        if (i == 0) {
+            Sleep(100); // the worker has taken the first one
+        }
+    }
+    EXPECT_EQ(WAIT_OBJECT_0 + 0, WaitForMultipleObjects(4, events, TRUE, 3000))
+        << "every queued request completes";
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(SS_COMP, blocks[i].SRB_Status) << "request " << i;
+        CloseHandle(events[i]);
+    }
+    const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
+    ASSERT_EQ(4u, commands.size());
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(32u + unsigned(i), commands[size_t(i)].cdb[4]) << "queue order";
+    }
+    EXPECT_EQ(0, TheSim->queueCount) << "completed requests are freed";
+}
+
+TEST_F(AspiSimTest, TimeoutsAreCountedInHalfSeconds) {
+    Start(TwoDrives);
+    struct Step {
+        BYTE flags;
+        DWORD timeout;
+        DWORD expectedTimeout;      // what the block reads afterwards
+        DWORD expectedPassThrough;  // the simulator's time-out in seconds
+    } steps[] = {
+        {0x00, 0, 216000, 108000}, // initial get
+        {0x10, 30, 30, 15},        // set 30 half-seconds
+        {0x08, 0, 30, 15},         // get
+        {0x10, 31, 31, 15},        // an odd count drops its half-second
+        {0x18, 0, 30, 15},         // flags other than exactly 0x10 get
+    };
+    for (const Step& s : steps) {
+        SRB_GetSetTimeouts block = {};
+        block.SRB_Cmd = SC_GETSET_TIMEOUTS;
+        block.SRB_Flags = s.flags;
+        block.SRB_Timeout = s.timeout;
+        EXPECT_EQ(1u, SimSendCommand(&block));
+        EXPECT_EQ(SS_COMP, block.SRB_Status);
+        EXPECT_EQ(s.expectedTimeout, block.SRB_Timeout) << "flags " << int(s.flags);
+        EXPECT_EQ(s.expectedPassThrough, TheSim->passThroughTimeout);
+    }
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    BYTE data[36];
+    ScsiRequestBlock block;
+    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
+    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
+    CloseHandle(event);
+    ASSERT_EQ(1u, emulator.Commands().size());
+    EXPECT_EQ(15u, emulator.Commands()[0].ptTimeout);
+}
+
+TEST_F(AspiSimTest, HostAdapterInquiryDescribesTheDevice) {
+    Start(R"(
+[device C:]
+[device D:]
+[device E:]
+[device F:]
+max-transfer = 131072
+alignment-mask = 3
+)");
+    ASSERT_EQ(4, HostAdapterCount);
+    SRB_HAInquiry block;
+    memset(&block, 0xEE, sizeof block);
+    block.SRB_Cmd = SC_HA_INQUIRY;
+    block.SRB_HaId = 3;
+    EXPECT_EQ(1u, SimSendCommand(&block));
+    EXPECT_EQ(SS_COMP, block.SRB_Status);
+    EXPECT_EQ(4, block.HA_Count);
+    EXPECT_EQ(7, block.HA_SCSI_ID);
+    EXPECT_EQ(0, memcmp(block.HA_ManagerId, "ASPISim for SPTI", 16));
+    const BYTE identifier[16] = {'A', 'S', 'P', 'I', 'S', 'i', 'm', ' ', 'H', 'A', ' ', '#', '3'};
+    EXPECT_EQ(0, memcmp(block.HA_Identifier, identifier, 16)) << "text, then NUL bytes";
+    const BYTE unique[16] = {0x03, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
+    EXPECT_EQ(0, memcmp(block.HA_Unique, unique, 16)) << "alignment 3, one target, 65536";
+    EXPECT_EQ(65536u, TheSim->DeviceAt(3)->capabilities.MaximumTransferLength)
+        << "lowered in the device itself";
+}
+
+// A pass-through whose device control fails is tried again on a reopened handle.
+TEST_F(AspiSimTest, FailedPassThroughReopensAndKeepsTheNewHandle) {
+    Start(R"(
+[device D:]
+pass-through-failures = 1
+[device F:]
+)");
+    ClearRecordedDeviceCalls();
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    BYTE data[36];
+    ScsiRequestBlock block;
+    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
+    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
+    EXPECT_EQ(SS_COMP, block.SRB_Status);
+
+    std::vector<DeviceCall> calls = RecordedDeviceCalls();
+    HANDLE reopened = NULL;
+    for (const DeviceCall& call : calls) {
+        if (call.function == "CreateFileA" && call.result) {
+            EXPECT_EQ("\\\\.\\D:", call.path);
+            reopened = call.handle;
+        }
+    }
+    ASSERT_NE(nullptr, reopened);
+    EXPECT_EQ(reopened, TheSim->DeviceAt(0)->handle) << "the device keeps the new handle";
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ("DeviceIoControl", calls.back().function);
+    EXPECT_EQ(reopened, calls.back().handle);
+    EXPECT_TRUE(calls.back().result);
+
+    // The next request goes out on that handle without another open.
+    ClearRecordedDeviceCalls();
+    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
+    EXPECT_EQ(SS_COMP, block.SRB_Status);
+    calls = RecordedDeviceCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(reopened, calls[0].handle);
+    CloseHandle(event);
+}
+
+TEST_F(AspiSimTest, ThreeFailedTriesAbortTheRequest) {
+    Start(R"(
+[device D:]
+pass-through-failures = 3
+)");
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    BYTE data[36];
+    ScsiRequestBlock block;
+    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
+    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block)) << "the caller is still signalled";
+    EXPECT_EQ(SS_ABORTED, block.SRB_Status);
+    EXPECT_EQ(9, block.SRB_HaStat);
+    EXPECT_EQ(8, block.SRB_TargStat);
+    int tries = 0;
+    int reopens = 0;
+    for (const DeviceCall& call : RecordedDeviceCalls()) {
+        tries += call.function == "DeviceIoControl" && call.code == 0x4D014 ? 1 : 0;
+        reopens += call.function == "CreateFileA" ? 1 : 0;
+    }
+    EXPECT_EQ(3, tries);
+    EXPECT_EQ(2, reopens) << "each try after a failure reopens the letter first";
+    // The fourth pass-through succeeds: the device works again.
+    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
+    EXPECT_EQ(SS_COMP, block.SRB_Status);
+    CloseHandle(event);
+}
+
+TEST_F(AspiSimTest, AbortOfAnUnqueuedBlockIsRefused) {
+    Start(TwoDrives);
+    ScsiRequestBlock never;
+    memset(&never, 0, sizeof never);
+    SRB_Abort abort = {};
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_HaId = 0;
+    abort.SRB_ToAbort = &never;
+    EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&abort));
+    EXPECT_EQ(SS_INVALID_SRB, abort.SRB_Status);
+}
+
+TEST_F(AspiSimTest, AbortWithdrawsAStuckRequestAndTheWorkerCarriesOn) {
+    Start(R"(
+[device D:]
+fault = @1 hang
+[device F:]
+)");
+    HANDLE stuckEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    BYTE data[36];
+    ScsiRequestBlock stuck;
+    PrepareExec(&stuck, 0, 0x48, InquiryCdb, 6, data, sizeof data, stuckEvent);
+    EXPECT_EQ(0u, SimSendCommand(&stuck));
+    Sleep(100);
+    const HANDLE oldWorker = TheSim->workerThread;
+
+    SRB_Abort abort = {};
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_HaId = 0;
+    abort.SRB_ToAbort = &stuck;
+    EXPECT_EQ(1u, SimSendCommand(&abort));
+    EXPECT_EQ(SS_COMP, abort.SRB_Status);
+    EXPECT_EQ(0, TheSim->queueCount);
+    EXPECT_EQ(SS_PENDING, stuck.SRB_Status) << "the aborted block keeps its pending status";
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(stuckEvent, 100)) << "and is not signalled";
+    EXPECT_NE(nullptr, TheSim->workerThread);
+    EXPECT_NE(oldWorker, TheSim->workerThread) << "a new worker was started";
+
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    ScsiRequestBlock next;
+    PrepareExec(&next, 1, 0x48, InquiryCdb, 6, data, sizeof data, event);
+    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&next));
+    EXPECT_EQ(SS_COMP, next.SRB_Status);
+    CloseHandle(event);
+    CloseHandle(stuckEvent);
+}
+
+// A command that ran out of time and completes afterwards, followed by the next
+// command of the same builder: the late completion finds its own event and block.
+TEST_F(AspiSimTest, LateCompletionAfterTheCallersTimeout) {
+    Start(R"(
+[device D:]
+fault = @1 late 900
+)");
+    static CommandSlot slot;
+    BYTE first[36];
+    memset(first, 0x11, sizeof first);
+    ScsiCommand command = CommandToCurrentTarget(6, 300);
+    memcpy(command.cdb, InquiryCdb, 6);
+    command.direction = CommandDataIn;
+    command.data = first;
+    command.dataLength = 36;
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    BYTE second[36];
+    memset(second, 0x22, sizeof second);
+    command.data = second;
+    EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "refused while the first is out";
+    Sleep(1000);
+    EXPECT_EQ(SS_COMP, slot.block.SRB_Status) << "the late completion reached its own block";
+    EXPECT_EQ(0x11, first[0]);
+    EXPECT_EQ(0x22, second[0]);
+    EXPECT_EQ(1u, emulator.Commands().size()) << "the refused command was never sent";
+
+    EXPECT_EQ(1, IssueAndWait(&slot, &command));
+    EXPECT_EQ(0, memcmp(second + 8, "ZAL     ", 8));
+    EXPECT_EQ(2u, emulator.Commands().size());
+}
+
+} // namespace

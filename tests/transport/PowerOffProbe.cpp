@@ -1,7 +1,8 @@
 // Asks the system to shut down the way the flash tool's Power Off command does,
-// with the shipped platform calls. Run only in a Wine prefix of its own: Wine ends
-// every program of the prefix on a shutdown. If the program is still alive 15 s
-// after the request, it writes "survived" into the file named by its argument.
+// with the shipped platform calls, from a program with a window and a message
+// loop as the tool has. Run only in a Wine prefix of its own: Wine ends the
+// programs of the prefix on a shutdown. If the program is still alive 15 s after
+// the request, it writes "survived" into the file named by its argument.
 #include "Platform.h"
 #include "StatusSink.h"
 
@@ -17,8 +18,19 @@ int main(int argc, char** argv) {
         fprintf(file, "requested platform %lu\n", QueryPlatform(0));
         fclose(file);
     }
+    HWND window = CreateWindowA("STATIC", "Power off probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                0, 200, 100, NULL, NULL, GetModuleHandleA(NULL), NULL);
     QueryPlatform(1);
-    Sleep(15000);
+    // Keep serving messages (the end-of-session ones among them) for 15 s.
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 15000) {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+        Sleep(20);
+    }
+    DestroyWindow(window);
     file = fopen(report, "a");
     if (file != NULL) {
         fprintf(file, "survived\n");

@@ -1,0 +1,17 @@
+#!/bin/bash
+# Sets everything up on a fresh machine and runs every test: installs the
+# packages, configures and builds the project (build/), starts the build's Wine
+# session (private prefix, wineserver, Xvfb), runs ctest, and stops the session.
+#
+#   scripts/test.sh [ctest arguments...]
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+
+"$root/scripts/setup-machine.sh" || exit 1
+(cd "$root" && cmake --preset mingw-i686 >/dev/null) || exit 1
+cmake --build "$build" -j"$(nproc)" || exit 1
+
+trap '"$root/scripts/wine-session.sh" stop "$build"' EXIT
+"$root/scripts/wine-session.sh" start "$build" || exit 1
+ctest --test-dir "$build" --output-on-failure -j2 "$@"

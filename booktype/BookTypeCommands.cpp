@@ -1,0 +1,92 @@
+// The six book-type commands, byte for byte. Each builder owns its command slot
+// (request block and completion event) and hands the command to IssueAndWait.
+#include "BookTypeCommands.h"
+
+#include "DriveTable.h"
+#include "ScsiCommand.h"
+
+#include <string.h>
+
+enum {
+    InquiryTimeoutMs = 5000,
+    TestUnitReadyTimeoutMs = 30000,
+    VendorTimeoutMs = 5000,
+    VendorOpcode = 0xC9,
+    VendorCdbLength = 12
+};
+
+// Sub-commands of the vendor command (CDB byte 1).
+enum { SubSetDefault = 0x01, SubRead = 0x02, SubSetTemporary = 0x03, SubSelect = 0x04 };
+
+// A 0xC9 command for medium m with the command signature in bytes 4 to 8. The
+// vendor command carries no data to the drive but goes with the data-in flag.
+static ScsiCommand VendorCommand(BYTE subCommand, MediumKind m) {
+    ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, VendorTimeoutMs);
+    c.cdb[0] = VendorOpcode;
+    c.cdb[1] = subCommand;
+    c.cdb[2] = static_cast<BYTE>(m);
+    c.cdb[4] = 'Z';
+    c.cdb[5] = 'A';
+    c.cdb[6] = 'L';
+    c.cdb[7] = 'B';
+    c.cdb[8] = 'K';
+    c.direction = CommandDataIn;
+    return c;
+}
+
+int InquiryCurrent() {
+    static CommandSlot slot;
+    ScsiCommand c = CommandToCurrentTarget(6, InquiryTimeoutMs);
+    c.cdb[0] = 0x12;
+    c.cdb[4] = IdentificationLength;
+    c.direction = CommandDataIn;
+    c.data = DriveIdentification;
+    c.dataLength = IdentificationLength;
+    return IssueAndWait(&slot, &c);
+}
+
+int TestUnitReady(BYTE* sense) {
+    static CommandSlot slot;
+    ScsiCommand c = CommandToCurrentTarget(6, TestUnitReadyTimeoutMs);
+    // A command that is refused before it is sent leaves the block as it was;
+    // clear its sense area so that no earlier answer is taken for this one. (While
+    // an earlier request is still outstanding the block belongs to the transport.)
+    if (slot.event == NULL) {
+        memset(slot.block.SenseArea, 0, sizeof slot.block.SenseArea);
+    }
+    const int result = IssueAndWait(&slot, &c);
+    memcpy(sense, slot.block.SenseArea, SenseLength);
+    return result;
+}
+
+DWORD SetDefaultBookType(MediumKind m, BYTE value) {
+    static CommandSlot slot;
+    ScsiCommand c = VendorCommand(SubSetDefault, m);
+    c.cdb[3] = value;
+    return IssueAndWait(&slot, &c) ? 0 : DefaultSetFailure(m);
+}
+
+int ReadBookTypeSetting(MediumKind m, BYTE parameter, BYTE which, BYTE* reply) {
+    static CommandSlot slot;
+    memset(reply, 0, BookTypeReplyLength);
+    ScsiCommand c = VendorCommand(SubRead, m);
+    c.cdb[3] = parameter;
+    c.cdb[9] = which;
+    c.data = reply;
+    c.dataLength = BookTypeReplyLength;
+    return IssueAndWait(&slot, &c);
+}
+
+DWORD SetTemporaryBookType(MediumKind m, BYTE value) {
+    static CommandSlot slot;
+    ScsiCommand c = VendorCommand(SubSetTemporary, m);
+    c.cdb[3] = value;
+    return IssueAndWait(&slot, &c) ? 0 : TemporarySetFailure(m);
+}
+
+DWORD SelectBookTypeSetting(MediumKind m, BYTE temporary) {
+    static CommandSlot slot;
+    ScsiCommand c = VendorCommand(SubSelect, m);
+    c.cdb[9] = temporary;
+    return IssueAndWait(&slot, &c) ? 0 : SelectFailure(m);
+}

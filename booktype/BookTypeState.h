@@ -1,0 +1,49 @@
+// The book-type state of the drives: the probe that recognises a drive and
+// decodes its settings by command version, the current state that the dialog
+// shows and the change flow compares against, and one copy per drive-table row.
+#ifndef ZAL_BOOKTYPE_BOOKTYPESTATE_H
+#define ZAL_BOOKTYPE_BOOKTYPESTATE_H
+
+#include "BookTypeCommands.h"
+#include "DriveTable.h"
+
+#include <windows.h>
+
+struct BookTypeState {
+    BYTE defaultValue[3]; // indexed by MediumKind
+    BYTE temporaryValue[3];
+    BYTE temporaryValid[3];
+    BYTE temporarySelected[3];
+    BYTE changeCountHigh;
+    BYTE changeCountLow;
+    INT32 commandVersion;
+};
+
+static_assert(sizeof(BookTypeState) == 20, "BookTypeState is a 20-byte record");
+
+// The state of the drive last probed, and after RestoreDriveState that of the selected drive.
+extern BookTypeState CurrentState;
+
+// One state per DriveTable row, same index.
+extern BookTypeState DriveStates[DriveTableCapacity];
+
+// 1 when the device at the current target (made so by the caller) is a drive this
+// tool serves; then CurrentState, DriveIdentification and DriveDisplayBuffer hold
+// its data. (ha, target) serve the display text only.
+int ProbeBookTypeDrive(BYTE ha, BYTE target);
+
+// Copies the state of row SelectedDriveIndex into CurrentState.
+void RestoreDriveState();
+
+// Copies CurrentState into the state of row SelectedDriveIndex.
+void StoreDriveState();
+
+// The remaining change count of the default settings.
+int RemainingChangeCount(const BookTypeState* state);
+
+// A book-type byte whose upper four bits are non-zero reads as Normal.
+inline bool IsNormalBookType(BYTE value) {
+    return (value & 0xF0) != 0;
+}
+
+#endif

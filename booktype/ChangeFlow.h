@@ -1,0 +1,32 @@
+// The change flow's decisions: from the user's choices and the current state, the
+// commands that are sent (only those whose choice differs, in a fixed order) and
+// the failure mask they give. What succeeded is recorded in the state, so that a
+// retry after a failure sends only what still differs.
+#ifndef ZAL_BOOKTYPE_CHANGEFLOW_H
+#define ZAL_BOOKTYPE_CHANGEFLOW_H
+
+#include "BookTypeCommands.h"
+
+#include <windows.h>
+
+// The radio buttons of one medium's tab page.
+struct MediumChoice {
+    BYTE defaultNormal;          // Default row: Normal selected (else Compatibility)
+    BYTE temporaryNormal;        // Temporary row: Normal selected
+    BYTE temporaryCompatibility; // Temporary row: Compatibility selected
+    BYTE defaultApplied;         // Select Setting column: the Default row selected
+};
+
+// Indexed by MediumKind; the DVD+RW entry is never used.
+struct ChangeChoices {
+    MediumChoice medium[3];
+};
+
+// Sends, in the order DVD+R DL default, temporary, select, then DVD+R default,
+// temporary, select, each command whose choice differs from CurrentState and that
+// the drive's command version offers. Every command that succeeds updates
+// CurrentState and the selected row's copy (a default set also uses up one of the
+// remaining changes). Returns the ORed failure bits, 0 when all went well.
+DWORD SendChangedSettings(const ChangeChoices* choices);
+
+#endif

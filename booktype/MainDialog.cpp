@@ -1,0 +1,425 @@
+// discmode's dialog procedure and the host side of the transport (status box and
+// drive list). Everything here runs on the dialog's thread; the disc poll is a
+// one-shot window timer that each poll re-arms.
+#include "MainDialog.h"
+
+#include "BookTypeResources.h"
+#include "BookTypeState.h"
+#include "ChangeFlow.h"
+#include "DriveTable.h"
+#include "MessageTable.h"
+#include "ScsiTransport.h"
+#include "StatusSink.h"
+
+#include <commctrl.h>
+#include <string.h>
+
+enum {
+    ErrorBoxStyle = MB_SYSTEMMODAL | MB_ICONERROR,
+    CompletionBoxStyle = MB_SYSTEMMODAL | MB_ICONINFORMATION,
+    ChangeCountShownInFull = 50
+};
+
+static HWND mainDialog = NULL;
+// 0 until initialisation is over, 1 while the dialog runs, 0 once it has been ended.
+static int dialogReady = 0;
+// The drive list and Cancel can be used: not while the dialog starts, nor while a
+// change is being made and its result box is open.
+static int driveListUsable = 0;
+// The last poll found the drive without a disc, so a change may be made.
+static int okAllowedByPoll = 0;
+
+// ---- Host side of the transport ----
+
+void ShowStatus(const char* text) {
+    if (mainDialog == NULL) {
+        return;
+    }
+    // The poll reports ten times a second; rewriting an unchanged text would only flicker.
+    char shown[256];
+    if (GetDlgItemTextA(mainDialog, IDC_STATUS, shown, sizeof shown) > 0 &&
+        strcmp(shown, text) == 0) {
+        return;
+    }
+    SetDlgItemTextA(mainDialog, IDC_STATUS, text);
+}
+
+void AddDriveListItem(const char* text) {
+    SendDlgItemMessageA(mainDialog, IDC_DRIVE_LIST, CB_INSERTSTRING, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(text));
+}
+
+// ---- Control helpers ----
+
+static HWND Item(int id) {
+    return GetDlgItem(mainDialog, id);
+}
+
+static bool IsSelected(int id) {
+    return IsDlgButtonChecked(mainDialog, id) == BST_CHECKED;
+}
+
+static void Select(int id, bool selected) {
+    CheckDlgButton(mainDialog, id, selected ? BST_CHECKED : BST_UNCHECKED);
+}
+
+static void Enable(int id, bool enable) {
+    EnableWindow(Item(id), enable ? TRUE : FALSE);
+}
+
+static void ShowControls(int first, int last, bool show) {
+    for (int id = first; id <= last; ++id) {
+        ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE);
+    }
+}
+
+static LRESULT SendToTab(UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendDlgItemMessageA(mainDialog, IDC_TAB, message, wParam, lParam);
+}
+
+static void InsertTab(int index, const char* caption) {
+    TCITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<char*>(caption);
+    SendToTab(TCM_INSERTITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
+void SetDlTemporaryControlsEnabled(bool enable) {
+    Enable(IDC_DL_TEMPORARY_NORMAL, enable);
+    Enable(IDC_DL_TEMPORARY_COMPAT, enable);
+    Enable(IDC_DL_APPLY_TEMPORARY, enable);
+    Enable(IDC_DL_TEMPORARY_VALUE, enable);
+    Enable(IDC_TEMPORARY_LABEL, enable);
+}
+
+// Every enabling and disabling of the dialog's controls, from the dialog's phase,
+// the last poll and the shown drive's state:
+// - drive list and Cancel while usable; OK besides only after a poll without disc;
+// - the DVD+R DL Temporary row from command version 2 on;
+// - with no change left, each Default row locked to the drive's current value (on
+//   the DVD+R page from command version 3 on); a drive with changes left unlocks them;
+// - a Temporary row's Select Setting radio only once a temporary value is chosen.
+static void UpdateControlStates() {
+    Enable(IDC_DRIVE_LIST, driveListUsable != 0);
+    Enable(IDCANCEL, driveListUsable != 0);
+    Enable(IDOK, driveListUsable != 0 && okAllowedByPoll != 0);
+
+    const BookTypeState* state = &CurrentState;
+    const bool temporaryRow = state->commandVersion >= 2;
+    SetDlTemporaryControlsEnabled(temporaryRow);
+
+    const bool locked = RemainingChangeCount(state) == 0;
+    const bool dlNormal = IsNormalBookType(state->defaultValue[DvdPlusRDl]);
+    Enable(IDC_DL_DEFAULT_NORMAL, !locked || dlNormal);
+    Enable(IDC_DL_DEFAULT_COMPAT, !locked || !dlNormal);
+    const bool plusRLocked = locked && state->commandVersion >= 3;
+    const bool plusRNormal = IsNormalBookType(state->defaultValue[DvdPlusR]);
+    Enable(IDC_PLUSR_DEFAULT_NORMAL, !plusRLocked || plusRNormal);
+    Enable(IDC_PLUSR_DEFAULT_COMPAT, !plusRLocked || !plusRNormal);
+
+    Enable(IDC_DL_APPLY_TEMPORARY, temporaryRow && (IsSelected(IDC_DL_TEMPORARY_NORMAL) ||
+                                                    IsSelected(IDC_DL_TEMPORARY_COMPAT)));
+    Enable(IDC_PLUSR_APPLY_TEMPORARY,
+           IsSelected(IDC_PLUSR_TEMPORARY_NORMAL) || IsSelected(IDC_PLUSR_TEMPORARY_COMPAT));
+}
+
+// ---- Setting controls ----
+
+void ClearSettingControls() {
+    for (int id = IDC_DL_DEFAULT_NORMAL; id <= IDC_DL_APPLY_TEMPORARY; ++id) {
+        Select(id, false);
+    }
+    for (int id = IDC_PLUSR_DEFAULT_NORMAL; id <= IDC_PLUSR_APPLY_TEMPORARY; ++id) {
+        Select(id, false);
+    }
+    const char* noValue = MediumTextTable[MediumTextNoValue];
+    SetDlgItemTextA(mainDialog, IDC_DL_DEFAULT_VALUE, noValue);
+    SetDlgItemTextA(mainDialog, IDC_DL_TEMPORARY_VALUE, noValue);
+    SetDlgItemTextA(mainDialog, IDC_PLUSR_DEFAULT_VALUE, noValue);
+    SetDlgItemTextA(mainDialog, IDC_PLUSR_TEMPORARY_VALUE, noValue);
+}
+
+// The radio buttons and value boxes of one medium's page.
+struct PageControls {
+    int defaultNormal, defaultCompat, temporaryNormal, temporaryCompat;
+    int applyDefault, applyTemporary, defaultValue, temporaryValue;
+    int normalText;
+};
+
+static const PageControls dlPage = {
+    IDC_DL_DEFAULT_NORMAL,   IDC_DL_DEFAULT_COMPAT,  IDC_DL_TEMPORARY_NORMAL,
+    IDC_DL_TEMPORARY_COMPAT, IDC_DL_APPLY_DEFAULT,   IDC_DL_APPLY_TEMPORARY,
+    IDC_DL_DEFAULT_VALUE,    IDC_DL_TEMPORARY_VALUE, MediumTextDlNormal};
+
+static const PageControls plusRPage = {
+    IDC_PLUSR_DEFAULT_NORMAL,   IDC_PLUSR_DEFAULT_COMPAT,  IDC_PLUSR_TEMPORARY_NORMAL,
+    IDC_PLUSR_TEMPORARY_COMPAT, IDC_PLUSR_APPLY_DEFAULT,   IDC_PLUSR_APPLY_TEMPORARY,
+    IDC_PLUSR_DEFAULT_VALUE,    IDC_PLUSR_TEMPORARY_VALUE, MediumTextPlusRNormal};
+
+static void FillDefaultRow(const PageControls* page, BYTE value) {
+    const bool normal = IsNormalBookType(value);
+    SetDlgItemTextA(mainDialog, page->defaultValue,
+                    MediumTextTable[normal ? page->normalText : MediumTextCompatibility]);
+    Select(normal ? page->defaultNormal : page->defaultCompat, true);
+}
+
+static void FillTemporaryRow(const PageControls* page, MediumKind m) {
+    const BookTypeState* state = &CurrentState;
+    int text = MediumTextNoValue;
+    if (state->temporaryValid[m]) {
+        const bool normal = IsNormalBookType(state->temporaryValue[m]);
+        Select(normal ? page->temporaryNormal : page->temporaryCompat, true);
+        text = normal ? page->normalText : MediumTextCompatibility;
+        Select(state->temporarySelected[m] ? page->applyTemporary : page->applyDefault, true);
+    } else {
+        Select(page->temporaryNormal, false);
+        Select(page->temporaryCompat, false);
+        Select(page->applyDefault, true);
+    }
+    SetDlgItemTextA(mainDialog, page->temporaryValue, MediumTextTable[text]);
+}
+
+void FillSettingControls() {
+    const BookTypeState* state = &CurrentState;
+    ClearSettingControls();
+    FillDefaultRow(&dlPage, state->defaultValue[DvdPlusRDl]);
+    if (state->commandVersion < 2) {
+        Select(IDC_DL_APPLY_DEFAULT, true);
+    } else {
+        FillTemporaryRow(&dlPage, DvdPlusRDl);
+    }
+
+    SendToTab(TCM_SETCURSEL, 0, 0);
+    if (state->commandVersion < 3) {
+        SendToTab(TCM_DELETEITEM, 1, 0);
+    } else {
+        if (SendToTab(TCM_GETITEMCOUNT, 0, 0) == 1) {
+            InsertTab(1, MediumTextTable[MediumTextPlusRTab]);
+        }
+        FillDefaultRow(&plusRPage, state->defaultValue[DvdPlusR]);
+        FillTemporaryRow(&plusRPage, DvdPlusR);
+    }
+    SetDlgItemInt(mainDialog, IDC_COMMAND_VERSION, static_cast<UINT>(state->commandVersion), FALSE);
+    UpdateControlStates();
+}
+
+// ---- Pages, change count and poll ----
+
+void ShowDlPage() {
+    ShowControls(IDC_PLUSR_DEFAULT_NORMAL, IDC_PLUSR_TEMPORARY_VALUE, false);
+    ShowControls(IDC_DL_DEFAULT_NORMAL, IDC_DL_TEMPORARY_VALUE, true);
+    PollDrive();
+}
+
+void ShowPlusRPage() {
+    ShowControls(IDC_DL_DEFAULT_NORMAL, IDC_DL_TEMPORARY_VALUE, false);
+    ShowControls(IDC_PLUSR_DEFAULT_NORMAL, IDC_PLUSR_TEMPORARY_VALUE, true);
+    PollDrive();
+}
+
+int ShowChangeCount() {
+    const int count = RemainingChangeCount(&CurrentState);
+    if (count == 0) {
+        ShowStatus(CurrentState.commandVersion < 2 ? MessageTable->countLimit
+                                                   : MessageTable->defaultLimit);
+    } else if (count <= ChangeCountShownInFull) {
+        char text[256];
+        wsprintfA(text, MessageTable->countLeft, count);
+        ShowStatus(text);
+    } else {
+        ShowStatus(MessageTable->changeable);
+    }
+    return count != 0;
+}
+
+// A drive without a disc answers TEST UNIT READY with sense key 2 (not ready) and
+// additional sense code 0x3A (medium not present).
+static bool SenseSaysNoDisc(const BYTE* sense) {
+    return (sense[2] & 0x0F) == 0x02 && sense[12] == 0x3A;
+}
+
+void PollDrive() {
+    const BookTypeState* state = &CurrentState;
+    // A drive of command version 0 or 1 with no change left has nothing to change:
+    // it is not polled, and OK keeps its state.
+    if (state->commandVersion >= 2 || RemainingChangeCount(state) != 0) {
+        BYTE sense[SenseLength];
+        memset(sense, 0, sizeof sense);
+        TestUnitReady(sense);
+        if (SenseSaysNoDisc(sense)) {
+            ShowChangeCount();
+            okAllowedByPoll = 1;
+        } else {
+            ShowStatus(MessageTable->ejectRequest);
+            okAllowedByPoll = 0;
+        }
+        SetTimer(mainDialog, PollTimerId, PollPeriodMs, NULL);
+    }
+    UpdateControlStates();
+}
+
+// ---- Drive selection ----
+
+int ActivateDrive(int index) {
+    if (index < 0 || index >= DriveCount) {
+        return 0;
+    }
+    SendDlgItemMessageA(mainDialog, IDC_DRIVE_LIST, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SelectDrive(index);
+    RestoreDriveState();
+    ShowDlPage();
+    // With no change left the default rows lock to the drive's values (UpdateControlStates).
+    ShowChangeCount();
+    UpdateControlStates();
+    return 1;
+}
+
+// ---- OK and Cancel ----
+
+static MediumChoice ReadChoice(const PageControls* page) {
+    MediumChoice choice;
+    choice.defaultNormal = IsSelected(page->defaultNormal) ? 1 : 0;
+    choice.temporaryNormal = IsSelected(page->temporaryNormal) ? 1 : 0;
+    choice.temporaryCompatibility = IsSelected(page->temporaryCompat) ? 1 : 0;
+    choice.defaultApplied = IsSelected(page->applyDefault) ? 1 : 0;
+    return choice;
+}
+
+DWORD ApplyChanges() {
+    ChangeChoices choices;
+    memset(&choices, 0, sizeof choices);
+    choices.medium[DvdPlusRDl] = ReadChoice(&dlPage);
+    choices.medium[DvdPlusR] = ReadChoice(&plusRPage);
+    return SendChangedSettings(&choices);
+}
+
+static void EndMainDialog() {
+    KillTimer(mainDialog, PollTimerId);
+    ReleaseScsiTransport();
+    EndDialog(mainDialog, 1);
+    dialogReady = 0;
+}
+
+static void RunChange() {
+    driveListUsable = 0;
+    okAllowedByPoll = 0;
+    UpdateControlStates();
+    const DWORD mask = ApplyChanges();
+    if (mask == 0) {
+        MessageBoxA(NULL, MessageTable->changeCompleted, DialogTitle, CompletionBoxStyle);
+        EndMainDialog();
+        return;
+    }
+    MessageBoxA(NULL, ChangeFailureText(mask), DialogTitle, ErrorBoxStyle);
+    // The dialog stays open: the user may retry (OK returns with the next poll
+    // that finds no disc), pick another drive, or leave.
+    driveListUsable = 1;
+    UpdateControlStates();
+}
+
+// ---- Initialisation ----
+
+static int InitMainDialog() {
+    InsertTab(0, MediumTextTable[MediumTextDlTab]);
+    InsertTab(1, MediumTextTable[MediumTextPlusRTab]);
+    SetWindowTextA(mainDialog, DialogTitle);
+    driveListUsable = 0;
+    okAllowedByPoll = 0;
+    UpdateControlStates();
+    EnumerateDrives();
+    if (!ActivateDrive(0)) {
+        MessageBoxA(NULL, MessageTable->noDrive, DialogTitle, ErrorBoxStyle);
+        EndDialog(mainDialog, 1);
+        return 0;
+    }
+    driveListUsable = 1;
+    UpdateControlStates();
+    return 1;
+}
+
+static INT_PTR OnCommand(WPARAM wParam) {
+    const int id = LOWORD(wParam);
+    const int code = HIWORD(wParam);
+    if (code == CBN_SELCHANGE && id == IDC_DRIVE_LIST) {
+        if (!dialogReady) {
+            return FALSE;
+        }
+        const LRESULT selection =
+            SendDlgItemMessageA(mainDialog, IDC_DRIVE_LIST, CB_GETCURSEL, 0, 0);
+        ActivateDrive(static_cast<int>(selection));
+        FillSettingControls();
+        ShowDlPage();
+        InvalidateRect(mainDialog, NULL, TRUE);
+        return TRUE;
+    }
+    if (code != BN_CLICKED) {
+        return FALSE;
+    }
+    // The keyboard and the close box reach here even while the button is disabled;
+    // a disabled button means the command is not available.
+    switch (id) {
+    case IDOK:
+        if (IsWindowEnabled(Item(IDOK))) {
+            RunChange();
+        }
+        return TRUE;
+    case IDCANCEL:
+        if (IsWindowEnabled(Item(IDCANCEL))) {
+            EndMainDialog();
+        }
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+static INT_PTR OnNotify(const NMHDR* header) {
+    if (header->code != static_cast<UINT>(TCN_SELCHANGE)) {
+        return FALSE;
+    }
+    if (header->idFrom == IDC_TAB) {
+        switch (SendToTab(TCM_GETCURSEL, 0, 0)) {
+        case 0:
+            ShowDlPage();
+            break;
+        case 1:
+            ShowPlusRPage();
+            break;
+        default:
+            break;
+        }
+    }
+    return TRUE;
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        mainDialog = window;
+        dialogReady = 0;
+        InitScsiTransport();
+        InitCommonControls();
+        if (!InitMainDialog()) {
+            return TRUE;
+        }
+        FillSettingControls();
+        dialogReady = 1;
+        return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+        return OnCommand(wParam);
+    case WM_TIMER:
+        if (wParam != PollTimerId) {
+            return FALSE;
+        }
+        KillTimer(mainDialog, PollTimerId);
+        PollDrive();
+        return TRUE;
+    case WM_KEYDOWN:
+        return wParam == VK_ESCAPE ? TRUE : FALSE;
+    default:
+        return FALSE;
+    }
+}

@@ -13,12 +13,48 @@ RunningProgram::~RunningProgram() {
     }
 }
 
-bool RunningProgram::Start(const std::string& commandLine, const std::string& directory) {
+namespace {
+
+// This program's environment block with `extra` entries added (replacing
+// entries of the same name).
+std::vector<char> EnvironmentWith(const std::vector<std::string>& extra) {
+    std::vector<std::string> entries;
+    char* block = GetEnvironmentStringsA();
+    for (const char* entry = block; entry != NULL && *entry != '\0';
+         entry += std::strlen(entry) + 1) {
+        entries.push_back(entry);
+    }
+    FreeEnvironmentStringsA(block);
+    for (const std::string& added : extra) {
+        const std::string name = added.substr(0, added.find('=') + 1);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (_strnicmp(entries[i].c_str(), name.c_str(), name.size()) == 0) {
+                entries.erase(entries.begin() + static_cast<long>(i));
+                break;
+            }
+        }
+        entries.push_back(added);
+    }
+    std::vector<char> result;
+    for (const std::string& entry : entries) {
+        result.insert(result.end(), entry.begin(), entry.end());
+        result.push_back('\0');
+    }
+    result.push_back('\0');
+    return result;
+}
+
+} // namespace
+
+bool RunningProgram::Start(const std::string& commandLine, const std::string& directory,
+                           const std::vector<std::string>& environment) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    started_ = CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL,
+    std::vector<char> block = EnvironmentWith(environment);
+    started_ = CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0,
+                              environment.empty() ? NULL : block.data(),
                               directory.empty() ? NULL : directory.c_str(), &startup,
                               &info_) != FALSE;
     return started_;

@@ -16,8 +16,12 @@ public:
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
-    // Starts `commandLine` in `directory` (or the current one); false when it cannot start.
-    bool Start(const std::string& commandLine, const std::string& directory = std::string());
+    // Starts `commandLine` in `directory` (or the current one), with this program's
+    // environment plus the NAME=value entries of `environment`; false when it
+    // cannot start. (Under Wine the locale and the DLL settings of a program come
+    // from the environment Wine itself started with, not from these entries.)
+    bool Start(const std::string& commandLine, const std::string& directory = std::string(),
+               const std::vector<std::string>& environment = std::vector<std::string>());
     DWORD ProcessId() const { return info_.dwProcessId; }
     // Waits for the end; true with the exit code when it ended within the time.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);

@@ -1,0 +1,67 @@
+// fwpack: makes the deliverable flash tool by appending a firmware image and the
+// tag "M7T5" to the built program file.
+//
+//   fwpack PROGRAM IMAGE OUTPUT [--force] [--extended CC]
+//
+// The image must be 1,024,000 bytes with '~' at its version field; an image whose
+// checksum word does not match its bytes is packed only with --force. --extended
+// adds the two characters CC after the tag (the extended trailer). Every refusal
+// says why and ends with exit code 1 (2 for a wrong command line).
+#include "FileBytes.h"
+#include "FirmwareImage.h"
+#include "PackedProgram.h"
+
+#include <cstdio>
+#include <string>
+
+static int Usage() {
+    std::fprintf(stderr, "usage: fwpack PROGRAM IMAGE OUTPUT [--force] [--extended CC]\n");
+    return 2;
+}
+
+int main(int argc, char** argv) {
+    std::string paths[3];
+    int pathCount = 0;
+    zalfw::PackOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--extended" && i + 1 < argc) {
+            options.extension = argv[++i];
+        } else if (!arg.empty() && arg[0] != '-' && pathCount < 3) {
+            paths[pathCount++] = arg;
+        } else {
+            return Usage();
+        }
+    }
+    if (pathCount != 3) {
+        return Usage();
+    }
+    std::vector<uint8_t> program;
+    std::vector<uint8_t> image;
+    std::vector<uint8_t> packed;
+    std::string why;
+    if (!zalfw::ReadFileBytes(paths[0], &program, &why) ||
+        !zalfw::ReadFileBytes(paths[1], &image, &why)) {
+        std::fprintf(stderr, "fwpack: %s\n", why.c_str());
+        return 1;
+    }
+    if (!zalfw::PackProgram(program, image, options, &packed, &why)) {
+        std::fprintf(stderr, "fwpack: refused %s: %s\n", paths[1].c_str(), why.c_str());
+        return 1;
+    }
+    if (!zalfw::WriteFileBytes(paths[2], packed, &why)) {
+        std::fprintf(stderr, "fwpack: %s\n", why.c_str());
+        return 1;
+    }
+    std::printf("fwpack: wrote %s: %lu program bytes, image version %s, checksum word "
+                "0x%04X%s%s\n",
+                paths[2].c_str(), static_cast<unsigned long>(program.size()),
+                zalfw::ImageVersion(image.data()).c_str(), zalfw::StoredChecksum(image.data()),
+                options.extension.empty() ? "" : ", extended trailer",
+                zalfw::CheckImage(image, &why) == zalfw::ImageFault::None
+                    ? ""
+                    : " (checksum mismatch packed by force)");
+    return 0;
+}

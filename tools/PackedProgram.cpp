@@ -1,0 +1,47 @@
+// Packing the flash tool (see PackedProgram.h).
+#include "PackedProgram.h"
+
+#include "FirmwareImage.h"
+
+#include <cstring>
+
+namespace zalfw {
+
+static bool TagAt(const std::vector<uint8_t>& data, size_t fromEnd) {
+    if (data.size() < ImageSize + TrailerTagSize + fromEnd) {
+        return false;
+    }
+    const size_t at = data.size() - fromEnd - TrailerTagSize;
+    return std::memcmp(&data[at], TrailerTag, TrailerTagSize) == 0;
+}
+
+bool HasTrailer(const std::vector<uint8_t>& data) {
+    return TagAt(data, 0) || TagAt(data, 2);
+}
+
+bool PackProgram(const std::vector<uint8_t>& program, const std::vector<uint8_t>& image,
+                 const PackOptions& options, std::vector<uint8_t>* packed, std::string* why) {
+    const ImageFault fault = CheckImage(image, why);
+    if (fault == ImageFault::ChecksumMismatch && !options.force) {
+        *why += " (forcing packs it anyway)";
+        return false;
+    }
+    if (fault != ImageFault::None && fault != ImageFault::ChecksumMismatch) {
+        return false;
+    }
+    if (!options.extension.empty() && options.extension.size() != 2) {
+        *why = "the extended trailer takes exactly two characters";
+        return false;
+    }
+    if (HasTrailer(program)) {
+        *why = "the program already ends with a firmware image and its tag";
+        return false;
+    }
+    packed->assign(program.begin(), program.end());
+    packed->insert(packed->end(), image.begin(), image.end());
+    packed->insert(packed->end(), TrailerTag, TrailerTag + TrailerTagSize);
+    packed->insert(packed->end(), options.extension.begin(), options.extension.end());
+    return true;
+}
+
+} // namespace zalfw

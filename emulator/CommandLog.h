@@ -4,13 +4,19 @@
 //
 // Line format (fields separated by one blank):
 //   <n> <address> cdb=<CDB bytes, two hex digits each, joined by '-'>
-//       dir=<none|in|out> len=<data length, decimal> outcome=<outcome>[ pt=<P>/<T>/<L>/<S>/<D>/<timeout>]
-// <n> counts every command of the emulator from 1; <address> is "0:0" style
-// (host adapter:target) or "D:" style; the outcome is one of
-//   good | check-<key>/<asc>/<ascq> (hex) | hang | late-<ms>-good | late-<ms>-check-<k>/<asc>/<ascq>
-//   | gone (the device has vanished) | pass-through-failed
-// and pt= (pass-through only) records PathId, TargetId, Lun, SenseInfoLength,
-// DataIn and TimeOutValue of the block the SPTI device received, in decimal.
+//       dir=<none|in|out> len=<data length, decimal> outcome=<outcome>
+//       [pt=<P>/<T>/<L>/<S>/<D>/<timeout>]
+// all on one line. <n> counts every command of the emulator from 1 (a new
+// scenario starts again at 1); <address> is "0:0" style (host adapter:target) or
+// "D:" style; the outcome is one of
+//   good | check-<key>/<asc>/<ascq> | hang | late-<ms>-good
+//   | late-<ms>-check-<key>/<asc>/<ascq> | gone (the device has vanished)
+//   | pass-through-failed
+// with the sense in upper-case hex (key one digit, e.g. check-5/24/00); and pt=
+// (pass-through only) records PathId, TargetId, Lun, SenseInfoLength, DataIn and
+// TimeOutValue of the block the SPTI device received, in decimal. Lines starting
+// with '#' are notes (e.g. a scenario that could not be loaded); ParseLog skips
+// them and blank lines.
 #ifndef ZAL_EMULATOR_COMMANDLOG_H
 #define ZAL_EMULATOR_COMMANDLOG_H
 

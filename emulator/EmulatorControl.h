@@ -30,6 +30,12 @@ int __cdecl ZalEmuSetDisc(const char* address, int loaded);
 // The persistent state of every device, in the state file's format.
 int __cdecl ZalEmuStateText(char* buffer, int size);
 
+// Sets one key of a device's persistent state (a key of the state file, e.g.
+// "changes-left", "dl-default", "firmware"), as an edit of the state file would.
+// Returns 1, or 0 with the reason in `error`.
+int __cdecl ZalEmuSetStateValue(const char* address, const char* key, const char* value,
+                                char* error, int errorSize);
+
 #ifdef __cplusplus
 }
 #endif

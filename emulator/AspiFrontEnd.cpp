@@ -1,0 +1,314 @@
+// wnaspi32.dll of the drive emulator: the ASPI for Win32 entry points over the
+// emulator's host adapter:target devices. Execute requests are accepted with
+// SS_PENDING and carried out on a thread of their own, which completes the
+// caller's block (data, status, sense) and signals its event or calls its post
+// routine. Each such thread holds a reference to this library and ends with
+// FreeLibraryAndExitThread, so the caller may free the library while a request
+// is still pending. The scenario is read from ZALEMU_SCENARIO at first use.
+#include "AspiTypes.h"
+#include "Emulator.h"
+
+#include <cstring>
+#include <list>
+#include <string>
+#include <vector>
+
+// The library's exports (wnaspi32.def), with the control functions of
+// EmulatorControl.h.
+extern "C" DWORD __cdecl GetASPI32SupportInfo(void);
+extern "C" DWORD __cdecl SendASPI32Command(void* block);
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID);
+
+namespace {
+
+HMODULE ThisLibrary = NULL;
+constexpr BYTE HostAdapterScsiId = 7;
+constexpr BYTE TargetsPerAdapter = 8;
+constexpr BYTE SelectionTimeout = 0x11;
+
+// One execute request between its acceptance and its completion (or abort).
+struct PendingRequest {
+    ScsiRequestBlock* srb = nullptr;
+    std::string address;
+    std::vector<uint8_t> cdb;
+    zalemu::Direction direction = zalemu::Direction::None;
+    std::vector<uint8_t> data; // the host's data, copied in and out around the command
+    bool done = false;         // completed or aborted: the block is the caller's again
+    bool orphaned = false;     // hung and given up: no thread will complete it
+};
+
+struct Pending {
+    CRITICAL_SECTION lock;
+    std::list<PendingRequest*> requests;
+    Pending() { InitializeCriticalSection(&lock); }
+};
+
+Pending& PendingRequests() {
+    static Pending* pending = new Pending();
+    return *pending;
+}
+
+class PendingGuard {
+public:
+    PendingGuard() { EnterCriticalSection(&PendingRequests().lock); }
+    ~PendingGuard() { LeaveCriticalSection(&PendingRequests().lock); }
+    PendingGuard(const PendingGuard&) = delete;
+    PendingGuard& operator=(const PendingGuard&) = delete;
+};
+
+// Tells the caller that its block is complete, as its flags ask.
+void Notify(BYTE flags, void* postProc, ScsiRequestBlock* srb) {
+    if ((flags & SRB_POSTING) != 0 && postProc != nullptr) {
+        reinterpret_cast<AspiPostProc>(postProc)(srb);
+    } else if ((flags & SRB_EVENT_NOTIFY) != 0 && postProc != nullptr) {
+        SetEvent(static_cast<HANDLE>(postProc));
+    }
+}
+
+void Complete(PendingRequest* request, const zalemu::ExecResult& result) {
+    BYTE flags = 0;
+    void* postProc = nullptr;
+    ScsiRequestBlock* srb = request->srb;
+    {
+        PendingGuard guard;
+        PendingRequests().requests.remove(request);
+        if (request->done) {
+            // Aborted meanwhile: the caller has its block back already.
+            delete request;
+            return;
+        }
+        flags = srb->SRB_Flags;
+        postProc = srb->SRB_PostProc;
+        BYTE status = SS_COMP;
+        srb->SRB_HaStat = HASTAT_OK;
+        srb->SRB_TargStat = STATUS_GOOD;
+        if (result.status == zalemu::ExecStatus::Completed) {
+            const uint32_t count =
+                result.transferred < srb->SRB_BufLen ? result.transferred : srb->SRB_BufLen;
+            if (request->direction == zalemu::Direction::In && count != 0) {
+                std::memcpy(srb->SRB_BufPointer, request->data.data(), count);
+            }
+            if ((flags & SRB_ENABLE_RESIDUAL_COUNT) != 0) {
+                srb->SRB_BufLen -= count;
+            }
+            if (!result.good) {
+                status = SS_ERR;
+                srb->SRB_TargStat = STATUS_CHKCOND;
+                const size_t senseBytes = srb->SRB_SenseLen < zalemu::SenseDataSize
+                                              ? srb->SRB_SenseLen
+                                              : zalemu::SenseDataSize;
+                std::memcpy(srb->SenseArea, result.sense, senseBytes);
+            }
+        } else if (result.status == zalemu::ExecStatus::Gone) {
+            status = SS_ERR;
+            srb->SRB_HaStat = SelectionTimeout;
+        } else {
+            status = SS_NO_DEVICE;
+        }
+        srb->SRB_Status = status;
+    }
+    delete request;
+    Notify(flags, postProc, srb);
+}
+
+DWORD WINAPI RequestThread(LPVOID parameter) {
+    PendingRequest* request = static_cast<PendingRequest*>(parameter);
+    const zalemu::ExecResult result = zalemu::Emulator::Instance().Execute(
+        request->address, request->cdb.data(), request->cdb.size(), request->direction,
+        request->data.empty() ? nullptr : request->data.data(),
+        static_cast<uint32_t>(request->data.size()), nullptr);
+    if (result.status == zalemu::ExecStatus::Released) {
+        // A hung command never completes; the block stays pending (and abortable).
+        PendingGuard guard;
+        request->orphaned = true;
+        if (request->done) {
+            PendingRequests().requests.remove(request);
+            delete request;
+        }
+    } else {
+        Complete(request, result);
+    }
+    FreeLibraryAndExitThread(ThisLibrary, 0);
+    return 0;
+}
+
+std::string AddressOf(BYTE ha, BYTE target) {
+    return std::to_string(ha) + ":" + std::to_string(target);
+}
+
+bool AdapterExists(BYTE ha) {
+    const zalemu::AspiView view = zalemu::Emulator::Instance().Aspi();
+    return view.loaded && ha < view.hostAdapters;
+}
+
+DWORD Finish(void* block, BYTE status) {
+    static_cast<SRB_Header*>(block)->SRB_Status = status;
+    return status;
+}
+
+DWORD HaInquiry(SRB_HAInquiry* block) {
+    const zalemu::AspiView view = zalemu::Emulator::Instance().Aspi();
+    block->HA_Count = static_cast<BYTE>(view.hostAdapters & 0xFF);
+    block->HA_SCSI_ID = HostAdapterScsiId;
+    std::memcpy(block->HA_ManagerId, "ZAL emulator    ", sizeof block->HA_ManagerId);
+    std::memset(block->HA_Identifier, 0, sizeof block->HA_Identifier);
+    const std::string identifier = "Emulated HA #" + std::to_string(block->SRB_HaId);
+    std::memcpy(block->HA_Identifier, identifier.data(), identifier.size());
+    uint32_t maxTransfer = 65536;
+    uint32_t alignmentMask = 1;
+    zalemu::Emulator::Instance().AdapterLimits(block->SRB_HaId, &maxTransfer, &alignmentMask);
+    std::memset(block->HA_Unique, 0, sizeof block->HA_Unique);
+    block->HA_Unique[0] = static_cast<BYTE>(alignmentMask & 0xFF);
+    block->HA_Unique[1] = static_cast<BYTE>((alignmentMask >> 8) & 0xFF);
+    block->HA_Unique[3] = TargetsPerAdapter;
+    for (int i = 0; i < 4; ++i) {
+        block->HA_Unique[4 + i] = static_cast<BYTE>((maxTransfer >> (8 * i)) & 0xFF);
+    }
+    return Finish(block, SS_COMP);
+}
+
+DWORD GetDeviceType(SRB_GDEVBlock* block) {
+    zalemu::DeviceView view;
+    if (block->SRB_Lun != 0 ||
+        !zalemu::Emulator::Instance().Describe(AddressOf(block->SRB_HaId, block->SRB_Target),
+                                               &view) ||
+        view.gone) {
+        return Finish(block, SS_NO_DEVICE);
+    }
+    block->SRB_DeviceType = view.deviceType;
+    return Finish(block, SS_COMP);
+}
+
+DWORD ExecScsiCmd(ScsiRequestBlock* block) {
+    const std::string address = AddressOf(block->SRB_HaId, block->SRB_Target);
+    zalemu::DeviceView view;
+    if (block->SRB_Lun != 0 || !zalemu::Emulator::Instance().Describe(address, &view)) {
+        return Finish(block, SS_NO_DEVICE);
+    }
+    const BYTE notify = block->SRB_Flags & (SRB_POSTING | SRB_EVENT_NOTIFY);
+    if (notify == (SRB_POSTING | SRB_EVENT_NOTIFY) || block->SRB_CDBLen == 0 ||
+        block->SRB_CDBLen > sizeof block->CDBByte ||
+        (block->SRB_BufLen != 0 && block->SRB_BufPointer == nullptr)) {
+        return Finish(block, SS_INVALID_SRB);
+    }
+    PendingRequest* request = new PendingRequest();
+    request->srb = block;
+    request->address = address;
+    request->cdb.assign(block->CDBByte, block->CDBByte + block->SRB_CDBLen);
+    const BYTE direction = block->SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT);
+    request->direction = direction == SRB_DIR_IN    ? zalemu::Direction::In
+                         : direction == SRB_DIR_OUT ? zalemu::Direction::Out
+                                                    : zalemu::Direction::None;
+    request->data.assign(block->SRB_BufLen, 0);
+    if (request->direction == zalemu::Direction::Out && block->SRB_BufLen != 0) {
+        std::memcpy(request->data.data(), block->SRB_BufPointer, block->SRB_BufLen);
+    }
+    block->SRB_Status = SS_PENDING;
+    block->SRB_HaStat = HASTAT_OK;
+    block->SRB_TargStat = STATUS_GOOD;
+    {
+        PendingGuard guard;
+        PendingRequests().requests.push_back(request);
+    }
+    // The thread's own reference keeps this library loaded until it has finished.
+    char path[MAX_PATH];
+    HMODULE reference =
+        GetModuleFileNameA(ThisLibrary, path, sizeof path) != 0 ? LoadLibraryA(path) : NULL;
+    DWORD threadId = 0;
+    HANDLE thread =
+        reference != NULL ? CreateThread(NULL, 0, RequestThread, request, 0, &threadId) : NULL;
+    if (thread == NULL) {
+        if (reference != NULL) {
+            FreeLibrary(reference);
+        }
+        PendingGuard guard;
+        PendingRequests().requests.remove(request);
+        delete request;
+        return Finish(block, SS_ERR);
+    }
+    CloseHandle(thread);
+    return SS_PENDING;
+}
+
+DWORD AbortSrb(SRB_Abort* block) {
+    ScsiRequestBlock* target = static_cast<ScsiRequestBlock*>(block->SRB_ToAbort);
+    BYTE flags = 0;
+    void* postProc = nullptr;
+    {
+        PendingGuard guard;
+        PendingRequest* found = nullptr;
+        for (PendingRequest* request : PendingRequests().requests) {
+            if (request->srb == target && !request->done) {
+                found = request;
+            }
+        }
+        if (found == nullptr) {
+            return Finish(block, SS_INVALID_SRB);
+        }
+        found->done = true;
+        flags = target->SRB_Flags;
+        postProc = target->SRB_PostProc;
+        target->SRB_Status = SS_ABORTED;
+        if (found->orphaned) {
+            PendingRequests().requests.remove(found);
+            delete found;
+        }
+    }
+    Notify(flags, postProc, target);
+    return Finish(block, SS_COMP);
+}
+
+} // namespace
+
+extern "C" DWORD __cdecl GetASPI32SupportInfo(void) {
+    const zalemu::AspiView view = zalemu::Emulator::Instance().Aspi();
+    if (!view.loaded) {
+        return static_cast<DWORD>(SS_FAILED_INIT) << 8;
+    }
+    const DWORD status = view.status == zalemu::AspiStatus::Ready          ? 0x01
+                         : view.status == zalemu::AspiStatus::Initialising ? 0x00
+                                                                           : 0xE8;
+    return status << 8 | static_cast<DWORD>(view.hostAdapters & 0xFF);
+}
+
+extern "C" DWORD __cdecl SendASPI32Command(void* block) {
+    if (block == nullptr) {
+        return SS_INVALID_SRB;
+    }
+    SRB_Header* header = static_cast<SRB_Header*>(block);
+    switch (header->SRB_Cmd) {
+    case SC_HA_INQUIRY:
+    case SC_GET_DEV_TYPE:
+    case SC_EXEC_SCSI_CMD:
+    case SC_ABORT_SRB:
+    case SC_RESET_DEV:
+    case SC_RESCAN_SCSI_BUS:
+        if (!AdapterExists(header->SRB_HaId)) {
+            return Finish(block, SS_INVALID_HA);
+        }
+        break;
+    default:
+        return Finish(block, SS_INVALID_SRB);
+    }
+    switch (header->SRB_Cmd) {
+    case SC_HA_INQUIRY:
+        return HaInquiry(static_cast<SRB_HAInquiry*>(block));
+    case SC_GET_DEV_TYPE:
+        return GetDeviceType(static_cast<SRB_GDEVBlock*>(block));
+    case SC_EXEC_SCSI_CMD:
+        return ExecScsiCmd(static_cast<ScsiRequestBlock*>(block));
+    case SC_ABORT_SRB:
+        return AbortSrb(static_cast<SRB_Abort*>(block));
+    default:
+        // SC_RESET_DEV and SC_RESCAN_SCSI_BUS: nothing to do for emulated devices.
+        return Finish(block, SS_COMP);
+    }
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        ThisLibrary = instance;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}

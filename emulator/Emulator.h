@@ -1,0 +1,141 @@
+// The process-wide drive emulator: the current scenario's devices, the faults,
+// delays and disappearance wrapped around each device's model, the command log,
+// and the state file that keeps the drives' memory across runs. Both front ends
+// (the ASPI library and the SPTI back end) and the control functions use it.
+// One lock guards it; it is never held while a command's delay runs.
+#ifndef ZAL_EMULATOR_EMULATOR_H
+#define ZAL_EMULATOR_EMULATOR_H
+
+#include "CommandLog.h"
+#include "DriveModel.h"
+#include "Scenario.h"
+#include "TextFile.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace zalemu {
+
+// The pass-through block's fields, for the log of an SPTI command.
+struct PassThroughInfo {
+    unsigned pathId = 0;
+    unsigned targetId = 0;
+    unsigned lun = 0;
+    unsigned senseLength = 0;
+    unsigned dataIn = 0;
+    unsigned timeout = 0;
+};
+
+enum class ExecStatus {
+    Completed,         // good or check condition: see `good` and `sense`
+    NoDevice,          // nothing at that address
+    Gone,              // the device has vanished
+    PassThroughFailed, // the pass-through itself failed (SPTI only)
+    Released           // a hung command, given up when the scenario was reloaded
+};
+
+struct ExecResult {
+    ExecStatus status = ExecStatus::NoDevice;
+    bool good = false;
+    uint8_t sense[SenseDataSize] = {0};
+    uint32_t transferred = 0;
+};
+
+// What a front end needs to know of a device outside its commands.
+struct DeviceView {
+    DeviceKind kind = DeviceKind::Tk4800j;
+    uint8_t deviceType = 0;
+    uint8_t inquiry[InquiryDataSize] = {0};
+    uint32_t maxTransfer = 0;
+    uint32_t alignmentMask = 0;
+    bool openFails = false;
+    bool inquiryDataFails = false;
+    bool capabilitiesFails = false;
+    bool gone = false;
+};
+
+struct AspiView {
+    bool loaded = false; // a scenario is loaded
+    AspiStatus status = AspiStatus::Ready;
+    int hostAdapters = 0;
+};
+
+class Emulator {
+public:
+    static Emulator& Instance();
+
+    bool LoadScenarioText(const std::string& text, const std::string& baseDir, std::string* error);
+    bool LoadScenarioFile(const std::string& path, std::string* error);
+
+    // Carries out one command on the device at `address`, with its faults and
+    // delays; blocks for as long as the command takes. `passThrough` is given by
+    // the SPTI back end only.
+    ExecResult Execute(const std::string& address, const uint8_t* cdb, size_t cdbLength,
+                       Direction direction, uint8_t* data, uint32_t length,
+                       const PassThroughInfo* passThrough);
+
+    bool Describe(const std::string& address, DeviceView* view);
+    AspiView Aspi();
+    // The lowest-target device of a host adapter gives the adapter's limits.
+    bool AdapterLimits(int hostAdapter, uint32_t* maxTransfer, uint32_t* alignmentMask);
+
+    std::string LogText();
+    void ClearLog();
+    bool SetDisc(const std::string& address, bool loaded);
+    bool SetStateValue(const std::string& address, const std::string& key, const std::string& value,
+                       std::string* error);
+    std::string StateText();
+    std::string LogPath();
+    // Why no scenario is loaded ("" once one is).
+    std::string LoadError();
+
+private:
+    struct Device {
+        DeviceConfig config;
+        DriveModel model;
+        unsigned commands = 0;
+        std::vector<unsigned> faultMatches;
+        unsigned passThroughFailuresLeft = 0;
+        bool gone = false;
+        explicit Device(const DeviceConfig& deviceConfig);
+    };
+
+    class Guard {
+    public:
+        explicit Guard(CRITICAL_SECTION* lock) : lock_(lock) { EnterCriticalSection(lock_); }
+        ~Guard() { LeaveCriticalSection(lock_); }
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        CRITICAL_SECTION* lock_;
+    };
+
+    Emulator();
+    void EnsureLoaded();
+    bool Load(const std::string& text, const std::string& baseDir, std::string* error,
+              std::string* logPathSeen);
+    Device* Find(const std::string& address);
+    void Refresh(uint32_t nowMs);
+    void Persist();
+    void Note(const std::string& text);
+    void Record(CommandRecord record);
+    const FaultRule* MatchFault(Device* device, const uint8_t* cdb, size_t cdbLength);
+
+    CRITICAL_SECTION lock_;
+    bool tried_ = false; // the environment's scenario was looked for
+    bool loaded_ = false;
+    std::string loadError_;
+    ScenarioConfig scenario_;
+    std::vector<Device> devices_;
+    FileStamp stateStamp_;
+    std::vector<CommandRecord> log_;
+    unsigned commandCount_ = 0;
+    HANDLE release_ = NULL; // set when the scenario is replaced: hung commands end
+};
+
+} // namespace zalemu
+
+#endif

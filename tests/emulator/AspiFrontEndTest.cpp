@@ -1,0 +1,341 @@
+// The emulator's wnaspi32.dll as a Windows 9x program meets it: loaded with
+// LoadLibraryA, the scenario found through ZALEMU_SCENARIO, the request kinds and
+// their status values, execute requests completed later on the library's own
+// thread by event or post routine, aborts, hung and late requests, a vanished
+// device, and unloading the library while a request is pending.
+#include "EmulatorTesting.h"
+
+#include "AspiTypes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace emutest;
+
+namespace {
+
+typedef int(__cdecl* LoadText)(const char*, const char*, char*, int);
+typedef int(__cdecl* ReadText)(char*, int);
+
+template <typename Proc> Proc Resolve(HMODULE module, const char* name) {
+    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+class AspiFrontEndTest : public ::testing::Test {
+protected:
+    HMODULE library = NULL;
+    GetASPI32SupportInfoProc supportInfo = nullptr;
+    SendASPI32CommandProc send = nullptr;
+
+    void Open() {
+        library = LoadLibraryA("wnaspi32.dll");
+        ASSERT_NE(static_cast<HMODULE>(NULL), library);
+        supportInfo = Resolve<GetASPI32SupportInfoProc>(library, "GetASPI32SupportInfo");
+        send = Resolve<SendASPI32CommandProc>(library, "SendASPI32Command");
+        ASSERT_TRUE(supportInfo != nullptr && send != nullptr);
+    }
+    // Opens the library and loads a scenario through its control function.
+    void Scenario(const std::string& text) {
+        if (library == NULL) {
+            Open();
+        }
+        char error[256] = "";
+        ASSERT_EQ(1, Resolve<LoadText>(library, "ZalEmuLoadScenarioText")(text.c_str(), nullptr,
+                                                                          error, sizeof error))
+            << error;
+    }
+    std::string Log() {
+        char text[4096] = "";
+        Resolve<ReadText>(library, "ZalEmuLogText")(text, sizeof text);
+        return text;
+    }
+};
+
+struct Request {
+    ScsiRequestBlock srb;
+    BYTE data[64];
+    HANDLE event;
+    Request(BYTE ha, BYTE target, const Bytes& cdb, BYTE flags, DWORD length) {
+        std::memset(&srb, 0, sizeof srb);
+        std::memset(data, 0xEE, sizeof data);
+        event = CreateEventA(NULL, FALSE, FALSE, NULL);
+        srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+        srb.SRB_HaId = ha;
+        srb.SRB_Target = target;
+        srb.SRB_Flags = flags;
+        srb.SRB_BufLen = length;
+        srb.SRB_BufPointer = length != 0 ? data : nullptr;
+        srb.SRB_SenseLen = 16;
+        srb.SRB_CDBLen = static_cast<BYTE>(cdb.size());
+        srb.SRB_PostProc = event;
+        std::memcpy(srb.CDBByte, cdb.data(), cdb.size());
+    }
+    ~Request() { CloseHandle(event); }
+    bool Signalled(DWORD ms) { return WaitForSingleObject(event, ms) == WAIT_OBJECT_0; }
+};
+
+const BYTE In = SRB_DIR_IN | SRB_EVENT_NOTIFY;
+
+TEST_F(AspiFrontEndTest, RunsInWindows9xModeWithTheScenarioOfTheEnvironment) {
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof version;
+    ASSERT_TRUE(GetVersionExA(&version));
+    EXPECT_EQ(static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS), version.dwPlatformId);
+
+    ScratchFolder folder;
+    WriteFile(folder.File("env.scn"), "[emulator]\nlog = env.log\n[device 0:0]\n[device 1:2]\n");
+    SetEnvironmentVariableA("ZALEMU_SCENARIO", folder.File("env.scn").c_str());
+    Open();
+    char path[MAX_PATH];
+    GetModuleFileNameA(library, path, sizeof path);
+    EXPECT_EQ(ProgramFolder() + "\\wnaspi32.dll", std::string(path))
+        << "the emulator's, not Wine's";
+    EXPECT_EQ(0x0102u, supportInfo()) << "ready, host adapters 0 and 1";
+    Request inquiry(1, 2, Inquiry(), In, 36);
+    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
+    ASSERT_TRUE(inquiry.Signalled(5000));
+    EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
+    EXPECT_EQ("1 1:2 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good\r\n",
+              ReadFile(folder.File("env.log")));
+}
+
+TEST_F(AspiFrontEndTest, ABadScenarioFileFailsTheStartVisibly) {
+    ScratchFolder folder;
+    WriteFile(folder.File("bad.scn"), "[emulator]\nlog = bad.log\n[device 0:0]\ndisc = perhaps\n");
+    SetEnvironmentVariableA("ZALEMU_SCENARIO", folder.File("bad.scn").c_str());
+    Open();
+    EXPECT_EQ(0xE400u, supportInfo());
+    const std::string log = ReadFile(folder.File("bad.log"));
+    EXPECT_EQ(0u, log.find("# drive emulator: scenario ")) << log;
+    EXPECT_NE(std::string::npos, log.find("line 4: disc: expected no or yes")) << log;
+    Request inquiry(0, 0, Inquiry(), In, 36);
+    EXPECT_EQ(static_cast<DWORD>(SS_INVALID_HA), send(&inquiry.srb));
+}
+
+TEST_F(AspiFrontEndTest, SupportInfoReportsStatusAndAdapterCount) {
+    const struct {
+        const char* scenario;
+        DWORD info;
+    } cases[] = {{"[device 0:0]\n", 0x0101},
+                 {"[device 3:1]\n[device 0:4]\n", 0x0104},
+                 {"[device D:]\n", 0x0100},
+                 {"[emulator]\nhost-adapters = 6\n[device 0:0]\n", 0x0106},
+                 {"[emulator]\naspi-status = initialising\n[device 0:0]\n", 0x0001},
+                 {"[emulator]\naspi-status = error\n", 0xE800}};
+    for (const auto& c : cases) {
+        Scenario(c.scenario);
+        EXPECT_EQ(c.info, supportInfo()) << c.scenario;
+    }
+}
+
+TEST_F(AspiFrontEndTest, AdapterAndDeviceTypeInquiries) {
+    Scenario("[device 0:0]\nmax-transfer = 131072\nalignment-mask = 3\n"
+             "[device 1:4]\nkind = disk\n");
+    SRB_HAInquiry ha;
+    std::memset(&ha, 0, sizeof ha);
+    ha.SRB_Cmd = SC_HA_INQUIRY;
+    ASSERT_EQ(static_cast<DWORD>(SS_COMP), send(&ha));
+    EXPECT_EQ(SS_COMP, ha.SRB_Status);
+    EXPECT_EQ(2, ha.HA_Count);
+    EXPECT_EQ(7, ha.HA_SCSI_ID);
+    EXPECT_EQ("ZAL emulator    ", std::string(reinterpret_cast<char*>(ha.HA_ManagerId), 16));
+    EXPECT_STREQ("Emulated HA #0", reinterpret_cast<char*>(ha.HA_Identifier));
+    const BYTE unique[8] = {3, 0, 0, 8, 0x00, 0x00, 0x02, 0x00};
+    EXPECT_EQ(0, std::memcmp(unique, ha.HA_Unique, 8))
+        << "alignment mask, 8 targets, maximum transfer 131072";
+
+    const struct {
+        BYTE cmd;
+        BYTE ha;
+        BYTE target;
+        BYTE lun;
+        DWORD status;
+        BYTE type;
+    } cases[] = {{SC_GET_DEV_TYPE, 0, 0, 0, SS_COMP, 5},
+                 {SC_GET_DEV_TYPE, 1, 4, 0, SS_COMP, 0},
+                 {SC_GET_DEV_TYPE, 0, 1, 0, SS_NO_DEVICE, 0},
+                 {SC_GET_DEV_TYPE, 0, 0, 1, SS_NO_DEVICE, 0},
+                 {SC_GET_DEV_TYPE, 2, 0, 0, SS_INVALID_HA, 0},
+                 {SC_HA_INQUIRY, 2, 0, 0, SS_INVALID_HA, 0},
+                 {SC_GET_DISK_INFO, 0, 0, 0, SS_INVALID_SRB, 0},
+                 {9, 0, 0, 0, SS_INVALID_SRB, 0},
+                 {SC_RESET_DEV, 0, 0, 0, SS_COMP, 0}};
+    for (const auto& c : cases) {
+        SRB_GDEVBlock block;
+        std::memset(&block, 0, sizeof block);
+        block.SRB_Cmd = c.cmd;
+        block.SRB_HaId = c.ha;
+        block.SRB_Target = c.target;
+        block.SRB_Lun = c.lun;
+        EXPECT_EQ(c.status, send(&block)) << "kind " << int(c.cmd) << " at " << int(c.ha) << ":"
+                                          << int(c.target) << " lun " << int(c.lun);
+        EXPECT_EQ(c.status, block.SRB_Status);
+        if (c.cmd == SC_GET_DEV_TYPE && c.status == SS_COMP) {
+            EXPECT_EQ(c.type, block.SRB_DeviceType);
+        }
+    }
+}
+
+TEST_F(AspiFrontEndTest, ExecuteIsPendingAtOnceAndCompletesLaterThroughTheEvent) {
+    Scenario("[device 0:0]\ndelay = 300\n");
+    Request inquiry(0, 0, Inquiry(), In | SRB_ENABLE_RESIDUAL_COUNT, 64);
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
+    EXPECT_LT(GetTickCount() - start, 150u) << "the call does not wait for the drive";
+    EXPECT_EQ(SS_PENDING, inquiry.srb.SRB_Status);
+    EXPECT_FALSE(inquiry.Signalled(100));
+    ASSERT_TRUE(inquiry.Signalled(5000));
+    EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
+    EXPECT_EQ(0, inquiry.srb.SRB_TargStat);
+    EXPECT_EQ("ZAL     TK-4800J        2.16",
+              std::string(reinterpret_cast<char*>(inquiry.data + 8), 28));
+    EXPECT_EQ(0xEE, inquiry.data[36]);
+    EXPECT_EQ(28u, inquiry.srb.SRB_BufLen) << "the residual count: 64 offered, 36 moved";
+}
+
+struct Posted {
+    volatile LONG calls = 0;
+    void* block = nullptr;
+    BYTE status = 0;
+    DWORD thread = 0;
+} posted;
+
+void __cdecl PostRoutine(void* block) {
+    posted.block = block;
+    posted.status = static_cast<ScsiRequestBlock*>(block)->SRB_Status;
+    posted.thread = GetCurrentThreadId();
+    InterlockedIncrement(&posted.calls);
+}
+
+TEST_F(AspiFrontEndTest, PostingCallsTheRoutineOnTheLibrarysThread) {
+    Scenario("[device 0:0]\n");
+    Request tur(0, 0, TestUnitReady(), SRB_POSTING, 0);
+    tur.srb.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
+    tur.srb.SRB_SenseLen = 14;
+    std::memset(tur.srb.SenseArea, 0xCC, sizeof tur.srb.SenseArea);
+    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb));
+    for (int wait = 0; wait < 500 && posted.calls == 0; ++wait) {
+        Sleep(10);
+    }
+    ASSERT_EQ(1, posted.calls);
+    EXPECT_EQ(&tur.srb, posted.block);
+    EXPECT_EQ(SS_ERR, posted.status) << "status is set before the routine runs";
+    EXPECT_NE(GetCurrentThreadId(), posted.thread);
+    EXPECT_EQ(STATUS_CHKCOND, tur.srb.SRB_TargStat);
+    EXPECT_EQ(0x70, tur.srb.SenseArea[0]);
+    EXPECT_EQ(0x02, tur.srb.SenseArea[2]);
+    EXPECT_EQ(0x3A, tur.srb.SenseArea[12]);
+    EXPECT_EQ(0xCC, tur.srb.SenseArea[14]) << "only SRB_SenseLen bytes of sense";
+}
+
+TEST_F(AspiFrontEndTest, BadExecuteRequestsAreRefusedAtOnce) {
+    Scenario("[device 0:0]\n");
+    const struct {
+        BYTE ha;
+        BYTE target;
+        BYTE flags;
+        BYTE cdbLength;
+        DWORD status;
+        const char* why;
+    } cases[] = {{0, 1, In, 6, SS_NO_DEVICE, "no device at 0:1"},
+                 {1, 0, In, 6, SS_INVALID_HA, "no host adapter 1"},
+                 {0, 0, In | SRB_POSTING, 6, SS_INVALID_SRB, "posting and event together"},
+                 {0, 0, In, 0, SS_INVALID_SRB, "no CDB"},
+                 {0, 0, In, 17, SS_INVALID_SRB, "CDB longer than 16"}};
+    for (const auto& c : cases) {
+        Request request(c.ha, c.target, Inquiry(), c.flags, 36);
+        request.srb.SRB_CDBLen = c.cdbLength;
+        EXPECT_EQ(c.status, send(&request.srb)) << c.why;
+        EXPECT_EQ(c.status, request.srb.SRB_Status) << c.why;
+    }
+    EXPECT_EQ("", Log()) << "nothing reached the drive";
+}
+
+TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAborted) {
+    Scenario("[device 0:0]\nfault = 00 hang\n");
+    Request tur(0, 0, TestUnitReady(), SRB_EVENT_NOTIFY, 0);
+    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb));
+    EXPECT_FALSE(tur.Signalled(800));
+    EXPECT_EQ(SS_PENDING, tur.srb.SRB_Status);
+    SRB_Abort abort;
+    std::memset(&abort, 0, sizeof abort);
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_ToAbort = &tur.srb;
+    EXPECT_EQ(static_cast<DWORD>(SS_COMP), send(&abort));
+    EXPECT_TRUE(tur.Signalled(0)) << "the aborted request is signalled";
+    EXPECT_EQ(SS_ABORTED, tur.srb.SRB_Status);
+    EXPECT_EQ(static_cast<DWORD>(SS_INVALID_SRB), send(&abort)) << "nothing pending any more";
+    EXPECT_NE(std::string::npos, Log().find("outcome=hang"));
+}
+
+TEST_F(AspiFrontEndTest, ALateRequestCompletesAfterTheCallersTimeOut) {
+    Scenario("[device 0:0]\nfault = 12 late 700\n");
+    Request inquiry(0, 0, Inquiry(), In, 36);
+    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
+    EXPECT_FALSE(inquiry.Signalled(400)) << "a caller waiting 400 ms gives up";
+    ASSERT_TRUE(inquiry.Signalled(3000));
+    EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
+    EXPECT_EQ('Z', inquiry.data[8]);
+}
+
+TEST_F(AspiFrontEndTest, AVanishedDeviceTimesOutAtSelection) {
+    Scenario("[device 0:0]\nvanish-after = 1\n");
+    for (BYTE expected : {SS_COMP, SS_ERR}) {
+        Request inquiry(0, 0, Inquiry(), In, 36);
+        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
+        ASSERT_TRUE(inquiry.Signalled(5000));
+        EXPECT_EQ(expected, inquiry.srb.SRB_Status);
+        EXPECT_EQ(expected == SS_ERR ? 0x11 : 0, inquiry.srb.SRB_HaStat);
+    }
+    SRB_GDEVBlock type;
+    std::memset(&type, 0, sizeof type);
+    type.SRB_Cmd = SC_GET_DEV_TYPE;
+    EXPECT_EQ(static_cast<DWORD>(SS_NO_DEVICE), send(&type));
+    EXPECT_NE(std::string::npos, Log().find("outcome=gone"));
+}
+
+TEST_F(AspiFrontEndTest, FreeingTheLibraryWhileARequestIsPendingIsSafe) {
+    Scenario("[device 0:0]\ndelay = 400\n");
+    Request inquiry(0, 0, Inquiry(), In, 36);
+    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
+    FreeLibrary(library);
+    library = NULL;
+    EXPECT_NE(static_cast<HMODULE>(NULL), GetModuleHandleA("wnaspi32.dll"))
+        << "the request's thread keeps the library loaded";
+    ASSERT_TRUE(inquiry.Signalled(5000));
+    EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
+    EXPECT_EQ('Z', inquiry.data[8]);
+    HMODULE still = GetModuleHandleA("wnaspi32.dll");
+    for (int wait = 0; wait < 200 && still != NULL; ++wait) {
+        Sleep(10);
+        still = GetModuleHandleA("wnaspi32.dll");
+    }
+    EXPECT_EQ(static_cast<HMODULE>(NULL), still) << "unloaded once the thread has ended";
+}
+
+TEST(AspiProbeTest, ListsTheAdaptersAndDrivesOfTheScenario) {
+    ScratchFolder folder;
+    WriteFile(folder.File("probe.scn"),
+              "[device 0:0]\n[device 0:3]\nkind = optical\n[device 1:1]\nkind = disk\n"
+              "[device 1:2]\nfault = 12 check 4/44/00\n");
+    SetEnvironmentVariableA("ZALEMU_SCENARIO", folder.File("probe.scn").c_str());
+    std::string output;
+    ASSERT_EQ(0, RunProgram("\"" + ProgramFolder() + "\\aspiprobe.exe\"", &output)) << output;
+    const char* const lines[] = {
+        "platform 1",
+        "support 0x0102 status 0x01 adapters 2",
+        "adapter 0 manager 'ZAL emulator    ' identifier 'Emulated HA #0'",
+        "device 0:0 type 5 vendor 'ZAL     ' product 'TK-4800J        ' revision '2.16'",
+        "device 0:3 type 5 vendor 'OTHERCO ' product 'DVD-RW 9000     ' revision '1.00'",
+        "adapter 1 manager 'ZAL emulator    ' identifier 'Emulated HA #1'",
+        "device 1:1 type 0 vendor 'ACME    ' product 'FIXED DISK 2000 ' revision '3.10'",
+        "device 1:2 status 0x04"};
+    std::string expected;
+    for (const char* line : lines) {
+        expected += std::string(line) + "\r\n";
+    }
+    EXPECT_EQ(expected, output);
+}
+
+} // namespace

@@ -1,0 +1,195 @@
+// The drive model's answers, command by command: INQUIRY, TEST UNIT READY with
+// and without a disc, the book-type command 0xC9 with its replies, refusals and
+// version-dependent settings, the remaining change count, and the other device
+// kinds.
+#include "EmulatorTesting.h"
+
+#include <gtest/gtest.h>
+
+using namespace emutest;
+
+namespace {
+
+std::string Hex(const Bytes& bytes) {
+    std::string text;
+    for (uint8_t b : bytes) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%02X ", b);
+        text += byte;
+    }
+    return text;
+}
+
+TEST(DriveCommandTest, InquiryHonoursAllocationAndBufferLength) {
+    ASSERT_EQ("", Load("[device 0:0]\nrevision = 2.16\n"));
+    const Reply full = Send("0:0", Inquiry(36), 36);
+    ASSERT_EQ("good", full.outcome);
+    EXPECT_EQ("05 80 02 02 1F 00 00 00 ", Hex(Bytes(full.data.begin(), full.data.begin() + 8)));
+    EXPECT_EQ("ZAL     TK-4800J        2.16", std::string(full.data.begin() + 8, full.data.end()));
+
+    const struct {
+        uint8_t allocation;
+        uint32_t buffer;
+        size_t expected;
+    } cases[] = {{36, 36, 36}, {5, 36, 5}, {96, 96, 36}, {36, 8, 8}, {0, 36, 0}};
+    for (const auto& c : cases) {
+        const Reply reply = Send("0:0", Inquiry(c.allocation), c.buffer);
+        EXPECT_EQ("good", reply.outcome);
+        EXPECT_EQ(c.expected, reply.data.size())
+            << "allocation " << int(c.allocation) << ", buffer " << c.buffer;
+    }
+    EXPECT_EQ("5/24/00", Send("0:0", Bytes{0x12, 0x01, 0x80, 0, 36, 0}, 36).outcome)
+        << "vital product data pages are not offered";
+    EXPECT_EQ(zalemu::ExecStatus::NoDevice, Send("0:1", Inquiry(), 36).status);
+}
+
+TEST(DriveCommandTest, DeviceKindsAnswerOnlyWhatTheyKnow) {
+    ASSERT_EQ("", Load("[device 0:0]\n[device 0:1]\nkind = optical\n[device 0:2]\nkind = disk\n"));
+    const struct {
+        const char* address;
+        uint8_t type;
+        uint8_t removable;
+        const char* testUnitReady;
+        const char* vendorCommands;
+    } cases[] = {{"0:0", 5, 0x80, "2/3A/00", "good"},
+                 {"0:1", 5, 0x80, "2/3A/00", "5/20/00"},
+                 {"0:2", 0, 0x00, "good", "5/20/00"}};
+    for (const auto& c : cases) {
+        const Reply inquiry = Send(c.address, Inquiry(), 36);
+        ASSERT_EQ(36u, inquiry.data.size()) << c.address;
+        EXPECT_EQ(c.type, inquiry.data[0]) << c.address;
+        EXPECT_EQ(c.removable, inquiry.data[1]) << c.address;
+        EXPECT_EQ(c.testUnitReady, Send(c.address, TestUnitReady()).outcome) << c.address;
+        EXPECT_EQ(c.vendorCommands, Send(c.address, BookType(2, 2, 1, 0), 6).outcome) << c.address;
+        if (std::string(c.vendorCommands) != "good") {
+            EXPECT_EQ(c.vendorCommands, Send(c.address, FlashMode(1)).outcome) << c.address;
+            EXPECT_EQ(c.vendorCommands, Send(c.address, FlashBlock(4, 4)).outcome) << c.address;
+        }
+        EXPECT_EQ("5/20/00", Send(c.address, Bytes{0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}).outcome)
+            << c.address << ": READ(10) is not a command of these devices";
+    }
+}
+
+TEST(DriveCommandTest, ReadRepliesCarryValueSelectionCountAndVersion) {
+    ASSERT_EQ("", Load("[device 0:0]\ncommand-version = 3\nchanges-left = 1282\n"
+                       "dl-default = E0\ndl-temporary = 01\ndl-applies = temporary\n"
+                       "r-default = A0\nr-temporary = 00\nr-applies = default\n"));
+    const struct {
+        uint8_t medium;
+        uint8_t which;
+        uint32_t length;
+        const char* reply;
+    } cases[] = {{2, 0, 6, "00 E0 85 02 00 03 "}, {2, 1, 6, "00 01 85 02 00 03 "},
+                 {0, 0, 6, "00 A0 05 02 00 03 "}, {0, 1, 6, "00 00 05 02 00 03 "},
+                 {2, 0, 4, "00 E0 85 02 "},       {2, 0, 64, "00 E0 85 02 00 03 "}};
+    for (const auto& c : cases) {
+        const Reply reply = Send("0:0", BookType(2, c.medium, 0x01, c.which), c.length);
+        EXPECT_EQ("good", reply.outcome);
+        EXPECT_EQ(c.reply, Hex(reply.data))
+            << "medium " << int(c.medium) << ", which " << int(c.which) << ", length " << c.length;
+    }
+    ASSERT_EQ("", Load("[device 0:0]\ncommand-version = 256\n"));
+    EXPECT_EQ("00 E0 00 32 01 00 ", Hex(Send("0:0", BookType(2, 2, 1, 0), 6).data));
+}
+
+TEST(DriveCommandTest, InvalidBookTypeCommandsAreRefused) {
+    const struct {
+        Bytes cdb;
+        const char* why;
+    } cases[] = {
+        {BookType(2, 2, 1, 0, "ZALBX"), "wrong signature"},
+        {BookType(2, 2, 1, 0, "zalbk"), "signature in small letters"},
+        {BookType(0, 2, 1, 0), "sub-command 0"},
+        {BookType(5, 2, 1, 0), "sub-command 5"},
+        {BookType(2, 1, 1, 0), "DVD+RW"},
+        {BookType(2, 3, 1, 0), "medium 3"},
+        {BookType(2, 2, 0, 0), "read parameter 0"},
+        {BookType(2, 2, 1, 2), "read of setting 2"},
+        {BookType(1, 2, 0xA0, 0), "DVD+R book type for DVD+R DL"},
+        {BookType(1, 0, 0xE0, 0), "DVD+R DL book type for DVD+R"},
+        {BookType(3, 2, 0x10, 0), "DVD-RAM book type as temporary"},
+        {BookType(4, 0, 0, 2), "select 2"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ("", Load("[device 0:0]\n"));
+        EXPECT_EQ("5/24/00", Send("0:0", c.cdb, 6).outcome) << c.why;
+        EXPECT_EQ("00 E0 00 32 00 03 ", Hex(Send("0:0", BookType(2, 2, 1, 0), 6).data))
+            << c.why << " must change nothing";
+    }
+}
+
+TEST(DriveCommandTest, CommandVersionDecidesWhichSettingsExist) {
+    const struct {
+        const char* name;
+        Bytes cdb;
+        int sinceVersion;
+    } commands[] = {
+        {"read DL default", BookType(2, 2, 1, 0), 0},
+        {"set DL default", BookType(1, 2, 1, 0), 0},
+        {"read DL temporary", BookType(2, 2, 1, 1), 2},
+        {"set DL temporary", BookType(3, 2, 0, 0), 2},
+        {"select DL", BookType(4, 2, 0, 1), 2},
+        {"read R default", BookType(2, 0, 1, 0), 3},
+        {"set R default", BookType(1, 0, 0, 0), 3},
+        {"read R temporary", BookType(2, 0, 1, 1), 3},
+        {"set R temporary", BookType(3, 0, 0, 0), 3},
+        {"select R", BookType(4, 0, 0, 1), 3},
+    };
+    for (int version : {0, 1, 2, 3, 4}) {
+        ASSERT_EQ("", Load("[device 0:0]\ncommand-version = " + std::to_string(version) + "\n"));
+        for (const auto& command : commands) {
+            EXPECT_EQ(version >= command.sinceVersion ? "good" : "5/24/00",
+                      Send("0:0", command.cdb, 6).outcome)
+                << command.name << " at command version " << version;
+        }
+    }
+}
+
+TEST(DriveCommandTest, SetsChangeTheSettingsAndDefaultsUseUpTheCount) {
+    ASSERT_EQ("", Load("[device 0:0]\nchanges-left = 2\n"));
+    const struct {
+        Bytes cdb;
+        const char* outcome;
+        Bytes readCdb;
+        const char* reply;
+    } steps[] = {
+        {BookType(3, 2, 0x00, 0), "good", BookType(2, 2, 1, 1), "00 00 00 02 00 03 "},
+        {BookType(4, 2, 0, 1), "good", BookType(2, 2, 1, 0), "00 E0 80 02 00 03 "},
+        {BookType(1, 2, 0x00, 0), "good", BookType(2, 2, 1, 0), "00 00 80 01 00 03 "},
+        {BookType(1, 0, 0x00, 0), "good", BookType(2, 0, 1, 0), "00 00 00 00 00 03 "},
+        {BookType(1, 2, 0xE0, 0), "5/2C/00", BookType(2, 2, 1, 0), "00 00 80 00 00 03 "},
+        {BookType(3, 0, 0x00, 0), "good", BookType(2, 0, 1, 1), "00 00 00 00 00 03 "},
+        {BookType(4, 2, 0, 0), "good", BookType(2, 2, 1, 0), "00 00 00 00 00 03 "},
+    };
+    int step = 0;
+    for (const auto& s : steps) {
+        ++step;
+        EXPECT_EQ(s.outcome, Send("0:0", s.cdb).outcome) << "step " << step;
+        EXPECT_EQ(s.reply, Hex(Send("0:0", s.readCdb, 6).data)) << "after step " << step;
+    }
+}
+
+TEST(DriveCommandTest, NoSetWhileADiscIsLoadedAndTheDiscBecomesReadyAfterItsLoadTime) {
+    ASSERT_EQ("", Load("[device 0:0]\nload-time = 400\n"));
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
+    ASSERT_TRUE(zalemu::Emulator::Instance().SetDisc("0:0", true));
+    EXPECT_EQ("2/04/01", Send("0:0", TestUnitReady()).outcome) << "just inserted";
+    EXPECT_EQ("5/2C/00", Send("0:0", BookType(1, 2, 0, 0)).outcome) << "while loading";
+    Sleep(500);
+    EXPECT_EQ("good", Send("0:0", TestUnitReady()).outcome) << "after the load time";
+    for (const Bytes& set : {BookType(1, 2, 0, 0), BookType(3, 2, 0, 0), BookType(4, 2, 0, 1)}) {
+        EXPECT_EQ("5/2C/00", Send("0:0", set).outcome) << "sub-command " << int(set[1]);
+    }
+    EXPECT_EQ("00 E0 00 32 00 03 ", Hex(Send("0:0", BookType(2, 2, 1, 0), 6).data))
+        << "reads still work, and nothing was changed or counted";
+    ASSERT_TRUE(zalemu::Emulator::Instance().SetDisc("0:0", false));
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
+    EXPECT_EQ("good", Send("0:0", BookType(1, 2, 0, 0)).outcome);
+}
+
+TEST(DriveCommandTest, ADiscPresentAtLoadIsReadyAtOnce) {
+    ASSERT_EQ("", Load("[device 0:0]\ndisc = yes\nload-time = 5000\n"));
+    EXPECT_EQ("good", Send("0:0", TestUnitReady()).outcome);
+}
+
+} // namespace

@@ -1,0 +1,247 @@
+// Helpers of the emulator's tests (see EmulatorTesting.h).
+#include "EmulatorTesting.h"
+
+#include "FirmwareImage.h"
+
+#include <cstdio>
+
+namespace emutest {
+
+std::string Load(const std::string& scenario, const std::string& baseDir) {
+    std::string error;
+    return zalemu::Emulator::Instance().LoadScenarioText(scenario, baseDir, &error) ? "" : error;
+}
+
+static Reply Run(const std::string& address, const Bytes& cdb, zalemu::Direction direction,
+                 Bytes buffer) {
+    const zalemu::ExecResult result = zalemu::Emulator::Instance().Execute(
+        address, cdb.data(), cdb.size(), direction, buffer.empty() ? nullptr : buffer.data(),
+        static_cast<uint32_t>(buffer.size()), nullptr);
+    Reply reply;
+    reply.status = result.status;
+    if (result.status == zalemu::ExecStatus::Completed) {
+        char sense[16];
+        std::snprintf(sense, sizeof sense, "%X/%02X/%02X", result.sense[2], result.sense[12],
+                      result.sense[13]);
+        reply.outcome = result.good ? "good" : sense;
+        if (direction == zalemu::Direction::In) {
+            reply.data.assign(buffer.data(), buffer.data() + result.transferred);
+        }
+    } else {
+        reply.outcome = result.status == zalemu::ExecStatus::Gone       ? "gone"
+                        : result.status == zalemu::ExecStatus::NoDevice ? "no device"
+                                                                        : "other";
+    }
+    return reply;
+}
+
+Reply Send(const std::string& address, const Bytes& cdb, uint32_t inLength) {
+    return Run(address, cdb, inLength != 0 ? zalemu::Direction::In : zalemu::Direction::None,
+               Bytes(inLength, 0xEE));
+}
+
+Reply SendOut(const std::string& address, const Bytes& cdb, const Bytes& out) {
+    return Run(address, cdb, zalemu::Direction::Out, out);
+}
+
+Bytes Inquiry(uint8_t allocation) {
+    return Bytes{0x12, 0, 0, 0, allocation, 0};
+}
+
+Bytes TestUnitReady() {
+    return Bytes(6, 0);
+}
+
+Bytes BookType(uint8_t sub, uint8_t medium, uint8_t value, uint8_t which, const char* signature) {
+    Bytes cdb{0xC9, sub, medium, value, 0, 0, 0, 0, 0, which, 0, 0};
+    for (int i = 0; i < 5 && signature[i] != '\0'; ++i) {
+        cdb[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(signature[i]);
+    }
+    return cdb;
+}
+
+Bytes FlashMode(uint8_t mode, const char* code) {
+    Bytes cdb{0xCC, 0x01, mode, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 4 && code[i] != '\0'; ++i) {
+        cdb[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(code[i]);
+    }
+    return cdb;
+}
+
+Bytes Download(uint32_t address, uint8_t blocks) {
+    return Bytes{0xCB,
+                 0x01,
+                 0,
+                 static_cast<uint8_t>(address >> 16),
+                 static_cast<uint8_t>(address >> 8),
+                 static_cast<uint8_t>(address),
+                 0,
+                 0,
+                 blocks,
+                 0,
+                 0,
+                 0};
+}
+
+Bytes ImageChecksum(uint16_t checksum) {
+    return Bytes{0xCC,
+                 0x04,
+                 static_cast<uint8_t>(checksum >> 8),
+                 static_cast<uint8_t>(checksum),
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0};
+}
+
+Bytes FlashBlock(uint8_t sub, uint32_t mask) {
+    return Bytes{0xCB,
+                 sub,
+                 0,
+                 0,
+                 0,
+                 static_cast<uint8_t>(mask >> 24),
+                 static_cast<uint8_t>(mask >> 16),
+                 static_cast<uint8_t>(mask >> 8),
+                 static_cast<uint8_t>(mask),
+                 0,
+                 0,
+                 0};
+}
+
+std::string Revision(const std::string& address) {
+    const Reply reply = Send(address, Inquiry(), 36);
+    return reply.data.size() == 36 ? std::string(reply.data.begin() + 32, reply.data.end())
+                                   : "(no INQUIRY data: " + reply.outcome + ")";
+}
+
+std::string FlashImage(const std::string& address, const Bytes& image) {
+    std::string outcome = Send(address, FlashMode(1)).outcome;
+    for (uint32_t offset = 0; outcome == "good" && offset < image.size();) {
+        const uint32_t left = static_cast<uint32_t>(image.size()) - offset;
+        const uint32_t blocks = left >= 32768 ? 8 : left / 4096;
+        outcome = SendOut(address, Download(0x6000 + offset, static_cast<uint8_t>(blocks)),
+                          Bytes(image.data() + offset, image.data() + offset + blocks * 4096))
+                      .outcome;
+        offset += blocks * 4096;
+    }
+    if (outcome == "good") {
+        outcome = Send(address, ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome;
+    }
+    const uint8_t passes[] = {4, 2};
+    for (uint8_t sub : passes) {
+        for (uint32_t mask = 0x4; outcome == "good" && mask <= 0x40000; mask <<= 1) {
+            outcome = Send(address, FlashBlock(sub, mask)).outcome;
+        }
+    }
+    if (outcome == "good") {
+        outcome = Send(address, FlashMode(0)).outcome;
+    }
+    return outcome;
+}
+
+std::vector<zalemu::CommandRecord> Logged() {
+    std::vector<zalemu::CommandRecord> records;
+    std::string error;
+    zalemu::ParseLog(zalemu::Emulator::Instance().LogText(), &records, &error);
+    return records;
+}
+
+ScratchFolder::ScratchFolder() {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    static unsigned serial = 0;
+    path_ = std::string(temp) + "zalemu-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(++serial);
+    CreateDirectoryA(path_.c_str(), NULL);
+}
+
+ScratchFolder::~ScratchFolder() {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileA(File(found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path_.c_str());
+}
+
+std::string ReadFile(const std::string& path) {
+    std::string text;
+    return zalemu::ReadTextFile(path, &text) ? text : "(cannot read " + path + ")";
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+}
+
+std::string ProgramFolder() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of("\\/"));
+}
+
+int RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs) {
+    output->clear();
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE readEnd = NULL;
+    HANDLE writeEnd = NULL;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        return -1;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process;
+    std::string line = commandLine;
+    const BOOL started =
+        CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return -1;
+    }
+    const DWORD start = GetTickCount();
+    char chunk[4096];
+    DWORD got = 0;
+    bool running = true;
+    while (running && GetTickCount() - start < timeoutMs) {
+        running = WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL) && available > 0 &&
+               ::ReadFile(readEnd, chunk, sizeof chunk, &got, NULL) && got > 0) {
+            output->append(chunk, got);
+        }
+    }
+    while (!running && ::ReadFile(readEnd, chunk, sizeof chunk, &got, NULL) && got > 0) {
+        output->append(chunk, got);
+    }
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (running) {
+        TerminateProcess(process.hProcess, 1);
+    } else {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(readEnd);
+    return running ? -1 : static_cast<int>(exitCode);
+}
+
+} // namespace emutest

@@ -1,0 +1,76 @@
+// Helpers of the emulator's tests: loading a scenario, sending one command to a
+// device of the in-process emulator and reading the reply, CDBs of the drive's
+// commands, a scratch folder, and running a program of the build.
+#ifndef ZAL_TESTS_EMULATORTESTING_H
+#define ZAL_TESTS_EMULATORTESTING_H
+
+#include "Emulator.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace emutest {
+
+typedef std::vector<uint8_t> Bytes;
+
+// Loads a scenario into the in-process emulator; the error text, "" on success.
+std::string Load(const std::string& scenario, const std::string& baseDir = std::string());
+
+struct Reply {
+    zalemu::ExecStatus status = zalemu::ExecStatus::NoDevice;
+    std::string outcome; // "good", "5/24/00" (sense key/ASC/ASCQ), "gone", ...
+    Bytes data;          // the data-in bytes the device wrote
+};
+
+// Sends a CDB; data-in commands get a buffer of `inLength` bytes, data-out ones `out`.
+Reply Send(const std::string& address, const Bytes& cdb, uint32_t inLength = 0);
+Reply SendOut(const std::string& address, const Bytes& cdb, const Bytes& out);
+
+// CDBs, byte for byte as the tools send them.
+Bytes Inquiry(uint8_t allocation = 36);
+Bytes TestUnitReady();
+Bytes BookType(uint8_t sub, uint8_t medium, uint8_t value, uint8_t which,
+               const char* signature = "ZALBK");
+Bytes FlashMode(uint8_t mode, const char* code = "R4Q9");
+Bytes Download(uint32_t address, uint8_t blocks);
+Bytes ImageChecksum(uint16_t checksum);
+Bytes FlashBlock(uint8_t sub, uint32_t mask);
+
+// The revision an INQUIRY of the device reports now.
+std::string Revision(const std::string& address);
+
+// Runs the whole flash sequence the tool runs for an image; the outcome of the
+// first command that fails, or "good".
+std::string FlashImage(const std::string& address, const Bytes& image);
+
+// The records of the in-process log.
+std::vector<zalemu::CommandRecord> Logged();
+
+// A fresh folder under the temporary folder, removed with its files at the end.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+
+// The folder of the running test program (the build's bin folder).
+std::string ProgramFolder();
+
+// Runs a command line, waits at most timeoutMs; its exit code (-1 when it did not
+// start or end) and what it wrote to stdout and stderr.
+int RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs = 60000);
+
+} // namespace emutest
+
+#endif

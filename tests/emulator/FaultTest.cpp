@@ -1,0 +1,162 @@
+// Faults on demand: checks by opcode, sub-command and occurrence or by command
+// number, late and hung commands, per-command delays, failing pass-throughs and
+// a device that vanishes.
+#include "EmulatorTesting.h"
+#include "PassThroughTypes.h"
+#include "SptiBackEnd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace emutest;
+
+namespace {
+
+// A pass-through of TEST UNIT READY on an open letter device.
+struct PassThroughCall {
+    HANDLE device = INVALID_HANDLE_VALUE;
+    BOOL result = FALSE;
+    DWORD error = 0;
+    PassThroughBlock block;
+};
+
+BOOL TestUnitReadyThrough(PassThroughCall* call) {
+    std::memset(&call->block, 0, sizeof call->block);
+    call->block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    call->block.CdbLength = 6;
+    call->block.SenseInfoLength = 16;
+    call->block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
+    call->block.TimeOutValue = 108000;
+    DWORD returned = 0;
+    call->result =
+        SptiDeviceIoControl(call->device, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, &call->block,
+                            sizeof call->block, &call->block, sizeof call->block, &returned);
+    call->error = GetLastError();
+    return call->result;
+}
+
+DWORD WINAPI PassThroughThread(LPVOID parameter) {
+    TestUnitReadyThrough(static_cast<PassThroughCall*>(parameter));
+    return 0;
+}
+
+HANDLE Open(const char* path) {
+    return SptiCreateFileA(path, GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
+}
+
+TEST(FaultTest, ChecksFireOnTheirCommands) {
+    ASSERT_EQ("", Load("[device 0:0]\ndisc = yes\n"
+                       "fault = C9/02#2 check 3/11/00\n"
+                       "fault = @4 check 4/44/00\n"
+                       "fault = CC check 6/29/00\n"));
+    const struct {
+        Bytes cdb;
+        const char* outcome;
+    } sequence[] = {
+        {BookType(2, 2, 1, 0), "good"},    {TestUnitReady(), "good"},
+        {BookType(2, 2, 1, 1), "3/11/00"}, {TestUnitReady(), "4/44/00"},
+        {BookType(2, 2, 1, 0), "good"},    {FlashMode(1), "6/29/00"},
+        {FlashMode(0), "6/29/00"},         {BookType(3, 2, 0, 0), "5/2C/00"},
+    };
+    int n = 0;
+    for (const auto& step : sequence) {
+        EXPECT_EQ(step.outcome, Send("0:0", step.cdb, 6).outcome) << "command " << ++n;
+    }
+    EXPECT_EQ("check-3/11/00", Logged()[2].outcome);
+}
+
+TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) {
+    ASSERT_EQ("", Load("[device 0:0]\nfault = 12 late 400\nfault = C9#1 late 400\n"
+                       "[device 0:1]\ndelay = 250\n"));
+    const struct {
+        const char* address;
+        Bytes cdb;
+        DWORD atLeast;
+        const char* logged;
+    } cases[] = {{"0:0", Inquiry(), 400, "late-400-good"},
+                 {"0:0", BookType(2, 3, 1, 0), 400, "late-400-check-5/24/00"},
+                 {"0:0", TestUnitReady(), 0, "check-2/3A/00"},
+                 {"0:1", TestUnitReady(), 250, "check-2/3A/00"},
+                 {"0:1", Inquiry(), 250, "good"}};
+    size_t n = 0;
+    for (const auto& c : cases) {
+        const DWORD start = GetTickCount();
+        const Reply reply = Send(c.address, c.cdb, 36);
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_GE(elapsed + 20, c.atLeast) << c.logged;
+        EXPECT_LT(elapsed, c.atLeast + 200) << c.logged;
+        EXPECT_EQ(c.logged, Logged()[n++].outcome);
+        if (c.cdb[0] == 0x12) {
+            EXPECT_EQ(36u, reply.data.size()) << "a late command still brings its data";
+        }
+    }
+}
+
+TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
+    ASSERT_EQ("", Load("[device D:]\nfault = 00 hang\n"));
+    PassThroughCall call;
+    call.device = Open("\\\\.\\D:");
+    ASSERT_NE(INVALID_HANDLE_VALUE, call.device);
+    HANDLE thread = CreateThread(NULL, 0, PassThroughThread, &call, 0, NULL);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 700))
+        << "the DeviceIoControl must not return";
+    ASSERT_EQ(1u, Logged().size());
+    EXPECT_EQ("hang", Logged()[0].outcome);
+    ASSERT_EQ("", Load("[device D:]\n"));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 2000));
+    CloseHandle(thread);
+    EXPECT_FALSE(call.result);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), call.error);
+    EXPECT_TRUE(TestUnitReadyThrough(&call)) << "the handle works with the new scenario";
+}
+
+TEST(FaultTest, PassThroughFailuresComeBeforeTheDeviceSeesAnything) {
+    ASSERT_EQ("", Load("[device D:]\npass-through-failures = 2\nfault = @1 check 4/00/00\n"));
+    PassThroughCall call;
+    call.device = Open("\\\\.\\D:");
+    const struct {
+        BOOL result;
+        DWORD error;
+        UCHAR scsiStatus;
+        const char* logged;
+    } expected[] = {{FALSE, ERROR_IO_DEVICE, 0, "pass-through-failed"},
+                    {FALSE, ERROR_IO_DEVICE, 0, "pass-through-failed"},
+                    {TRUE, 0, 2, "check-4/00/00"},
+                    {TRUE, 0, 2, "check-2/3A/00"}};
+    size_t n = 0;
+    for (const auto& e : expected) {
+        SetLastError(0);
+        EXPECT_EQ(e.result, TestUnitReadyThrough(&call)) << "call " << n + 1;
+        if (!e.result) {
+            EXPECT_EQ(e.error, call.error) << "call " << n + 1;
+        } else {
+            EXPECT_EQ(e.scsiStatus, call.block.ScsiStatus) << "call " << n + 1;
+        }
+        EXPECT_EQ(e.logged, Logged()[n].outcome) << "call " << n + 1;
+        ++n;
+    }
+}
+
+TEST(FaultTest, AVanishedDeviceAnswersNothingMore) {
+    ASSERT_EQ("", Load("[device 0:0]\nvanish-after = 2\n[device E:]\nvanish-after = 1\n"));
+    EXPECT_EQ("good", Send("0:0", Inquiry(), 36).outcome);
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
+    EXPECT_EQ("gone", Send("0:0", Inquiry(), 36).outcome);
+    EXPECT_EQ("gone", Send("0:0", TestUnitReady()).outcome);
+    EXPECT_EQ("gone", Logged().back().outcome);
+
+    PassThroughCall call;
+    call.device = Open("\\\\.\\E:");
+    ASSERT_TRUE(TestUnitReadyThrough(&call));
+    EXPECT_FALSE(TestUnitReadyThrough(&call));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), call.error);
+    EXPECT_EQ("gone", Logged().back().outcome);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open("\\\\.\\E:")) << "a vanished drive cannot be opened";
+    BYTE reply[256];
+    DWORD returned = 0;
+    EXPECT_FALSE(SptiDeviceIoControl(call.device, ZAL_IOCTL_SCSI_GET_INQUIRY_DATA, NULL, 0, reply,
+                                     sizeof reply, &returned));
+}
+
+} // namespace

@@ -1,0 +1,235 @@
+// Firmware images: the checksum word and version text, the image checks, the
+// generated test images, the packed layout, and fwgen, fwpack and the build's
+// drvflash.exe as files on disk.
+#include "EmulatorTesting.h"
+
+#include "FileBytes.h"
+#include "FirmwareImage.h"
+#include "PackedProgram.h"
+#include "TestImage.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace emutest;
+
+namespace {
+
+Bytes FileBytes(const std::string& path) {
+    Bytes data;
+    std::string why;
+    zalfw::ReadFileBytes(path, &data, &why);
+    return data;
+}
+
+std::string Tool(const std::string& name) {
+    return "\"" + ProgramFolder() + "\\" + name + "\"";
+}
+
+TEST(FirmwareImageTest, ChecksumSumsBigEndianWordsModulo65536) {
+    const struct {
+        Bytes data;
+        uint16_t sum;
+    } cases[] = {{{}, 0x0000},
+                 {{0x01, 0x02}, 0x0102},
+                 {{0x01, 0x02, 0x03, 0x04}, 0x0406},
+                 {{0xFF, 0xFF, 0x00, 0x02}, 0x0001},
+                 {{0x80, 0x00, 0x80, 0x00, 0x12}, 0x1200}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.sum, zalfw::SumWords(c.data.data(), c.data.size()))
+            << c.data.size() << " bytes";
+    }
+    // The checksum word covers bytes 0..0xF9FFD and not itself.
+    Bytes image(zalfw::ImageSize, 0);
+    image[0] = 0x12;
+    image[1] = 0x34;
+    image[0xF9FFC] = 0x00;
+    image[0xF9FFD] = 0x01;
+    image[0xF9FFE] = 0xAB;
+    image[0xF9FFF] = 0xCD;
+    EXPECT_EQ(0x1235, zalfw::ComputeChecksum(image.data()));
+    EXPECT_EQ(0xABCD, zalfw::StoredChecksum(image.data()));
+}
+
+TEST(FirmwareImageTest, VersionTextFollowsTheFirstCharacter) {
+    const struct {
+        const char* field;
+        const char* version;
+    } cases[] = {{"217", "2.17"}, {"A17", "107A"}, {"a17", "107a"}, {"Z99", "909Z"},
+                 {"@17", "@.17"}, {"[17", "[.17"}, {"`17", "`.17"}, {"{17", "{.17"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.version, zalfw::DeriveVersion(c.field[0], c.field[1], c.field[2]))
+            << "~" << c.field;
+    }
+}
+
+TEST(FirmwareImageTest, GeneratedImagesCarryTheirVersionAndChecksum) {
+    const Bytes image = zalfw::MakeTestImage(zalfw::TestImageOptions());
+    ASSERT_EQ(zalfw::ImageSize, image.size());
+    EXPECT_EQ("~217", std::string(image.begin() + 0x400, image.begin() + 0x404));
+    EXPECT_EQ(zalfw::ComputeChecksum(image.data()), zalfw::StoredChecksum(image.data()));
+    EXPECT_GT(std::set<uint8_t>(image.begin(), image.end()).size(), 250u) << "varied content";
+    EXPECT_EQ(image, zalfw::MakeTestImage(zalfw::TestImageOptions())) << "deterministic";
+
+    zalfw::TestImageOptions options;
+    options.seed = 2;
+    EXPECT_NE(image, zalfw::MakeTestImage(options));
+    options.version = "A17";
+    options.wrongChecksum = true;
+    const Bytes letter = zalfw::MakeTestImage(options);
+    EXPECT_EQ("107A", zalfw::ImageVersion(letter.data()));
+    EXPECT_NE(zalfw::ComputeChecksum(letter.data()), zalfw::StoredChecksum(letter.data()));
+    options.versionMark = false;
+    EXPECT_NE('~', zalfw::MakeTestImage(options)[0x400]);
+}
+
+TEST(FirmwareImageTest, PackingAppendsImageAndTagOrSaysWhyNot) {
+    const Bytes program(5000, 0x4D);
+    const Bytes image = zalfw::MakeTestImage(zalfw::TestImageOptions());
+    const struct {
+        const char* extension;
+        size_t tagFromEnd;
+    } layouts[] = {{"", 4}, {"16", 6}};
+    for (const auto& l : layouts) {
+        zalfw::PackOptions options;
+        options.extension = l.extension;
+        Bytes packed;
+        std::string why;
+        ASSERT_TRUE(zalfw::PackProgram(program, image, options, &packed, &why)) << why;
+        const size_t end = packed.size();
+        ASSERT_EQ(program.size() + 1024004 + options.extension.size(), end);
+        EXPECT_EQ(program, Bytes(packed.begin(), packed.begin() + 5000));
+        EXPECT_EQ(image, Bytes(packed.end() - 1024000 - static_cast<long>(l.tagFromEnd),
+                               packed.end() - static_cast<long>(l.tagFromEnd)));
+        EXPECT_EQ("M7T5" + std::string(l.extension),
+                  std::string(packed.end() - static_cast<long>(l.tagFromEnd), packed.end()));
+        EXPECT_TRUE(zalfw::HasTrailer(packed));
+    }
+
+    zalfw::TestImageOptions badOptions;
+    badOptions.wrongChecksum = true;
+    const Bytes badChecksum = zalfw::MakeTestImage(badOptions);
+    badOptions.wrongChecksum = false;
+    badOptions.versionMark = false;
+    const Bytes noMark = zalfw::MakeTestImage(badOptions);
+    Bytes packedOnce;
+    std::string why;
+    zalfw::PackProgram(program, image, zalfw::PackOptions(), &packedOnce, &why);
+    const struct {
+        Bytes program;
+        Bytes image;
+        bool force;
+        const char* extension;
+        const char* refusal; // "" when it packs
+    } cases[] = {
+        {program, Bytes(1023999, 0), false, "", "the image is 1023999 bytes"},
+        {program, Bytes(1024001, 0), true, "", "the image is 1024001 bytes"},
+        {program, noMark, true, "", "no '~' at the version field"},
+        {program, badChecksum, false, "", "the checksum word in the last two bytes is 0x"},
+        {program, badChecksum, true, "", ""},
+        {program, image, false, "1", "the extended trailer takes exactly two characters"},
+        {packedOnce, image, false, "", "the program already ends with a firmware image"},
+    };
+    for (const auto& c : cases) {
+        zalfw::PackOptions options;
+        options.force = c.force;
+        options.extension = c.extension;
+        Bytes packed;
+        const bool ok = zalfw::PackProgram(c.program, c.image, options, &packed, &why);
+        EXPECT_EQ(c.refusal[0] == '\0', ok) << c.refusal << " / " << why;
+        if (!ok) {
+            EXPECT_EQ(0u, why.find(c.refusal)) << "expected: " << c.refusal << "\nsaw: " << why;
+        }
+    }
+}
+
+TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
+    ScratchFolder folder;
+    const struct {
+        const char* options;
+        const char* field;
+        bool checksumMatches;
+    } cases[] = {{"", "~217", true},
+                 {"--letter", "~A17", true},
+                 {"--version ~305", "~305", true},
+                 {"--bad-checksum", "~217", false},
+                 {"--no-mark", "#217", true}};
+    for (const auto& c : cases) {
+        const std::string path = folder.File("image.bin");
+        std::string output;
+        ASSERT_EQ(0, RunProgram(Tool("fwgen.exe") + " \"" + path + "\" " + c.options, &output))
+            << output;
+        const Bytes image = FileBytes(path);
+        ASSERT_EQ(zalfw::ImageSize, image.size()) << c.options;
+        EXPECT_EQ(c.field, std::string(image.begin() + 0x400, image.begin() + 0x404));
+        EXPECT_EQ(c.checksumMatches,
+                  zalfw::ComputeChecksum(image.data()) == zalfw::StoredChecksum(image.data()))
+            << c.options;
+    }
+    std::string output;
+    EXPECT_EQ(2, RunProgram(Tool("fwgen.exe") + " x.bin --version 21", &output));
+    EXPECT_NE(std::string::npos, output.find("a version is three characters")) << output;
+    EXPECT_EQ(2, RunProgram(Tool("fwgen.exe"), &output)) << "no output file named";
+}
+
+TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
+    ScratchFolder folder;
+    zalfw::TestImageOptions options;
+    std::string why;
+    zalfw::WriteFileBytes(folder.File("good.img"), zalfw::MakeTestImage(options), &why);
+    options.wrongChecksum = true;
+    zalfw::WriteFileBytes(folder.File("bad.img"), zalfw::MakeTestImage(options), &why);
+    options.wrongChecksum = false;
+    options.versionMark = false;
+    zalfw::WriteFileBytes(folder.File("nomark.img"), zalfw::MakeTestImage(options), &why);
+    zalfw::WriteFileBytes(folder.File("short.img"), Bytes(1000, 0), &why);
+    zalfw::WriteFileBytes(folder.File("prog.exe"), Bytes(3000, 0x90), &why);
+    const std::string prog = "\"" + folder.File("prog.exe") + "\" ";
+    const std::string out = " \"" + folder.File("out.exe") + "\"";
+    const struct {
+        const char* image;
+        const char* options;
+        int exitCode;
+        const char* says;
+        size_t size;
+    } cases[] = {
+        {"short.img", "", 1, "the image is 1000 bytes", 0},
+        {"nomark.img", "", 1, "no '~' at the version field", 0},
+        {"bad.img", "", 1, "forcing packs it anyway", 0},
+        {"missing.img", "", 1, "cannot open", 0},
+        {"bad.img", "--force", 0, "checksum mismatch packed by force", 3000 + 1024004},
+        {"good.img", "", 0, "image version 2.17", 3000 + 1024004},
+        {"good.img", "--frobnicate", 2, "usage: fwpack", 0},
+        {"good.img", "--extended 16", 0, "extended trailer", 3000 + 1024006},
+    };
+    for (const auto& c : cases) {
+        DeleteFileA(folder.File("out.exe").c_str());
+        std::string output;
+        const std::string image = "\"" + folder.File(c.image) + "\"";
+        EXPECT_EQ(
+            c.exitCode,
+            RunProgram(Tool("fwpack.exe") + " " + prog + image + out + " " + c.options, &output))
+            << c.image << " " << c.options << ": " << output;
+        EXPECT_NE(std::string::npos, output.find(c.says))
+            << c.image << " " << c.options << ": expected '" << c.says << "' in: " << output;
+        EXPECT_EQ(c.size, FileBytes(folder.File("out.exe")).size()) << c.image << " " << c.options;
+    }
+    const Bytes packed = FileBytes(folder.File("out.exe"));
+    ASSERT_EQ(3000u + 1024006u, packed.size());
+    EXPECT_EQ("M7T516", std::string(packed.end() - 6, packed.end()));
+}
+
+TEST(FirmwareToolsTest, TheBuildsDrvflashIsTheProgramWithATestImage) {
+    const Bytes program = FileBytes(ProgramFolder() + "\\drvflash-unpacked.exe");
+    const Bytes packed = FileBytes(ProgramFolder() + "\\drvflash.exe");
+    ASSERT_GT(program.size(), 0u);
+    ASSERT_EQ(program.size() + 1024004, packed.size());
+    EXPECT_EQ(program, Bytes(packed.begin(), packed.begin() + static_cast<long>(program.size())));
+    const Bytes image(packed.end() - 1024004, packed.end() - 4);
+    EXPECT_EQ("M7T5", std::string(packed.end() - 4, packed.end()));
+    EXPECT_EQ("2.17", zalfw::ImageVersion(image.data()));
+    EXPECT_EQ(zalfw::ComputeChecksum(image.data()), zalfw::StoredChecksum(image.data()));
+}
+
+} // namespace

@@ -1,0 +1,205 @@
+// The drive's flash commands: a whole flash turning the image's version into the
+// drive's revision, the checksum and order checks, the refusals of each step,
+// and a flash that stops half-way leaving firmware the drive says is incomplete.
+#include "EmulatorTesting.h"
+
+#include "FirmwareImage.h"
+#include "TestImage.h"
+
+#include <gtest/gtest.h>
+
+using namespace emutest;
+
+namespace {
+
+Bytes MakeImage(const std::string& version, bool wrongChecksum = false) {
+    zalfw::TestImageOptions options;
+    options.version = version;
+    options.wrongChecksum = wrongChecksum;
+    return zalfw::MakeTestImage(options);
+}
+
+// Flash mode entered and the whole image downloaded.
+void Downloaded(const Bytes& image) {
+    ASSERT_EQ("good", Send("0:0", FlashMode(1)).outcome);
+    for (uint32_t offset = 0; offset < image.size(); offset += 8192) {
+        ASSERT_EQ("good", SendOut("0:0", Download(0x6000 + offset, 2),
+                                  Bytes(image.data() + offset, image.data() + offset + 8192))
+                              .outcome)
+            << "at offset " << offset;
+    }
+}
+
+TEST(FlashTest, AWholeFlashMakesTheImageVersionTheRevision) {
+    const struct {
+        const char* version;
+        const char* revision;
+    } cases[] = {{"217", "2.17"}, {"A17", "107A"}, {"305", "3.05"}};
+    for (const auto& c : cases) {
+        ASSERT_EQ("", Load("[device 0:0]\nrevision = 2.16\n"));
+        EXPECT_EQ("good", FlashImage("0:0", MakeImage(c.version)));
+        EXPECT_EQ(c.revision, Revision("0:0")) << "image ~" << c.version;
+        EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome)
+            << "the new firmware answers the book-type command";
+    }
+    // The sequence as the flash tool sends it: 32 downloads, 31 of 8 blocks then 1 of 2.
+    const std::vector<zalemu::CommandRecord> log = Logged();
+    size_t downloads = 0;
+    for (const zalemu::CommandRecord& record : log) {
+        if (record.Opcode() == 0xCB && record.cdb[1] == 0x01) {
+            const uint32_t expectedBlocks = downloads < 31 ? 8 : 2;
+            EXPECT_EQ(expectedBlocks, record.cdb[8]) << "download " << downloads;
+            EXPECT_EQ(expectedBlocks * 4096, record.length) << "download " << downloads;
+            ++downloads;
+        }
+        EXPECT_EQ("good", record.outcome) << zalemu::FormatRecord(record);
+    }
+    EXPECT_EQ(32u, downloads);
+    EXPECT_EQ(1u + 32 + 1 + 17 + 17 + 1 + 2, log.size())
+        << "the flash sequence, an INQUIRY and a book-type read";
+}
+
+TEST(FlashTest, TheChecksumMustMatchTheImageAndItsLastTwoBytes) {
+    const Bytes good = MakeImage("217");
+    const uint16_t checksum = zalfw::StoredChecksum(good.data());
+    ASSERT_EQ("", Load("[device 0:0]\n"));
+    Downloaded(good);
+    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(static_cast<uint16_t>(checksum + 1))).outcome)
+        << "a value other than the image's checksum word";
+    EXPECT_EQ("5/2C/00", Send("0:0", FlashBlock(4, 0x4)).outcome) << "no checksum accepted yet";
+    EXPECT_EQ("good", Send("0:0", ImageChecksum(checksum)).outcome);
+
+    const Bytes bad = MakeImage("217", true);
+    ASSERT_EQ("", Load("[device 0:0]\n"));
+    Downloaded(bad);
+    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(zalfw::StoredChecksum(bad.data()))).outcome)
+        << "the image's last two bytes do not match its sum";
+    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(zalfw::ComputeChecksum(bad.data()))).outcome)
+        << "the sum does not match the image's last two bytes";
+}
+
+TEST(FlashTest, StepsOutOfOrderAreRefused) {
+    const Bytes image = MakeImage("217");
+    const uint16_t checksum = zalfw::StoredChecksum(image.data());
+    ASSERT_EQ("", Load("[device 0:0]\n"));
+    const Bytes block(4096, 0);
+    const struct {
+        Bytes cdb;
+        const char* outcome;
+        const char* why;
+    } outside[] = {
+        {Download(0x6000, 1), "5/2C/00", "download outside flash mode"},
+        {ImageChecksum(checksum), "5/2C/00", "checksum outside flash mode"},
+        {FlashBlock(4, 0x4), "5/2C/00", "erase outside flash mode"},
+        {FlashMode(1, "R4Q8"), "5/24/00", "wrong access code"},
+        {FlashMode(2), "5/24/00", "mode 2"},
+        {Bytes{0xCC, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "5/24/00", "0xCC sub-command 2"},
+        {FlashMode(0), "good", "leaving flash mode when not in it"},
+    };
+    for (const auto& c : outside) {
+        const Reply reply = c.cdb[1] == 0x01 && c.cdb[0] == 0xCB ? SendOut("0:0", c.cdb, block)
+                                                                 : Send("0:0", c.cdb);
+        EXPECT_EQ(c.outcome, reply.outcome) << c.why;
+    }
+    ASSERT_EQ("good", Send("0:0", FlashMode(1)).outcome);
+    const struct {
+        uint32_t address;
+        uint8_t blocks;
+        uint32_t bytes;
+        const char* why;
+    } downloads[] = {{0x5000, 1, 4096, "below 0x6000"},
+                     {0x6800, 1, 4096, "not a multiple of 4096"},
+                     {0xFF000, 2, 8192, "past 0xFFFFF"},
+                     {0x6000, 0, 0, "no blocks"},
+                     {0x6000, 9, 9 * 4096, "more than 8 blocks"},
+                     {0x6000, 2, 4096, "data shorter than the blocks"}};
+    for (const auto& d : downloads) {
+        EXPECT_EQ("5/24/00",
+                  SendOut("0:0", Download(d.address, d.blocks), Bytes(d.bytes, 0)).outcome)
+            << d.why;
+    }
+    EXPECT_EQ("5/2C/00", Send("0:0", ImageChecksum(checksum)).outcome) << "image incomplete";
+    ASSERT_EQ("good", Send("0:0", FlashMode(0)).outcome);
+
+    Downloaded(image);
+    EXPECT_EQ("5/2C/00", Send("0:0", BookType(2, 2, 1, 0), 6).outcome) << "no 0xC9 in flash mode";
+    EXPECT_EQ("2.16", Revision("0:0")) << "INQUIRY is answered in flash mode";
+    ASSERT_EQ("good", Send("0:0", ImageChecksum(checksum)).outcome);
+    const struct {
+        uint8_t sub;
+        uint32_t mask;
+        const char* outcome;
+        const char* why;
+    } blocks[] = {{2, 0x4, "5/2C/00", "programming before erasing"},
+                  {4, 0x8, "5/2C/00", "second mask first"},
+                  {4, 0x6, "5/24/00", "two bits"},
+                  {4, 0x2, "5/24/00", "bit 1"},
+                  {4, 0x80000, "5/24/00", "bit 19"},
+                  {4, 0x4, "good", "first mask"},
+                  {4, 0x4, "5/2C/00", "first mask again"},
+                  {4, 0x8, "good", "second mask"},
+                  {2, 0x4, "5/2C/00", "programming before the erase pass is complete"}};
+    for (const auto& b : blocks) {
+        EXPECT_EQ(b.outcome, Send("0:0", FlashBlock(b.sub, b.mask)).outcome) << b.why;
+    }
+    EXPECT_EQ("5/2C/00", SendOut("0:0", Download(0x6000, 1), block).outcome)
+        << "downloads end when erasing has begun";
+    EXPECT_EQ("0000", Revision("0:0")) << "the old firmware is gone once erasing has begun";
+}
+
+TEST(FlashTest, LeavingBeforeErasingKeepsTheOldFirmware) {
+    ASSERT_EQ("", Load("[device 0:0]\n"));
+    const Bytes image = MakeImage("217");
+    Downloaded(image);
+    ASSERT_EQ("good", Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome);
+    ASSERT_EQ("good", Send("0:0", FlashMode(0)).outcome);
+    EXPECT_EQ("2.16", Revision("0:0"));
+    EXPECT_NE(std::string::npos, zalemu::Emulator::Instance().StateText().find("firmware = good"));
+    EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome);
+}
+
+TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlash) {
+    ScratchFolder folder;
+    const std::string scenario = "[emulator]\nstate = drive.state\n[device 0:0]\n";
+    ASSERT_EQ("", Load(scenario, folder.Path()));
+    const Bytes image = MakeImage("218");
+    Downloaded(image);
+    ASSERT_EQ("good", Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome);
+    ASSERT_EQ("good", Send("0:0", FlashBlock(4, 0x4)).outcome);
+    EXPECT_NE(std::string::npos, ReadFile(folder.File("drive.state")).find("firmware = incomplete"))
+        << "the erase is kept at once, in case the run never ends";
+    ASSERT_EQ("good", Send("0:0", FlashMode(0)).outcome) << "leaving early";
+
+    // Another run of the tools finds the drive as it was left.
+    ASSERT_EQ("", Load(scenario, folder.Path()));
+    EXPECT_EQ("0000", Revision("0:0"));
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
+    EXPECT_EQ("5/20/00", Send("0:0", BookType(2, 2, 1, 0), 6).outcome)
+        << "incomplete firmware runs only INQUIRY, TEST UNIT READY and the flash commands";
+    EXPECT_EQ("good", FlashImage("0:0", image));
+    EXPECT_EQ("2.18", Revision("0:0"));
+    EXPECT_NE(std::string::npos, ReadFile(folder.File("drive.state")).find("firmware = good"));
+}
+
+TEST(FlashTest, BlockCommandsTakeTheirBlockDelay) {
+    ASSERT_EQ("", Load("[device 0:0]\nblock-delay = 300\n"));
+    const struct {
+        Bytes cdb;
+        bool slow;
+    } cases[] = {{FlashBlock(4, 0x4), true},
+                 {FlashBlock(2, 0x4), true},
+                 {FlashMode(0), false},
+                 {Inquiry(), false}};
+    for (const auto& c : cases) {
+        const DWORD start = GetTickCount();
+        Send("0:0", c.cdb, c.cdb[0] == 0x12 ? 36 : 0);
+        const DWORD elapsed = GetTickCount() - start;
+        if (c.slow) {
+            EXPECT_GE(elapsed, 280u) << "0xCB sub-command " << int(c.cdb[1]);
+        } else {
+            EXPECT_LT(elapsed, 200u) << "opcode " << int(c.cdb[0]);
+        }
+    }
+}
+
+} // namespace

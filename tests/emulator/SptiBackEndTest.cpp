@@ -1,0 +1,248 @@
+// The emulated SPTI devices: which paths open, handles that are never reused,
+// the byte layouts of the inquiry-data, capabilities and pass-through replies,
+// malformed pass-through blocks, the scenario's device-control failures, and the
+// transport's SPTI simulator running over the emulated drive letters.
+#include "EmulatorTesting.h"
+#include "PassThroughTypes.h"
+#include "RecordingHost.h"
+#include "ScsiTransport.h"
+#include "SptiBackEnd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace emutest;
+
+namespace {
+
+HANDLE Open(const char* path) {
+    return SptiCreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           OPEN_EXISTING, 0);
+}
+
+uint32_t Dword(const BYTE* at) {
+    return static_cast<uint32_t>(at[0] | at[1] << 8 | at[2] << 16 | at[3] << 24);
+}
+
+PassThroughBlock Block(const Bytes& cdb, UCHAR dataIn, void* data, ULONG length) {
+    PassThroughBlock block;
+    std::memset(&block, 0xCC, sizeof block);
+    block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    block.ScsiStatus = 0x55;
+    block.PathId = 0;
+    block.TargetId = 1;
+    block.Lun = 0;
+    block.CdbLength = static_cast<UCHAR>(cdb.size());
+    block.SenseInfoLength = 32;
+    block.DataIn = dataIn;
+    block.DataTransferLength = length;
+    block.TimeOutValue = 108000;
+    block.DataBuffer = data;
+    block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
+    std::memset(block.Cdb, 0, sizeof block.Cdb);
+    std::memcpy(block.Cdb, cdb.data(), cdb.size());
+    return block;
+}
+
+BOOL Through(HANDLE device, PassThroughBlock* block, DWORD size = sizeof(PassThroughBlock)) {
+    DWORD returned = 0;
+    return SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, block, size, block, size,
+                               &returned);
+}
+
+const char* const Letters = "[device D:]\n[device F:]\nkind = disk\nmax-transfer = 131072\n"
+                            "alignment-mask = 3\n[device G:]\nopen = fail\n"
+                            "[device H:]\ninquiry-data = fail\ncapabilities = fail\n"
+                            "[device 0:0]\n";
+
+TEST(SptiBackEndTest, OnlyTheScenariosLettersOpenAndHandlesAreNeverReused) {
+    ASSERT_EQ("", Load(Letters));
+    const struct {
+        const char* path;
+        bool opens;
+    } cases[] = {{"\\\\.\\D:", true},    {"\\\\.\\d:", true},   {"\\\\.\\F:", true},
+                 {"\\\\.\\E:", false},   {"\\\\.\\G:", false},  {"D:", false},
+                 {"\\\\.\\D:\\", false}, {"\\\\.\\0:0", false}, {"C:\\file.txt", false}};
+    for (const auto& c : cases) {
+        SetLastError(0);
+        HANDLE handle = Open(c.path);
+        EXPECT_EQ(c.opens, handle != INVALID_HANDLE_VALUE) << c.path;
+        if (!c.opens) {
+            EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError()) << c.path;
+        }
+    }
+    HANDLE first = Open("\\\\.\\D:");
+    HANDLE second = Open("\\\\.\\D:");
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(SptiCloseHandle(first));
+    EXPECT_FALSE(SptiCloseHandle(first));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    BYTE reply[64];
+    DWORD returned = 0;
+    EXPECT_FALSE(SptiDeviceIoControl(first, ZAL_IOCTL_SCSI_GET_CAPABILITIES, NULL, 0, reply,
+                                     sizeof reply, &returned));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_TRUE(SptiDeviceIoControl(second, ZAL_IOCTL_SCSI_GET_CAPABILITIES, NULL, 0, reply,
+                                    sizeof reply, &returned));
+    HANDLE third = Open("\\\\.\\D:");
+    EXPECT_NE(first, third) << "a closed handle's value is not given out again";
+}
+
+TEST(SptiBackEndTest, InquiryDataAndCapabilitiesHaveThePlatformLayout) {
+    ASSERT_EQ("", Load(Letters));
+    const struct {
+        const char* path;
+        BYTE type;
+        const char* identification;
+        uint32_t maxTransfer;
+        uint32_t alignment;
+    } cases[] = {{"\\\\.\\D:", 5, "ZAL     TK-4800J        2.16", 65536, 1},
+                 {"\\\\.\\F:", 0, "ACME    FIXED DISK 2000 3.10", 131072, 3}};
+    for (const auto& c : cases) {
+        HANDLE device = Open(c.path);
+        BYTE reply[2048];
+        std::memset(reply, 0xCC, sizeof reply);
+        DWORD returned = 0;
+        ASSERT_TRUE(SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_GET_INQUIRY_DATA, NULL, 0, reply,
+                                        sizeof reply, &returned));
+        // SCSI_ADAPTER_BUS_INFO: NumberOfBuses, then BusData[0] at 4:
+        // NumberOfLogicalUnits, InitiatorBusId, InquiryDataOffset (at 8).
+        EXPECT_EQ(1, reply[0]) << c.path;
+        EXPECT_EQ(1, reply[4]) << c.path;
+        const uint32_t at = Dword(reply + 8);
+        ASSERT_LT(at + 48u, sizeof reply);
+        // SCSI_INQUIRY_DATA: PathId, TargetId, Lun, DeviceClaimed, InquiryDataLength (4),
+        // NextInquiryDataOffset (8), InquiryData (12).
+        EXPECT_EQ(36u, Dword(reply + at + 4)) << c.path;
+        EXPECT_EQ(0u, Dword(reply + at + 8)) << c.path;
+        EXPECT_EQ(c.type, reply[at + 12]) << c.path;
+        EXPECT_EQ(c.identification, std::string(reinterpret_cast<char*>(reply + at + 12 + 8), 28));
+        EXPECT_EQ(at + 12 + 36, returned) << c.path;
+
+        BYTE capabilities[24];
+        ASSERT_TRUE(SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_GET_CAPABILITIES, NULL, 0,
+                                        capabilities, sizeof capabilities, &returned));
+        EXPECT_EQ(24u, returned);
+        EXPECT_EQ(24u, Dword(capabilities)) << "Length";
+        EXPECT_EQ(c.maxTransfer, Dword(capabilities + 4)) << "MaximumTransferLength";
+        EXPECT_EQ(c.alignment, Dword(capabilities + 16)) << "AlignmentMask";
+        EXPECT_FALSE(SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_GET_CAPABILITIES, NULL, 0,
+                                         capabilities, 20, &returned));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+        EXPECT_FALSE(SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_GET_INQUIRY_DATA, NULL, 0, reply,
+                                         at + 40, &returned));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    }
+    HANDLE refusing = Open("\\\\.\\H:");
+    BYTE reply[2048];
+    DWORD returned = 0;
+    const DWORD codes[] = {ZAL_IOCTL_SCSI_GET_INQUIRY_DATA, ZAL_IOCTL_SCSI_GET_CAPABILITIES,
+                           0x2D1400};
+    for (DWORD code : codes) {
+        EXPECT_FALSE(SptiDeviceIoControl(refusing, code, NULL, 0, reply, sizeof reply, &returned))
+            << std::hex << code;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), GetLastError()) << std::hex << code;
+    }
+}
+
+TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
+    ASSERT_EQ("", Load(Letters));
+    HANDLE device = Open("\\\\.\\D:");
+    BYTE data[96];
+    std::memset(data, 0xEE, sizeof data);
+    PassThroughBlock inquiry = Block(Inquiry(96), SCSI_IOCTL_DATA_IN, data, sizeof data);
+    ASSERT_TRUE(Through(device, &inquiry));
+    EXPECT_EQ(0, inquiry.ScsiStatus);
+    EXPECT_EQ("ZAL     ", std::string(reinterpret_cast<char*>(data + 8), 8));
+    EXPECT_EQ(0xEE, data[36]) << "36 bytes of standard data, no more";
+
+    const struct {
+        UCHAR senseLength;
+        size_t written;
+    } cases[] = {{32, 18}, {16, 16}, {0, 0}};
+    for (const auto& c : cases) {
+        PassThroughBlock tur = Block(TestUnitReady(), SCSI_IOCTL_DATA_OUT, NULL, 0);
+        tur.SenseInfoLength = c.senseLength;
+        ASSERT_TRUE(Through(device, &tur)) << "a check condition is still a completed call";
+        EXPECT_EQ(2, tur.ScsiStatus);
+        for (size_t i = 0; i < sizeof tur.Sense; ++i) {
+            const BYTE expected = i >= c.written ? 0xCC
+                                  : i == 0       ? 0x70
+                                  : i == 2       ? 0x02
+                                  : i == 7       ? 10
+                                  : i == 12      ? 0x3A
+                                                 : 0x00;
+            EXPECT_EQ(expected, tur.Sense[i])
+                << "sense byte " << i << " with SenseInfoLength " << int(c.senseLength);
+        }
+        EXPECT_EQ(108000u, tur.TimeOutValue) << "the rest of the block comes back as it went";
+    }
+    const zalemu::CommandRecord first = Logged()[0];
+    EXPECT_EQ("1 D: cdb=12-00-00-00-60-00 dir=in len=96 outcome=good pt=0/1/0/32/1/108000",
+              zalemu::FormatRecord(first));
+    EXPECT_EQ("3 D: cdb=00-00-00-00-00-00 dir=none len=0 outcome=check-2/3A/00 "
+              "pt=0/1/0/16/0/108000",
+              zalemu::FormatRecord(Logged()[2]));
+}
+
+TEST(SptiBackEndTest, MalformedBlocksAreRefusedBeforeTheDevice) {
+    ASSERT_EQ("", Load(Letters));
+    HANDLE device = Open("\\\\.\\D:");
+    BYTE data[4096];
+    const struct {
+        const char* why;
+        void (*spoil)(PassThroughBlock*);
+        DWORD size;
+    } cases[] = {
+        {"Length 40", [](PassThroughBlock* b) { b->Length = 40; }, 80},
+        {"CdbLength 0", [](PassThroughBlock* b) { b->CdbLength = 0; }, 80},
+        {"CdbLength 17", [](PassThroughBlock* b) { b->CdbLength = 17; }, 80},
+        {"sense past the buffer", [](PassThroughBlock* b) { b->SenseInfoOffset = 60; }, 80},
+        {"sense inside the header", [](PassThroughBlock* b) { b->SenseInfoOffset = 20; }, 80},
+        {"no data buffer", [](PassThroughBlock* b) { b->DataBuffer = NULL; }, 80},
+        {"more than the maximum transfer",
+         [](PassThroughBlock* b) { b->DataTransferLength = 65537; }, 80},
+        {"a block shorter than the header", [](PassThroughBlock*) {}, 40},
+    };
+    for (const auto& c : cases) {
+        PassThroughBlock block = Block(Inquiry(), SCSI_IOCTL_DATA_IN, data, 36);
+        c.spoil(&block);
+        EXPECT_FALSE(Through(device, &block, c.size)) << c.why;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << c.why;
+    }
+    EXPECT_TRUE(Logged().empty()) << "none of them reached the drive";
+}
+
+TEST(SptiBackEndTest, TheTransportsSimulatorRunsOverTheEmulatedLetters) {
+    ASSERT_EQ("", Load(Letters));
+    ClearRecordedHost();
+    ASSERT_EQ(1, InitScsiTransport()) << "the NT family's path: ASPISim over SPTI";
+    EXPECT_EQ(std::vector<std::string>{"SPTI Ready"}, StatusTexts());
+    EXPECT_EQ(0x0103u, GetASPI32SupportInfo()) << "D:, F: and H: answer; G: does not open";
+
+    BYTE data[36] = {0};
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    ScsiRequestBlock srb;
+    std::memset(&srb, 0, sizeof srb);
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = 1;
+    srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
+    srb.SRB_BufLen = sizeof data;
+    srb.SRB_BufPointer = data;
+    srb.SRB_SenseLen = 16;
+    srb.SRB_CDBLen = 6;
+    srb.SRB_PostProc = event;
+    srb.CDBByte[0] = 0x12;
+    srb.CDBByte[4] = 36;
+    zalemu::Emulator::Instance().ClearLog();
+    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), SendASPI32Command(&srb));
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 5000));
+    EXPECT_EQ(SS_COMP, srb.SRB_Status);
+    EXPECT_EQ("ACME    FIXED DISK 2000 3.10", std::string(reinterpret_cast<char*>(data + 8), 28));
+    ASSERT_EQ(1u, Logged().size());
+    EXPECT_EQ("F:", Logged()[0].address) << "host adapter 1 is the second letter that answers";
+    CloseHandle(event);
+}
+
+} // namespace

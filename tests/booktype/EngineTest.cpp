@@ -1,0 +1,525 @@
+// The book-type engine against the drive emulator, on the transport path this
+// program was built for: the drive table's enumeration and list texts, the probe
+// and its decoding by command version, the six commands byte for byte with their
+// results, and what the drive received for each.
+#include "BookTypeCommands.h"
+#include "BookTypeState.h"
+#include "BookTypeTestSupport.h"
+#include "ControlledEvents.h"
+#include "DriveTable.h"
+#include "RecordingHost.h"
+#include "ScsiTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zalemu::CommandRecord;
+
+const char* const Inquiry = "12-00-00-00-24-00";
+
+std::string Row(int row) {
+    char text[96];
+    const DriveEntry& e = DriveTable[row];
+    std::snprintf(text, sizeof text, "%d %d:%d [%s][%s][%s]", e.index, e.haId, e.targetId, e.vendor,
+                  e.product, e.revision);
+    return text;
+}
+
+class BookTypeEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearRecordedHost();
+        ASSERT_TRUE(Emulator().Valid()) << "the emulator is not reachable";
+    }
+};
+
+TEST(DriveDisplayText, TagCharactersAndTemplate) {
+    const struct {
+        BYTE value;
+        char expected;
+    } characters[] = {{0, '0'}, {9, '9'}, {10, 'A'}, {11, 'B'}, {16, 'G'}, {35, 'Z'}};
+    for (const auto& c : characters) {
+        EXPECT_EQ(c.expected, DriveTagCharacter(c.value)) << "value " << int(c.value);
+    }
+
+    BYTE identification[IdentificationLength];
+    memcpy(identification, "\x05\x80\x00\x32\x1F\x00\x00\x00VENDOR12PRODUCT-NAME-16CR9X1", 36);
+    const struct {
+        BYTE ha, target;
+        const char* expected;
+    } texts[] = {
+        {0, 0, "[HA:0/ID:0]VENDOR12PRODUCT-NAME-16C"},
+        {11, 3, "[HA:B/ID:3]VENDOR12PRODUCT-NAME-16C"},
+        {16, 7, "[HA:G/ID:7]VENDOR12PRODUCT-NAME-16C"},
+    };
+    for (const auto& c : texts) {
+        char display[DisplayBufferSize];
+        memset(display, 'x', sizeof display);
+        ComposeDriveDisplayText(display, c.ha, c.target, identification);
+        EXPECT_EQ(std::string(c.expected), std::string(display))
+            << "ha " << int(c.ha) << ", target " << int(c.target);
+    }
+}
+
+// Drives are listed host adapter by host adapter, targets in order within each;
+// the list text has the full identification and no revision; other devices are
+// left out. On the NT path every host adapter is a drive letter with target 0 only.
+TEST_F(BookTypeEngineTest, EnumerationOrderRowsAndListTexts) {
+    const std::string id = "vendor = VENDOR12\nrevision = R9X1\n";
+    std::string scenario = "[emulator]\n";
+    scenario += Device(0, OnAspiPath ? 3 : 0, id + "product = PRODUCT-NAME-16A");
+    scenario += Device(1, 0, id + "product = PRODUCT-NAME-16B");
+    if (OnAspiPath) {
+        scenario += Device(1, 6, id + "product = PRODUCT-NAME-16C");
+    }
+    for (int ha = 2; ha <= 9; ++ha) {
+        scenario += Device(ha, 0, "kind = disk");
+    }
+    scenario += Device(10, OnAspiPath ? 5 : 0, id + "product = PRODUCT-NAME-16D");
+    scenario += Device(11, 0, "kind = optical");
+    ASSERT_EQ("", StartWith(scenario));
+    ASSERT_EQ(12, HostAdapterCount);
+
+    EnumerateDrives();
+
+    std::vector<std::string> rows, expectedRows;
+    std::vector<std::string> expectedList;
+    const int t0 = OnAspiPath ? 3 : 0, t10 = OnAspiPath ? 5 : 0;
+    struct Expected {
+        int ha, target;
+        char product;
+    };
+    std::vector<Expected> expected = {{0, t0, 'A'}, {1, 0, 'B'}};
+    if (OnAspiPath) {
+        expected.push_back({1, 6, 'C'});
+    }
+    expected.push_back({10, t10, 'D'});
+    for (size_t i = 0; i < expected.size(); ++i) {
+        char row[96];
+        std::snprintf(row, sizeof row, "%d %d:%d [VENDOR12][PRODUCT-NAME-16%c][R9X1]",
+                      static_cast<int>(i), expected[i].ha, expected[i].target, expected[i].product);
+        expectedRows.push_back(row);
+        char text[64];
+        std::snprintf(text, sizeof text, "[HA:%c/ID:%d]VENDOR12PRODUCT-NAME-16%c",
+                      DriveTagCharacter(static_cast<BYTE>(expected[i].ha)), expected[i].target,
+                      expected[i].product);
+        expectedList.push_back(text);
+    }
+    ASSERT_EQ(static_cast<int>(expected.size()), DriveCount);
+    for (int row = 0; row < DriveCount; ++row) {
+        rows.push_back(Row(row));
+    }
+    EXPECT_EQ(expectedRows, rows);
+    EXPECT_EQ(expectedList, DriveListItems()) << "list position equals row";
+    for (const std::string& text : DriveListItems()) {
+        EXPECT_EQ(35u, text.size()) << text;
+    }
+    EXPECT_EQ('A', DriveListItems().back()[4]) << "host adapter 10 is shown as A";
+}
+
+TEST_F(BookTypeEngineTest, NoHostAdapterMeansNoProbe) {
+    // ASPI reporting no adapter; on the NT path no drive letter answers at all.
+    ASSERT_EQ("", StartWith(OnAspiPath ? "[emulator]\nhost-adapters = 0\n" + Device(0, 0, "")
+                                       : std::string("[emulator]\n")));
+    ASSERT_EQ(0, HostAdapterCount);
+    EnumerateDrives();
+    EXPECT_EQ(0, DriveCount);
+    EXPECT_TRUE(DriveListItems().empty());
+    EXPECT_TRUE(Commands().empty()) << Emulator().LogText();
+}
+
+// A device that answers INQUIRY but rejects the first 0xC9 read is left out, and
+// nothing more is sent to it; the enumeration goes on behind it.
+TEST_F(BookTypeEngineTest, OtherDevicesAreLeftOutAfterTheirFirstRead) {
+    for (const char* kind : {"optical", "disk"}) {
+        ClearRecordedHost();
+        ASSERT_EQ("", StartWith(Device(0, 0, std::string("kind = ") + kind) +
+                                Device(1, 0, "command-version = 1")));
+        EnumerateDrives();
+        ASSERT_EQ(1, DriveCount) << kind;
+        EXPECT_EQ(1, DriveTable[0].haId) << kind;
+        const std::vector<CommandRecord> sent = Commands(Address(0, 0));
+        ASSERT_EQ(2u, sent.size()) << kind << "\n" << Emulator().LogText();
+        EXPECT_EQ(Inquiry, CdbText(sent[0])) << kind;
+        EXPECT_EQ("good", sent[0].outcome) << kind;
+        EXPECT_EQ(ReadCdb(2, 0), CdbText(sent[1])) << kind;
+        EXPECT_EQ("check-5/20/00", sent[1].outcome) << kind;
+        EXPECT_EQ(1u, DriveListItems().size()) << kind;
+    }
+}
+
+// The command version read first decides the further reads; only elements 0 and
+// 2 are ever filled. The version-3 drive answers 0x85 0x02 0x00 0x03 in reply
+// bytes 2 to 5 (temporary applied, 0x0502 changes left, version 3).
+TEST_F(BookTypeEngineTest, CommandVersionDecidesTheReadsAndTheDecode) {
+    const std::string plusR = "r-default = A0\nr-temporary = 00\nr-applies = temporary\n";
+    const struct Case {
+        int version;
+        const char* settings;
+        int reads; // 0xC9 reads after the INQUIRY
+        const char* state;
+    } cases[] = {
+        {0, "dl-default = 01\ndl-temporary = E0\ndl-applies = temporary\nchanges-left = 3", 1,
+         "default=00/00/01 temporary=00/00/00 valid=0/0/0 selected=0/0/1 count=3 version=0"},
+        {1, "dl-default = E0\ndl-temporary = 00\nchanges-left = 0", 1,
+         "default=00/00/E0 temporary=00/00/00 valid=0/0/0 selected=0/0/0 count=0 version=1"},
+        {2, "dl-default = 00\ndl-temporary = E0\nchanges-left = 300", 2,
+         "default=00/00/00 temporary=00/00/E0 valid=0/0/1 selected=0/0/0 count=300 version=2"},
+        {3, "dl-default = E0\ndl-temporary = 00\ndl-applies = temporary\nchanges-left = 1282", 4,
+         "default=A0/00/E0 temporary=00/00/00 valid=1/0/1 selected=1/0/1 count=1282 version=3"},
+        {0x0100, "dl-default = E1\ndl-temporary = E0\nchanges-left = 32767", 4,
+         "default=A0/00/E1 temporary=00/00/E0 valid=1/0/1 selected=1/0/0 count=32767 "
+         "version=256"},
+    };
+    std::string scenario;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        scenario += Device(static_cast<int>(i), 0,
+                           "command-version = " + std::to_string(cases[i].version) + "\n" +
+                               cases[i].settings + "\n" + plusR);
+    }
+    ASSERT_EQ("", StartWith(scenario));
+    EnumerateDrives();
+    ASSERT_EQ(5, DriveCount);
+    const std::vector<std::string> allReads = {ReadCdb(2, 0), ReadCdb(2, 1), ReadCdb(0, 0),
+                                               ReadCdb(0, 1)};
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        std::vector<std::string> expected = {Inquiry};
+        expected.insert(expected.end(), allReads.begin(), allReads.begin() + c.reads);
+        EXPECT_EQ(expected, CdbTexts(Commands(Address(static_cast<int>(i), 0))))
+            << "version " << c.version;
+        EXPECT_EQ(c.state, Describe(DriveStates[i])) << "version " << c.version;
+    }
+}
+
+// Reads whose outcome decides nothing: a failed temporary read leaves its medium
+// invalid, a failed DVD+R default read reads as Compatibility with the default
+// applied; a failed INQUIRY or first read leaves the drive out.
+TEST_F(BookTypeEngineTest, FailedReadsAndWhatTheyLeave) {
+    const std::string state = "dl-default = E0\ndl-temporary = 00\ndl-applies = temporary\n"
+                              "r-default = A0\nr-temporary = A0\nr-applies = temporary\n"
+                              "changes-left = 9\n";
+    const struct Case {
+        const char* fault;
+        int commands; // sent to the device
+        bool listed;
+        const char* state;
+    } cases[] = {
+        {"C9/02#4 check 5/24/00", 5, true,
+         "default=A0/00/E0 temporary=00/00/00 valid=0/0/1 selected=1/0/1 count=9 version=3"},
+        {"C9/02#3 check 5/24/00", 5, true,
+         "default=00/00/E0 temporary=A0/00/00 valid=1/0/1 selected=0/0/1 count=9 version=3"},
+        {"C9/02#2 check 5/24/00", 5, true,
+         "default=A0/00/E0 temporary=A0/00/00 valid=1/0/0 selected=1/0/1 count=9 version=3"},
+        {"C9/02#1 check 5/24/00", 2, false, ""},
+        {"12 check 4/44/00", 1, false, ""},
+    };
+    std::string scenario;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        scenario += Device(static_cast<int>(i), 0, state + "fault = " + cases[i].fault);
+    }
+    ASSERT_EQ("", StartWith(scenario));
+    EnumerateDrives();
+    ASSERT_EQ(3, DriveCount);
+    int row = 0;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        EXPECT_EQ(static_cast<size_t>(c.commands), Commands(Address(static_cast<int>(i), 0)).size())
+            << c.fault;
+        if (c.listed) {
+            EXPECT_EQ(static_cast<int>(i), DriveTable[row].haId) << c.fault;
+            EXPECT_EQ(c.state, Describe(DriveStates[row])) << c.fault;
+            ++row;
+        }
+    }
+}
+
+// The 24-row table: on the ASPI path 29 drives answer (five on host adapter 0,
+// eight on each of 1 to 3) and the enumeration stops at the 24th, host adapter 3
+// target 2, sending nothing to the targets behind it; on the NT path all 24
+// letters C: to Z: hold drives and fill the table exactly.
+TEST_F(BookTypeEngineTest, TableHoldsTwentyFourDrives) {
+    std::string scenario;
+    if (OnAspiPath) {
+        for (int ha = 0; ha < 4; ++ha) {
+            for (int target = 0; target < (ha == 0 ? 5 : 8); ++target) {
+                scenario += Device(ha, target, "command-version = 1");
+            }
+        }
+    } else {
+        for (char letter = 'C'; letter <= 'Z'; ++letter) {
+            scenario += std::string("[device ") + letter + ":]\ncommand-version = 1\n";
+        }
+    }
+    ASSERT_EQ("", StartWith(scenario));
+    EnumerateDrives();
+    ASSERT_EQ(24, DriveCount);
+    EXPECT_EQ(24u, DriveListItems().size());
+    EXPECT_EQ(OnAspiPath ? 3 : 23, DriveTable[23].haId);
+    EXPECT_EQ(OnAspiPath ? 2 : 0, DriveTable[23].targetId);
+    EXPECT_EQ(23, DriveTable[23].index);
+    if (OnAspiPath) {
+        EXPECT_EQ(2u, Commands("3:2").size()) << "the 24th drive is probed";
+        for (int target = 3; target < 8; ++target) {
+            EXPECT_TRUE(Commands("3:" + std::to_string(target)).empty())
+                << "host adapter 3, target " << target << " must not be probed";
+        }
+    }
+}
+
+TEST_F(BookTypeEngineTest, SelectingARowMakesItTheCurrentTargetAndState) {
+    ASSERT_EQ("", StartWith(Device(0, 0, "command-version = 1\nchanges-left = 1") +
+                            Device(1, 0, "command-version = 2\nchanges-left = 2") +
+                            Device(2, 0, "command-version = 3\nchanges-left = 3")));
+    EnumerateDrives();
+    ASSERT_EQ(3, DriveCount);
+    for (int row : {2, 0, 1}) {
+        SelectDrive(row);
+        RestoreDriveState();
+        EXPECT_EQ(row, SelectedDriveIndex);
+        EXPECT_EQ(DriveTable[row].haId, CurrentHaId) << "row " << row;
+        EXPECT_EQ(DriveTable[row].targetId, CurrentTargetId) << "row " << row;
+        EXPECT_EQ(row + 1, CurrentState.commandVersion) << "row " << row;
+        EXPECT_EQ(row + 1, RemainingChangeCount(&CurrentState)) << "row " << row;
+        Emulator().ClearLog();
+        ASSERT_EQ(1, InquiryCurrent());
+        const std::vector<CommandRecord> sent = Commands();
+        ASSERT_EQ(1u, sent.size());
+        EXPECT_EQ(Address(row, 0), sent[0].address) << "row " << row;
+    }
+    // An index not below DriveCount changes nothing.
+    for (int index : {3, 24, -1}) {
+        SelectDrive(index);
+        EXPECT_EQ(1, SelectedDriveIndex) << "index " << index;
+        EXPECT_EQ(DriveTable[1].haId, CurrentHaId) << "index " << index;
+    }
+}
+
+// Every command as the drive receives it: CDB, direction and data length.
+TEST_F(BookTypeEngineTest, EveryCommandByteForByte) {
+    ASSERT_EQ("", StartWith(Device(0, 0, "")));
+    SelectTarget(0, 0);
+    BYTE reply[BookTypeReplyLength];
+    BYTE sense[SenseLength];
+    const struct Case {
+        const char* name;
+        int (*send)(BYTE* reply, BYTE* sense);
+        const char* cdb;
+        zalemu::Direction direction;
+        unsigned length;
+    } cases[] = {
+        {"InquiryCurrent", [](BYTE*, BYTE*) { return InquiryCurrent(); }, "12-00-00-00-24-00",
+         zalemu::Direction::In, 36},
+        {"TestUnitReady", [](BYTE*, BYTE* s) { return TestUnitReady(s); }, "00-00-00-00-00-00",
+         zalemu::Direction::None, 0},
+        {"SetDefaultBookType(DL, E0)",
+         [](BYTE*, BYTE*) { return int(SetDefaultBookType(DvdPlusRDl, 0xE0)); },
+         "C9-01-02-E0-5A-41-4C-42-4B-00-00-00", zalemu::Direction::In, 0},
+        {"SetDefaultBookType(R, 00)",
+         [](BYTE*, BYTE*) { return int(SetDefaultBookType(DvdPlusR, 0x00)); },
+         "C9-01-00-00-5A-41-4C-42-4B-00-00-00", zalemu::Direction::In, 0},
+        {"ReadBookTypeSetting(DL, 1, 0)",
+         [](BYTE* r, BYTE*) { return ReadBookTypeSetting(DvdPlusRDl, 0x01, 0, r); },
+         "C9-02-02-01-5A-41-4C-42-4B-00-00-00", zalemu::Direction::In, 6},
+        {"ReadBookTypeSetting(R, 1, 1)",
+         [](BYTE* r, BYTE*) { return ReadBookTypeSetting(DvdPlusR, 0x01, 1, r); },
+         "C9-02-00-01-5A-41-4C-42-4B-01-00-00", zalemu::Direction::In, 6},
+        {"SetTemporaryBookType(DL, 00)",
+         [](BYTE*, BYTE*) { return int(SetTemporaryBookType(DvdPlusRDl, 0x00)); },
+         "C9-03-02-00-5A-41-4C-42-4B-00-00-00", zalemu::Direction::In, 0},
+        {"SetTemporaryBookType(R, A0)",
+         [](BYTE*, BYTE*) { return int(SetTemporaryBookType(DvdPlusR, 0xA0)); },
+         "C9-03-00-A0-5A-41-4C-42-4B-00-00-00", zalemu::Direction::In, 0},
+        {"SelectBookTypeSetting(DL, 1)",
+         [](BYTE*, BYTE*) { return int(SelectBookTypeSetting(DvdPlusRDl, 1)); },
+         "C9-04-02-00-5A-41-4C-42-4B-01-00-00", zalemu::Direction::In, 0},
+        {"SelectBookTypeSetting(R, 0)",
+         [](BYTE*, BYTE*) { return int(SelectBookTypeSetting(DvdPlusR, 0)); },
+         "C9-04-00-00-5A-41-4C-42-4B-00-00-00", zalemu::Direction::In, 0},
+    };
+    for (const Case& c : cases) {
+        Emulator().ClearLog();
+        c.send(reply, sense);
+        const std::vector<CommandRecord> sent = Commands();
+        ASSERT_EQ(1u, sent.size()) << c.name;
+        EXPECT_EQ(c.cdb, CdbText(sent[0])) << c.name;
+        EXPECT_EQ(c.direction, sent[0].direction) << c.name;
+        EXPECT_EQ(c.length, sent[0].length) << c.name;
+        EXPECT_EQ(Address(0, 0), sent[0].address) << c.name;
+        if (!OnAspiPath) {
+            EXPECT_EQ(c.direction == zalemu::Direction::In ? 1u : 0u, sent[0].ptDataIn) << c.name;
+        }
+    }
+}
+
+// The set commands return 0 or their own failure bit; a drive with a disc loaded
+// refuses every change. What succeeded is read back from the drive.
+TEST_F(BookTypeEngineTest, SetCommandsReturnTheirFailureBits) {
+    ASSERT_EQ("", StartWith(Device(0, 0, "changes-left = 20")));
+    SelectTarget(0, 0);
+    const struct Case {
+        const char* name;
+        DWORD (*send)();
+        DWORD failure;
+        MediumKind medium;
+        BYTE which;      // setting read back
+        int replyByte;   // byte of the reply that shows the change
+        BYTE replyValue; // its value after a success
+    } cases[] = {
+        {"SetDefaultBookType(DL, 00)", [] { return SetDefaultBookType(DvdPlusRDl, 0x00); }, 0x100,
+         DvdPlusRDl, 0, 1, 0x00},
+        {"SetDefaultBookType(R, 00)", [] { return SetDefaultBookType(DvdPlusR, 0x00); }, 0x001,
+         DvdPlusR, 0, 1, 0x00},
+        {"SetTemporaryBookType(DL, 00)", [] { return SetTemporaryBookType(DvdPlusRDl, 0x00); },
+         0x200, DvdPlusRDl, 1, 1, 0x00},
+        {"SetTemporaryBookType(R, 00)", [] { return SetTemporaryBookType(DvdPlusR, 0x00); }, 0x002,
+         DvdPlusR, 1, 1, 0x00},
+        {"SelectBookTypeSetting(DL, 1)", [] { return SelectBookTypeSetting(DvdPlusRDl, 1); }, 0x400,
+         DvdPlusRDl, 0, 2, 0x80},
+        {"SelectBookTypeSetting(R, 1)", [] { return SelectBookTypeSetting(DvdPlusR, 1); }, 0x004,
+         DvdPlusR, 0, 2, 0x80},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(Emulator().SetDisc(Address(0, 0), true));
+        EXPECT_EQ(c.failure, c.send()) << c.name << " with a disc loaded";
+        ASSERT_TRUE(Emulator().SetDisc(Address(0, 0), false));
+        EXPECT_EQ(0u, c.send()) << c.name << " without a disc";
+        BYTE reply[BookTypeReplyLength];
+        ASSERT_EQ(1, ReadBookTypeSetting(c.medium, 0x01, c.which, reply)) << c.name;
+        EXPECT_EQ(c.replyValue, reply[c.replyByte] & (c.replyByte == 2 ? 0x80 : 0xFF)) << c.name;
+    }
+    BYTE reply[BookTypeReplyLength];
+    ASSERT_EQ(1, ReadBookTypeSetting(DvdPlusRDl, 0x01, 0, reply));
+    EXPECT_EQ(18, (reply[2] & 0x7F) * 256 + reply[3]) << "two default sets used two changes";
+}
+
+// When a command's event cannot be created, the status box says so, the command
+// reports its failure value and nothing reaches the drive.
+TEST_F(BookTypeEngineTest, CreateEventFailureSendsNothing) {
+    ASSERT_EQ("", StartWith(Device(0, 0, "")));
+    SelectTarget(0, 0);
+    const struct Case {
+        const char* name;
+        DWORD (*send)();
+        DWORD failure;
+    } cases[] = {
+        {"InquiryCurrent", [] { return DWORD(InquiryCurrent()); }, 0},
+        {"TestUnitReady",
+         [] {
+             BYTE sense[SenseLength];
+             return DWORD(TestUnitReady(sense));
+         },
+         0},
+        {"ReadBookTypeSetting",
+         [] {
+             BYTE reply[BookTypeReplyLength];
+             return DWORD(ReadBookTypeSetting(DvdPlusRDl, 0x01, 0, reply));
+         },
+         0},
+        {"SetDefaultBookType(DL)", [] { return SetDefaultBookType(DvdPlusRDl, 0xE0); }, 0x100},
+        {"SetTemporaryBookType(DL)", [] { return SetTemporaryBookType(DvdPlusRDl, 0xE0); }, 0x200},
+        {"SelectBookTypeSetting(R)", [] { return SelectBookTypeSetting(DvdPlusR, 0); }, 0x004},
+    };
+    for (const Case& c : cases) {
+        ClearRecordedHost();
+        Emulator().ClearLog();
+        FailNextEventCreations(1);
+        EXPECT_EQ(c.failure, c.send()) << c.name;
+        EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts()) << c.name;
+        EXPECT_TRUE(Commands().empty()) << c.name << ":\n" << Emulator().LogText();
+        // The next call goes out as usual.
+        c.send();
+        EXPECT_EQ(1u, Commands().size()) << c.name;
+    }
+}
+
+// TEST UNIT READY hands over the sense bytes whatever the outcome; a command that
+// was never sent hands over no earlier answer.
+TEST_F(BookTypeEngineTest, TestUnitReadyCopiesTheSenseBytes) {
+    ASSERT_EQ("", StartWith(Device(0, 0, "disc = no")));
+    SelectTarget(0, 0);
+    BYTE sense[SenseLength];
+    memset(sense, 0xFF, sizeof sense);
+    EXPECT_EQ(0, TestUnitReady(sense)) << "no disc: check condition";
+    EXPECT_EQ(0x70, sense[0]);
+    EXPECT_EQ(0x02, sense[2] & 0x0F) << "sense key not ready";
+    EXPECT_EQ(0x3A, sense[12]) << "medium not present";
+
+    ASSERT_TRUE(Emulator().SetDisc(Address(0, 0), true));
+    memset(sense, 0xFF, sizeof sense);
+    EXPECT_EQ(1, TestUnitReady(sense)) << "disc loaded: good";
+    for (int i = 0; i < SenseLength; ++i) {
+        EXPECT_EQ(0, sense[i]) << "byte " << i << " after a good completion";
+    }
+
+    ASSERT_TRUE(Emulator().SetDisc(Address(0, 0), false));
+    ASSERT_EQ(0, TestUnitReady(sense));
+    ASSERT_EQ(0x3A, sense[12]);
+    FailNextEventCreations(1);
+    memset(sense, 0xFF, sizeof sense);
+    EXPECT_EQ(0, TestUnitReady(sense));
+    for (int i = 0; i < SenseLength; ++i) {
+        EXPECT_EQ(0, sense[i]) << "byte " << i << " of a command that was not sent";
+    }
+}
+
+TEST_F(BookTypeEngineTest, ReadClearsTheReplyBeforeSending) {
+    // A version-1 drive rejects reads of DVD+R.
+    ASSERT_EQ("", StartWith(Device(0, 0, "command-version = 1")));
+    SelectTarget(0, 0);
+    BYTE reply[BookTypeReplyLength];
+    memset(reply, 0xAA, sizeof reply);
+    EXPECT_EQ(0, ReadBookTypeSetting(DvdPlusR, 0x01, 0, reply));
+    for (int i = 0; i < BookTypeReplyLength; ++i) {
+        EXPECT_EQ(0, reply[i]) << "reply byte " << i;
+    }
+    ASSERT_EQ(1u, Commands().size());
+    EXPECT_EQ("check-5/24/00", Commands()[0].outcome);
+}
+
+// One fixed wait per command kind: a command the drive never completes fails
+// after its time-out.
+TEST_F(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
+    ASSERT_EQ("", StartWith(Device(0, 0, "fault = 12#2 hang\nfault = C9/02#1 hang")));
+    SelectTarget(0, 0);
+    ASSERT_EQ(1, InquiryCurrent());
+    const struct Case {
+        const char* name;
+        int (*send)();
+        DWORD timeoutMs;
+    } cases[] = {
+        {"InquiryCurrent", [] { return InquiryCurrent(); }, 5000},
+        {"ReadBookTypeSetting",
+         [] {
+             BYTE reply[BookTypeReplyLength];
+             return ReadBookTypeSetting(DvdPlusRDl, 0x01, 0, reply);
+         },
+         5000},
+    };
+    for (const Case& c : cases) {
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(0, c.send()) << c.name;
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_GE(elapsed, c.timeoutMs - 100) << c.name;
+        EXPECT_LT(elapsed, c.timeoutMs + 1500) << c.name;
+    }
+}
+
+TEST_F(BookTypeEngineTest, TestUnitReadyWaitsThirtySeconds) {
+    ASSERT_EQ("", StartWith(Device(0, 0, "fault = 00 hang")));
+    SelectTarget(0, 0);
+    BYTE sense[SenseLength];
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(0, TestUnitReady(sense));
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 29900u);
+    EXPECT_LT(elapsed, 31500u);
+}
+
+} // namespace

@@ -48,7 +48,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!zalfw::PackProgram(program, image, options, &packed, &why)) {
-        std::fprintf(stderr, "fwpack: refused %s: %s\n", paths[1].c_str(), why.c_str());
+        std::string unused;
+        const bool forcible =
+            zalfw::CheckImage(image, &unused) == zalfw::ImageFault::ChecksumMismatch;
+        std::fprintf(stderr, "fwpack: refused %s: %s%s\n", paths[1].c_str(), why.c_str(),
+                     forcible ? " (--force, or ZAL_FIRMWARE_FORCE=ON in the build, packs it anyway)"
+                              : "");
         return 1;
     }
     if (!zalfw::WriteFileBytes(paths[2], packed, &why)) {

@@ -22,11 +22,7 @@ bool HasTrailer(const std::vector<uint8_t>& data) {
 bool PackProgram(const std::vector<uint8_t>& program, const std::vector<uint8_t>& image,
                  const PackOptions& options, std::vector<uint8_t>* packed, std::string* why) {
     const ImageFault fault = CheckImage(image, why);
-    if (fault == ImageFault::ChecksumMismatch && !options.force) {
-        *why += " (forcing packs it anyway)";
-        return false;
-    }
-    if (fault != ImageFault::None && fault != ImageFault::ChecksumMismatch) {
+    if (fault != ImageFault::None && !(fault == ImageFault::ChecksumMismatch && options.force)) {
         return false;
     }
     if (!options.extension.empty() && options.extension.size() != 2) {

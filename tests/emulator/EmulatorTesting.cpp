@@ -68,49 +68,39 @@ Bytes FlashMode(uint8_t mode, const char* code) {
     return cdb;
 }
 
+// Byte `shift / 8` from the top of a big-endian value.
+static uint8_t ByteOf(uint32_t value, int shift) {
+    return static_cast<uint8_t>(value >> shift);
+}
+
 Bytes Download(uint32_t address, uint8_t blocks) {
-    return Bytes{0xCB,
-                 0x01,
-                 0,
-                 static_cast<uint8_t>(address >> 16),
-                 static_cast<uint8_t>(address >> 8),
-                 static_cast<uint8_t>(address),
-                 0,
-                 0,
-                 blocks,
-                 0,
-                 0,
-                 0};
+    Bytes cdb(12, 0);
+    cdb[0] = 0xCB;
+    cdb[1] = 0x01;
+    cdb[3] = ByteOf(address, 16);
+    cdb[4] = ByteOf(address, 8);
+    cdb[5] = ByteOf(address, 0);
+    cdb[8] = blocks;
+    return cdb;
 }
 
 Bytes ImageChecksum(uint16_t checksum) {
-    return Bytes{0xCC,
-                 0x04,
-                 static_cast<uint8_t>(checksum >> 8),
-                 static_cast<uint8_t>(checksum),
-                 0,
-                 0,
-                 0,
-                 0,
-                 0,
-                 0,
-                 0,
-                 0};
+    Bytes cdb(12, 0);
+    cdb[0] = 0xCC;
+    cdb[1] = 0x04;
+    cdb[2] = ByteOf(checksum, 8);
+    cdb[3] = ByteOf(checksum, 0);
+    return cdb;
 }
 
 Bytes FlashBlock(uint8_t sub, uint32_t mask) {
-    return Bytes{0xCB,
-                 sub,
-                 0,
-                 0,
-                 0,
-                 static_cast<uint8_t>(mask >> 24),
-                 static_cast<uint8_t>(mask >> 16),
-                 static_cast<uint8_t>(mask >> 8),
-                 static_cast<uint8_t>(mask),
-                 0,
-                 0,
-                 0};
+    Bytes cdb(12, 0);
+    cdb[0] = 0xCB;
+    cdb[1] = sub;
+    for (int i = 0; i < 4; ++i) {
+        cdb[static_cast<size_t>(5 + i)] = ByteOf(mask, 24 - 8 * i);
+    }
+    return cdb;
 }
 
 std::string Revision(const std::string& address) {

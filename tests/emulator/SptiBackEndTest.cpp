@@ -1,11 +1,9 @@
 // The emulated SPTI devices: which paths open, handles that are never reused,
 // the byte layouts of the inquiry-data, capabilities and pass-through replies,
-// malformed pass-through blocks, the scenario's device-control failures, and the
-// transport's SPTI simulator running over the emulated drive letters.
+// malformed pass-through blocks and the scenario's device-control failures. (The
+// transport's own tests run its SPTI simulator over these devices.)
 #include "EmulatorTesting.h"
 #include "PassThroughTypes.h"
-#include "RecordingHost.h"
-#include "ScsiTransport.h"
 #include "SptiBackEnd.h"
 
 #include <gtest/gtest.h>
@@ -212,37 +210,6 @@ TEST(SptiBackEndTest, MalformedBlocksAreRefusedBeforeTheDevice) {
         EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << c.why;
     }
     EXPECT_TRUE(Logged().empty()) << "none of them reached the drive";
-}
-
-TEST(SptiBackEndTest, TheTransportsSimulatorRunsOverTheEmulatedLetters) {
-    ASSERT_EQ("", Load(Letters));
-    ClearRecordedHost();
-    ASSERT_EQ(1, InitScsiTransport()) << "the NT family's path: ASPISim over SPTI";
-    EXPECT_EQ(std::vector<std::string>{"SPTI Ready"}, StatusTexts());
-    EXPECT_EQ(0x0103u, GetASPI32SupportInfo()) << "D:, F: and H: answer; G: does not open";
-
-    BYTE data[36] = {0};
-    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-    ScsiRequestBlock srb;
-    std::memset(&srb, 0, sizeof srb);
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = 1;
-    srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
-    srb.SRB_BufLen = sizeof data;
-    srb.SRB_BufPointer = data;
-    srb.SRB_SenseLen = 16;
-    srb.SRB_CDBLen = 6;
-    srb.SRB_PostProc = event;
-    srb.CDBByte[0] = 0x12;
-    srb.CDBByte[4] = 36;
-    zalemu::Emulator::Instance().ClearLog();
-    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), SendASPI32Command(&srb));
-    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 5000));
-    EXPECT_EQ(SS_COMP, srb.SRB_Status);
-    EXPECT_EQ("ACME    FIXED DISK 2000 3.10", std::string(reinterpret_cast<char*>(data + 8), 28));
-    ASSERT_EQ(1u, Logged().size());
-    EXPECT_EQ("F:", Logged()[0].address) << "host adapter 1 is the second letter that answers";
-    CloseHandle(event);
 }
 
 } // namespace

@@ -574,6 +574,7 @@ TEST_F(AspiSimTest, ThreeFailedTriesAbortTheRequest) {
 [device D:]
 pass-through-failures = 3
 )");
+    ClearRecordedDeviceCalls();
     HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
     BYTE data[36];
     ScsiRequestBlock block;
@@ -620,7 +621,6 @@ fault = @1 hang
     PrepareExec(&stuck, 0, 0x48, InquiryCdb, 6, data, sizeof data, stuckEvent);
     EXPECT_EQ(0u, SimSendCommand(&stuck));
     Sleep(100);
-    const HANDLE oldWorker = TheSim->workerThread;
 
     SRB_Abort abort = {};
     abort.SRB_Cmd = SC_ABORT_SRB;
@@ -632,8 +632,9 @@ fault = @1 hang
     EXPECT_EQ(SS_PENDING, stuck.SRB_Status) << "the aborted block keeps its pending status";
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(stuckEvent, 100)) << "and is not signalled";
     EXPECT_NE(nullptr, TheSim->workerThread);
-    EXPECT_NE(oldWorker, TheSim->workerThread) << "a new worker was started";
 
+    // The old worker is still caught in the stuck pass-through; only a new one
+    // can carry the next request out.
     HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
     ScsiRequestBlock next;
     PrepareExec(&next, 1, 0x48, InquiryCdb, 6, data, sizeof data, event);

@@ -1,0 +1,273 @@
+// The two dialog templates as they are built into the program: dialog style,
+// size, font and title, and for each of the 29 controls in order its identifier,
+// class, style, caption and position, in English (MAINDIALOGE) and Japanese
+// (MAINDIALOG).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Control {
+    DWORD style = 0;
+    int id = 0;
+    std::string kind; // class name, upper case
+    std::wstring caption;
+    int x = 0, y = 0, cx = 0, cy = 0;
+};
+
+struct Template {
+    DWORD style = 0;
+    int cx = 0, cy = 0;
+    std::wstring title;
+    int pointSize = 0;
+    std::wstring font;
+    std::vector<Control> controls;
+};
+
+// Reads a name-or-ordinal field; ordinals of the predefined classes are given
+// their names.
+const WORD* ReadNameOrOrdinal(const WORD* p, std::wstring* text) {
+    text->clear();
+    if (*p == 0xFFFF) {
+        const WORD ordinal = p[1];
+        const wchar_t* names[] = {L"BUTTON",  L"EDIT",      L"STATIC",
+                                  L"LISTBOX", L"SCROLLBAR", L"COMBOBOX"};
+        if (ordinal >= 0x80 && ordinal <= 0x85) {
+            *text = names[ordinal - 0x80];
+        }
+        return p + 2;
+    }
+    while (*p != 0) {
+        text->push_back(static_cast<wchar_t>(*p++));
+    }
+    return p + 1;
+}
+
+const WORD* AlignToDword(const WORD* p) {
+    return reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
+}
+
+std::string Upper(const std::wstring& text) {
+    std::string result;
+    for (wchar_t c : text) {
+        result.push_back(static_cast<char>(c >= L'a' && c <= L'z' ? c - 32 : c));
+    }
+    return result;
+}
+
+DWORD Dword(const WORD* p) {
+    return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 16;
+}
+
+bool ReadTemplate(const char* name, Template* result) {
+    HRSRC resource = FindResourceA(NULL, name, MAKEINTRESOURCEA(5)); // RT_DIALOG
+    if (resource == NULL) {
+        return false;
+    }
+    const WORD* p = static_cast<const WORD*>(LockResource(LoadResource(NULL, resource)));
+    if (p == NULL || p[0] != 1 || p[1] != 0xFFFF) {
+        return false; // not an extended template
+    }
+    result->style = Dword(p + 6);
+    const int count = p[8];
+    result->cx = static_cast<short>(p[11]);
+    result->cy = static_cast<short>(p[12]);
+    p += 13;
+    std::wstring menu, windowClass;
+    p = ReadNameOrOrdinal(p, &menu);
+    p = ReadNameOrOrdinal(p, &windowClass);
+    p = ReadNameOrOrdinal(p, &result->title);
+    result->pointSize = p[0];
+    p += 3; // point size, weight, italic and character set
+    p = ReadNameOrOrdinal(p, &result->font);
+    for (int i = 0; i < count; ++i) {
+        p = AlignToDword(p);
+        Control control;
+        control.style = Dword(p + 4);
+        control.x = static_cast<short>(p[6]);
+        control.y = static_cast<short>(p[7]);
+        control.cx = static_cast<short>(p[8]);
+        control.cy = static_cast<short>(p[9]);
+        control.id = static_cast<int>(Dword(p + 10));
+        p += 12;
+        std::wstring kind;
+        p = ReadNameOrOrdinal(p, &kind);
+        control.kind = Upper(kind);
+        p = ReadNameOrOrdinal(p, &control.caption);
+        const WORD extra = *p++;
+        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
+        result->controls.push_back(control);
+    }
+    return true;
+}
+
+std::wstring Wide(const char* utf8) {
+    wchar_t text[256];
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 256);
+    return length > 0 ? std::wstring(text, static_cast<size_t>(length - 1)) : L"?";
+}
+
+// The style bits a control's kind must show, and the mask they are read with.
+struct Styled {
+    DWORD bits;
+    DWORD mask;
+};
+
+const DWORD ButtonMask = 0x0F | WS_GROUP;
+const DWORD EditMask = ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER;
+const DWORD StaticMask = SS_TYPEMASK | SS_CENTERIMAGE | SS_NOPREFIX;
+const Styled DropDownList = {CBS_DROPDOWNLIST | WS_VSCROLL | CBS_SORT | WS_TABSTOP,
+                             0x03 | CBS_SORT | WS_VSCROLL | WS_TABSTOP};
+const Styled DefaultButton = {BS_DEFPUSHBUTTON, ButtonMask};
+const Styled Button = {BS_PUSHBUTTON, ButtonMask};
+const Styled GroupBox = {BS_GROUPBOX, ButtonMask};
+const Styled StatusBox = {ES_MULTILINE | ES_READONLY, EditMask};
+const Styled ValueBox = {ES_READONLY | ES_AUTOHSCROLL | WS_BORDER, EditMask};
+const Styled Tab = {0, 0};
+const Styled Label = {SS_LEFT, StaticMask};
+const Styled CentredLabel = {SS_LEFT | SS_CENTERIMAGE, StaticMask};
+const Styled NoPrefixLabel = {SS_LEFT | SS_NOPREFIX, StaticMask};
+const Styled FirstRadio = {BS_AUTORADIOBUTTON | WS_GROUP, ButtonMask};
+const Styled Radio = {BS_AUTORADIOBUTTON, ButtonMask};
+
+struct Expected {
+    int id;
+    const char* kind;
+    Styled style;
+    const char* english;
+    const char* japanese; // UTF-8
+    int en[4];
+    int ja[4];
+};
+
+const Expected controls[] = {
+    {1009, "COMBOBOX", DropDownList, "", "", {7, 21, 288, 64}, {7, 21, 254, 64}},
+    {1, "BUTTON", DefaultButton, "OK", "実行", {169, 192, 37, 19}, {169, 192, 37, 19}},
+    {1007, "EDIT", StatusBox, "", "", {9, 150, 287, 28}, {9, 150, 251, 28}},
+    {2, "BUTTON", Button, "Cancel", "ｷｬﾝｾﾙ", {222, 192, 37, 19}, {222, 192, 37, 19}},
+    {-1, "BUTTON", GroupBox, "Drive Select:", "ドライブ選択:", {4, 9, 298, 32}, {4, 9, 264, 32}},
+    {1014, "SYSTABCONTROL32", Tab, "Tab1", "Tab1", {4, 46, 298, 84}, {5, 46, 263, 84}},
+    {-1, "BUTTON", GroupBox, "Status:", "状態:", {4, 136, 298, 47}, {4, 136, 264, 48}},
+    {-1, "STATIC", CentredLabel, "Default", "Default", {26, 80, 32, 8}, {26, 83, 32, 8}},
+    {1001, "STATIC", Label, "Temporary", "Temporary", {26, 105, 32, 8}, {26, 105, 32, 8}},
+    {-1,
+     "STATIC",
+     NoPrefixLabel,
+     "Select Setting",
+     "Select Setting",
+     {10, 59, 34, 18},
+     {10, 61, 23, 18}},
+    {-1, "STATIC", Label, "Current Value", "Current Value", {55, 64, 65, 8}, {60, 63, 45, 8}},
+    {1015,
+     "BUTTON",
+     FirstRadio,
+     "&Normal (DVD+R DL)",
+     "標準 (DVD+R DL)",
+     {108, 80, 80, 10},
+     {108, 81, 71, 10}},
+    {1016,
+     "BUTTON",
+     Radio,
+     "&Compatibility (DVD-ROM)",
+     "互換 (DVD-ROM)",
+     {192, 80, 103, 10},
+     {188, 81, 72, 10}},
+    {1017,
+     "BUTTON",
+     FirstRadio,
+     "&Normal (DVD+R DL)",
+     "標準 (DVD+R DL)",
+     {108, 103, 80, 10},
+     {108, 103, 71, 10}},
+    {1018,
+     "BUTTON",
+     Radio,
+     "&Compatibility (DVD-ROM)",
+     "互換 (DVD-ROM)",
+     {192, 103, 103, 10},
+     {188, 103, 72, 10}},
+    {1019, "BUTTON", FirstRadio, "", "", {11, 82, 9, 8}, {11, 83, 9, 8}},
+    {1020, "BUTTON", Radio, "", "", {11, 105, 9, 8}, {11, 105, 9, 8}},
+    {1021, "EDIT", ValueBox, "", "", {60, 78, 40, 14}, {60, 78, 40, 14}},
+    {1022, "EDIT", ValueBox, "", "", {60, 102, 40, 14}, {60, 102, 40, 14}},
+    {1023,
+     "BUTTON",
+     FirstRadio,
+     "&Normal (DVD+R)",
+     "標準 (DVD+R)",
+     {108, 80, 80, 10},
+     {108, 81, 71, 10}},
+    {1024,
+     "BUTTON",
+     Radio,
+     "&Compatibility (DVD-ROM)",
+     "互換 (DVD-ROM)",
+     {192, 80, 103, 10},
+     {188, 81, 72, 10}},
+    {1025,
+     "BUTTON",
+     FirstRadio,
+     "&Normal (DVD+R)",
+     "標準 (DVD+R)",
+     {108, 103, 80, 10},
+     {108, 103, 71, 10}},
+    {1026,
+     "BUTTON",
+     Radio,
+     "&Compatibility (DVD-ROM)",
+     "互換 (DVD-ROM)",
+     {192, 103, 103, 10},
+     {188, 103, 72, 10}},
+    {1027, "BUTTON", FirstRadio, "", "", {11, 82, 9, 8}, {11, 83, 9, 8}},
+    {1028, "BUTTON", Radio, "", "", {11, 105, 9, 8}, {11, 105, 9, 8}},
+    {1029, "EDIT", ValueBox, "", "", {60, 78, 40, 14}, {60, 78, 40, 14}},
+    {1030, "EDIT", ValueBox, "", "", {60, 102, 40, 14}, {60, 102, 40, 14}},
+    {-1, "STATIC", Label, "Command Ver: ", "Command Ver : ", {7, 194, 48, 8}, {7, 194, 48, 8}},
+    {1031, "EDIT", ValueBox, "", "", {58, 191, 14, 14}, {53, 191, 13, 14}},
+};
+
+TEST(DialogTemplateTest, BothTemplatesMatchTheirTables) {
+    const struct Case {
+        const char* name;
+        bool japanese;
+        int cx, cy;
+        const char* title;
+        const char* font;
+    } cases[] = {
+        {"MAINDIALOGE", false, 306, 218, "BookType Setting Utility", "FixedSys"},
+        {"MAINDIALOG", true, 273, 217, "BookType設定ユーティリティ", "ＭＳ Ｐゴシック"},
+    };
+    const DWORD dialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
+                              DS_SETFOREGROUND | DS_SETFONT;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Template t;
+        ASSERT_TRUE(ReadTemplate(c.name, &t)) << "no extended dialog template";
+        EXPECT_EQ(dialogStyle, t.style & dialogStyle);
+        EXPECT_EQ(c.cx, t.cx);
+        EXPECT_EQ(c.cy, t.cy);
+        EXPECT_TRUE(Wide(c.title) == t.title) << "template title";
+        EXPECT_TRUE(Wide(c.font) == t.font) << "font";
+        EXPECT_EQ(9, t.pointSize);
+        ASSERT_EQ(29u, t.controls.size());
+        for (size_t i = 0; i < t.controls.size(); ++i) {
+            const Control& seen = t.controls[i];
+            const Expected& e = controls[i];
+            const int* at = c.japanese ? e.ja : e.en;
+            SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(e.id));
+            EXPECT_EQ(e.id, seen.id);
+            EXPECT_EQ(e.kind, seen.kind);
+            EXPECT_EQ(e.style.bits, seen.style & e.style.mask) << std::hex << seen.style;
+            EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE), seen.style & (WS_CHILD | WS_VISIBLE));
+            EXPECT_TRUE(Wide(c.japanese ? e.japanese : e.english) == seen.caption) << "caption";
+            EXPECT_EQ((std::vector<int>{at[0], at[1], at[2], at[3]}),
+                      (std::vector<int>{seen.x, seen.y, seen.cx, seen.cy}));
+        }
+    }
+}
+
+} // namespace

@@ -9,7 +9,9 @@
 
 static LONG outstandingRequests = 0;
 
-LONG OutstandingRequestCount() { return outstandingRequests; }
+LONG OutstandingRequestCount() {
+    return outstandingRequests;
+}
 
 ScsiCommand CommandToCurrentTarget(BYTE cdbLength, DWORD timeoutMs) {
     ScsiCommand command;
@@ -60,15 +62,17 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
         return 0;
     }
 
-    const bool staged =
-        command->direction == CommandDataIn && command->dataLength <= sizeof slot->staging;
+    // A command without data names no buffer, whatever its direction says.
+    const bool hasData = command->direction != CommandNoData && command->dataLength != 0;
+    const bool staged = hasData && command->direction == CommandDataIn &&
+                        command->dataLength <= sizeof slot->staging;
     ScsiRequestBlock* block = &slot->block;
     memset(block, 0, sizeof *block);
     block->SRB_Cmd = SC_EXEC_SCSI_CMD;
     block->SRB_HaId = command->haId;
     block->SRB_Target = command->targetId;
     block->SRB_Flags = FlagsFor(command->direction);
-    if (command->direction != CommandNoData) {
+    if (hasData) {
         block->SRB_BufLen = command->dataLength;
         if (staged) {
             memset(slot->staging, 0, sizeof slot->staging);

@@ -8,6 +8,7 @@
 #include "StatusSink.h"
 
 #include <new>
+#include <stdlib.h>
 
 GetASPI32SupportInfoProc GetASPI32SupportInfo = NULL;
 SendASPI32CommandProc SendASPI32Command = NULL;
@@ -60,7 +61,10 @@ static int StartAspi() {
 }
 
 static int StartSimulator() {
-    ASPISim* sim = new (std::nothrow) ASPISim();
+    // The simulator lives until the process ends. It is built in raw memory so
+    // that no throwing allocator, and none of its imports, comes into the program.
+    void* memory = malloc(sizeof(ASPISim));
+    ASPISim* sim = memory != NULL ? new (memory) ASPISim() : NULL;
     if (sim == NULL || sim->deviceCount == 0) {
         ShowStatus("SPTI ERROR");
         HostAdapterCount = 0;

@@ -25,7 +25,7 @@ struct Script {
 
 Script script;
 int sendCount = 0;
-ScsiRequestBlock lastSent;      // copy of the block as it arrived
+ScsiRequestBlock lastSent; // copy of the block as it arrived
 bool eventWasSignalledAtSend = false;
 volatile LONG lateSetEventResult = -1; // SetEvent's result for a completion from the thread
 
@@ -92,7 +92,9 @@ protected:
     }
 };
 
-DWORD ElapsedSince(DWORD start) { return GetTickCount() - start; }
+DWORD ElapsedSince(DWORD start) {
+    return GetTickCount() - start;
+}
 
 TEST_F(IssueAndWaitTest, FillsEveryFieldOfTheBlockAndNothingElse) {
     struct Case {
@@ -158,6 +160,21 @@ TEST_F(IssueAndWaitTest, FillsEveryFieldOfTheBlockAndNothingElse) {
     }
 }
 
+TEST_F(IssueAndWaitTest, ADirectionWithoutDataNamesNoBuffer) {
+    const CommandDirection cases[] = {CommandDataIn, CommandDataOut};
+    for (CommandDirection direction : cases) {
+        static CommandSlot slot;
+        BYTE buffer[4] = {};
+        ScsiCommand command = CommandToCurrentTarget(6, 1000);
+        command.direction = direction;
+        command.data = buffer;
+        command.dataLength = 0;
+        ASSERT_EQ(1, IssueAndWait(&slot, &command)) << "direction " << int(direction);
+        EXPECT_EQ(0u, lastSent.SRB_BufLen) << "direction " << int(direction);
+        EXPECT_EQ(nullptr, lastSent.SRB_BufPointer) << "direction " << int(direction);
+    }
+}
+
 TEST_F(IssueAndWaitTest, JudgesTheOutcomeBySrbStatusOnly) {
     struct Case {
         DWORD returnValue;
@@ -165,9 +182,9 @@ TEST_F(IssueAndWaitTest, JudgesTheOutcomeBySrbStatusOnly) {
         BYTE finalStatus;
         int expected;
     } cases[] = {
-        {SS_PENDING, 0, SS_COMP, 1},     {SS_PENDING, 0, SS_ERR, 0},
-        {SS_PENDING, 0, SS_ABORTED, 0},  {SS_COMP, SS_COMP, 0, 1},
-        {SS_ERR, SS_ERR, 0, 0},          {SS_NO_DEVICE, SS_NO_DEVICE, 0, 0},
+        {SS_PENDING, 0, SS_COMP, 1},    {SS_PENDING, 0, SS_ERR, 0},
+        {SS_PENDING, 0, SS_ABORTED, 0}, {SS_COMP, SS_COMP, 0, 1},
+        {SS_ERR, SS_ERR, 0, 0},         {SS_NO_DEVICE, SS_NO_DEVICE, 0, 0},
         {SS_INVALID_HA, SS_COMP, 0, 1}, // the status decides, not the return value
     };
     for (const Case& c : cases) {

@@ -25,6 +25,10 @@ server_alive() {
     [ -f "$dir/wineserver.pid" ] && kill -0 "$(cat "$dir/wineserver.pid")" 2>/dev/null
 }
 
+holder_alive() {
+    [ -f "$dir/deskhold.pid" ] && kill -0 "$(cat "$dir/deskhold.pid")" 2>/dev/null
+}
+
 xvfb_alive() {
     [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null
 }
@@ -87,6 +91,31 @@ start_session() {
         wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
     fi
     apply_registry
+    start_desktop_holder
+}
+
+desktop_up() {
+    local p
+    for p in $(pgrep -f 'explorer.exe /desktop'); do
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && return 0
+    done
+    return 1
+}
+
+start_desktop_holder() {
+    # Wine's desktop process takes the standard error of the program that starts
+    # it and lives while any program uses the desktop: started here by deskhold
+    # (once the build has made it), it holds /dev/null and lasts the session.
+    holder_alive && return 0
+    [ -f "$build/bin/deskhold.exe" ] || return 0
+    setsid wine "$build/bin/deskhold.exe" </dev/null >/dev/null 2>&1 9>&- &
+    echo $! >"$dir/deskhold.pid"
+    for _ in $(seq 1 100); do
+        desktop_up && return 0
+        sleep 0.05
+    done
+    echo "wine-session: Wine's desktop process did not start" >&2
+    return 1
 }
 
 stop_session() {
@@ -99,7 +128,7 @@ stop_session() {
     if xvfb_alive; then
         kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
     fi
-    rm -f "$dir/wineserver.pid" "$dir/xvfb.pid" "$dir/env"
+    rm -f "$dir/wineserver.pid" "$dir/xvfb.pid" "$dir/deskhold.pid" "$dir/env"
 }
 
 case "$command" in

@@ -25,11 +25,14 @@ static ScsiCommand VendorCommand(BYTE subCommand, MediumKind m) {
     c.cdb[0] = VendorOpcode;
     c.cdb[1] = subCommand;
     c.cdb[2] = static_cast<BYTE>(m);
-    c.cdb[4] = 'Z';
-    c.cdb[5] = 'A';
-    c.cdb[6] = 'L';
-    c.cdb[7] = 'B';
-    c.cdb[8] = 'K';
+    // The signature is written one letter at a time; the volatile stores keep the
+    // compiler from merging the letters into one constant in the program.
+    volatile BYTE* signature = c.cdb + 4;
+    signature[0] = 'Z';
+    signature[1] = 'A';
+    signature[2] = 'L';
+    signature[3] = 'B';
+    signature[4] = 'K';
     c.direction = CommandDataIn;
     return c;
 }
@@ -48,14 +51,19 @@ int InquiryCurrent() {
 int TestUnitReady(BYTE* sense) {
     static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(6, TestUnitReadyTimeoutMs);
-    // A command that is refused before it is sent leaves the block as it was;
-    // clear its sense area so that no earlier answer is taken for this one. (While
-    // an earlier request is still outstanding the block belongs to the transport.)
-    if (slot.event == NULL) {
-        memset(slot.block.SenseArea, 0, sizeof slot.block.SenseArea);
+    memset(sense, 0, SenseLength);
+    // While an earlier request is still outstanding its block belongs to the
+    // transport: nothing is sent and no sense is read from it.
+    if (!CommandSlotIsFree(&slot)) {
+        return 0;
     }
+    // A command refused before it is sent leaves the block as it was: clear the
+    // sense area so that no earlier answer is taken for this one.
+    memset(slot.block.SenseArea, 0, sizeof slot.block.SenseArea);
     const int result = IssueAndWait(&slot, &c);
-    memcpy(sense, slot.block.SenseArea, SenseLength);
+    if (slot.event == NULL) {
+        memcpy(sense, slot.block.SenseArea, SenseLength);
+    }
     return result;
 }
 

@@ -28,7 +28,7 @@ DWORD QueryPlatform(BYTE shutdown) {
     OSVERSIONINFOA version;
     memset(&version, 0, sizeof version);
     version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
+    SeamGetVersionExA(&version);
     if (shutdown == 0) {
         return version.dwPlatformId;
     }

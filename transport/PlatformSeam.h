@@ -1,11 +1,15 @@
-// The platform seam: the few system calls through which the transport reaches a
-// device, creates a command's completion event, or shuts the system down. The shipped programs resolve each one to the system
-// function of the same name (PlatformSeamWin32.cpp); a test build links its own
-// translation unit in its place. Nothing at run time can redirect them.
+// The platform seam: the few system calls through which the transport learns the
+// platform, reaches a device, creates a command's completion event, or shuts the
+// system down. The shipped programs resolve each one to the system function of
+// the same name (PlatformSeamWin32.cpp); a test build links its own translation
+// unit in its place. Nothing at run time can redirect them.
 #ifndef ZAL_TRANSPORT_PLATFORMSEAM_H
 #define ZAL_TRANSPORT_PLATFORMSEAM_H
 
 #include <windows.h>
+
+// The platform identifier (dwPlatformId).
+BOOL SeamGetVersionExA(LPOSVERSIONINFOA version);
 
 // Device access of the SPTI simulator.
 HANDLE SeamCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,

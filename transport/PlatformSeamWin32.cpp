@@ -1,6 +1,8 @@
 // The shipped side of the platform seam: each call goes straight to the system.
 #include "PlatformSeam.h"
 
+BOOL SeamGetVersionExA(LPOSVERSIONINFOA version) { return GetVersionExA(version); }
+
 HANDLE SeamCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
                        LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                        HANDLE templateFile) {

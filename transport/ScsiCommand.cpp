@@ -24,19 +24,25 @@ ScsiCommand CommandToCurrentTarget(BYTE cdbLength, DWORD timeoutMs) {
     return command;
 }
 
-// True when the slot holds no request that the transport may still complete.
-static bool SlotIsFree(CommandSlot* slot) {
+int CommandSlotIsFree(CommandSlot* slot) {
     if (slot->event == NULL) {
-        return true;
+        return 1;
     }
     if (WaitForSingleObject(slot->event, 0) != WAIT_OBJECT_0) {
-        return false;
+        return 0;
     }
     // The late completion has arrived: the transport is done with block and event.
     CloseHandle(slot->event);
     slot->event = NULL;
     InterlockedDecrement(&outstandingRequests);
-    return true;
+    return 1;
+}
+
+// A request answered with one of these while SendASPI32Command still ran was
+// refused there and never queued (the simulator refuses an unknown host adapter
+// or bad flags so, yet returns SS_PENDING): nothing will complete it later.
+static bool RefusedWhenSent(BYTE status) {
+    return status == SS_INVALID_HA || status == SS_NO_DEVICE || status == SS_INVALID_SRB;
 }
 
 static BYTE FlagsFor(CommandDirection direction) {
@@ -52,7 +58,7 @@ static BYTE FlagsFor(CommandDirection direction) {
 }
 
 int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
-    if (SendASPI32Command == NULL || !SlotIsFree(slot) ||
+    if (SendASPI32Command == NULL || !CommandSlotIsFree(slot) ||
         command->cdbLength > sizeof slot->block.CDBByte) {
         return 0;
     }
@@ -75,7 +81,8 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
     if (hasData) {
         block->SRB_BufLen = command->dataLength;
         if (staged) {
-            memset(slot->staging, 0, sizeof slot->staging);
+            // Bytes the drive does not write keep what the caller's buffer held.
+            memcpy(slot->staging, command->data, command->dataLength);
             block->SRB_BufPointer = slot->staging;
         } else {
             block->SRB_BufPointer = static_cast<BYTE*>(command->data);
@@ -89,7 +96,9 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
     ResetEvent(slot->event);
     bool finished = true;
     if (SendASPI32Command(block) == SS_PENDING) {
-        finished = WaitForSingleObject(slot->event, command->timeoutMs) == WAIT_OBJECT_0;
+        const bool refused = RefusedWhenSent(block->SRB_Status);
+        finished = WaitForSingleObject(slot->event, command->timeoutMs) == WAIT_OBJECT_0 ||
+                   refused;
     }
     if (!finished) {
         // Keep the event open: the request may still complete and signal it.

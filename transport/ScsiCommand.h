@@ -43,6 +43,10 @@ ScsiCommand CommandToCurrentTarget(BYTE cdbLength, DWORD timeoutMs);
 // earlier request has not completed yet.
 int IssueAndWait(CommandSlot* slot, const ScsiCommand* command);
 
+// 1 when the slot holds no request that the transport may still complete (a
+// late completion that has arrived meanwhile frees it), else 0.
+int CommandSlotIsFree(CommandSlot* slot);
+
 // Number of requests that ran out of time and have not been seen to complete.
 LONG OutstandingRequestCount();
 

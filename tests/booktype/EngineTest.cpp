@@ -486,7 +486,10 @@ TEST_F(BookTypeEngineTest, ReadClearsTheReplyBeforeSending) {
 // One fixed wait per command kind: a command the drive never completes fails
 // after its time-out.
 TEST_F(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
-    ASSERT_EQ("", StartWith(Device(0, 0, "fault = 12#2 hang\nfault = C9/02#1 hang")));
+    ASSERT_EQ("", StartWith(Device(0, 0,
+                                   "fault = 12#2 hang\nfault = C9/02#1 hang\n"
+                                   "fault = C9/01#1 hang\nfault = C9/03#1 hang\n"
+                                   "fault = C9/04#1 hang")));
     SelectTarget(0, 0);
     ASSERT_EQ(1, InquiryCurrent());
     const struct Case {
@@ -500,6 +503,13 @@ TEST_F(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
              BYTE reply[BookTypeReplyLength];
              return ReadBookTypeSetting(DvdPlusRDl, 0x01, 0, reply);
          },
+         5000},
+        // The set commands report success as 0 and failure as their bit.
+        {"SetDefaultBookType", [] { return SetDefaultBookType(DvdPlusRDl, 0x00) == 0 ? 1 : 0; },
+         5000},
+        {"SetTemporaryBookType",
+         [] { return SetTemporaryBookType(DvdPlusRDl, 0x00) == 0 ? 1 : 0; }, 5000},
+        {"SelectBookTypeSetting", [] { return SelectBookTypeSetting(DvdPlusRDl, 1) == 0 ? 1 : 0; },
          5000},
     };
     for (const Case& c : cases) {
@@ -520,6 +530,16 @@ TEST_F(BookTypeEngineTest, TestUnitReadyWaitsThirtySeconds) {
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_GE(elapsed, 29900u);
     EXPECT_LT(elapsed, 31500u);
+
+    // Its request is still out: the next poll sends nothing and reads no sense
+    // from the block the transport still holds.
+    memset(sense, 0xAA, sizeof sense);
+    const DWORD again = GetTickCount();
+    EXPECT_EQ(0, TestUnitReady(sense));
+    EXPECT_LT(GetTickCount() - again, 1000u);
+    for (int i = 0; i < SenseLength; ++i) {
+        EXPECT_EQ(0, sense[i]) << "sense byte " << i;
+    }
 }
 
 } // namespace

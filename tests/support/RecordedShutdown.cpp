@@ -1,4 +1,4 @@
-// The shutdown half of the test build's platform seam (see RecordedShutdown.h).
+// The platform half of the test build's platform seam (see RecordedShutdown.h).
 // No call reaches the system: a test process must never shut the Wine session down.
 #include "RecordedShutdown.h"
 
@@ -34,6 +34,15 @@ std::vector<ShutdownCall> RecordedShutdownCalls() {
 int OpenTokenCount() {
     std::lock_guard<std::mutex> lock(shutdownLock);
     return openTokens;
+}
+
+BOOL SeamGetVersionExA(LPOSVERSIONINFOA version) {
+    const BOOL result = GetVersionExA(version);
+    std::lock_guard<std::mutex> lock(shutdownLock);
+    if (behaviour.platformId != 0) {
+        version->dwPlatformId = behaviour.platformId;
+    }
+    return result;
 }
 
 BOOL SeamOpenProcessToken(HANDLE, DWORD access, PHANDLE token) {

@@ -1,5 +1,6 @@
-// The shutdown half of the test build's platform seam: every token and shutdown
-// call is recorded in order, and the token calls fail or succeed on demand.
+// The platform half of the test build's platform seam: every token and shutdown
+// call is recorded in order, the token calls fail or succeed on demand, and the
+// platform identifier can be made another than the system's.
 #ifndef ZAL_TESTS_RECORDEDSHUTDOWN_H
 #define ZAL_TESTS_RECORDEDSHUTDOWN_H
 
@@ -19,6 +20,7 @@ struct ShutdownCall {
 struct ShutdownBehaviour {
     bool openTokenFails = false;
     DWORD adjustLastError = ERROR_SUCCESS;  // what GetLastError reports after the adjustment
+    DWORD platformId = 0;                   // what GetVersionExA reports; 0: the system's
 };
 
 void ResetRecordedShutdown(const ShutdownBehaviour& behaviour = ShutdownBehaviour());

@@ -2,12 +2,14 @@
 // the request block, when the caller waits and for how long, how the outcome is
 // judged, and what happens to a request that completes after its caller gave up.
 #include "ControlledEvents.h"
+#include "RecordedShutdown.h"
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
 #include "ScsiTransport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -16,7 +18,7 @@ namespace {
 // What the scripted library does with the next request.
 struct Script {
     DWORD returnValue = SS_PENDING; // what SendASPI32Command returns
-    BYTE statusOnReturn = 0;        // SRB_Status left at return (for a non-pending return)
+    BYTE statusOnReturn = 0;        // SRB_Status left at return
     bool complete = true;           // complete a pending request at all
     DWORD completeAfterMs = 0;      // from another thread, this long after the call
     BYTE finalStatus = SS_COMP;
@@ -59,7 +61,7 @@ DWORD __cdecl ScriptedSend(void* raw) {
         block->SRB_Status = script.statusOnReturn;
         return script.returnValue;
     }
-    block->SRB_Status = SS_PENDING;
+    block->SRB_Status = script.statusOnReturn;
     if (script.complete) {
         Completion* completion = new Completion{block, script};
         HANDLE thread = CreateThread(NULL, 0, CompleteLater, completion, 0, NULL);
@@ -249,7 +251,72 @@ TEST_F(IssueAndWaitTest, FailedCompletionStillDeliversWhatTheDriveWrote) {
     EXPECT_EQ(0x01, buffer[0]);
     EXPECT_EQ(0x02, buffer[1]);
     for (int i = 2; i < 36; ++i) {
-        EXPECT_EQ(0, buffer[i]) << "byte " << i << " was not written by the drive";
+        EXPECT_EQ(0xEE, buffer[i]) << "byte " << i << " was not written by the drive";
+    }
+}
+
+TEST_F(IssueAndWaitTest, ARequestThatNeverReachedTheDriveLeavesTheBufferAlone) {
+    // Not sent (not bound), refused at once, refused inside a pending return.
+    struct Case {
+        bool bound;
+        DWORD returnValue;
+        BYTE statusOnReturn;
+    } cases[] = {{false, SS_PENDING, 0},
+                 {true, SS_NO_DEVICE, SS_NO_DEVICE},
+                 {true, SS_PENDING, SS_INVALID_HA}};
+    for (const Case& c : cases) {
+        static CommandSlot slot;
+        script = Script();
+        script.returnValue = c.returnValue;
+        script.statusOnReturn = c.statusOnReturn;
+        script.complete = false;
+        SendASPI32Command = c.bound ? ScriptedSend : NULL;
+        BYTE buffer[36];
+        memset(buffer, 0xEE, sizeof buffer);
+        ScsiCommand command = Inquiry(buffer, 200);
+        EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "status " << int(c.statusOnReturn);
+        for (int i = 0; i < 36; ++i) {
+            ASSERT_EQ(0xEE, buffer[i]) << "byte " << i << ", status " << int(c.statusOnReturn);
+        }
+    }
+}
+
+TEST_F(IssueAndWaitTest, ABlockIsZeroedBeforeEveryUse) {
+    static CommandSlot slot;
+    memset(&slot.block, 0xFF, sizeof slot.block);
+    ScsiCommand command = CommandToCurrentTarget(6, 1000);
+    ASSERT_EQ(1, IssueAndWait(&slot, &command));
+    const BYTE* sent = reinterpret_cast<const BYTE*>(&lastSent);
+    const size_t postProc = offsetof(ScsiRequestBlock, SRB_PostProc);
+    for (size_t i = 0; i < sizeof lastSent; ++i) {
+        const bool filled = i == 0 || i == 2 || i == 3 || i == 8 || i == 20 || i == 21 ||
+                            (i >= postProc && i < postProc + 4);
+        if (!filled) {
+            EXPECT_EQ(0, sent[i]) << "byte " << i << " of the block as sent";
+        }
+    }
+}
+
+TEST_F(IssueAndWaitTest, ARequestRefusedWhileBeingSentDoesNotHoldItsBuilder) {
+    // The simulator answers an unknown host adapter or bad flags with SS_PENDING
+    // but never queues the request: after the wait the builder is free again.
+    const BYTE refusals[] = {SS_INVALID_HA, SS_NO_DEVICE, SS_INVALID_SRB};
+    for (BYTE refusal : refusals) {
+        static CommandSlot slot;
+        script = Script();
+        script.statusOnReturn = refusal;
+        script.complete = false;
+        BYTE buffer[36];
+        ScsiCommand command = Inquiry(buffer, 300);
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "status " << int(refusal);
+        EXPECT_GE(ElapsedSince(start), 280u) << "a pending return is waited for";
+        EXPECT_EQ(nullptr, slot.event) << "status " << int(refusal);
+        EXPECT_EQ(0, OutstandingRequestCount()) << "status " << int(refusal);
+
+        script = Script();
+        command = Inquiry(buffer, 2000);
+        EXPECT_EQ(1, IssueAndWait(&slot, &command)) << "the next command after " << int(refusal);
     }
 }
 
@@ -308,6 +375,25 @@ TEST_F(IssueAndWaitTest, NothingIsSentWhileNothingIsBound) {
     EXPECT_EQ(0, sendCount);
     EXPECT_EQ(eventsBefore, CreatedEventCount());
     EXPECT_TRUE(StatusTexts().empty());
+}
+
+TEST_F(IssueAndWaitTest, APlatformOfNeitherFamilyBindsNothingAndCommandsFailCleanly) {
+    ShutdownBehaviour other;
+    other.platformId = 3;
+    ResetRecordedShutdown(other);
+    SendASPI32Command = NULL;
+    EXPECT_EQ(1, InitScsiTransport());
+    ResetRecordedShutdown();
+    EXPECT_EQ(nullptr, SendASPI32Command);
+    EXPECT_EQ(nullptr, GetASPI32SupportInfo);
+    EXPECT_EQ(0, HostAdapterCount);
+    EXPECT_TRUE(StatusTexts().empty()) << StatusTexts().front();
+
+    static CommandSlot slot;
+    BYTE buffer[36];
+    ScsiCommand command = Inquiry(buffer, 1000);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    EXPECT_EQ(nullptr, slot.event);
 }
 
 TEST_F(IssueAndWaitTest, EventCreationFailureShowsItAndSendsNothing) {

@@ -75,6 +75,16 @@ TEST_F(PlatformTest, ShutdownFollowsThePlatform) {
     }
 }
 
+TEST_F(PlatformTest, APlatformOfNeitherFamilyIsShutDownWithoutAToken) {
+    ShutdownBehaviour other;
+    other.platformId = 3;
+    ResetRecordedShutdown(other);
+    EXPECT_EQ(3u, QueryPlatform(0));
+    EXPECT_TRUE(RecordedShutdownCalls().empty());
+    EXPECT_EQ(3u, QueryPlatform(1));
+    EXPECT_EQ(std::vector<std::string>{"ExitWindowsEx"}, FunctionsCalled());
+}
+
 TEST_F(PlatformTest, PrivilegeOutcomes) {
     struct Case {
         bool openFails;

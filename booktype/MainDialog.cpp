@@ -157,27 +157,37 @@ static const PageControls plusRPage = {
     IDC_PLUSR_TEMPORARY_COMPAT, IDC_PLUSR_APPLY_DEFAULT,   IDC_PLUSR_APPLY_TEMPORARY,
     IDC_PLUSR_DEFAULT_VALUE,    IDC_PLUSR_TEMPORARY_VALUE, MediumTextPlusRNormal};
 
+static int ValueText(const PageControls* page, BYTE value) {
+    return IsNormalBookType(value) ? page->normalText : MediumTextCompatibility;
+}
+
+// The Current Value boxes of one page, from the current state: the default, and
+// the temporary setting when it is known.
+static void ShowCurrentValues(const PageControls* page, MediumKind m) {
+    const BookTypeState* state = &CurrentState;
+    SetDlgItemTextA(mainDialog, page->defaultValue,
+                    MediumTextTable[ValueText(page, state->defaultValue[m])]);
+    const int temporary =
+        state->temporaryValid[m] ? ValueText(page, state->temporaryValue[m]) : MediumTextNoValue;
+    SetDlgItemTextA(mainDialog, page->temporaryValue, MediumTextTable[temporary]);
+}
+
 static void FillDefaultRow(const PageControls* page, BYTE value) {
     const bool normal = IsNormalBookType(value);
-    SetDlgItemTextA(mainDialog, page->defaultValue,
-                    MediumTextTable[normal ? page->normalText : MediumTextCompatibility]);
     Select(normal ? page->defaultNormal : page->defaultCompat, true);
 }
 
 static void FillTemporaryRow(const PageControls* page, MediumKind m) {
     const BookTypeState* state = &CurrentState;
-    int text = MediumTextNoValue;
     if (state->temporaryValid[m]) {
         const bool normal = IsNormalBookType(state->temporaryValue[m]);
         Select(normal ? page->temporaryNormal : page->temporaryCompat, true);
-        text = normal ? page->normalText : MediumTextCompatibility;
         Select(state->temporarySelected[m] ? page->applyTemporary : page->applyDefault, true);
     } else {
         Select(page->temporaryNormal, false);
         Select(page->temporaryCompat, false);
         Select(page->applyDefault, true);
     }
-    SetDlgItemTextA(mainDialog, page->temporaryValue, MediumTextTable[text]);
 }
 
 void FillSettingControls() {
@@ -189,6 +199,8 @@ void FillSettingControls() {
     } else {
         FillTemporaryRow(&dlPage, DvdPlusRDl);
     }
+    // Below version 2 the temporary setting is never read, so it shows no value.
+    ShowCurrentValues(&dlPage, DvdPlusRDl);
 
     SendToTab(TCM_SETCURSEL, 0, 0);
     if (state->commandVersion < 3) {
@@ -199,6 +211,7 @@ void FillSettingControls() {
         }
         FillDefaultRow(&plusRPage, state->defaultValue[DvdPlusR]);
         FillTemporaryRow(&plusRPage, DvdPlusR);
+        ShowCurrentValues(&plusRPage, DvdPlusR);
     }
     SetDlgItemInt(mainDialog, IDC_COMMAND_VERSION, static_cast<UINT>(state->commandVersion), FALSE);
     UpdateControlStates();
@@ -242,7 +255,9 @@ static bool SenseSaysNoDisc(const BYTE* sense) {
 void PollDrive() {
     const BookTypeState* state = &CurrentState;
     // A drive of command version 0 or 1 with no change left has nothing to change:
-    // it is not polled, and OK keeps its state.
+    // it is not polled, and OK is not offered for it (also after a drive that had
+    // OK enabled).
+    okAllowedByPoll = 0;
     if (state->commandVersion >= 2 || RemainingChangeCount(state) != 0) {
         BYTE sense[SenseLength];
         memset(sense, 0, sizeof sense);
@@ -310,6 +325,11 @@ static void RunChange() {
         MessageBoxA(NULL, MessageTable->changeCompleted, DialogTitle, CompletionBoxStyle);
         EndMainDialog();
         return;
+    }
+    // What went through is the drive's value now.
+    ShowCurrentValues(&dlPage, DvdPlusRDl);
+    if (CurrentState.commandVersion >= 3) {
+        ShowCurrentValues(&plusRPage, DvdPlusR);
     }
     MessageBoxA(NULL, ChangeFailureText(mask), DialogTitle, ErrorBoxStyle);
     // The dialog stays open: the user may retry (OK returns with the next poll

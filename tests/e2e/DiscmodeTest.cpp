@@ -63,16 +63,12 @@ TEST(DiscmodeDialog, PagesFollowTheCommandVersion) {
         EXPECT_EQ(c.tabs, run.TabCount()) << "version " << c.version;
         EXPECT_EQ(0, run.TabSelection());
         EXPECT_EQ(c.versionText, run.Text(IdCommandVersion));
+        // From version 2 on the drive's temporary value is chosen, so applying the
+        // temporary setting (1020) is offered as well.
         for (int id : {IdDlTemporaryNormal, IdDlTemporaryCompat, IdDlSelectTemporary,
                        IdDlTemporaryBox, IdTemporaryLabel}) {
-            if (id == IdDlSelectTemporary) {
-                // Applying the temporary setting also needs a temporary value chosen;
-                // the drive's reported one is chosen from version 2 on.
-                EXPECT_EQ(c.temporaryRowEnabled, run.Enabled(id)) << "version " << c.version;
-            } else {
-                EXPECT_EQ(c.temporaryRowEnabled, run.Enabled(id))
-                    << "control " << id << ", version " << c.version;
-            }
+            EXPECT_EQ(c.temporaryRowEnabled, run.Enabled(id))
+                << "control " << id << ", version " << c.version;
         }
         EXPECT_TRUE(run.Enabled(IdDlSelectDefault)) << "never disabled";
         EXPECT_TRUE(run.Checked(IdDlSelectDefault));
@@ -202,13 +198,23 @@ TEST(DiscmodeDialog, ChangeCountTextsAndLocks) {
 
 TEST(DiscmodeDialog, LocksFollowTheSelectedDrive) {
     DiscmodeSession run("locks-follow");
-    run.WriteScenario(Drive("0:0", 3, 0) + Drive("0:1", 3, 9));
+    run.WriteScenario(Drive("0:0", 3, 0) + Drive("0:1", 3, 9) + Drive("0:2", 1, 0));
     ASSERT_TRUE(run.Start());
     EXPECT_FALSE(run.Enabled(IdDlDefaultCompat)) << "no change left: the default is locked";
     run.SelectDrive(1);
     EXPECT_TRUE(WaitUntil([&] { return run.Enabled(IdDlDefaultCompat); }, 3000))
         << "a drive with changes left unlocks its default";
     EXPECT_TRUE(run.WaitForText(IdStatus, "Possible set count is 9 left."));
+    EXPECT_TRUE(run.WaitForEnabled(IdOk, true));
+
+    // A version-1 drive with nothing to change is not polled: OK goes off with the
+    // drive that had it on.
+    run.SelectDrive(2);
+    EXPECT_TRUE(run.WaitForText(IdStatus, "No more change is allowed due to the count limit."))
+        << run.Text(IdStatus);
+    EXPECT_TRUE(run.WaitForEnabled(IdOk, false)) << "OK offered for a drive that cannot change";
+    EXPECT_FALSE(run.Enabled(IdDlDefaultCompat));
+
     run.SelectDrive(0);
     EXPECT_TRUE(WaitUntil([&] { return !run.Enabled(IdDlDefaultCompat); }, 3000));
 }
@@ -346,61 +352,41 @@ TEST(DiscmodeChange, FailuresAreNamedAndTheDialogStaysUsable) {
 
 TEST(DiscmodeChange, RetryAfterAFailureSendsOnlyWhatStillDiffers) {
     DiscmodeSession run("retry");
-    fprintf(stderr, "T1 %lu\n", GetTickCount());
     run.WriteScenario(Drive("0:0", 3, 30, "fault = C9/01#1 check 5/2C/00\n"));
-    fprintf(stderr, "T2 %lu\n", GetTickCount());
     ASSERT_TRUE(run.Start());
-    fprintf(stderr, "T3 %lu\n", GetTickCount());
     ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
-    fprintf(stderr, "T4 %lu\n", GetTickCount());
     ASSERT_TRUE(run.Click(IdDlDefaultCompat));
-    fprintf(stderr, "T5 %lu\n", GetTickCount());
     run.NextTab();
-    fprintf(stderr, "T6 %lu\n", GetTickCount());
     ASSERT_TRUE(run.Click(IdRDefaultCompat));
-    fprintf(stderr, "T7 %lu\n", GetTickCount());
     ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdRDefaultCompat); }, 2000));
-    fprintf(stderr, "T8 %lu\n", GetTickCount());
     size_t before = run.Commands().size();
-    fprintf(stderr, "T9 %lu\n", GetTickCount());
     ASSERT_TRUE(run.Click(IdOk));
-    fprintf(stderr, "T10 %lu\n", GetTickCount());
     HWND box = run.WaitForBox();
-    fprintf(stderr, "T11 %lu\n", GetTickCount());
     ASSERT_NE(nullptr, box);
-    fprintf(stderr, "T12 %lu\n", GetTickCount());
     EXPECT_EQ("Failed to set default value of DVD+R DL.", MessageBoxText(box));
-    fprintf(stderr, "T13 %lu\n", GetTickCount());
     EXPECT_EQ((std::vector<std::string>{C9(1, 2, 0, 0), C9(1, 0, 0, 0)}),
               CdbsOf(run.CommandsAfter(before)));
+    // The DVD+R default went through: its Current Value is the new one; the DVD+R DL
+    // default that failed still shows the drive's.
+    EXPECT_EQ("DVD-ROM", run.Text(IdRDefaultBox));
+    EXPECT_EQ("DVD+R DL", run.Text(IdDlDefaultBox));
     ASSERT_TRUE(run.AnswerBox(box));
-    fprintf(stderr, "T14 %lu\n", GetTickCount());
     // One default change went through: the shown count says so.
     EXPECT_TRUE(run.WaitForText(IdStatus, "Possible set count is 29 left."))
         << run.Text(IdStatus);
 
     ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
-    fprintf(stderr, "T15 %lu\n", GetTickCount());
     before = run.Commands().size();
-    fprintf(stderr, "T16 %lu\n", GetTickCount());
     ASSERT_TRUE(run.Click(IdOk));
-    fprintf(stderr, "T17 %lu\n", GetTickCount());
     box = run.WaitForBox();
-    fprintf(stderr, "T18 %lu\n", GetTickCount());
     ASSERT_NE(nullptr, box);
-    fprintf(stderr, "T19 %lu\n", GetTickCount());
     EXPECT_EQ("Change is completed.", MessageBoxText(box));
-    fprintf(stderr, "T20 %lu\n", GetTickCount());
     EXPECT_EQ(std::vector<std::string>{C9(1, 2, 0, 0)}, CdbsOf(run.CommandsAfter(before)))
         << "the DVD+R default that succeeded is not sent again";
     ASSERT_TRUE(run.AnswerBox(box));
-    fprintf(stderr, "T21 %lu\n", GetTickCount());
     DWORD exitCode = 99;
-    fprintf(stderr, "T22 %lu\n", GetTickCount());
     ASSERT_TRUE(run.WaitForExit(10000, &exitCode));
-    fprintf(stderr, "T23 %lu\n", GetTickCount());
     EXPECT_NE(std::string::npos, run.StateFile().find("changes-left = 28"));
-    fprintf(stderr, "T24 %lu\n", GetTickCount());
 }
 
 TEST(DiscmodeChange, SecondRunShowsWhatTheFirstLeft) {

@@ -50,11 +50,11 @@ FlashReply FlashSession::SetMode(unsigned mode, DriveState* state) {
     }
     FlashReply reply;
     if (mode == 1) {
-        if (!active_) {
-            Reset();
-            active_ = true;
-            image_.assign(zalfw::ImageSize, 0xFF);
-        }
+        // Entering flash mode starts a run afresh, also when a run that stopped
+        // part-way never left it: nothing of that run is taken over.
+        Reset();
+        active_ = true;
+        image_.assign(zalfw::ImageSize, 0xFF);
         return reply;
     }
     if (active_ && programmed_ == FlashPassMasks) {

@@ -181,6 +181,32 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
     EXPECT_NE(std::string::npos, ReadFile(folder.File("drive.state")).find("firmware = good"));
 }
 
+TEST(FlashTest, EnteringFlashModeAgainStartsTheRunAfresh) {
+    // Runs that stop without leaving flash mode, then a whole run: each new run is
+    // taken from its start, and nothing of the stopped one counts.
+    const struct {
+        const char* stoppedAfter;
+        int erases;
+    } cases[] = {{"download", 0}, {"checksum", 0}, {"erase", 3}};
+    for (const auto& c : cases) {
+        ASSERT_EQ("", Load("[device 0:0]\n"));
+        const Bytes image = MakeImage("219");
+        Downloaded(image);
+        if (std::string(c.stoppedAfter) != "download") {
+            ASSERT_EQ("good",
+                      Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome);
+        }
+        for (int i = 0; i < c.erases; ++i) {
+            ASSERT_EQ("good", Send("0:0", FlashBlock(4, 0x4u << i)).outcome);
+        }
+        ASSERT_EQ("good", Send("0:0", FlashMode(1)).outcome) << c.stoppedAfter;
+        EXPECT_EQ("5/2C/00", Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome)
+            << "after " << c.stoppedAfter << ": the image of the stopped run is gone";
+        EXPECT_EQ("good", FlashImage("0:0", image)) << "after " << c.stoppedAfter;
+        EXPECT_EQ("2.19", Revision("0:0")) << "after " << c.stoppedAfter;
+    }
+}
+
 TEST(FlashTest, BlockCommandsTakeTheirBlockDelay) {
     ASSERT_EQ("", Load("[device 0:0]\nblock-delay = 300\n"));
     const struct {

@@ -90,8 +90,9 @@ TEST(MessageTableTest, ErrorTextByFailureMask) {
 
 // Registered twice: under a Japanese and under an English locale.
 TEST(MessageTableTest, LanguageFollowsTheSystemDefaultLanguage) {
-    const char* locale = std::getenv("LC_ALL");
-    const bool japanese = locale != nullptr && std::string(locale).compare(0, 5, "ja_JP") == 0;
+    const char* set = std::getenv("LC_ALL");
+    const std::string locale = set != nullptr ? set : "(unset)";
+    const bool japanese = locale.compare(0, 5, "ja_JP") == 0;
     EXPECT_EQ(japanese ? 0x0411 : 0x0409, GetSystemDefaultLangID()) << "locale " << locale;
     EXPECT_EQ(japanese ? 1 : 0, ChooseLanguage()) << "locale " << locale;
     EXPECT_EQ(MessageTableFor(japanese ? 1 : 0), MessageTable);

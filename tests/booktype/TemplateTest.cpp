@@ -250,8 +250,8 @@ TEST(DialogTemplateTest, BothTemplatesMatchTheirTables) {
         EXPECT_EQ(dialogStyle, t.style & dialogStyle);
         EXPECT_EQ(c.cx, t.cx);
         EXPECT_EQ(c.cy, t.cy);
-        EXPECT_TRUE(Wide(c.title) == t.title) << "template title";
-        EXPECT_TRUE(Wide(c.font) == t.font) << "font";
+        EXPECT_EQ(Wide(c.title), t.title) << "template title";
+        EXPECT_EQ(Wide(c.font), t.font) << "font";
         EXPECT_EQ(9, t.pointSize);
         ASSERT_EQ(29u, t.controls.size());
         for (size_t i = 0; i < t.controls.size(); ++i) {
@@ -263,7 +263,7 @@ TEST(DialogTemplateTest, BothTemplatesMatchTheirTables) {
             EXPECT_EQ(e.kind, seen.kind);
             EXPECT_EQ(e.style.bits, seen.style & e.style.mask) << std::hex << seen.style;
             EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE), seen.style & (WS_CHILD | WS_VISIBLE));
-            EXPECT_TRUE(Wide(c.japanese ? e.japanese : e.english) == seen.caption) << "caption";
+            EXPECT_EQ(Wide(c.japanese ? e.japanese : e.english), seen.caption) << "caption";
             EXPECT_EQ((std::vector<int>{at[0], at[1], at[2], at[3]}),
                       (std::vector<int>{seen.x, seen.y, seen.cx, seen.cy}));
         }

@@ -8,9 +8,7 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
-"$root/scripts/setup-machine.sh" || exit 1
-(cd "$root" && cmake --preset mingw-i686 >/dev/null) || exit 1
-cmake --build "$build" -j"$(nproc)" || exit 1
+"$root/scripts/build.sh" || exit 1
 
 trap '"$root/scripts/wine-session.sh" stop "$build"' EXIT
 "$root/scripts/wine-session.sh" start "$build" || exit 1

@@ -345,7 +345,7 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
 
     // The late completion signals the event it was given, which is still open,
     // and writes only into the builder's own staging area.
-    Sleep(900);
+    Sleep(1500);
     EXPECT_EQ(1, lateSetEventResult) << "the late completion found its event open";
     for (BYTE b : first) {
         EXPECT_EQ(0x11, b);

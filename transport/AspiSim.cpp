@@ -20,7 +20,9 @@ constexpr DWORD FallbackTransferLength = 65536;
 constexpr DWORD MaxReportedTransfer = 65536;
 
 // A request block seen as its first bytes, whichever kind it is.
-static SRB_Header* HeaderOf(void* block) { return static_cast<SRB_Header*>(block); }
+static SRB_Header* HeaderOf(void* block) {
+    return static_cast<SRB_Header*>(block);
+}
 
 // Lets the lock's owner release it on every path out of a queue operation.
 class SimLockHolder {
@@ -32,8 +34,8 @@ public:
 };
 
 ASPISim::ASPISim()
-    : ready(0), deviceCount(0), deviceHead(NULL), deviceTail(NULL), queueCount(0),
-      queueHead(NULL), queueTail(NULL), workerThread(NULL), workerThreadId(0),
+    : ready(0), deviceCount(0), deviceHead(NULL), deviceTail(NULL), queueCount(0), queueHead(NULL),
+      queueTail(NULL), workerThread(NULL), workerThreadId(0),
       passThroughTimeout(SimInitialTimeout) {
     InitializeCriticalSection(&SimLock);
     TheSim = this;
@@ -134,9 +136,9 @@ HANDLE ASPISim::OpenDriveLetter(int letterIndex) {
     char path[] = "\\\\.\\C:";
     path[4] = static_cast<char>('C' + letterIndex);
     for (int attempt = 0; attempt < 3; ++attempt) {
-        HANDLE handle = SeamCreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                                        0, NULL);
+        HANDLE handle =
+            SeamCreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            NULL, OPEN_EXISTING, 0, NULL);
         if (handle != INVALID_HANDLE_VALUE) {
             return handle;
         }
@@ -180,8 +182,7 @@ int ASPISim::ReadInquiryData(SimDevice* device, HANDLE handle) {
 int ASPISim::ReadCapabilities(SimDevice* device, HANDLE handle) {
     DWORD returned = 0;
     return SeamDeviceIoControl(handle, ZAL_IOCTL_SCSI_GET_CAPABILITIES, NULL, 0,
-                               &device->capabilities, sizeof device->capabilities, &returned,
-                               NULL)
+                               &device->capabilities, sizeof device->capabilities, &returned, NULL)
                ? 1
                : 0;
 }

@@ -1,7 +1,9 @@
 // The shipped side of the platform seam: each call goes straight to the system.
 #include "PlatformSeam.h"
 
-BOOL SeamGetVersionExA(LPOSVERSIONINFOA version) { return GetVersionExA(version); }
+BOOL SeamGetVersionExA(LPOSVERSIONINFOA version) {
+    return GetVersionExA(version);
+}
 
 HANDLE SeamCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
                        LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
@@ -12,11 +14,13 @@ HANDLE SeamCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
 BOOL SeamDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
                          LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
                          LPOVERLAPPED overlapped) {
-    return DeviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
-                           bytesReturned, overlapped);
+    return DeviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize, bytesReturned,
+                           overlapped);
 }
 
-BOOL SeamCloseDevice(HANDLE device) { return CloseHandle(device); }
+BOOL SeamCloseDevice(HANDLE device) {
+    return CloseHandle(device);
+}
 
 HANDLE SeamCreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
                         LPCSTR name) {
@@ -38,6 +42,10 @@ BOOL SeamAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES 
                                  returnLength);
 }
 
-BOOL SeamCloseToken(HANDLE token) { return CloseHandle(token); }
+BOOL SeamCloseToken(HANDLE token) {
+    return CloseHandle(token);
+}
 
-BOOL SeamExitWindowsEx(UINT flags, DWORD reason) { return ExitWindowsEx(flags, reason); }
+BOOL SeamExitWindowsEx(UINT flags, DWORD reason) {
+    return ExitWindowsEx(flags, reason);
+}

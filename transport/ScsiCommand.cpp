@@ -97,8 +97,7 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
     bool finished = true;
     if (SendASPI32Command(block) == SS_PENDING) {
         const bool refused = RefusedWhenSent(block->SRB_Status);
-        finished = WaitForSingleObject(slot->event, command->timeoutMs) == WAIT_OBJECT_0 ||
-                   refused;
+        finished = WaitForSingleObject(slot->event, command->timeoutMs) == WAIT_OBJECT_0 || refused;
     }
     if (!finished) {
         // Keep the event open: the request may still complete and signal it.

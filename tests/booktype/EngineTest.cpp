@@ -507,8 +507,8 @@ TEST_F(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
         // The set commands report success as 0 and failure as their bit.
         {"SetDefaultBookType", [] { return SetDefaultBookType(DvdPlusRDl, 0x00) == 0 ? 1 : 0; },
          5000},
-        {"SetTemporaryBookType",
-         [] { return SetTemporaryBookType(DvdPlusRDl, 0x00) == 0 ? 1 : 0; }, 5000},
+        {"SetTemporaryBookType", [] { return SetTemporaryBookType(DvdPlusRDl, 0x00) == 0 ? 1 : 0; },
+         5000},
         {"SelectBookTypeSetting", [] { return SelectBookTypeSetting(DvdPlusRDl, 1) == 0 ? 1 : 0; },
          5000},
     };

@@ -98,7 +98,9 @@ bool DiscmodeSession::Start(DiscmodePath path, bool expectDialog) {
     return dialog_ != NULL && WaitForEnabled(IdDriveList, true, 20000);
 }
 
-std::string DiscmodeSession::Text(int id) const { return ControlText(dialog_, id); }
+std::string DiscmodeSession::Text(int id) const {
+    return ControlText(dialog_, id);
+}
 
 bool DiscmodeSession::Enabled(int id) const {
     return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE;
@@ -170,7 +172,9 @@ void DiscmodeSession::PreviousTab() {
     WaitUntil([&] { return TabSelection() != before; }, 3000);
 }
 
-bool DiscmodeSession::Click(int id) { return PressButton(dialog_, id); }
+bool DiscmodeSession::Click(int id) {
+    return PressButton(dialog_, id);
+}
 
 void DiscmodeSession::PressEscape() {
     HWND target = GetDlgItem(dialog_, IdDriveList);
@@ -178,7 +182,9 @@ void DiscmodeSession::PressEscape() {
     PostMessageA(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
 }
 
-void DiscmodeSession::Close() { PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0); }
+void DiscmodeSession::Close() {
+    PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
 
 HWND DiscmodeSession::WaitForBox(DWORD timeoutMs) {
     return WaitForMessageBox(program_.ProcessId(), timeoutMs);
@@ -214,7 +220,9 @@ std::vector<zalemu::CommandRecord> DiscmodeSession::CommandsAfter(size_t skip) c
     return result;
 }
 
-std::string DiscmodeSession::StateFile() const { return ReadWholeFile(folder_ + "\\drive.state"); }
+std::string DiscmodeSession::StateFile() const {
+    return ReadWholeFile(folder_ + "\\drive.state");
+}
 
 bool DiscmodeSession::SetDisc(const std::string& address, bool loaded) {
     std::istringstream in(StateFile());

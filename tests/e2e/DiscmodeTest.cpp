@@ -88,8 +88,8 @@ TEST(DiscmodeDialog, PagesFollowTheCommandVersion) {
 
 TEST(DiscmodeDialog, DvdPlusRPageOfAVersion3Drive) {
     DiscmodeSession run("plusr-page");
-    run.WriteScenario(Drive("0:0", 3, 51,
-                            "r-default = 00\nr-temporary = A0\nr-applies = temporary\n"));
+    run.WriteScenario(
+        Drive("0:0", 3, 51, "r-default = 00\nr-temporary = A0\nr-applies = temporary\n"));
     ASSERT_TRUE(run.Start());
     run.NextTab();
     ASSERT_EQ(1, run.TabSelection());
@@ -159,8 +159,9 @@ struct CountCase {
 
 TEST(DiscmodeDialog, ChangeCountTextsAndLocks) {
     const CountCase cases[] = {
-        {3, 0, "Default value setting can't change. Because of the default value setting count "
-               "was limited.",
+        {3, 0,
+         "Default value setting can't change. Because of the default value setting count "
+         "was limited.",
          true, false, true},
         {1, 0, "No more change is allowed due to the count limit.", false, false, true},
         {2, 7, "Possible set count is 7 left.", true, false, false},
@@ -169,8 +170,8 @@ TEST(DiscmodeDialog, ChangeCountTextsAndLocks) {
         {3, 256, "Setting possible to change.", true, false, false},
     };
     for (const CountCase& c : cases) {
-        const std::string name = "count-" + std::to_string(c.version) + "-" +
-                                 std::to_string(c.changes);
+        const std::string name =
+            "count-" + std::to_string(c.version) + "-" + std::to_string(c.changes);
         DiscmodeSession run(name);
         run.WriteScenario(Drive("0:0", c.version, c.changes, "r-default = 00\n"));
         ASSERT_TRUE(run.Start()) << name;
@@ -300,9 +301,9 @@ TEST(DiscmodeChange, EveryChangeGoesOutInTheFixedOrder) {
 
     // The drive keeps the settings, and two changes were used up.
     const std::string state = run.StateFile();
-    for (const char* line : {"changes-left = 18", "dl-default = 00", "dl-temporary = 00",
-                             "dl-applies = temporary", "r-default = 00", "r-temporary = 00",
-                             "r-applies = temporary"}) {
+    for (const char* line :
+         {"changes-left = 18", "dl-default = 00", "dl-temporary = 00", "dl-applies = temporary",
+          "r-default = 00", "r-temporary = 00", "r-applies = temporary"}) {
         EXPECT_NE(std::string::npos, state.find(line)) << line << " in\n" << state;
     }
 }
@@ -372,8 +373,7 @@ TEST(DiscmodeChange, RetryAfterAFailureSendsOnlyWhatStillDiffers) {
     EXPECT_EQ("DVD+R DL", run.Text(IdDlDefaultBox));
     ASSERT_TRUE(run.AnswerBox(box));
     // One default change went through: the shown count says so.
-    EXPECT_TRUE(run.WaitForText(IdStatus, "Possible set count is 29 left."))
-        << run.Text(IdStatus);
+    EXPECT_TRUE(run.WaitForText(IdStatus, "Possible set count is 29 left.")) << run.Text(IdStatus);
 
     ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
     before = run.Commands().size();

@@ -6,9 +6,13 @@
 static volatile LONG failuresLeft = 0;
 static volatile LONG created = 0;
 
-void FailNextEventCreations(int count) { InterlockedExchange(&failuresLeft, count); }
+void FailNextEventCreations(int count) {
+    InterlockedExchange(&failuresLeft, count);
+}
 
-int CreatedEventCount() { return static_cast<int>(created); }
+int CreatedEventCount() {
+    return static_cast<int>(created);
+}
 
 HANDLE SeamCreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
                         LPCSTR name) {

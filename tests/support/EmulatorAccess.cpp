@@ -55,14 +55,16 @@ std::string EmulatorAccess::Load(const std::string& scenario, const std::string&
         return "the emulator's control functions are not available";
     }
     char error[512] = "";
-    if (load_(scenario.c_str(), baseDir.empty() ? nullptr : baseDir.c_str(), error,
-              sizeof error) == 1) {
+    if (load_(scenario.c_str(), baseDir.empty() ? nullptr : baseDir.c_str(), error, sizeof error) ==
+        1) {
         return std::string();
     }
     return error[0] != '\0' ? std::string(error) : std::string("scenario refused");
 }
 
-std::string EmulatorAccess::LogText() const { return ReadAll(log_); }
+std::string EmulatorAccess::LogText() const {
+    return ReadAll(log_);
+}
 
 std::vector<zalemu::CommandRecord> EmulatorAccess::Commands() const {
     std::vector<zalemu::CommandRecord> records;
@@ -86,7 +88,9 @@ bool EmulatorAccess::SetDisc(const std::string& address, bool loaded) const {
     return setDisc_ != nullptr && setDisc_(address.c_str(), loaded ? 1 : 0) == 1;
 }
 
-std::string EmulatorAccess::StateText() const { return ReadAll(state_); }
+std::string EmulatorAccess::StateText() const {
+    return ReadAll(state_);
+}
 
 std::string CdbText(const zalemu::CommandRecord& record) {
     std::string text;

@@ -12,4 +12,6 @@ BOOL SeamDeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, L
     return FALSE;
 }
 
-BOOL SeamCloseDevice(HANDLE) { return FALSE; }
+BOOL SeamCloseDevice(HANDLE) {
+    return FALSE;
+}

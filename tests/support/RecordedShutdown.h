@@ -10,17 +10,17 @@
 #include <vector>
 
 struct ShutdownCall {
-    std::string function;  // "OpenProcessToken", "LookupPrivilegeValueA", ...
-    std::string text;      // privilege name, where the call has one
-    DWORD value = 0;       // access, attributes or flags
-    DWORD extra = 0;       // reason of ExitWindowsEx; disable-all of AdjustTokenPrivileges
-    HANDLE handle = NULL;  // the token the call used
+    std::string function; // "OpenProcessToken", "LookupPrivilegeValueA", ...
+    std::string text;     // privilege name, where the call has one
+    DWORD value = 0;      // access, attributes or flags
+    DWORD extra = 0;      // reason of ExitWindowsEx; disable-all of AdjustTokenPrivileges
+    HANDLE handle = NULL; // the token the call used
 };
 
 struct ShutdownBehaviour {
     bool openTokenFails = false;
-    DWORD adjustLastError = ERROR_SUCCESS;  // what GetLastError reports after the adjustment
-    DWORD platformId = 0;                   // what GetVersionExA reports; 0: the system's
+    DWORD adjustLastError = ERROR_SUCCESS; // what GetLastError reports after the adjustment
+    DWORD platformId = 0;                  // what GetVersionExA reports; 0: the system's
 };
 
 void ResetRecordedShutdown(const ShutdownBehaviour& behaviour = ShutdownBehaviour());

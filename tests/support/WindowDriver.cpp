@@ -53,10 +53,10 @@ bool RunningProgram::Start(const std::string& commandLine, const std::string& di
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     std::vector<char> block = EnvironmentWith(environment);
-    started_ = CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0,
-                              environment.empty() ? NULL : block.data(),
-                              directory.empty() ? NULL : directory.c_str(), &startup,
-                              &info_) != FALSE;
+    started_ =
+        CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0,
+                       environment.empty() ? NULL : block.data(),
+                       directory.empty() ? NULL : directory.c_str(), &startup, &info_) != FALSE;
     return started_;
 }
 
@@ -166,7 +166,9 @@ std::string ControlText(HWND dialog, int controlId) {
     return control != NULL ? WindowText(control) : std::string("<no control>");
 }
 
-std::string MessageBoxText(HWND box) { return ControlText(box, 0xFFFF); }
+std::string MessageBoxText(HWND box) {
+    return ControlText(box, 0xFFFF);
+}
 
 std::string WindowClass(HWND window) {
     char name[256];

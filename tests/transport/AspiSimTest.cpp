@@ -222,7 +222,7 @@ TEST_F(AspiSimTest, EveryRequestKindIsAnsweredAsPublished) {
         {SC_GET_DISK_INFO, 1, 1, SS_INVALID_SRB},
         {9, 0, 1, SS_INVALID_SRB},
         {0x7F, 0, 1, SS_INVALID_SRB},
-        {SC_HA_INQUIRY, 3, SS_INVALID_HA, SS_INVALID_HA}, // above the device count
+        {SC_HA_INQUIRY, 3, SS_INVALID_HA, SS_INVALID_HA},   // above the device count
         {SC_GET_DEV_TYPE, 2, SS_INVALID_HA, SS_INVALID_HA}, // no device in that slot
     };
     for (const Case& c : cases) {
@@ -445,8 +445,8 @@ fault = @1 late 400
     BYTE data[4][36];
     for (int i = 0; i < 4; ++i) {
         events[i] = CreateEventA(NULL, FALSE, FALSE, NULL);
-        PrepareExec(&blocks[i], static_cast<BYTE>(i == 0 ? 0 : 1), 0x48, InquiryCdb, 6, data[i],
-                    36, events[i]);
+        PrepareExec(&blocks[i], static_cast<BYTE>(i == 0 ? 0 : 1), 0x48, InquiryCdb, 6, data[i], 36,
+                    events[i]);
         blocks[i].CDBByte[4] = static_cast<BYTE>(32 + i); // tells the requests apart
         blocks[i].SRB_BufLen = static_cast<DWORD>(32 + i);
         EXPECT_EQ(0u, SimSendCommand(&blocks[i]));
@@ -473,8 +473,8 @@ TEST_F(AspiSimTest, TimeoutsAreCountedInHalfSeconds) {
     struct Step {
         BYTE flags;
         DWORD timeout;
-        DWORD expectedTimeout;      // what the block reads afterwards
-        DWORD expectedPassThrough;  // the simulator's time-out in seconds
+        DWORD expectedTimeout;     // what the block reads afterwards
+        DWORD expectedPassThrough; // the simulator's time-out in seconds
     } steps[] = {
         {0x00, 0, 216000, 108000}, // initial get
         {0x10, 30, 30, 15},        // set 30 half-seconds

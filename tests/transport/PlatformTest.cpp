@@ -51,9 +51,9 @@ TEST_F(PlatformTest, ShutdownFollowsThePlatform) {
         // The privilege goes on before the request and off after it, each time on a
         // token of its own that is closed again.
         const std::vector<std::string> expected = {
-            "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "CloseHandle",
-            "ExitWindowsEx",    "OpenProcessToken",      "LookupPrivilegeValueA",
-            "AdjustTokenPrivileges", "CloseHandle"};
+            "OpenProcessToken",      "LookupPrivilegeValueA", "AdjustTokenPrivileges",
+            "CloseHandle",           "ExitWindowsEx",         "OpenProcessToken",
+            "LookupPrivilegeValueA", "AdjustTokenPrivileges", "CloseHandle"};
         ASSERT_EQ(expected, FunctionsCalled());
         EXPECT_EQ(DWORD(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), calls[0].value);
         EXPECT_EQ(0x28u, calls[0].value);

@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
         fprintf(file, "requested platform %lu\n", QueryPlatform(0));
         fclose(file);
     }
-    HWND window = CreateWindowA("STATIC", "Power off probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                0, 200, 100, NULL, NULL, GetModuleHandleA(NULL), NULL);
+    HWND window = CreateWindowA("STATIC", "Power off probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                200, 100, NULL, NULL, GetModuleHandleA(NULL), NULL);
     QueryPlatform(1);
     // Keep serving messages (the end-of-session ones among them) for 15 s.
     const DWORD start = GetTickCount();

@@ -10,6 +10,7 @@
 # zal_add_gtest(TARGET SOURCES ... [LIBS ...] [WIN98] [ASPI ...]
 #               [LOCALE loc] [FILTER expr] [TIMEOUT s] [LABELS ...])
 #   A GoogleTest program whose cases ctest runs one process each, under Wine.
+#   One label: gtest_discover_tests does not carry a list of them whole.
 
 set_property(GLOBAL PROPERTY ZAL_WINE_REGISTRY "")
 

@@ -178,7 +178,13 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
         << "incomplete firmware runs only INQUIRY, TEST UNIT READY and the flash commands";
     EXPECT_EQ("good", FlashImage("0:0", image));
     EXPECT_EQ("2.18", Revision("0:0"));
-    EXPECT_NE(std::string::npos, ReadFile(folder.File("drive.state")).find("firmware = good"));
+    const std::string state = ReadFile(folder.File("drive.state"));
+    EXPECT_NE(std::string::npos, state.find("firmware = good")) << state;
+
+    // The drive keeps the new firmware for the next run.
+    ASSERT_EQ("", Load(scenario, folder.Path()));
+    EXPECT_EQ("2.18", Revision("0:0"));
+    EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome);
 }
 
 TEST(FlashTest, EnteringFlashModeAgainStartsTheRunAfresh) {

@@ -93,8 +93,10 @@ TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
 
     EXPECT_TRUE(discoveryCommands.empty()) << "both answered the inquiry-data query";
 
-    // Every letter from C: to Z: was tried, in order, for reading and writing.
+    // Every letter from C: to Z: was tried, in order, for reading and writing: an
+    // answering one once, any other three times.
     std::vector<std::string> opened;
+    std::vector<int> tries;
     for (const DeviceCall& call : RecordedDeviceCalls()) {
         if (call.function == "CreateFileA") {
             EXPECT_EQ(DWORD(GENERIC_READ | GENERIC_WRITE), call.access) << call.path;
@@ -102,14 +104,19 @@ TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
             EXPECT_EQ(DWORD(OPEN_EXISTING), call.disposition) << call.path;
             if (opened.empty() || opened.back() != call.path) {
                 opened.push_back(call.path);
+                tries.push_back(0);
             }
+            ++tries.back();
         }
     }
     std::vector<std::string> expected;
+    std::vector<int> expectedTries;
     for (char letter = 'C'; letter <= 'Z'; ++letter) {
         expected.push_back(std::string("\\\\.\\") + letter + ":");
+        expectedTries.push_back(letter == 'D' || letter == 'F' ? 1 : 3);
     }
     EXPECT_EQ(expected, opened);
+    EXPECT_EQ(expectedTries, tries) << "tries per letter, C: to Z:";
 
     // Host adapter 0 is D:, host adapter 1 is F:.
     const char* products[2] = {"TK-4800J D      ", "TK-4800J F      "};

@@ -117,9 +117,9 @@ struct Styled {
     DWORD mask;
 };
 
-const DWORD ButtonMask = 0x0F | WS_GROUP;
-const DWORD EditMask = ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER;
-const DWORD StaticMask = SS_TYPEMASK | SS_CENTERIMAGE | SS_NOPREFIX;
+const DWORD ButtonMask = 0x0F | WS_GROUP | WS_TABSTOP;
+const DWORD EditMask = ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
+const DWORD StaticMask = SS_TYPEMASK | SS_CENTERIMAGE | SS_NOPREFIX | WS_TABSTOP;
 const Styled DropDownList = {CBS_DROPDOWNLIST | WS_VSCROLL | CBS_SORT | WS_TABSTOP,
                              0x03 | CBS_SORT | WS_VSCROLL | WS_TABSTOP};
 const Styled DefaultButton = {BS_DEFPUSHBUTTON, ButtonMask};
@@ -127,7 +127,7 @@ const Styled Button = {BS_PUSHBUTTON, ButtonMask};
 const Styled GroupBox = {BS_GROUPBOX, ButtonMask};
 const Styled StatusBox = {ES_MULTILINE | ES_READONLY, EditMask};
 const Styled ValueBox = {ES_READONLY | ES_AUTOHSCROLL | WS_BORDER, EditMask};
-const Styled Tab = {0, 0};
+const Styled Tab = {0, WS_TABSTOP};
 const Styled Label = {SS_LEFT, StaticMask};
 const Styled CentredLabel = {SS_LEFT | SS_CENTERIMAGE, StaticMask};
 const Styled NoPrefixLabel = {SS_LEFT | SS_NOPREFIX, StaticMask};

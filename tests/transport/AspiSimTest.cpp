@@ -200,6 +200,15 @@ inquiry-data = fail
     EXPECT_EQ(32u, inquiry.ptSenseLength);
     EXPECT_EQ(1u, inquiry.ptDataIn);
     EXPECT_EQ(108000u, inquiry.ptTimeout);
+
+    // Its host adapter reports the assumed alignment mask 1 and 65536 bytes.
+    SRB_HAInquiry block = {};
+    block.SRB_Cmd = SC_HA_INQUIRY;
+    EXPECT_EQ(1u, SimSendCommand(&block));
+    const BYTE unique[8] = {0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(unique[i], block.HA_Unique[i]) << "HA_Unique byte " << i;
+    }
 }
 
 TEST_F(AspiSimTest, NoDeviceRefusesEverything) {
@@ -586,10 +595,15 @@ pass-through-failures = 3
     BYTE data[36];
     ScsiRequestBlock block;
     PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
+    memset(block.SenseArea, 0xAA, sizeof block.SenseArea);
     ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block)) << "the caller is still signalled";
     EXPECT_EQ(SS_ABORTED, block.SRB_Status);
     EXPECT_EQ(9, block.SRB_HaStat);
     EXPECT_EQ(8, block.SRB_TargStat);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(0, block.SenseArea[i]) << "sense byte " << i << ": cleared, and none came";
+    }
+    EXPECT_EQ(0xAA, block.SenseArea[16]) << "only SRB_SenseLen bytes are touched";
     int tries = 0;
     int reopens = 0;
     for (const DeviceCall& call : RecordedDeviceCalls()) {
@@ -614,6 +628,20 @@ TEST_F(AspiSimTest, AbortOfAnUnqueuedBlockIsRefused) {
     abort.SRB_ToAbort = &never;
     EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&abort));
     EXPECT_EQ(SS_INVALID_SRB, abort.SRB_Status);
+
+    // Host adapter 2 passes the count check (not above deviceCount) but has no device.
+    abort.SRB_HaId = 2;
+    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&abort));
+    EXPECT_EQ(SS_INVALID_HA, abort.SRB_Status);
+}
+
+TEST_F(AspiSimTest, BeforeTheSimulatorExistsEverythingIsRefused) {
+    ASSERT_EQ(nullptr, TheSim);
+    EXPECT_EQ(0xE400u, SimSupportInfo());
+    ScsiRequestBlock block;
+    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, NULL, 0, NULL);
+    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&block));
+    EXPECT_EQ(SS_INVALID_HA, block.SRB_Status);
 }
 
 TEST_F(AspiSimTest, AbortWithdrawsAStuckRequestAndTheWorkerCarriesOn) {

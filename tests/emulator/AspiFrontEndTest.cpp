@@ -266,7 +266,7 @@ TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAborted) {
     EXPECT_TRUE(tur.Signalled(0)) << "the aborted request is signalled";
     EXPECT_EQ(SS_ABORTED, tur.srb.SRB_Status);
     EXPECT_EQ(static_cast<DWORD>(SS_INVALID_SRB), send(&abort)) << "nothing pending any more";
-    EXPECT_NE(std::string::npos, Log().find("outcome=hang"));
+    EXPECT_NE(std::string::npos, Log().find("outcome=hang")) << Log();
 }
 
 TEST_F(AspiFrontEndTest, ALateRequestCompletesAfterTheCallersTimeOut) {
@@ -292,7 +292,7 @@ TEST_F(AspiFrontEndTest, AVanishedDeviceTimesOutAtSelection) {
     std::memset(&type, 0, sizeof type);
     type.SRB_Cmd = SC_GET_DEV_TYPE;
     EXPECT_EQ(static_cast<DWORD>(SS_NO_DEVICE), send(&type));
-    EXPECT_NE(std::string::npos, Log().find("outcome=gone"));
+    EXPECT_NE(std::string::npos, Log().find("outcome=gone")) << Log();
 }
 
 TEST_F(AspiFrontEndTest, FreeingTheLibraryWhileARequestIsPendingIsSafe) {

@@ -3,6 +3,8 @@
 
 #include "FirmwareImage.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 namespace emutest {
@@ -137,8 +139,23 @@ std::string FlashImage(const std::string& address, const Bytes& image) {
 std::vector<zalemu::CommandRecord> Logged() {
     std::vector<zalemu::CommandRecord> records;
     std::string error;
-    zalemu::ParseLog(zalemu::Emulator::Instance().LogText(), &records, &error);
+    const std::string log = zalemu::Emulator::Instance().LogText();
+    EXPECT_TRUE(zalemu::ParseLog(log, &records, &error)) << error << " in\n" << log;
     return records;
+}
+
+std::string LoggedRecord(size_t index) {
+    const std::vector<zalemu::CommandRecord> records = Logged();
+    if (index >= records.size()) {
+        return "(no command " + std::to_string(index + 1) + ": the log holds " +
+               std::to_string(records.size()) + ")";
+    }
+    return zalemu::FormatRecord(records[index]);
+}
+
+std::string LoggedOutcome(size_t index) {
+    const std::vector<zalemu::CommandRecord> records = Logged();
+    return index < records.size() ? records[index].outcome : LoggedRecord(index);
 }
 
 ScratchFolder::ScratchFolder() {

@@ -46,6 +46,11 @@ std::string FlashImage(const std::string& address, const Bytes& image);
 
 // The records of the in-process log.
 std::vector<zalemu::CommandRecord> Logged();
+// The formatted record of the index-th logged command (0-based), or a text that
+// says the log has no such command.
+std::string LoggedRecord(size_t index);
+// The outcome of the index-th logged command, or that text.
+std::string LoggedOutcome(size_t index);
 
 // A fresh folder under the temporary folder, removed with its files at the end.
 class ScratchFolder {

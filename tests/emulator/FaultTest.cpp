@@ -63,7 +63,7 @@ TEST(FaultTest, ChecksFireOnTheirCommands) {
     for (const auto& step : sequence) {
         EXPECT_EQ(step.outcome, Send("0:0", step.cdb, 6).outcome) << "command " << ++n;
     }
-    EXPECT_EQ("check-3/11/00", Logged()[2].outcome);
+    EXPECT_EQ("check-3/11/00", LoggedOutcome(2));
 }
 
 TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) {
@@ -86,7 +86,7 @@ TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) 
         const DWORD elapsed = GetTickCount() - start;
         EXPECT_GE(elapsed + 20, c.atLeast) << c.logged;
         EXPECT_LT(elapsed, c.atLeast + 500) << c.logged;
-        EXPECT_EQ(c.logged, Logged()[n++].outcome);
+        EXPECT_EQ(c.logged, LoggedOutcome(n++));
         if (c.cdb[0] == 0x12) {
             EXPECT_EQ(36u, reply.data.size()) << "a late command still brings its data";
         }
@@ -102,7 +102,7 @@ TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 700))
         << "the DeviceIoControl must not return";
     ASSERT_EQ(1u, Logged().size());
-    EXPECT_EQ("hang", Logged()[0].outcome);
+    EXPECT_EQ("hang", LoggedOutcome(0));
     ASSERT_EQ("", Load("[device D:]\n"));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 2000));
     CloseHandle(thread);
@@ -133,7 +133,7 @@ TEST(FaultTest, PassThroughFailuresComeBeforeTheDeviceSeesAnything) {
         } else {
             EXPECT_EQ(e.scsiStatus, call.block.ScsiStatus) << "call " << n + 1;
         }
-        EXPECT_EQ(e.logged, Logged()[n].outcome) << "call " << n + 1;
+        EXPECT_EQ(e.logged, LoggedOutcome(n)) << "call " << n + 1;
         ++n;
     }
 }

@@ -154,7 +154,8 @@ TEST(FlashTest, LeavingBeforeErasingKeepsTheOldFirmware) {
     ASSERT_EQ("good", Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome);
     ASSERT_EQ("good", Send("0:0", FlashMode(0)).outcome);
     EXPECT_EQ("2.16", Revision("0:0"));
-    EXPECT_NE(std::string::npos, zalemu::Emulator::Instance().StateText().find("firmware = good"));
+    const std::string state = zalemu::Emulator::Instance().StateText();
+    EXPECT_NE(std::string::npos, state.find("firmware = good")) << state;
     EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome);
 }
 

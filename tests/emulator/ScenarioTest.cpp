@@ -39,13 +39,23 @@ TEST(ScenarioTest, ReadsFilesFaultsAndPaddedValues) {
     EXPECT_EQ(256u, d.blockDelayMs);
     ASSERT_EQ(3u, d.faults.size());
     const FaultRule& check = d.faults[0];
-    EXPECT_TRUE(!check.byIndex && check.opcode == 0xC9 && check.hasSub && check.sub == 2 &&
-                check.occurrence == 2 && check.action == FaultAction::Check &&
-                check.sense.key == 5 && check.sense.asc == 0x24 && check.sense.ascq == 0);
-    EXPECT_TRUE(d.faults[1].byIndex && d.faults[1].index == 7 &&
-                d.faults[1].action == FaultAction::Hang);
-    EXPECT_TRUE(d.faults[2].opcode == 0xCB && !d.faults[2].hasSub && d.faults[2].occurrence == 0 &&
-                d.faults[2].action == FaultAction::Late && d.faults[2].lateMs == 6000);
+    EXPECT_FALSE(check.byIndex);
+    EXPECT_EQ(0xC9, check.opcode);
+    EXPECT_TRUE(check.hasSub);
+    EXPECT_EQ(2, check.sub);
+    EXPECT_EQ(2u, check.occurrence);
+    EXPECT_EQ(FaultAction::Check, check.action);
+    EXPECT_EQ(5, check.sense.key);
+    EXPECT_EQ(0x24, check.sense.asc);
+    EXPECT_EQ(0, check.sense.ascq);
+    EXPECT_TRUE(d.faults[1].byIndex);
+    EXPECT_EQ(7u, d.faults[1].index);
+    EXPECT_EQ(FaultAction::Hang, d.faults[1].action);
+    EXPECT_EQ(0xCB, d.faults[2].opcode);
+    EXPECT_FALSE(d.faults[2].hasSub);
+    EXPECT_EQ(0u, d.faults[2].occurrence);
+    EXPECT_EQ(FaultAction::Late, d.faults[2].action);
+    EXPECT_EQ(6000u, d.faults[2].lateMs);
 }
 
 TEST(ScenarioTest, BadLinesAreRefusedWithLineAndReason) {

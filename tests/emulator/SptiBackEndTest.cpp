@@ -176,12 +176,11 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
         }
         EXPECT_EQ(108000u, tur.TimeOutValue) << "the rest of the block comes back as it went";
     }
-    const zalemu::CommandRecord first = Logged()[0];
     EXPECT_EQ("1 D: cdb=12-00-00-00-60-00 dir=in len=96 outcome=good pt=0/1/0/32/1/108000",
-              zalemu::FormatRecord(first));
+              LoggedRecord(0));
     EXPECT_EQ("3 D: cdb=00-00-00-00-00-00 dir=none len=0 outcome=check-2/3A/00 "
               "pt=0/1/0/16/0/108000",
-              zalemu::FormatRecord(Logged()[2]));
+              LoggedRecord(2));
 }
 
 TEST(SptiBackEndTest, MalformedBlocksAreRefusedBeforeTheDevice) {

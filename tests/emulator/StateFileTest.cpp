@@ -129,8 +129,9 @@ TEST(StateFileTest, TheLogFileHoldsALinePerCommand) {
     for (size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(expected[i], zalemu::FormatRecord(records[i]));
     }
-    ASSERT_EQ(1u, Logged().size());
-    EXPECT_EQ(4u, Logged()[0].index) << "numbers go on after the log is cleared";
+    EXPECT_EQ(1u, Logged().size());
+    EXPECT_EQ(0u, LoggedRecord(0).find("4 "))
+        << "numbers go on after the log is cleared: " << LoggedRecord(0);
 }
 
 TEST(StateFileTest, ControlFunctionsLoadReportAndChangeTheDrive) {
@@ -148,8 +149,8 @@ TEST(StateFileTest, ControlFunctionsLoadReportAndChangeTheDrive) {
     EXPECT_EQ(0, ZalEmuSetStateValue("1:2", "changes-left", "-1", error, sizeof error));
     EXPECT_STREQ("changes-left: expected a count 0..32767, got '-1'", error);
     const std::string state = ReadFile(folder.File("run.state"));
-    EXPECT_NE(std::string::npos, state.find("disc = yes"));
-    EXPECT_NE(std::string::npos, state.find("firmware = incomplete"));
+    EXPECT_NE(std::string::npos, state.find("disc = yes")) << state;
+    EXPECT_NE(std::string::npos, state.find("firmware = incomplete")) << state;
 
     const int length = ZalEmuStateText(nullptr, 0);
     std::string text(static_cast<size_t>(length) + 1, 'x');

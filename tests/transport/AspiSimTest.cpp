@@ -79,6 +79,12 @@ protected:
     std::vector<zalemu::CommandRecord> discoveryCommands;
 };
 
+// Bytes as a vector, so that a failing comparison shows both sides.
+std::vector<int> Bytes(const void* data, size_t length) {
+    const BYTE* bytes = static_cast<const BYTE*>(data);
+    return std::vector<int>(bytes, bytes + length);
+}
+
 const BYTE InquiryCdb[6] = {0x12, 0, 0, 0, 36, 0};
 const BYTE TestUnitReadyCdb[6] = {0, 0, 0, 0, 0, 0};
 
@@ -536,11 +542,11 @@ alignment-mask = 3
     EXPECT_EQ(SS_COMP, block.SRB_Status);
     EXPECT_EQ(4, block.HA_Count);
     EXPECT_EQ(7, block.HA_SCSI_ID);
-    EXPECT_EQ(0, memcmp(block.HA_ManagerId, "ASPISim for SPTI", 16));
+    EXPECT_EQ(Bytes("ASPISim for SPTI", 16), Bytes(block.HA_ManagerId, 16));
     const BYTE identifier[16] = {'A', 'S', 'P', 'I', 'S', 'i', 'm', ' ', 'H', 'A', ' ', '#', '3'};
-    EXPECT_EQ(0, memcmp(block.HA_Identifier, identifier, 16)) << "text, then NUL bytes";
+    EXPECT_EQ(Bytes(identifier, 16), Bytes(block.HA_Identifier, 16)) << "text, then NUL bytes";
     const BYTE unique[16] = {0x03, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
-    EXPECT_EQ(0, memcmp(block.HA_Unique, unique, 16)) << "alignment 3, one target, 65536";
+    EXPECT_EQ(Bytes(unique, 16), Bytes(block.HA_Unique, 16)) << "alignment 3, one target, 65536";
     EXPECT_EQ(65536u, TheSim->DeviceAt(3)->capabilities.MaximumTransferLength)
         << "lowered in the device itself";
 }
@@ -706,7 +712,7 @@ fault = @1 late 900
     EXPECT_EQ(1u, emulator.Commands().size()) << "the refused command was never sent";
 
     EXPECT_EQ(1, IssueAndWait(&slot, &command));
-    EXPECT_EQ(0, memcmp(second + 8, "ZAL     ", 8));
+    EXPECT_EQ("ZAL     ", std::string(reinterpret_cast<const char*>(second) + 8, 8));
     EXPECT_EQ(2u, emulator.Commands().size());
 }
 

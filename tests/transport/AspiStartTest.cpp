@@ -69,7 +69,8 @@ TEST_F(AspiStartTest, StatusTextAndBindingFollowTheLibrarysState) {
         SelectTarget(2, 1);
         BYTE data[36] = {};
         EXPECT_EQ(1, Inquiry(data)) << c.status;
-        EXPECT_EQ(0, memcmp(data + 8, "ZAL     TK-4800J        ", 24)) << c.status;
+        EXPECT_EQ("ZAL     TK-4800J        ", std::string(reinterpret_cast<char*>(data) + 8, 24))
+            << c.status;
         ReleaseScsiTransport();
         EXPECT_EQ(nullptr, SendASPI32Command) << "released: nothing is bound any more";
     }

@@ -237,7 +237,8 @@ TEST_F(IssueAndWaitTest, CompletionFromAnotherThreadDeliversTheData) {
     memset(buffer, 0xEE, sizeof buffer);
     ScsiCommand command = Inquiry(buffer, 3000);
     EXPECT_EQ(1, IssueAndWait(&slot, &command));
-    EXPECT_EQ(0, memcmp(buffer + 8, "ZAL     TK-4800J        2.16", 28));
+    EXPECT_EQ("ZAL     TK-4800J        2.16",
+              std::string(reinterpret_cast<const char*>(buffer) + 8, 28));
 }
 
 TEST_F(IssueAndWaitTest, FailedCompletionStillDeliversWhatTheDriveWrote) {

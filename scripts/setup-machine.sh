@@ -7,7 +7,7 @@ set -eu
 
 packages=(
     cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
-    wine wine32:i386 wine64 xvfb x11-utils imagemagick xdotool
+    wine wine32:i386 wine64 xvfb x11-utils imagemagick xdotool procps
     fonts-ipafont-gothic fonts-ipafont-mincho
 )
 

@@ -4,6 +4,8 @@
 #ifndef ZAL_BOOKTYPE_BOOKTYPECOMMANDS_H
 #define ZAL_BOOKTYPE_BOOKTYPECOMMANDS_H
 
+#include "DriveTable.h"
+
 #include <windows.h>
 
 // Medium index carried in CDB byte 2 of every 0xC9 command.
@@ -37,7 +39,10 @@ inline DWORD SelectFailure(MediumKind m) {
     return 1ul << (4 * m + 2);
 }
 
-// Standard INQUIRY into the identification buffer (DriveIdentification); 1 on success.
+// The identification buffer: the INQUIRY data of the drive last asked.
+extern BYTE DriveIdentification[IdentificationLength];
+
+// Standard INQUIRY into the identification buffer; 1 on success.
 int InquiryCurrent();
 
 // TEST UNIT READY; 1 on success. Copies the request's 16 sense bytes to `sense`

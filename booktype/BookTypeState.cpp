@@ -1,4 +1,4 @@
-// The book-type probe and the drive states, with the drive table's hooks of this tool.
+// The book-type probe and the drive states, and the tool's probe for the drive table.
 #include "BookTypeState.h"
 
 #include "ScsiTransport.h"
@@ -71,15 +71,14 @@ void StoreDriveState() {
     }
 }
 
-// ---- Drive table hooks ----
-
-int ProbeTableCandidate(BYTE haId, BYTE targetId) {
+static int ProbeTarget(BYTE haId, BYTE targetId) {
     SelectTarget(haId, targetId);
     return ProbeBookTypeDrive(haId, targetId);
 }
 
-void KeepProbedDrive(int row) {
+static void KeepDriveState(int row) {
     DriveStates[row] = CurrentState;
 }
 
-void DriveRowSelected(int) {}
+const DriveProbe BookTypeDriveProbe = {ProbeTarget, DriveIdentification, DriveDisplayBuffer,
+                                       KeepDriveState};

@@ -27,6 +27,13 @@ extern BookTypeState CurrentState;
 // One state per DriveTable row, same index.
 extern BookTypeState DriveStates[DriveTableCapacity];
 
+// The display buffer: the drive display text of the drive last probed.
+extern char DriveDisplayBuffer[DisplayBufferSize];
+
+// The book-type tool's probe for EnumerateDrives: makes each target current,
+// probes it with ProbeBookTypeDrive and keeps the state of every accepted drive.
+extern const DriveProbe BookTypeDriveProbe;
+
 // 1 when the device at the current target (made so by the caller) is a drive this
 // tool serves; then CurrentState, DriveIdentification and DriveDisplayBuffer hold
 // its data. (ha, target) serve the display text only.

@@ -347,7 +347,7 @@ static int InitMainDialog() {
     driveListUsable = 0;
     okAllowedByPoll = 0;
     UpdateControlStates();
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
     if (!ActivateDrive(0)) {
         MessageBoxA(NULL, MessageTable->noDrive, DialogTitle, ErrorBoxStyle);
         EndDialog(mainDialog, 1);

@@ -1,5 +1,4 @@
-// The shared drive table: enumeration, display text and selection. The tools'
-// differences live behind the hooks declared in DriveTable.h.
+// The shared drive table: enumeration with a tool's probe, display text and selection.
 #include "DriveTable.h"
 
 #include "ScsiTransport.h"
@@ -28,30 +27,33 @@ static void CopyField(char* field, const BYTE* source, size_t length) {
     field[length] = '\0';
 }
 
-static void FillRow(int row, BYTE haId, BYTE targetId) {
+static void FillRow(int row, BYTE haId, BYTE targetId, const BYTE* identification) {
     DriveEntry* entry = &DriveTable[row];
     entry->index = static_cast<BYTE>(row);
     entry->haId = haId;
     entry->targetId = targetId;
-    CopyField(entry->vendor, DriveIdentification + 8, 8);
-    CopyField(entry->product, DriveIdentification + 16, 16);
-    CopyField(entry->revision, DriveIdentification + 32, 4);
+    CopyField(entry->vendor, identification + 8, 8);
+    CopyField(entry->product, identification + 16, 16);
+    CopyField(entry->revision, identification + 32, 4);
 }
 
-void EnumerateDrives() {
+void EnumerateDrives(const DriveProbe* probe) {
     int row = 0;
     for (int haId = 0; haId < HostAdapterCount && row < DriveTableCapacity; ++haId) {
         for (int targetId = 0; targetId < 8 && row < DriveTableCapacity; ++targetId) {
             const BYTE ha = static_cast<BYTE>(haId);
             const BYTE target = static_cast<BYTE>(targetId);
-            if (ProbeTableCandidate(ha, target) != 1) {
+            if (probe->probe(ha, target) != 1) {
                 continue;
             }
-            DriveDisplayBuffer[DisplayTextLength] = '\0';
-            FillRow(row, ha, target);
-            KeepProbedDrive(row);
+            SelectTarget(ha, target);
+            probe->display[DisplayTextLength] = '\0';
+            FillRow(row, ha, target, probe->identification);
+            if (probe->keepRow != NULL) {
+                probe->keepRow(row);
+            }
             char text[DisplayBufferSize];
-            memcpy(text, DriveDisplayBuffer, sizeof text);
+            memcpy(text, probe->display, sizeof text);
             AddDriveListItem(text);
             ++row;
         }
@@ -65,5 +67,4 @@ void SelectDrive(int index) {
     }
     SelectedDriveIndex = index;
     SelectTarget(DriveTable[index].haId, DriveTable[index].targetId);
-    DriveRowSelected(index);
 }

@@ -1,10 +1,7 @@
 // The table of found drives, shared by both tools: the enumeration of every
 // target of every host adapter with the tool's probe, the drive display text, and
-// the selection of a row as the current target of the command builders.
-//
-// Where the two tools differ, the table calls hooks that each tool defines in its
-// own files, so each program carries only its own variant (they are resolved when
-// the program is linked; a program that never enumerates needs none of them).
+// the selection of a row as the current target of the command builders. What
+// differs between the tools reaches the enumeration as its DriveProbe argument.
 #ifndef ZAL_TRANSPORT_DRIVETABLE_H
 #define ZAL_TRANSPORT_DRIVETABLE_H
 
@@ -30,10 +27,25 @@ extern DriveEntry DriveTable[DriveTableCapacity];
 extern int DriveCount;
 extern int SelectedDriveIndex;
 
+// A tool's way of probing the targets, and its buffers that the probe fills.
+struct DriveProbe {
+    // Probes (haId, targetId), addressing the target as the tool needs; 1 when it
+    // is a drive the tool serves, with `identification` (the 36-byte INQUIRY data)
+    // and `display` (the drive display text) filled for it.
+    int (*probe)(BYTE haId, BYTE targetId);
+    const BYTE* identification;
+    char* display;
+    // Called once row `row` has been filled from an accepted probe; NULL when the
+    // tool keeps nothing more per drive.
+    void (*keepRow)(int row);
+};
+
 // Fills DriveTable, DriveCount and the drive list (through AddDriveListItem), in
-// the order host adapter by host adapter, targets 0 to 7 within each. Once all 24
-// rows are taken the enumeration stops: no further target is probed.
-void EnumerateDrives();
+// the order host adapter by host adapter, targets 0 to 7 within each, keeping
+// the targets that the probe accepts; each accepted one becomes the current
+// target. Once all 24 rows are taken the enumeration stops: no further target
+// is probed.
+void EnumerateDrives(const DriveProbe* probe);
 
 // Makes row `index` the current target; an index at or above DriveCount changes nothing.
 void SelectDrive(int index);
@@ -44,22 +56,5 @@ char DriveTagCharacter(BYTE value);
 // Writes the 35-character drive display text of (haId, targetId) and its NUL into
 // `display`: the tag "[HA:x/ID:y]", then bytes 8 to 31 of the INQUIRY data.
 void ComposeDriveDisplayText(char* display, BYTE haId, BYTE targetId, const BYTE* identification);
-
-// ---- Supplied by each tool ----
-
-// The tool's identification buffer (INQUIRY data of the drive last probed) and its
-// display buffer, both filled by its probe.
-extern BYTE DriveIdentification[IdentificationLength];
-extern char DriveDisplayBuffer[DisplayBufferSize];
-
-// Probes (haId, targetId) the tool's way, addressing the target as the tool needs;
-// 1 when it is a drive the tool serves, with both buffers filled.
-int ProbeTableCandidate(BYTE haId, BYTE targetId);
-
-// Called once row `row` has been filled from an accepted probe.
-void KeepProbedDrive(int row);
-
-// Called by SelectDrive after row `row` has become the current target.
-void DriveRowSelected(int row);
 
 #endif

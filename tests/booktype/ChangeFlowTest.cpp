@@ -160,7 +160,7 @@ TEST_F(ChangeFlowTest, SendsOnlyWhatDiffersInTheFixedOrder) {
         scenario += Device(i, 0, cases[i].drive);
     }
     ASSERT_EQ("", StartWith(scenario));
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
     ASSERT_EQ(count, DriveCount);
     for (int i = 0; i < count; ++i) {
         const Case& c = cases[i];
@@ -213,7 +213,7 @@ TEST_F(ChangeFlowTest, RetryAfterAFailureSendsOnlyWhatStillDiffers) {
         scenario += Device(i, 0, std::string("changes-left = 5\nfault = ") + cases[i].fault);
     }
     ASSERT_EQ("", StartWith(scenario));
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
     ASSERT_EQ(count, DriveCount);
     for (int i = 0; i < count; ++i) {
         const Case& c = cases[i];

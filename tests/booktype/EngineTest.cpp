@@ -86,7 +86,7 @@ TEST_F(BookTypeEngineTest, EnumerationOrderRowsAndListTexts) {
     ASSERT_EQ("", StartWith(scenario));
     ASSERT_EQ(12, HostAdapterCount);
 
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
 
     std::vector<std::string> rows, expectedRows;
     std::vector<std::string> expectedList;
@@ -128,7 +128,7 @@ TEST_F(BookTypeEngineTest, NoHostAdapterMeansNoProbe) {
     ASSERT_EQ("", StartWith(OnAspiPath ? "[emulator]\nhost-adapters = 0\n" + Device(0, 0, "")
                                        : std::string("[emulator]\n")));
     ASSERT_EQ(0, HostAdapterCount);
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
     EXPECT_EQ(0, DriveCount);
     EXPECT_TRUE(DriveListItems().empty());
     EXPECT_TRUE(Commands().empty()) << Emulator().LogText();
@@ -141,7 +141,7 @@ TEST_F(BookTypeEngineTest, OtherDevicesAreLeftOutAfterTheirFirstRead) {
         ClearRecordedHost();
         ASSERT_EQ("", StartWith(Device(0, 0, std::string("kind = ") + kind) +
                                 Device(1, 0, "command-version = 1")));
-        EnumerateDrives();
+        EnumerateDrives(&BookTypeDriveProbe);
         ASSERT_EQ(1, DriveCount) << kind;
         EXPECT_EQ(1, DriveTable[0].haId) << kind;
         const std::vector<CommandRecord> sent = Commands(Address(0, 0));
@@ -184,7 +184,7 @@ TEST_F(BookTypeEngineTest, CommandVersionDecidesTheReadsAndTheDecode) {
                                cases[i].settings + "\n" + plusR);
     }
     ASSERT_EQ("", StartWith(scenario));
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
     ASSERT_EQ(5, DriveCount);
     const std::vector<std::string> allReads = {ReadCdb(2, 0), ReadCdb(2, 1), ReadCdb(0, 0),
                                                ReadCdb(0, 1)};
@@ -225,7 +225,7 @@ TEST_F(BookTypeEngineTest, FailedReadsAndWhatTheyLeave) {
         scenario += Device(static_cast<int>(i), 0, state + "fault = " + cases[i].fault);
     }
     ASSERT_EQ("", StartWith(scenario));
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
     ASSERT_EQ(3, DriveCount);
     int row = 0;
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -258,7 +258,7 @@ TEST_F(BookTypeEngineTest, TableHoldsTwentyFourDrives) {
         }
     }
     ASSERT_EQ("", StartWith(scenario));
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
     ASSERT_EQ(24, DriveCount);
     EXPECT_EQ(24u, DriveListItems().size());
     EXPECT_EQ(OnAspiPath ? 3 : 23, DriveTable[23].haId);
@@ -277,7 +277,7 @@ TEST_F(BookTypeEngineTest, SelectingARowMakesItTheCurrentTargetAndState) {
     ASSERT_EQ("", StartWith(Device(0, 0, "command-version = 1\nchanges-left = 1") +
                             Device(1, 0, "command-version = 2\nchanges-left = 2") +
                             Device(2, 0, "command-version = 3\nchanges-left = 3")));
-    EnumerateDrives();
+    EnumerateDrives(&BookTypeDriveProbe);
     ASSERT_EQ(3, DriveCount);
     for (int row : {2, 0, 1}) {
         SelectDrive(row);

@@ -96,8 +96,9 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
     ResetEvent(slot->event);
     bool finished = true;
     if (SendASPI32Command(block) == SS_PENDING) {
-        const bool refused = RefusedWhenSent(block->SRB_Status);
-        finished = WaitForSingleObject(slot->event, command->timeoutMs) == WAIT_OBJECT_0 || refused;
+        // A refusal fails at once; only a request really pending is waited for.
+        finished = RefusedWhenSent(block->SRB_Status) ||
+                   WaitForSingleObject(slot->event, command->timeoutMs) == WAIT_OBJECT_0;
     }
     if (!finished) {
         // Keep the event open: the request may still complete and signal it.

@@ -13,9 +13,16 @@ enum { CommandStagingSize = 64 };
 // A builder's own request block and completion event, static for the life of the
 // process. A request that ran out of time still belongs to the transport, which
 // may complete it later: its event stays open in `event` and the block is not
-// reused until that event has been signalled. Data read from the drive lands in
-// `staging` first and reaches the caller's buffer only when the request has
-// completed, so a late completion never writes into memory the caller has moved on from.
+// reused until that event has been signalled.
+//
+// What such a late completion may still touch: the block and the event, always.
+// Data read from the drive that fits `staging` (CommandStagingSize bytes) lands
+// there first and reaches the caller's buffer only once the request has
+// completed in time, so it never writes into memory the caller has moved on
+// from. A longer read, and every data-out transfer, uses the caller's buffer
+// itself: the transport may still read it, or write it, after IssueAndWait has
+// returned. Such buffers must live until the process ends (static or never
+// freed), as the flash tool's image buffer does.
 struct CommandSlot {
     ScsiRequestBlock block;
     HANDLE event;

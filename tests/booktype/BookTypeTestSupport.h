@@ -1,47 +1,13 @@
-// Helpers of the book-type tests: the emulator of the path this test program runs
-// on (the Windows 9x path through the emulator's wnaspi32.dll, or the NT path
-// through ASPISim over emulated drive letters), device addresses as the emulator
-// names them on that path, scenario text, and readable views of the command log.
+// Helpers of the book-type tests beside the path helpers of PathTestSupport.h:
+// the 0xC9 CDBs as text and a drive state as one line.
 #ifndef ZAL_TESTS_BOOKTYPETESTSUPPORT_H
 #define ZAL_TESTS_BOOKTYPETESTSUPPORT_H
 
 #include "BookTypeState.h"
-#include "CommandLog.h"
-#include "EmulatorAccess.h"
+#include "PathTestSupport.h"
 
 #include <string>
 #include <vector>
-
-#ifndef ZAL_BOOKTYPE_ASPI_PATH
-#error "ZAL_BOOKTYPE_ASPI_PATH must be 1 (Windows 9x, ASPI) or 0 (NT, ASPISim)"
-#endif
-
-// True when the program runs on the ASPI path.
-constexpr bool OnAspiPath = ZAL_BOOKTYPE_ASPI_PATH != 0;
-
-// The emulator behind this program's transport.
-EmulatorAccess& Emulator();
-
-// The emulator's address of (host adapter, target): "H:T" on the ASPI path; on
-// the NT path the drive letter that becomes host adapter `ha` when the letters
-// from D: on answer (target 0 only there).
-std::string Address(int ha, int target);
-
-// A [device] section of a scenario.
-std::string Device(int ha, int target, const std::string& settings);
-
-// Loads the scenario into the emulator and starts the transport over it; the log
-// is cleared afterwards, so it holds only what the test itself sends. Returns
-// the emulator's error text ("" on success).
-std::string StartWith(const std::string& scenario);
-
-// The commands in the log, optionally only those to one address, and without the
-// TEST UNIT READY of the dialog's poll when `withoutPolls`.
-std::vector<zalemu::CommandRecord> Commands(const std::string& address = std::string(),
-                                            bool withoutPolls = false);
-
-// CDBs of records as text, one per record, "C9-02-02-01-5A-41-4C-42-4B-00-00-00".
-std::vector<std::string> CdbTexts(const std::vector<zalemu::CommandRecord>& records);
 
 // The four 0xC9 CDBs as the drive must receive them (the signature is ZALBK).
 std::string ReadCdb(int medium, int which);
@@ -52,8 +18,5 @@ std::string SelectCdb(int medium, int temporary);
 // A drive state as one line, so that a wrong field shows in a failure message:
 // "default=A0/00/E0 temporary=.. valid=1/0/1 selected=0/0/1 count=50 version=3".
 std::string Describe(const BookTypeState& state);
-
-// Code page 932 bytes of a UTF-8 text, for comparing the Japanese texts.
-std::string Cp932(const char* utf8);
 
 #endif

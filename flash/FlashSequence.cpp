@@ -1,0 +1,196 @@
+// The flash run (see FlashSequence.h). The worker and the dialog's thread share
+// only FlashStep, an aligned 32-bit value that the worker alone writes while a
+// run lasts; the dialog's thread writes it only in the reset, before the worker
+// exists.
+#include "FlashSequence.h"
+
+#include "DriveTable.h"
+#include "FirmwareImage.h"
+#include "FlashCommands.h"
+#include "FlashProbe.h"
+#include "FlashResources.h"
+#include "Identification.h"
+#include "MessageTable.h"
+#include "StatusSink.h"
+
+#include <commctrl.h>
+
+volatile LONG FlashStep = 0;
+const int ProgressMilestones[6] = {100, 500, 1000, 5000, 9500, 9990};
+int CompletedRunCount = 0;
+
+enum {
+    RunTickMs = 100,
+    CreepPerTick = 50,
+    ProgressEnd = 10000,
+    NoStepSeen = -100, // a value FlashStep never takes
+    LeaveFlashModePauseMs = 1000,
+    ImageDriveAddress = DriveImageBase
+};
+
+// The progress state, owned by the dialog's thread.
+static int progressPosition = 0;
+static int lastStep = NoStepSeen;
+
+// What the worker of the current run sends: set before the worker starts.
+static const BYTE* runImage = NULL;
+static WORD runChecksum = 0;
+
+// The last flash worker; neither waited for nor closed.
+static HANDLE flashThread = NULL;
+static DWORD flashThreadId = 0;
+
+int StartWorker(WorkerBody body, HWND dialog, HANDLE* handle, DWORD* identifier) {
+    *handle = CreateThread(NULL, 0, body, dialog, 0, identifier);
+    if (*handle == NULL) {
+        return 0;
+    }
+    SetThreadPriority(*handle, THREAD_PRIORITY_HIGHEST);
+    return 1;
+}
+
+void BeginFlashRun(HWND dialog) {
+    ProgressPoll(1, dialog);
+    runImage = FirmwareImage.data;
+    runChecksum = static_cast<WORD>(FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]);
+    SetTimer(dialog, IDT_RUN_TIMER, RunTickMs, NULL);
+    if (!StartWorker(FlashWorker, dialog, &flashThread, &flashThreadId)) {
+        FlashStep = -1;
+    }
+}
+
+// Stage 1: flash mode, and the drive's answer there checked against the
+// revision pattern.
+static int EnterFlashMode() {
+    return SetFlashMode(1) && InquirySelected() &&
+           MatchRevisionPattern(reinterpret_cast<const char*>(FlashIdentification) + 32, NULL);
+}
+
+DWORD WINAPI FlashWorker(LPVOID) {
+    FlashStep = 0;
+    if (!EnterFlashMode()) {
+        SetFlashMode(0);
+        FlashStep = -1;
+        return 0;
+    }
+    FlashStep = 1;
+    if (!DownloadImage(ImageDriveAddress, runImage, ImageSize)) {
+        SetFlashMode(0);
+        FlashStep = -2;
+        return 0;
+    }
+    FlashStep = 2;
+    if (!SendImageChecksum(runChecksum)) {
+        SetFlashMode(0);
+        FlashStep = -3;
+        return 0;
+    }
+    FlashStep = 3;
+    if (!RunBlockPass(BlockSubCommandErase)) {
+        SetFlashMode(0);
+        FlashStep = -4;
+        return 0;
+    }
+    FlashStep = 4;
+    // Once programming has begun, leaving flash mode would start half-written
+    // firmware: a failure here sends nothing more.
+    if (!RunBlockPass(BlockSubCommandProgram)) {
+        FlashStep = -5;
+        return 0;
+    }
+    FlashStep = 5;
+    if (!SetFlashMode(0)) {
+        FlashStep = -6;
+        return 0;
+    }
+    // The drive restarts its new firmware.
+    Sleep(LeaveFlashModePauseMs);
+    FlashStep = 6;
+    return 0;
+}
+
+int ProgressPoll(int reset, HWND dialog) {
+    if (reset) {
+        lastStep = NoStepSeen;
+        progressPosition = 0;
+        FlashStep = 0;
+        return 0;
+    }
+    const int step = static_cast<int>(FlashStep);
+    const bool changed = step != lastStep;
+    int ended = 0;
+    if (step == 0) {
+        if (changed) {
+            ShowStatus(MessageTable->start);
+        }
+        if (progressPosition < ProgressMilestones[0]) {
+            progressPosition += CreepPerTick;
+        }
+    } else if (step >= 1 && step <= 5) {
+        if (changed) {
+            ShowStatus(MessageTable->running);
+            progressPosition = ProgressMilestones[step - 1];
+        } else if (progressPosition < ProgressMilestones[step]) {
+            progressPosition += CreepPerTick;
+        }
+    } else if (step == 6) {
+        if (changed) {
+            ShowStatus(MessageTable->success);
+        }
+        progressPosition = ProgressEnd;
+        ended = 1;
+    } else {
+        if (changed) {
+            ShowStatus(MessageTable->error);
+        }
+        ended = 1;
+    }
+    lastStep = step;
+    if (progressPosition > ProgressEnd) {
+        progressPosition = ProgressEnd;
+    }
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(progressPosition), 0);
+    return ended;
+}
+
+int ProgressPosition() {
+    return progressPosition;
+}
+
+int RunTick(HWND dialog) {
+    KillTimer(dialog, IDT_RUN_TIMER);
+    if (!ProgressPoll(0, dialog)) {
+        SetTimer(dialog, IDT_RUN_TIMER, RunTickMs, NULL);
+        return 0;
+    }
+    if (FlashStep > 0) {
+        RefreshSelectedDrive();
+        ShowCurrentVersion(dialog);
+        ++CompletedRunCount;
+        ShowRunCounter(dialog);
+    }
+    return 1;
+}
+
+void RefreshSelectedDrive() {
+    if (!InquirySelected()) {
+        return;
+    }
+    char* revision = DriveTable[SelectedDriveIndex].revision;
+    for (int i = 0; i < 4; ++i) {
+        revision[i] = static_cast<char>(FlashIdentification[32 + i]);
+    }
+    revision[4] = '\0';
+    SelectDrive(SelectedDriveIndex);
+}
+
+void ShowCurrentVersion(HWND dialog) {
+    const char* version = CurrentVersion();
+    SetDlgItemTextA(dialog, IDC_CURRENT_VERSION, version[0] == '0' ? "N/A " : version);
+}
+
+void ShowRunCounter(HWND dialog) {
+    char text[64];
+    wsprintfA(text, MessageTable->counterFormat, CompletedRunCount, DriveCount);
+    SetDlgItemTextA(dialog, IDC_COUNTER, text);
+}

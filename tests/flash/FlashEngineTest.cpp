@@ -1,0 +1,273 @@
+// The flash engine against the drive emulator, on the transport path this
+// program was built for: which drives the probe takes, a whole run byte for
+// byte, and a failure at each stage with exactly the commands that follow it.
+#include "ControlledEvents.h"
+#include "DriveTable.h"
+#include "FirmwareImage.h"
+#include "FlashCommands.h"
+#include "FlashProbe.h"
+#include "FlashSequence.h"
+#include "Identification.h"
+#include "PathTestSupport.h"
+#include "RecordingHost.h"
+#include "TestImage.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zalemu::CommandRecord;
+
+const char* const InquiryCdb = "12-00-00-00-24-00";
+const char* const EnterCdb = "CC-01-01-00-52-34-51-39-00-00-00-00";
+const char* const LeaveCdb = "CC-01-00-00-52-34-51-39-00-00-00-00";
+
+std::string DownloadCdb(unsigned address, unsigned blocks) {
+    char text[64];
+    std::snprintf(text, sizeof text, "CB-01-00-%02X-%02X-%02X-00-00-%02X-00-00-00",
+                  (address >> 16) & 0xFF, (address >> 8) & 0xFF, address & 0xFF, blocks);
+    return text;
+}
+
+std::string BlockCdb(unsigned sub, unsigned mask) {
+    char text[64];
+    std::snprintf(text, sizeof text, "CB-%02X-00-00-00-%02X-%02X-%02X-%02X-00-00-00", sub,
+                  mask >> 24, (mask >> 16) & 0xFF, (mask >> 8) & 0xFF, mask & 0xFF);
+    return text;
+}
+
+// Every command of a whole run, in order, for an image whose checksum bytes are
+// `high` and `low` in file order.
+std::vector<std::string> WholeRun(unsigned high, unsigned low) {
+    std::vector<std::string> run = {EnterCdb, InquiryCdb};
+    for (unsigned address = 0x6000; address < 0xFE000; address += 0x8000) {
+        run.push_back(DownloadCdb(address, 8));
+    }
+    run.push_back(DownloadCdb(0xFE000, 2));
+    char checksum[64];
+    std::snprintf(checksum, sizeof checksum, "CC-04-%02X-%02X-00-00-00-00-00-00-00-00", high, low);
+    run.push_back(checksum);
+    for (unsigned sub : {4u, 2u}) {
+        for (unsigned mask = 0x4; mask <= 0x40000; mask <<= 1) {
+            run.push_back(BlockCdb(sub, mask));
+        }
+    }
+    run.push_back(LeaveCdb);
+    return run;
+}
+
+class FlashEngineTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char folder[MAX_PATH];
+        GetTempPathA(sizeof folder, folder);
+        const std::string path = std::string(folder) + "drvflash-engine-test.exe";
+        zalfw::TestImageOptions options; // version field ~217
+        std::vector<unsigned char> file(4096, 'P');
+        const std::vector<unsigned char> image = zalfw::MakeTestImage(options);
+        file.insert(file.end(), image.begin(), image.end());
+        file.insert(file.end(), {'M', '7', 'T', '5'});
+        FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(nullptr, out);
+        std::fwrite(file.data(), 1, file.size(), out);
+        std::fclose(out);
+        InitRevisionPattern();
+        ASSERT_EQ(1, ReadImageFile(path.c_str()));
+    }
+
+    void SetUp() override {
+        ClearRecordedHost();
+        ASSERT_TRUE(Emulator().Valid()) << "the emulator is not reachable";
+    }
+
+    // Loads one drive with `settings`, finds it and selects it.
+    void StartOneDrive(const std::string& settings) {
+        ASSERT_EQ("", StartWith(Device(0, 0, "kind = tk4800j\n" + settings)));
+        EnumerateDrives(&FlashDriveProbe);
+        ASSERT_EQ(1, DriveCount) << Emulator().LogText();
+        SelectDrive(0);
+        Emulator().ClearLog();
+    }
+
+    // Runs the flash worker on this thread and returns the CDBs the drive received.
+    std::vector<std::string> Run() {
+        FlashStep = 99;
+        BeginFlashRunOnThisThread();
+        return CdbTexts(Commands());
+    }
+
+    static void BeginFlashRunOnThisThread() {
+        ProgressPoll(1, nullptr);
+        FlashWorker(nullptr);
+    }
+};
+
+TEST_F(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
+    const struct {
+        const char* settings;
+        bool listed;
+        const char* revision;
+    } drives[] = {
+        {"revision = 2.16", true, "2.16"},
+        {"kind = optical", false, ""},
+        {"firmware = incomplete", true, "0.01"}, // its loader answers
+        {"revision = 1.95", true, "1.95"},       // another leading digit
+        {"revision = 2.05", true, "2.05"},       // another tens digit
+        {"revision = 107A", false, ""},          // letter form, not this image's
+        {"product = TK-4800X", false, ""},
+        {"vendor = OTHERCO\nproduct = TK-4800J LOADER\nrevision = 0.01", true, "0.01"},
+    };
+    std::string scenario = "[emulator]\n";
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < sizeof drives / sizeof drives[0]; ++i) {
+        // The later settings of a section win, so the kind line comes first.
+        scenario +=
+            Device(static_cast<int>(i), 0, std::string("kind = tk4800j\n") + drives[i].settings);
+        if (drives[i].listed) {
+            expected.push_back(std::string(drives[i].revision));
+        }
+    }
+    ASSERT_EQ("", StartWith(scenario));
+    ClearRecordedHost();
+    EnumerateDrives(&FlashDriveProbe);
+    std::vector<std::string> revisions;
+    for (int row = 0; row < DriveCount; ++row) {
+        revisions.push_back(DriveTable[row].revision);
+    }
+    EXPECT_EQ(expected, revisions) << Emulator().LogText();
+    const std::vector<std::string> items = DriveListItems();
+    ASSERT_EQ(expected.size(), items.size());
+    EXPECT_EQ("[HA:0/ID:0]ZAL     TK-4800J        ", items[0]);
+    EXPECT_EQ("[HA:2/ID:0]ZAL     TK-4800J LOADER ", items[1]);
+    SelectDrive(1);
+    EXPECT_EQ(std::string("0.01"), CurrentVersion());
+}
+
+TEST_F(FlashEngineTest, WholeRunByteForByteThenTheNewVersion) {
+    StartOneDrive("revision = 2.16");
+    const DWORD start = GetTickCount();
+    const std::vector<std::string> sent = Run();
+    EXPECT_EQ(6, FlashStep);
+    EXPECT_GE(GetTickCount() - start, 1000u) << "the pause after leaving flash mode";
+    EXPECT_EQ(WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]), sent);
+    const std::vector<CommandRecord> records = Commands();
+    for (const CommandRecord& r : records) {
+        if (r.Opcode() == 0xCB && r.cdb[1] == 1) {
+            EXPECT_EQ(zalemu::Direction::Out, r.direction) << CdbText(r);
+            EXPECT_EQ(r.cdb[8] * 4096u, r.length) << CdbText(r);
+        }
+        EXPECT_EQ("good", r.outcome) << CdbText(r);
+    }
+    RefreshSelectedDrive();
+    EXPECT_EQ(std::string("2.17"), DriveTable[0].revision);
+    EXPECT_EQ(std::string("2.17"), CurrentVersion());
+}
+
+TEST_F(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
+    const std::vector<std::string> whole =
+        WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+    const struct {
+        const char* settings;
+        LONG step;
+        size_t failing; // index in the whole run of the command that fails
+        bool leave;     // SetFlashMode(0) follows the failure
+    } cases[] = {
+        {"fault = CC/01#1 check 5/24/00", -1, 0, true},
+        {"fault = 12#2 check 4/44/00", -1, 1, true},
+        {"loader-revision = 0001", -1, 1, true}, // a loader the revision pattern refuses
+        {"fault = CB/01#3 check 5/24/00", -2, 4, true},
+        {"fault = CC/04 check 5/26/00", -3, 34, true},
+        {"fault = CB/04#5 check 3/0C/00", -4, 39, true},
+        {"fault = CB/02#1 check 3/0C/00", -5, 52, false},
+        {"fault = CB/02#17 check 3/0C/00", -5, 68, false},
+        {"fault = CC/01#2 check 5/2C/00", -6, 69, false},
+    };
+    for (const auto& c : cases) {
+        StartOneDrive(c.settings);
+        const std::vector<std::string> sent = Run();
+        EXPECT_EQ(c.step, FlashStep) << c.settings;
+        std::vector<std::string> expected(whole.begin(),
+                                          whole.begin() + static_cast<long>(c.failing) + 1);
+        if (c.leave) {
+            expected.push_back(LeaveCdb);
+        }
+        EXPECT_EQ(expected, sent) << c.settings;
+    }
+}
+
+// A command that never completes fails after its 5-second time-out; its builder
+// keeps the request (the drive may still complete it) and sends nothing more,
+// so the cases are ordered so that no later case needs a builder left waiting.
+// On the NT path a hung pass-through holds the simulator's one worker instead,
+// which is the simulator's own concern.
+TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
+    if (!OnAspiPath) {
+        GTEST_SKIP() << "time-outs of single commands are tried on the ASPI path";
+    }
+    const struct {
+        const char* fault;
+        LONG step;
+        std::vector<std::string> sent;
+    } cases[] = {
+        {"fault = CC/04 hang", -3, {}},
+        {"fault = CB/01#2 hang", -2, {}},
+        {"fault = 12#2 hang", -1, {EnterCdb, InquiryCdb, LeaveCdb}},
+    };
+    const std::vector<std::string> whole =
+        WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+    for (const auto& c : cases) {
+        StartOneDrive(c.fault);
+        const std::vector<std::string> sent = Run();
+        EXPECT_EQ(c.step, FlashStep) << c.fault;
+        std::vector<std::string> expected = c.sent;
+        if (expected.empty()) {
+            const size_t failing = c.step == -3 ? 34 : 3;
+            expected.assign(whole.begin(), whole.begin() + static_cast<long>(failing) + 1);
+            expected.push_back(LeaveCdb);
+        }
+        EXPECT_EQ(expected, sent) << c.fault;
+    }
+}
+
+TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
+    StartOneDrive("revision = 2.16");
+    FailNextEventCreations(1);
+    const std::vector<std::string> sent = Run();
+    EXPECT_EQ(-1, FlashStep);
+    EXPECT_EQ(std::vector<std::string>{LeaveCdb}, sent) << "SetFlashMode(1) was never sent";
+    EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts());
+}
+
+TEST_F(FlashEngineTest, DownloadImageCutsTransfersAndRefusesPartBlocks) {
+    StartOneDrive("revision = 2.16");
+    ASSERT_EQ(1, SetFlashMode(1));
+    const struct {
+        DWORD address;
+        DWORD length;
+        int result;
+        std::vector<std::string> cdbs;
+    } cases[] = {
+        {0x6000, 0, 1, {}},
+        {0x6000, 32768, 1, {DownloadCdb(0x6000, 8)}},
+        {0x6000, 36864, 1, {DownloadCdb(0x6000, 8), DownloadCdb(0xE000, 1)}},
+        {0x6000, 12288, 1, {DownloadCdb(0x6000, 3)}},
+        {0x1006000, 4096, 1, {DownloadCdb(0x6000, 1)}}, // the low 24 bits
+        {0x6000, 4095, 0, {}},
+        {0x6000, 4097, 0, {}},
+    };
+    for (const auto& c : cases) {
+        Emulator().ClearLog();
+        EXPECT_EQ(c.result, DownloadImage(c.address, FirmwareImage.data, c.length))
+            << "length " << c.length;
+        EXPECT_EQ(c.cdbs, CdbTexts(Commands()))
+            << "address " << c.address << ", length " << c.length;
+    }
+}
+
+} // namespace

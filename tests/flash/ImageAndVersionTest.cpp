@@ -1,0 +1,273 @@
+// The flash tool's pure pieces: the appended image and its trailers, the command
+// line's program path, the identification patterns of the default configuration
+// with their signed comparison, the version comparison and the downgrade rule,
+// and the progress of a run tick by tick.
+#include "FirmwareImage.h"
+#include "FlashSequence.h"
+#include "Identification.h"
+#include "MessageTable.h"
+#include "RecordingHost.h"
+#include "TestImage.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+Bytes Image(const std::string& version, bool mark = true) {
+    zalfw::TestImageOptions options;
+    options.version = version;
+    options.versionMark = mark;
+    return zalfw::MakeTestImage(options);
+}
+
+std::string WriteTemp(const std::string& name, const Bytes& bytes) {
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    const std::string path = std::string(folder) + name;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file != nullptr) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    return path;
+}
+
+// A program file: `prefix` bytes of program, then the image and the tail.
+Bytes ProgramFile(size_t prefix, const Bytes& image, const std::string& tail) {
+    Bytes file(prefix + image.size() + tail.size(), 'P');
+    std::memcpy(file.data() + prefix, image.data(), image.size());
+    std::memcpy(file.data() + prefix + image.size(), tail.data(), tail.size());
+    return file;
+}
+
+// The file without its first byte.
+Bytes Shortened(const Bytes& file) {
+    return Bytes(file.begin() + 1, file.end());
+}
+
+TEST(FirmwareImageTest, TrailersSizesTagsAndVersionFields) {
+    const Bytes image217 = Image("217");
+    const struct {
+        const char* name;
+        Bytes file;
+        size_t imageAt; // where the image starts in an accepted file
+        const char* version;
+    } cases[] = {
+        {"image and tag alone, 1,024,004 bytes", ProgramFile(0, image217, "M7T5"), 0, "2.17"},
+        {"1,024,003 bytes", Shortened(ProgramFile(0, image217, "M7T5")), 0, nullptr},
+        {"behind a program", ProgramFile(5000, image217, "M7T5"), 5000, "2.17"},
+        {"tag in another case", ProgramFile(10, image217, "m7T5"), 0, nullptr},
+        {"no tag", ProgramFile(10, image217, "XXXX"), 0, nullptr},
+        {"letter version", ProgramFile(10, Image("A17"), "M7T5"), 10, "107A"},
+        {"lower-case letter version", ProgramFile(10, Image("b21"), "M7T5"), 10, "201b"},
+        {"no version mark", ProgramFile(10, Image("217", false), "M7T5"), 0, nullptr},
+        {"extended trailer", ProgramFile(10, Image("218"), "M7T50?"), 10, "2.18"},
+        {"extended trailer, 1,024,005 bytes", Shortened(ProgramFile(0, image217, "M7T5x")), 0,
+         nullptr},
+    };
+    // A refused file keeps what the last accepted one gave.
+    ASSERT_EQ(
+        1, ReadImageFile(WriteTemp("fw-base.bin", ProgramFile(1, Image("199"), "M7T5")).c_str()));
+    for (const auto& c : cases) {
+        InitRevisionPattern();
+        const std::string path = WriteTemp("fw-case.bin", c.file);
+        const std::string before = FirmwareImage.updateVersion;
+        EXPECT_EQ(c.version ? 1 : 0, ReadImageFile(path.c_str())) << c.name;
+        EXPECT_EQ(std::string(c.version ? c.version : before.c_str()), FirmwareImage.updateVersion)
+            << c.name;
+        if (c.version) {
+            const unsigned char* image = c.file.data() + c.imageAt;
+            EXPECT_EQ(0, memcmp(FirmwareImage.data, image, ImageSize)) << c.name;
+            EXPECT_EQ(image[ImageSize - 2], FirmwareImage.checksum[0]) << c.name;
+            EXPECT_EQ(image[ImageSize - 1], FirmwareImage.checksum[1]) << c.name;
+            EXPECT_EQ(path, std::string(FirmwareImage.path)) << c.name;
+        }
+    }
+    InitRevisionPattern();
+    EXPECT_EQ(0, ReadImageFile("C:\\no\\such\\file.exe"));
+}
+
+TEST(FirmwareImageTest, ExtendedTrailerNarrowsTheRevisionPattern) {
+    // Its two characters replace characters 3 and 4 of the pattern; only the
+    // third is compared.
+    const struct {
+        const char* tail;
+        const char* revision;
+        int matches;
+    } cases[] = {
+        {"M7T5", "2.1", 1},   {"M7T50?", "0.0", 1}, {"M7T50?", "2.1", 0},
+        {"M7T51?", "0.0", 0}, {"M7T51?", "2.1", 1}, {"M7T51X", "3.1", 1},
+    };
+    for (const auto& c : cases) {
+        InitRevisionPattern();
+        ASSERT_EQ(
+            1, ReadImageFile(WriteTemp("fw-ext.bin", ProgramFile(3, Image("217"), c.tail)).c_str()))
+            << c.tail;
+        EXPECT_EQ(c.matches, MatchRevisionPattern(c.revision, nullptr))
+            << "trailer " << c.tail << ", revision " << c.revision;
+    }
+    InitRevisionPattern();
+}
+
+TEST(FirmwareImageTest, ProgramPathFromTheCommandLine) {
+    const struct {
+        const char* commandLine;
+        const char* path;
+    } cases[] = {
+        {"\"C:\\Program Files\\drvflash.exe\" -x", "C:\\Program Files\\drvflash.exe"},
+        {"C:\\tools\\drvflash.exe arg", "C:\\tools\\drvflash.exe"},
+        {"drvflash.exe", "drvflash.exe"},
+        {"\"C:\\unclosed\\drvflash.exe", "C:\\unclosed\\drvflash.exe"},
+        {"C:\\quoted\\drvflash.exe\" x", "C:\\quoted\\drvflash.exe"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        char path[MAX_PATH];
+        ProgramPathFromCommandLine(c.commandLine, path, sizeof path);
+        EXPECT_EQ(std::string(c.path), path) << c.commandLine;
+    }
+    char small[6];
+    ProgramPathFromCommandLine("abcdefghij", small, sizeof small);
+    EXPECT_EQ(std::string("abcde"), small) << "a path is cut to its buffer";
+}
+
+TEST(IdentificationTest, PatternsOfTheDefaultConfiguration) {
+    InitRevisionPattern();
+    const struct {
+        const char* vendor;
+        int matches;
+    } vendors[] = {
+        {"ZAL     ", 1},
+        {"ZAL    X", 0},
+        {"zal     ", 0},
+        {"OTHERCO ", 0},
+        {"\xDA"
+         "AL     ",
+         0}, // 'Z' + 0x80: the comparison is signed
+        {"\0\0\0\0\0\0\0\0", 0},
+    };
+    for (const auto& c : vendors) {
+        EXPECT_EQ(c.matches, MatchVendorPatterns(c.vendor)) << "vendor '" << c.vendor << "'";
+    }
+    const struct {
+        const char* product;
+        int matches;
+    } products[] = {
+        {"TK-4800J        ", 1},
+        {"TK-4800J LOADER ", 0},
+        {"TK-4800JX       ", 0},
+        {"\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 0},
+    };
+    for (const auto& c : products) {
+        EXPECT_EQ(c.matches, MatchProductPatterns(c.product)) << "product '" << c.product << "'";
+    }
+    const struct {
+        const char* revision;
+        const char* product;
+        int matches;
+    } revisions[] = {
+        {"2.1", nullptr, 1},
+        {"0.0", nullptr, 1},
+        {"\xB2.1", nullptr, 1}, // first is a wildcard
+        {"107", nullptr, 0},
+        {"2,1", nullptr, 0},
+        {"0.0", "TK-4800J LOADER ", 1},
+        {"0.0", "TK-4800J        ", 0},
+        {"000", "TK-4800J LOADER ", 0},
+    };
+    for (const auto& c : revisions) {
+        EXPECT_EQ(c.matches, MatchRevisionPattern(c.revision, c.product))
+            << "revision '" << c.revision << "', product " << (c.product ? c.product : "none");
+    }
+}
+
+TEST(IdentificationTest, CompareVersionsAndDowngrades) {
+    InitRevisionPattern();
+    const struct {
+        const char* current;
+        const char* update;
+        int compare;
+        int downgrade;
+    } cases[] = {
+        {"2.16", "2.17", 1, 0}, {"2.17", "2.17", 1, 0}, {"2.18", "2.17", 2, 1},
+        {"2.20", "2.17", 1, 1}, // older image, yet CompareVersions says 1
+        {"2.05", "2.17", 1, 0}, {"1.95", "2.17", 1, 0}, {"3.01", "2.17", 1, 1},
+        {"107B", "107A", 2, 1}, {"106B", "107A", 2, 1}, // fourth characters compared too
+        {"107A", "107A", 1, 0}, {"108A", "107A", 2, 1}, {"107A", "2.17", 0, 0},
+        {"207A", "107A", 0, 0}, {"0.01", "2.17", 1, 0}, {"\xB0.17", "2.17", 1, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.compare, CompareVersions(c.current, c.update))
+            << c.current << " against " << c.update;
+        EXPECT_EQ(c.downgrade, IsDowngrade(c.current, c.update))
+            << c.current << " against " << c.update << " (downgrade)";
+    }
+    // A narrower pattern ("?.1") turns the unrelated dotted versions away.
+    ASSERT_EQ(1, ReadImageFile(
+                     WriteTemp("fw-narrow.bin", ProgramFile(3, Image("217"), "M7T51?")).c_str()));
+    EXPECT_EQ(0, CompareVersions("2.20", "2.17"));
+    EXPECT_EQ(1, CompareVersions("3.15", "2.17"));
+    InitRevisionPattern();
+}
+
+// Each row is one tick: FlashStep as the worker left it, then the text the tick
+// shows ("" for none), the bar position and whether the run has ended.
+TEST(ProgressPollTest, TicksFromResetToTheEnd) {
+    const struct {
+        int reset;
+        LONG step;
+        const char* text;
+        int position;
+        int ended;
+    } ticks[] = {
+        {1, 0, "Start Flashing", 50, 0},
+        {0, 0, "", 100, 0},
+        {0, 0, "", 100, 0}, // creeps no further than the stage's milestone
+        {0, 1, "Flashing...", 100, 0},
+        {0, 1, "", 150, 0},
+        {0, 4, "Flashing...", 5000, 0}, // two stages between ticks: jump
+        {0, 4, "", 5050, 0},
+        {0, 5, "Flashing...", 9500, 0},
+        {0, 5, "", 9550, 0},
+        {0, 6, "Flashing is Completed. Please turn off your PC.", 10000, 1},
+        {1, -1, "Flashing Error", 0, 1}, // failed before the first tick
+        {1, 0, "Start Flashing", 50, 0},
+        {0, 2, "Flashing...", 500, 0},
+        {0, -3, "Flashing Error", 500, 1}, // the bar stays where it stood
+        {0, -3, "", 500, 1},
+    };
+    MessageTable = MessageTableFor(0);
+    for (size_t i = 0; i < sizeof ticks / sizeof ticks[0]; ++i) {
+        const auto& t = ticks[i];
+        if (t.reset) {
+            EXPECT_EQ(0, ProgressPoll(1, nullptr));
+            EXPECT_EQ(0, FlashStep) << "the reset starts FlashStep again";
+        }
+        FlashStep = t.step;
+        ClearRecordedHost();
+        EXPECT_EQ(t.ended, ProgressPoll(0, nullptr)) << "tick " << i;
+        const std::vector<std::string> shown = StatusTexts();
+        EXPECT_EQ(std::string(t.text), shown.empty() ? "" : shown.back()) << "tick " << i;
+        EXPECT_LE(shown.size(), 1u) << "tick " << i;
+        EXPECT_EQ(t.position, ProgressPosition()) << "tick " << i;
+    }
+    // The last stage: the tenth creep passes 9990 and ends at 10000, no further.
+    ProgressPoll(1, nullptr);
+    FlashStep = 5;
+    ProgressPoll(0, nullptr);
+    for (int i = 0; i < 12; ++i) {
+        ProgressPoll(0, nullptr);
+    }
+    EXPECT_EQ(10000, ProgressPosition());
+}
+
+} // namespace

@@ -2,7 +2,7 @@
 // size, font and title, and for each of the 29 controls in order its identifier,
 // class, style, caption and position, in English (MAINDIALOGE) and Japanese
 // (MAINDIALOG).
-#include <windows.h>
+#include "DialogTemplate.h"
 
 #include <gtest/gtest.h>
 
@@ -10,106 +10,6 @@
 #include <vector>
 
 namespace {
-
-struct Control {
-    DWORD style = 0;
-    int id = 0;
-    std::string kind; // class name, upper case
-    std::wstring caption;
-    int x = 0, y = 0, cx = 0, cy = 0;
-};
-
-struct Template {
-    DWORD style = 0;
-    int cx = 0, cy = 0;
-    std::wstring title;
-    int pointSize = 0;
-    std::wstring font;
-    std::vector<Control> controls;
-};
-
-// Reads a name-or-ordinal field; ordinals of the predefined classes are given
-// their names.
-const WORD* ReadNameOrOrdinal(const WORD* p, std::wstring* text) {
-    text->clear();
-    if (*p == 0xFFFF) {
-        const WORD ordinal = p[1];
-        const wchar_t* names[] = {L"BUTTON",  L"EDIT",      L"STATIC",
-                                  L"LISTBOX", L"SCROLLBAR", L"COMBOBOX"};
-        if (ordinal >= 0x80 && ordinal <= 0x85) {
-            *text = names[ordinal - 0x80];
-        }
-        return p + 2;
-    }
-    while (*p != 0) {
-        text->push_back(static_cast<wchar_t>(*p++));
-    }
-    return p + 1;
-}
-
-const WORD* AlignToDword(const WORD* p) {
-    return reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
-}
-
-std::string Upper(const std::wstring& text) {
-    std::string result;
-    for (wchar_t c : text) {
-        result.push_back(static_cast<char>(c >= L'a' && c <= L'z' ? c - 32 : c));
-    }
-    return result;
-}
-
-DWORD Dword(const WORD* p) {
-    return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 16;
-}
-
-bool ReadTemplate(const char* name, Template* result) {
-    HRSRC resource = FindResourceA(NULL, name, MAKEINTRESOURCEA(5)); // RT_DIALOG
-    if (resource == NULL) {
-        return false;
-    }
-    const WORD* p = static_cast<const WORD*>(LockResource(LoadResource(NULL, resource)));
-    if (p == NULL || p[0] != 1 || p[1] != 0xFFFF) {
-        return false; // not an extended template
-    }
-    result->style = Dword(p + 6);
-    const int count = p[8];
-    result->cx = static_cast<short>(p[11]);
-    result->cy = static_cast<short>(p[12]);
-    p += 13;
-    std::wstring menu, windowClass;
-    p = ReadNameOrOrdinal(p, &menu);
-    p = ReadNameOrOrdinal(p, &windowClass);
-    p = ReadNameOrOrdinal(p, &result->title);
-    result->pointSize = p[0];
-    p += 3; // point size, weight, italic and character set
-    p = ReadNameOrOrdinal(p, &result->font);
-    for (int i = 0; i < count; ++i) {
-        p = AlignToDword(p);
-        Control control;
-        control.style = Dword(p + 4);
-        control.x = static_cast<short>(p[6]);
-        control.y = static_cast<short>(p[7]);
-        control.cx = static_cast<short>(p[8]);
-        control.cy = static_cast<short>(p[9]);
-        control.id = static_cast<int>(Dword(p + 10));
-        p += 12;
-        std::wstring kind;
-        p = ReadNameOrOrdinal(p, &kind);
-        control.kind = Upper(kind);
-        p = ReadNameOrOrdinal(p, &control.caption);
-        const WORD extra = *p++;
-        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
-        result->controls.push_back(control);
-    }
-    return true;
-}
-
-std::wstring Wide(const char* utf8) {
-    wchar_t text[256];
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 256);
-    return length > 0 ? std::wstring(text, static_cast<size_t>(length - 1)) : L"?";
-}
 
 // The style bits a control's kind must show, and the mask they are read with.
 struct Styled {
@@ -245,17 +145,17 @@ TEST(DialogTemplateTest, BothTemplatesMatchTheirTables) {
                               DS_SETFOREGROUND | DS_SETFONT;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Template t;
-        ASSERT_TRUE(ReadTemplate(c.name, &t)) << "no extended dialog template";
+        DialogTemplate t;
+        ASSERT_TRUE(ReadDialogTemplate(NULL, c.name, &t)) << "no extended dialog template";
         EXPECT_EQ(dialogStyle, t.style & dialogStyle);
         EXPECT_EQ(c.cx, t.cx);
         EXPECT_EQ(c.cy, t.cy);
-        EXPECT_EQ(Wide(c.title), t.title) << "template title";
-        EXPECT_EQ(Wide(c.font), t.font) << "font";
+        EXPECT_EQ(WideFromUtf8(c.title), t.title) << "template title";
+        EXPECT_EQ(WideFromUtf8(c.font), t.font) << "font";
         EXPECT_EQ(9, t.pointSize);
         ASSERT_EQ(29u, t.controls.size());
         for (size_t i = 0; i < t.controls.size(); ++i) {
-            const Control& seen = t.controls[i];
+            const TemplateControl& seen = t.controls[i];
             const Expected& e = controls[i];
             const int* at = c.japanese ? e.ja : e.en;
             SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(e.id));
@@ -263,7 +163,7 @@ TEST(DialogTemplateTest, BothTemplatesMatchTheirTables) {
             EXPECT_EQ(e.kind, seen.kind);
             EXPECT_EQ(e.style.bits, seen.style & e.style.mask) << std::hex << seen.style;
             EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE), seen.style & (WS_CHILD | WS_VISIBLE));
-            EXPECT_EQ(Wide(c.japanese ? e.japanese : e.english), seen.caption) << "caption";
+            EXPECT_EQ(WideFromUtf8(c.japanese ? e.japanese : e.english), seen.caption) << "caption";
             EXPECT_EQ((std::vector<int>{at[0], at[1], at[2], at[3]}),
                       (std::vector<int>{seen.x, seen.y, seen.cx, seen.cy}));
         }

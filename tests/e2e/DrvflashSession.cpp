@@ -1,0 +1,41 @@
+// drvflash's session (see DrvflashSession.h).
+#include "DrvflashSession.h"
+
+#include <commctrl.h>
+
+int DrvflashSession::Progress() const {
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdProgress), PBM_GETPOS, 0, 0));
+}
+
+bool DrvflashSession::RefuseBox(HWND box) {
+    return PressButton(box, IDCANCEL) && WaitUntil([box] { return !IsWindow(box); }, 5000);
+}
+
+bool DrvflashSession::QueryEndSession() const {
+    return SendMessageA(dialog_, WM_QUERYENDSESSION, 0, 0) != 0;
+}
+
+void DrvflashSession::PressAltF4() {
+    const LPARAM altDown = 0x20000000 | 0x003E0001; // context code, scan code of F4
+    PostMessageA(dialog_, WM_SYSKEYDOWN, VK_F4, altDown);
+    PostMessageA(dialog_, WM_SYSKEYUP, VK_F4, static_cast<LPARAM>(0xE03E0001u));
+}
+
+bool DrvflashSession::WaitForRunEnd(std::vector<std::string>* texts, std::vector<int>* bar,
+                                    DWORD timeoutMs) {
+    // Flash is disabled from the click until the tick that sees the end.
+    WaitUntil([this] { return !Enabled(IdFlash); }, 5000);
+    return WaitUntil(
+        [&] {
+            const std::string text = Text(IdStatus);
+            if (texts->empty() || texts->back() != text) {
+                texts->push_back(text);
+            }
+            const int position = Progress();
+            if (bar->empty() || bar->back() != position) {
+                bar->push_back(position);
+            }
+            return Enabled(IdFlash);
+        },
+        timeoutMs);
+}

@@ -1,0 +1,34 @@
+// One run of the built drvflash.exe against the drive emulator (ToolSession),
+// with its dialog's controls, the progress bar and the answers to its boxes.
+#ifndef ZAL_TESTS_DRVFLASHSESSION_H
+#define ZAL_TESTS_DRVFLASHSESSION_H
+
+#include "ToolSession.h"
+
+enum {
+    IdPowerOff = 1,
+    IdCurrentVersion = 1006,
+    IdUpdateVersion = 1008,
+    IdProgress = 1010,
+    IdFlash = 1011,
+    IdCounter = 1012
+};
+
+class DrvflashSession : public ToolSession {
+public:
+    explicit DrvflashSession(const std::string& name) : ToolSession("drvflash", name) {}
+
+    int Progress() const;
+    // Presses Cancel in a message box.
+    bool RefuseBox(HWND box);
+    // Sends what the end of the Windows session sends first; true when the
+    // dialog agrees to end.
+    bool QueryEndSession() const;
+    void PressAltF4();
+    // Waits until the run that Flash started has ended (Flash enabled again),
+    // noting each status text and bar position seen on the way.
+    bool WaitForRunEnd(std::vector<std::string>* texts, std::vector<int>* bar,
+                       DWORD timeoutMs = 120000);
+};
+
+#endif

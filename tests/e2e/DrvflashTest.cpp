@@ -1,0 +1,459 @@
+// The built, packed drvflash.exe under Wine, driven from outside as a user would,
+// against the drive emulator: the start-up, whole runs, the revert question,
+// failed runs and the way back for a half-flashed drive, the dialog holding out
+// while a run lasts, start-up failures, and the Japanese dialog. The packed test
+// image has update version 2.17.
+#include "DialogTemplate.h"
+#include "DrvflashSession.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const Title = "ZAL Drive Firmware Flash Utility";
+const char* const ReadyPrompt = "Do you want to change the firmware?";
+const char* const SuccessText = "Flashing is Completed. Please turn off your PC.";
+const char* const ErrorText = "Flashing Error";
+const char* const NoTarget = "Target ZAL TK-4800J is not found correctly.";
+const char* const RevertQuestion =
+    "This drive's firmware will revert to previous version. Do you want to GO?";
+const std::string DriveText = "[HA:0/ID:0]ZAL     TK-4800J        ";
+
+std::string Drive(const std::string& address, const std::string& revision,
+                  const std::string& extra = std::string()) {
+    return Device(address, "kind = tk4800j\nrevision = " + revision + "\n" + extra);
+}
+
+std::string Cdb(const zalemu::CommandRecord& record, size_t bytes) {
+    std::string text;
+    for (size_t i = 0; i < bytes && i < record.cdb.size(); ++i) {
+        char byte[4];
+        snprintf(byte, sizeof byte, i == 0 ? "%02X" : "-%02X", record.cdb[i]);
+        text += byte;
+    }
+    return text;
+}
+
+// The controls of a dialog that is Ready: after a run Power Off is offered.
+void ExpectReady(DrvflashSession& run, bool afterRun) {
+    EXPECT_TRUE(run.Enabled(IdDriveList));
+    EXPECT_TRUE(run.Visible(IdFlash));
+    EXPECT_TRUE(run.Enabled(IdFlash));
+    EXPECT_TRUE(run.Enabled(IdCancel));
+    EXPECT_EQ(afterRun, run.Visible(IdPowerOff));
+    EXPECT_EQ(afterRun, run.Enabled(IdPowerOff));
+}
+
+// Flash pressed, the run followed to its end; the texts shown and bar positions.
+void FlashAndWait(DrvflashSession& run, std::vector<std::string>* texts, std::vector<int>* bar) {
+    ASSERT_TRUE(run.Click(IdFlash));
+    ASSERT_TRUE(run.WaitForRunEnd(texts, bar)) << "the run did not end";
+}
+
+void ExpectRising(const std::vector<int>& bar) {
+    for (size_t i = 1; i < bar.size(); ++i) {
+        EXPECT_LT(bar[i - 1], bar[i]) << "the bar went back at sample " << i;
+    }
+}
+
+void Leave(DrvflashSession& run) {
+    ASSERT_TRUE(run.Click(IdCancel));
+    DWORD exitCode = 99;
+    EXPECT_TRUE(run.WaitForExit(20000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST(DrvflashTemplates, BothTemplatesHoldTheThirteenControls) {
+    const DWORD tab = WS_TABSTOP, visible = WS_VISIBLE;
+    const struct Expected {
+        int id;
+        const char* kind;
+        DWORD style, mask;
+        const char *english, *japanese;
+        int en[4], ja[4];
+    } controls[] = {
+        {1009,
+         "COMBOBOX",
+         CBS_DROPDOWNLIST | WS_VSCROLL | tab | visible,
+         0x03 | CBS_SORT | WS_VSCROLL | tab | visible,
+         "",
+         "",
+         {56, 12, 179, 36},
+         {72, 12, 160, 36}},
+        {1011,
+         "BUTTON",
+         BS_PUSHBUTTON | tab,
+         0x0F | tab | visible,
+         "Flash",
+         "実行",
+         {135, 96, 37, 19},
+         {145, 106, 37, 19}},
+        {1001,
+         "STATIC",
+         SS_LEFT | visible,
+         SS_TYPEMASK | tab | visible,
+         "Drive Select:",
+         "ドライブ選択:",
+         {11, 13, 38, 8},
+         {11, 13, 38, 8}},
+        {1002,
+         "STATIC",
+         SS_LEFT | visible,
+         SS_TYPEMASK | tab | visible,
+         "Current Version:",
+         "現在のバージョン:",
+         {11, 31, 62, 8},
+         {11, 31, 53, 8}},
+        {1007,
+         "EDIT",
+         ES_MULTILINE | ES_READONLY | WS_BORDER | visible,
+         ES_MULTILINE | ES_READONLY | WS_BORDER | tab | visible,
+         "",
+         "",
+         {6, 80, 109, 40},
+         {6, 86, 109, 40}},
+        {1005,
+         "STATIC",
+         SS_LEFT | visible,
+         SS_TYPEMASK | tab | visible,
+         "Status:",
+         "ステータス:",
+         {6, 64, 41, 11},
+         {6, 70, 38, 11}},
+        {1006,
+         "STATIC",
+         SS_LEFT | visible,
+         SS_TYPEMASK | tab | visible,
+         "N/A",
+         "N/A",
+         {77, 31, 35, 12},
+         {74, 31, 30, 12}},
+        {1003,
+         "STATIC",
+         SS_LEFT | visible,
+         SS_TYPEMASK | tab | visible,
+         "Update Version:",
+         "更新後バージョン:",
+         {11, 47, 62, 8},
+         {11, 47, 53, 8}},
+        {1008,
+         "STATIC",
+         SS_LEFT | visible,
+         SS_TYPEMASK | tab | visible,
+         "N/A",
+         "N/A",
+         {77, 47, 35, 12},
+         {74, 47, 30, 12}},
+        {2,
+         "BUTTON",
+         BS_PUSHBUTTON | tab | visible,
+         0x0F | tab | visible,
+         "Cancel",
+         "ｷｬﾝｾﾙ",
+         {191, 96, 37, 19},
+         {197, 105, 37, 19}},
+        {1010,
+         "MSCTLS_PROGRESS32",
+         WS_BORDER | visible,
+         WS_BORDER | tab | visible,
+         "",
+         "",
+         {4, 128, 231, 14},
+         {7, 139, 228, 15}},
+        {1012,
+         "STATIC",
+         SS_CENTER | visible,
+         SS_TYPEMASK | tab | visible,
+         "0 of 0",
+         "0 / 0",
+         {62, 65, 44, 8},
+         {64, 69, 30, 12}},
+        {1,
+         "BUTTON",
+         BS_PUSHBUTTON | tab,
+         0x0F | tab | visible,
+         "Power Off",
+         "電源オフ",
+         {191, 68, 37, 19},
+         {197, 65, 37, 19}},
+    };
+    const struct Case {
+        const char* name;
+        bool japanese;
+        int cy;
+        const char* font;
+    } cases[] = {{"MAINDIALOGE", false, 152, nullptr},
+                 {"MAINDIALOG", true, 163, "ＭＳ Ｐゴシック"}};
+    const DWORD dialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
+                              DS_SETFOREGROUND | DS_SETFONT;
+    HMODULE program = LoadLibraryExA("drvflash.exe", NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, program) << "drvflash.exe beside the test";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DialogTemplate t;
+        ASSERT_TRUE(ReadDialogTemplate(program, c.name, &t)) << "no extended dialog template";
+        EXPECT_EQ(dialogStyle, t.style & dialogStyle);
+        EXPECT_EQ(243, t.cx);
+        EXPECT_EQ(c.cy, t.cy);
+        EXPECT_EQ(L"Firmware Utility", t.title);
+        EXPECT_EQ(9, t.pointSize);
+        if (c.font != nullptr) {
+            EXPECT_EQ(WideFromUtf8(c.font), t.font);
+        }
+        ASSERT_EQ(13u, t.controls.size());
+        for (size_t i = 0; i < t.controls.size(); ++i) {
+            const TemplateControl& seen = t.controls[i];
+            const Expected& e = controls[i];
+            const int* at = c.japanese ? e.ja : e.en;
+            SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(e.id));
+            EXPECT_EQ(e.id, seen.id);
+            EXPECT_EQ(e.kind, seen.kind);
+            EXPECT_EQ(e.style, seen.style & e.mask) << std::hex << seen.style;
+            EXPECT_EQ(WideFromUtf8(c.japanese ? e.japanese : e.english), seen.caption);
+            EXPECT_EQ((std::vector<int>{at[0], at[1], at[2], at[3]}),
+                      (std::vector<int>{seen.x, seen.y, seen.cx, seen.cy}));
+        }
+    }
+    FreeLibrary(program);
+}
+
+// Two drives and another vendor's: only the two are listed, in enumeration order;
+// selecting the second changes the current version and nothing else.
+TEST(DrvflashDialog, StartUpShowsVersionsCounterAndDrives) {
+    DrvflashSession run("startup");
+    run.WriteScenario(Drive("0:0", "2.16") + Device("0:2", "kind = optical") +
+                      Drive("0:5", "2.05"));
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(Title, WindowText(run.Dialog()));
+    EXPECT_EQ("2.17", run.Text(IdUpdateVersion));
+    EXPECT_EQ("2.16", run.Text(IdCurrentVersion));
+    EXPECT_EQ("0 of 2", run.Text(IdCounter));
+    EXPECT_EQ(ReadyPrompt, run.Text(IdStatus));
+    ExpectReady(run, false);
+    const std::vector<std::string> listed = {DriveText, "[HA:0/ID:5]ZAL     TK-4800J        "};
+    EXPECT_EQ(listed, run.DriveListItems());
+    EXPECT_EQ(0, run.DriveListSelection());
+    const size_t sent = run.Commands().size();
+    run.SelectDrive(1);
+    EXPECT_TRUE(run.WaitForText(IdCurrentVersion, "2.05")) << run.Text(IdCurrentVersion);
+    EXPECT_EQ("2.17", run.Text(IdUpdateVersion));
+    EXPECT_EQ("0 of 2", run.Text(IdCounter));
+    EXPECT_EQ(ReadyPrompt, run.Text(IdStatus));
+    EXPECT_EQ(sent, run.Commands().size()) << "selecting a drive sends nothing";
+    Leave(run);
+}
+
+// A whole run, then a second one on the same drive.
+TEST(DrvflashDialog, TwoSuccessfulRunsOnOneDrive) {
+    DrvflashSession run("two-runs");
+    // Entering flash mode is slowed so that the start text stays long enough to be seen.
+    run.WriteScenario(Drive("0:0", "2.05", "fault = CC/01#1 late 1500\n"));
+    ASSERT_TRUE(run.Start());
+    for (int pass = 1; pass <= 2; ++pass) {
+        SCOPED_TRACE("run " + std::to_string(pass));
+        std::vector<std::string> texts;
+        std::vector<int> bar;
+        FlashAndWait(run, &texts, &bar);
+        if (pass == 1) {
+            // The ready prompt may be gone before the run is first seen.
+            if (!texts.empty() && texts.front() == ReadyPrompt) {
+                texts.erase(texts.begin());
+            }
+            const std::vector<std::string> expected = {"Start Flashing", "Flashing...",
+                                                       SuccessText};
+            EXPECT_EQ(expected, texts);
+        }
+        EXPECT_EQ(SuccessText, run.Text(IdStatus));
+        EXPECT_EQ(10000, run.Progress());
+        ExpectRising(bar);
+        EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
+        EXPECT_EQ(std::to_string(pass) + " of 1", run.Text(IdCounter));
+        ExpectReady(run, true);
+    }
+    EXPECT_NE(std::string::npos, run.StateFile().find("revision = 2.17"));
+    // Power Off answered Cancel changes nothing.
+    ASSERT_TRUE(run.Click(IdPowerOff));
+    HWND box = run.WaitForBox();
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("PC will have powerdown. Are you sure?", MessageBoxText(box));
+    ASSERT_TRUE(run.RefuseBox(box));
+    ExpectReady(run, true);
+    EXPECT_EQ(SuccessText, run.Text(IdStatus));
+    Leave(run);
+}
+
+// The revert question comes for every image older than the drive's firmware:
+// Cancel sends nothing and leaves the dialog as it was, OK runs.
+TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
+    const struct {
+        const char* current;
+        bool asked;
+    } cases[] = {{"2.18", true}, {"2.20", true}, {"2.05", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.current);
+        DrvflashSession run(std::string("revert-") + c.current);
+        run.WriteScenario(Drive("0:0", c.current));
+        ASSERT_TRUE(run.Start());
+        const size_t sent = run.Commands().size();
+        if (c.asked) {
+            ASSERT_TRUE(run.Click(IdFlash));
+            HWND box = run.WaitForBox();
+            ASSERT_NE(nullptr, box) << "no revert question";
+            EXPECT_EQ(Title, WindowText(box));
+            EXPECT_EQ(RevertQuestion, MessageBoxText(box));
+            ASSERT_TRUE(run.RefuseBox(box));
+            Sleep(1000);
+            EXPECT_EQ(sent, run.Commands().size()) << "Cancel sent something";
+            EXPECT_EQ(ReadyPrompt, run.Text(IdStatus));
+            EXPECT_EQ(0, run.Progress());
+            ExpectReady(run, false);
+        }
+        ASSERT_TRUE(run.Click(IdFlash));
+        if (c.asked) {
+            HWND box = run.WaitForBox();
+            ASSERT_NE(nullptr, box);
+            ASSERT_TRUE(run.AnswerBox(box));
+        } else {
+            EXPECT_EQ(nullptr, run.WaitForBox(3000)) << "asked for a newer image";
+        }
+        std::vector<std::string> texts;
+        std::vector<int> bar;
+        ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
+        EXPECT_EQ(SuccessText, run.Text(IdStatus));
+        EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
+        Leave(run);
+    }
+}
+
+// Failed runs: the error text, the bar where it stood, the controls back with
+// Power Off, the counter and the version as they were, and exactly the commands
+// that follow the failing one. A drive broken off while programming is then on
+// its loader: listed as such, shown as "N/A ", and flashed back.
+TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
+    const struct {
+        const char* name;
+        const char* settings;
+        const char* failing; // the failing command's first CDB bytes
+        bool leavesFlashMode;
+    } cases[] = {
+        {"stage1-refused", "fault = CC/01#1 check 5/24/00\n", "CC-01-01", true},
+        {"stage1-loader", "loader-revision = 0-01\n", "12-00-00", true},
+        {"stage2", "fault = CB/01#3 check 3/0C/00\n", "CB-01", true},
+        {"stage5", "fault = CB/02#1 check 3/0C/00\n", "CB-02", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DrvflashSession run(c.name);
+        run.WriteScenario(Drive("0:0", "2.16", c.settings));
+        ASSERT_TRUE(run.Start());
+        std::vector<std::string> texts;
+        std::vector<int> bar;
+        FlashAndWait(run, &texts, &bar);
+        EXPECT_EQ(ErrorText, run.Text(IdStatus));
+        ExpectRising(bar);
+        EXPECT_LT(run.Progress(), 10000);
+        EXPECT_EQ("2.16", run.Text(IdCurrentVersion));
+        EXPECT_EQ("0 of 1", run.Text(IdCounter));
+        ExpectReady(run, true);
+        const std::vector<zalemu::CommandRecord> log = run.Commands();
+        ASSERT_GE(log.size(), 2u);
+        const zalemu::CommandRecord& failing = log[log.size() - (c.leavesFlashMode ? 2 : 1)];
+        EXPECT_EQ(c.failing, Cdb(failing, std::string(c.failing).size() / 3 + 1));
+        if (c.leavesFlashMode) {
+            EXPECT_EQ("CC-01-00", Cdb(log.back(), 3)) << "flash mode is left after the failure";
+        }
+        Leave(run);
+        if (std::string(c.name) != "stage5") {
+            continue;
+        }
+        DrvflashSession again("stage5-again");
+        again.WriteScenario(Drive("0:0", "2.16"));
+        // The drive's memory (firmware incomplete) carries over into the new run.
+        CopyFileA((run.Folder() + "\\drive.state").c_str(),
+                  (again.Folder() + "\\drive.state").c_str(), FALSE);
+        ASSERT_TRUE(again.Start());
+        EXPECT_EQ(std::vector<std::string>{"[HA:0/ID:0]ZAL     TK-4800J LOADER "},
+                  again.DriveListItems());
+        EXPECT_EQ("N/A ", again.Text(IdCurrentVersion));
+        FlashAndWait(again, &texts, &bar);
+        EXPECT_EQ(SuccessText, again.Text(IdStatus));
+        EXPECT_EQ("2.17", again.Text(IdCurrentVersion));
+        Leave(again);
+    }
+}
+
+// While a run lasts the close box, Escape, Alt+F4 and the end of the session
+// are all refused; afterwards the dialog closes as usual.
+TEST(DrvflashDialog, RefusesToCloseWhileARunLasts) {
+    DrvflashSession run("no-exit");
+    run.WriteScenario(Drive("0:0", "2.16", "block-delay = 600\n"));
+    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.Click(IdFlash));
+    ASSERT_TRUE(run.WaitForText(IdStatus, "Flashing...", 20000));
+    run.Close();
+    run.PressEscape();
+    run.PressAltF4();
+    EXPECT_FALSE(run.QueryEndSession()) << "agreed to end the session during a run";
+    Sleep(2000);
+    EXPECT_FALSE(run.Program().HasExited()) << "the program ended during a run";
+    EXPECT_TRUE(IsWindow(run.Dialog()));
+    std::vector<std::string> texts;
+    std::vector<int> bar;
+    ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
+    EXPECT_EQ(SuccessText, run.Text(IdStatus));
+    EXPECT_TRUE(run.QueryEndSession());
+    run.Close();
+    DWORD exitCode = 99;
+    EXPECT_TRUE(run.WaitForExit(20000, &exitCode)) << "the close box ends a Ready dialog";
+    EXPECT_EQ(0u, exitCode);
+}
+
+// Start-up failures: a box, then the end of the program; what was sent.
+TEST(DrvflashDialog, StartUpFailures) {
+    {
+        DrvflashSession run("no-target");
+        run.WriteScenario(Device("0:0", "kind = optical"));
+        ASSERT_TRUE(run.Start(ProgramPath::AspiEmulator, false));
+        EXPECT_EQ("2.17", ControlText(WaitForDialogWithControl(run.Program().ProcessId(),
+                                                               IdUpdateVersion, 5000),
+                                      IdUpdateVersion));
+        HWND box = run.WaitForBox();
+        EXPECT_EQ(NoTarget, MessageBoxText(box));
+        ASSERT_TRUE(run.AnswerBox(box));
+        EXPECT_TRUE(run.WaitForExit(20000, nullptr));
+    }
+    {
+        DrvflashSession run("no-image");
+        run.WriteScenario(Drive("0:0", "2.16"));
+        ASSERT_TRUE(run.Start(ProgramPath::WithoutImage, false)) << "no box";
+        HWND box = run.WaitForBox();
+        EXPECT_EQ("Incorrect file", MessageBoxText(box));
+        EXPECT_EQ("",
+                  ControlText(WaitForDialogWithControl(run.Program().ProcessId(), IdStatus, 5000),
+                              IdStatus));
+        ASSERT_TRUE(run.AnswerBox(box));
+        EXPECT_TRUE(run.WaitForExit(20000, nullptr));
+        EXPECT_TRUE(run.Commands().empty()) << "a command went to the drive";
+    }
+}
+
+// The Japanese system: the Japanese template and texts, as code page 932 bytes.
+TEST(DrvflashJapanese, TemplateAndTextsAreJapanese) {
+    ASSERT_EQ(932u, GetACP()) << "run this case under a Japanese locale";
+    DrvflashSession run("japanese");
+    run.WriteScenario(Drive("0:0", "2.16"));
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(Title, WindowText(run.Dialog()));
+    EXPECT_EQ("\x8E\xC0\x8D\x73", run.Text(IdFlash)) << "Flash reads \"jikkou\"";
+    EXPECT_EQ("0 / 1", run.Text(IdCounter));
+    EXPECT_EQ("\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x82\xF0\x8A\x6D\x94\x46\x82\xB5\x82\xC4"
+              "\x89\xBA\x82\xB3\x82\xA2\x81\x42",
+              run.Text(IdStatus).substr(0, 28))
+        << "the ready prompt begins \"baajon wo kakunin shite kudasai.\"";
+    Leave(run);
+}
+
+} // namespace

@@ -1,0 +1,238 @@
+// One run of a built tool against the drive emulator (see ToolSession.h).
+#include "ToolSession.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string CurrentFolder() {
+    char folder[MAX_PATH];
+    GetCurrentDirectoryA(sizeof folder, folder);
+    return folder;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream out(temporary.c_str(), std::ios::binary | std::ios::trunc);
+        out << text;
+    }
+    MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+void RemoveFolderFiles(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            DeleteFileA((folder + "\\" + found.cFileName).c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// Each path's copy of the program, which has that path's Wine settings.
+std::string ProgramFor(const std::string& tool, ProgramPath path) {
+    switch (path) {
+    case ProgramPath::AspiEmulator:
+        return tool + "_9x.exe";
+    case ProgramPath::AspiWine:
+        return tool + "_9x_wineaspi.exe";
+    case ProgramPath::AspiMissing:
+        return tool + "_9x_noaspi.exe";
+    case ProgramPath::WithoutImage:
+        return tool + "_noimage_9x.exe";
+    case ProgramPath::Nt:
+        break;
+    }
+    return tool + ".exe";
+}
+
+} // namespace
+
+std::string Device(const std::string& address, const std::string& settings) {
+    return "[device " + address + "]\n" + settings + "\n";
+}
+
+ToolSession::ToolSession(const std::string& tool, const std::string& name) : tool_(tool) {
+    const std::string work = CurrentFolder() + "\\e2e-work";
+    CreateDirectoryA(work.c_str(), NULL);
+    folder_ = work + "\\" + name;
+    CreateDirectoryA(folder_.c_str(), NULL);
+    RemoveFolderFiles(folder_);
+}
+
+ToolSession::~ToolSession() {
+    if (!program_.HasExited()) {
+        program_.Kill();
+    }
+}
+
+void ToolSession::WriteScenario(const std::string& devices) {
+    WriteWholeFile(folder_ + "\\scenario.txt",
+                   "[emulator]\nstate = drive.state\nlog = commands.log\n\n" + devices);
+}
+
+bool ToolSession::Start(ProgramPath path, bool expectDialog) {
+    const std::string program = CurrentFolder() + "\\" + ProgramFor(tool_, path);
+    if (!program_.Start("\"" + program + "\"", folder_,
+                        {"ZALEMU_SCENARIO=" + folder_ + "\\scenario.txt"})) {
+        return false;
+    }
+    if (!expectDialog) {
+        return WaitForBox(20000) != NULL;
+    }
+    dialog_ = WaitForDialogWithControl(program_.ProcessId(), IdDriveList, 20000);
+    // The dialog is ready for the user once the drive list is enabled.
+    return dialog_ != NULL && WaitForEnabled(IdDriveList, true, 20000);
+}
+
+std::string ToolSession::Text(int id) const {
+    return ControlText(dialog_, id);
+}
+
+bool ToolSession::Enabled(int id) const {
+    return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE;
+}
+
+bool ToolSession::Visible(int id) const {
+    return IsWindowVisible(GetDlgItem(dialog_, id)) != FALSE;
+}
+
+bool ToolSession::Checked(int id) const {
+    return SendMessageA(GetDlgItem(dialog_, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::vector<std::string> ToolSession::DriveListItems() const {
+    std::vector<std::string> items;
+    HWND list = GetDlgItem(dialog_, IdDriveList);
+    const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        // Across processes Wine hands the entry over as UTF-16 whichever form is
+        // asked for; it is turned back into this program's code page here.
+        wchar_t wide[256] = L"";
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+        char text[512] = "";
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
+        items.push_back(text);
+    }
+    return items;
+}
+
+int ToolSession::DriveListSelection() const {
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdDriveList), CB_GETCURSEL, 0, 0));
+}
+
+void ToolSession::SelectDrive(int index) {
+    // The arrow keys move the selection of a closed drop-down list, one entry a
+    // key, and tell the dialog each time.
+    HWND list = GetDlgItem(dialog_, IdDriveList);
+    int current = DriveListSelection();
+    while (current != index) {
+        const WPARAM key = index > current ? VK_DOWN : VK_UP;
+        PostMessageA(list, WM_KEYDOWN, key, 0);
+        PostMessageA(list, WM_KEYUP, key, static_cast<LPARAM>(0xC0000000u));
+        const int before = current;
+        WaitUntil([&] { return DriveListSelection() != before; }, 5000);
+        current = DriveListSelection();
+        if (current == before) {
+            return;
+        }
+    }
+}
+
+bool ToolSession::Click(int id) {
+    return PressButton(dialog_, id);
+}
+
+void ToolSession::PressEscape() {
+    HWND target = GetDlgItem(dialog_, IdDriveList);
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+}
+
+void ToolSession::Close() {
+    PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+HWND ToolSession::WaitForBox(DWORD timeoutMs) {
+    return WaitForMessageBox(program_.ProcessId(), timeoutMs);
+}
+
+bool ToolSession::AnswerBox(HWND box) {
+    return PressButton(box, IDOK) && WaitUntil([box] { return !IsWindow(box); }, 5000);
+}
+
+bool ToolSession::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
+    return program_.WaitForExit(timeoutMs, exitCode);
+}
+
+std::vector<zalemu::CommandRecord> ToolSession::Commands() const {
+    std::vector<zalemu::CommandRecord> records;
+    std::string error;
+    if (!zalemu::ParseLog(ReadWholeFile(folder_ + "\\commands.log"), &records, &error)) {
+        zalemu::CommandRecord bad;
+        bad.outcome = "unparsable log: " + error;
+        return {bad};
+    }
+    return records;
+}
+
+std::vector<zalemu::CommandRecord> ToolSession::CommandsAfter(size_t skip) const {
+    std::vector<zalemu::CommandRecord> all = Commands();
+    std::vector<zalemu::CommandRecord> result;
+    for (size_t i = skip; i < all.size(); ++i) {
+        if (all[i].Opcode() != 0x00) {
+            result.push_back(all[i]);
+        }
+    }
+    return result;
+}
+
+std::string ToolSession::StateFile() const {
+    return ReadWholeFile(folder_ + "\\drive.state");
+}
+
+bool ToolSession::SetDisc(const std::string& address, bool loaded) {
+    std::istringstream in(StateFile());
+    std::string line;
+    std::string result;
+    bool inSection = false;
+    bool changed = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty() && line[0] == '[') {
+            inSection = line == "[device " + address + "]";
+        } else if (inSection && line.compare(0, 4, "disc") == 0) {
+            line = std::string("disc = ") + (loaded ? "yes" : "no");
+            changed = true;
+        }
+        result += line + "\n";
+    }
+    if (changed) {
+        WriteWholeFile(folder_ + "\\drive.state", result);
+    }
+    return changed;
+}
+
+bool ToolSession::WaitForEnabled(int id, bool enabled, DWORD timeoutMs) const {
+    return WaitUntil([&] { return Enabled(id) == enabled; }, timeoutMs);
+}
+
+bool ToolSession::WaitForText(int id, const std::string& text, DWORD timeoutMs) const {
+    return WaitUntil([&] { return Text(id) == text; }, timeoutMs);
+}

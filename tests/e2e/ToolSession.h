@@ -1,0 +1,86 @@
+// One run of a built tool (discmode.exe, drvflash.exe) against the drive
+// emulator, driven from outside as a user would: a scenario written for the run,
+// the program started under the Wine settings of a path (ASPI with the emulator,
+// Wine's own ASPI, no ASPI, the NT family), and the dialog and message boxes read
+// and operated through their controls. Each tool's session adds its own controls.
+#ifndef ZAL_TESTS_TOOLSESSION_H
+#define ZAL_TESTS_TOOLSESSION_H
+
+#include "CommandLog.h"
+#include "WindowDriver.h"
+
+#include <string>
+#include <vector>
+
+// Which copy of the program runs: each name has its own Wine settings.
+enum class ProgramPath {
+    AspiEmulator, // Windows 98, the emulator's wnaspi32.dll
+    AspiWine,     // Windows 98, Wine's own wnaspi32.dll
+    AspiMissing,  // Windows 98, no wnaspi32.dll at all
+    Nt,           // the NT family, the real drive letters of the Wine prefix
+    WithoutImage, // Windows 98 and the emulator's ASPI; drvflash without its image
+};
+
+// Controls that both tools' dialogs have.
+enum { IdCancel = 2, IdStatus = 1007, IdDriveList = 1009 };
+
+class ToolSession {
+public:
+    // A fresh working folder for a run of `tool` (its program's name without
+    // ".exe"), named after the test.
+    ToolSession(const std::string& tool, const std::string& name);
+    ~ToolSession();
+
+    // Writes the scenario (state and log files go into the working folder; the
+    // scenario should not name them itself).
+    void WriteScenario(const std::string& devices);
+    // Starts the program and waits for its dialog (or for a first message box,
+    // when `expectDialog` is false); false if neither appeared in time.
+    bool Start(ProgramPath path = ProgramPath::AspiEmulator, bool expectDialog = true);
+
+    HWND Dialog() const { return dialog_; }
+    RunningProgram& Program() { return program_; }
+    const std::string& Folder() const { return folder_; }
+
+    // What the user sees.
+    std::string Text(int id) const;
+    bool Enabled(int id) const;
+    bool Visible(int id) const;
+    bool Checked(int id) const;
+    std::vector<std::string> DriveListItems() const;
+    int DriveListSelection() const;
+
+    // What the user does.
+    void SelectDrive(int index);
+    bool Click(int id);
+    void PressEscape();
+    void Close();
+
+    // Message boxes.
+    HWND WaitForBox(DWORD timeoutMs = 15000);
+    bool AnswerBox(HWND box);
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
+
+    // What the drive received, and what it remembers.
+    std::vector<zalemu::CommandRecord> Commands() const;
+    // Commands received after the first `skip` ones, without TEST UNIT READY.
+    std::vector<zalemu::CommandRecord> CommandsAfter(size_t skip) const;
+    std::string StateFile() const;
+    // Sets the disc of a device in the state file, as a person would between polls.
+    bool SetDisc(const std::string& address, bool loaded);
+
+    // Waits until `id` has the expected enabled state / text.
+    bool WaitForEnabled(int id, bool enabled, DWORD timeoutMs = 5000) const;
+    bool WaitForText(int id, const std::string& text, DWORD timeoutMs = 5000) const;
+
+protected:
+    std::string tool_;
+    std::string folder_;
+    RunningProgram program_;
+    HWND dialog_ = NULL;
+};
+
+// A scenario device section, written as the emulator reads it.
+std::string Device(const std::string& address, const std::string& settings);
+
+#endif

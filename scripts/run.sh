@@ -1,0 +1,113 @@
+#!/bin/bash
+# Opens one of the tools, discmode.exe (the default) or drvflash.exe, under Wine
+# against the drive emulator, as a user of Windows 98 would meet it: the
+# emulator's wnaspi32.dll stands in for ASPI and the drives are those of
+# emulator/scenarios/demo.txt (discmode) or flash-demo.txt (drvflash). Installs
+# and builds first (scripts/build.sh), so it runs on a fresh machine.
+#
+#   scripts/run.sh [discmode|drvflash] [--fresh] [--screenshot FILE] [--headless]
+#
+# With a usable X display ($DISPLAY) the dialog opens there and the script ends
+# when it is closed. Without one (or with --headless) the dialog opens in a Wine
+# desktop on a private Xvfb display; the script saves a picture of it (default
+# build/demo/TOOL.png, or FILE), says where, and closes the program.
+# --fresh forgets what earlier runs did to the drives. LC_ALL=ja_JP.UTF-8 shows
+# the Japanese dialog.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+demo="$build/demo"
+tool=discmode
+fresh=0
+headless=0
+shot=""
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+    discmode | drvflash) tool=$1 ;;
+    --fresh) fresh=1 ;;
+    --headless) headless=1 ;;
+    --screenshot)
+        shot=${2:?--screenshot needs a file name}
+        shift
+        ;;
+    *)
+        echo "usage: run.sh [discmode|drvflash] [--fresh] [--screenshot FILE] [--headless]" >&2
+        exit 2
+        ;;
+    esac
+    shift
+done
+# Each tool's demonstration drives, and the log line that shows its dialog is up
+# and drawn: discmode polls the drive (TEST UNIT READY); drvflash has probed the
+# last drive of the scenario (the other vendor's, at 0:4).
+if [ "$tool" = discmode ]; then
+    scenario=demo
+    ready='cdb=00-00-00-00-00-00'
+else
+    scenario=flash-demo
+    ready=' 0:4 cdb=12-'
+fi
+[ -n "$shot" ] || shot="$demo/$tool.png"
+case "$shot" in /*) ;; *) shot="$PWD/$shot" ;; esac
+
+mkdir -p "$build"
+echo "Installing what is missing and building (log: $build/run-build.log)"
+"$root/scripts/build.sh" >"$build/run-build.log" 2>&1 || {
+    tail -n 30 "$build/run-build.log" >&2
+    echo "run: the build failed (whole log: $build/run-build.log)" >&2
+    exit 1
+}
+
+# The program and the emulator's ASPI library side by side, with the scenario.
+# Wine gives the emulator's library only to a program that asks for it and
+# reports Windows 98 only to programs named so: a prefix of the demo's own keeps
+# these settings away from the tests' prefix.
+mkdir -p "$demo/bin"
+cp "$build/bin/$tool.exe" "$build/bin/wnaspi32.dll" "$demo/bin/" || exit 1
+cp "$root/emulator/scenarios/$scenario.txt" "$demo/$scenario.txt" || exit 1
+if [ "$fresh" = 1 ]; then
+    rm -f "$demo/$scenario.state"
+fi
+rm -f "$demo/$scenario.log"
+{
+    printf '%s\n' 'REGEDIT4' ''
+    for t in discmode drvflash; do
+        printf '%s\n' "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$t.exe]" '"Version"="win98"' '' \
+            "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$t.exe\\DllOverrides]" \
+            '"wnaspi32"="native"' ''
+    done
+} >"$demo/wine-programs.reg"
+
+if [ "$headless" = 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    export WINEPREFIX="$demo/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Creating the Wine prefix $WINEPREFIX (once, about 15 s)"
+        wineboot -i </dev/null >/dev/null 2>&1
+    fi
+    wine regedit /S "$(winepath -w "$demo/wine-programs.reg")" </dev/null >/dev/null 2>&1
+    echo "$tool is open on $DISPLAY; the emulated drives' log is $demo/$scenario.log"
+    (cd "$demo" && ZALEMU_SCENARIO="$(winepath -w "$demo/$scenario.txt")" wine "bin/$tool.exe")
+    exit 0
+fi
+
+trap '"$root/scripts/wine-session.sh" stop "$demo"' EXIT
+"$root/scripts/wine-session.sh" start "$demo" || exit 1
+. "$demo/wine-session/env"
+(cd "$demo" && ZALEMU_SCENARIO="$(winepath -w "$demo/$scenario.txt")" \
+    wine explorer /desktop=$tool,700x500 "bin/$tool.exe" </dev/null >/dev/null 2>&1 &)
+
+for _ in $(seq 1 300); do
+    grep -q -- "$ready" "$demo/$scenario.log" 2>/dev/null && break
+    sleep 0.1
+done
+if ! grep -q -- "$ready" "$demo/$scenario.log" 2>/dev/null; then
+    echo "run: the dialog did not come up (drive log: $demo/$scenario.log)" >&2
+    exit 1
+fi
+sleep 1
+mkdir -p "$(dirname "$shot")"
+import -window root "$shot.full.png" && convert "$shot.full.png" -trim +repage -trim +repage "$shot" &&
+    rm -f "$shot.full.png" || exit 1
+echo "$tool ran on a private display (no X display here); its picture: $shot"
+echo "The emulated drives' log: $demo/$scenario.log"

@@ -35,3 +35,14 @@ target_compile_definitions(zal_warnings INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_compile_definitions(zal_shipped INTERFACE _WIN32_WINNT=0x0400 WINVER=0x0400
                                                  _WIN32_IE=0x0400)
 target_link_libraries(zal_shipped INTERFACE zal_warnings zal_static_runtime)
+
+# zal_japanese_texts(SOURCE): the source holds the Japanese texts of a tool as
+# readable UTF-8 and is compiled to code page 932, the ANSI code page of a
+# Japanese system.
+function(zal_japanese_texts source)
+  set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS
+    $<$<CXX_COMPILER_ID:MSVC>:/source-charset:utf-8>
+    $<$<CXX_COMPILER_ID:MSVC>:/execution-charset:.932>
+    $<$<NOT:$<CXX_COMPILER_ID:MSVC>>:-finput-charset=UTF-8>
+    $<$<NOT:$<CXX_COMPILER_ID:MSVC>>:-fexec-charset=CP932>)
+endfunction()

@@ -4,7 +4,7 @@
 // the downloaded image and its version as the drive's revision.
 #include "FlashSession.h"
 
-#include "FirmwareImage.h"
+#include "ImageFormat.h"
 
 namespace zalemu {
 
@@ -13,7 +13,7 @@ const SenseCode Accepted = {0, 0, 0};
 const SenseCode InvalidField = {5, 0x24, 0};
 const SenseCode SequenceError = {5, 0x2C, 0};
 const SenseCode InvalidParameter = {5, 0x26, 0};
-constexpr unsigned ImageBlocks = zalfw::ImageSize / FlashBlockSize; // 250
+constexpr unsigned ImageBlocks = ImageSize / FlashBlockSize; // 250
 
 FlashReply Refuse(const SenseCode& sense) {
     FlashReply reply;
@@ -23,7 +23,9 @@ FlashReply Refuse(const SenseCode& sense) {
 
 // The revision text of an image's version field, in characters INQUIRY can carry.
 std::string InstalledRevision(const uint8_t* image) {
-    std::string revision = zalfw::ImageVersion(image);
+    char text[VersionTextLength + 1];
+    ImageVersionText(image, text);
+    std::string revision(text, VersionTextLength);
     for (char& c : revision) {
         if (c < 0x20 || c > 0x7E || c == '#') {
             c = '?';
@@ -54,7 +56,7 @@ FlashReply FlashSession::SetMode(unsigned mode, DriveState* state) {
         // part-way never left it: nothing of that run is taken over.
         Reset();
         active_ = true;
-        image_.assign(zalfw::ImageSize, 0xFF);
+        image_.assign(ImageSize, 0xFF);
         return reply;
     }
     if (active_ && programmed_ == FlashPassMasks) {
@@ -73,11 +75,11 @@ FlashReply FlashSession::Download(uint32_t address, unsigned count, const uint8_
     }
     const uint32_t bytes = count * FlashBlockSize;
     if (count == 0 || count > FlashMaxBlocks || address % FlashBlockSize != 0 ||
-        address < zalfw::DriveImageBase || address + bytes > zalfw::DriveImageEnd || !dataOut ||
+        address < DriveImageBase || address + bytes > DriveImageEnd || !dataOut ||
         length != bytes) {
         return Refuse(InvalidField);
     }
-    const uint32_t offset = address - zalfw::DriveImageBase;
+    const uint32_t offset = address - DriveImageBase;
     for (uint32_t i = 0; i < bytes; ++i) {
         image_[offset + i] = data[i];
     }
@@ -97,8 +99,8 @@ FlashReply FlashSession::Checksum(uint16_t value) {
     if (!active_ || erased_ != 0 || blocksDownloaded_ != ImageBlocks) {
         return Refuse(SequenceError);
     }
-    if (value != zalfw::ComputeChecksum(image_.data()) ||
-        value != zalfw::StoredChecksum(image_.data())) {
+    if (value != ComputeImageChecksum(image_.data()) ||
+        value != StoredImageChecksum(image_.data())) {
         return Refuse(InvalidParameter);
     }
     checksumAccepted_ = true;

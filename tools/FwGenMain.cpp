@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--version" && i + 1 < argc) {
             std::string version = argv[++i];
-            if (!version.empty() && version[0] == zalfw::VersionMark) {
+            if (!version.empty() && version[0] == ImageVersionMark) {
                 version.erase(0, 1);
             }
             if (version.size() != 3) {
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     }
     std::printf("fwgen: wrote %s: version field %s%s (%s), checksum word 0x%04X%s\n",
                 output.c_str(), options.versionMark ? "~" : "(no ~) ", options.version.c_str(),
-                zalfw::ImageVersion(image.data()).c_str(), zalfw::StoredChecksum(image.data()),
+                zalfw::ImageVersion(image.data()).c_str(), StoredImageChecksum(image.data()),
                 options.wrongChecksum ? " (wrong)" : "");
     return 0;
 }

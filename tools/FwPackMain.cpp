@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     std::printf("fwpack: wrote %s: %lu program bytes, image version %s, checksum word "
                 "0x%04X%s%s\n",
                 paths[2].c_str(), static_cast<unsigned long>(program.size()),
-                zalfw::ImageVersion(image.data()).c_str(), zalfw::StoredChecksum(image.data()),
+                zalfw::ImageVersion(image.data()).c_str(), StoredImageChecksum(image.data()),
                 options.extension.empty() ? "" : ", extended trailer",
                 zalfw::CheckImage(image, &why) == zalfw::ImageFault::None
                     ? ""

@@ -8,15 +8,15 @@
 namespace zalfw {
 
 static bool TagAt(const std::vector<uint8_t>& data, size_t fromEnd) {
-    if (data.size() < ImageSize + TrailerTagSize + fromEnd) {
+    if (data.size() < PlainTrailerLength + fromEnd) {
         return false;
     }
-    const size_t at = data.size() - fromEnd - TrailerTagSize;
-    return std::memcmp(&data[at], TrailerTag, TrailerTagSize) == 0;
+    const size_t at = data.size() - fromEnd - TrailerTagLength;
+    return std::memcmp(&data[at], TrailerTag, TrailerTagLength) == 0;
 }
 
 bool HasTrailer(const std::vector<uint8_t>& data) {
-    return TagAt(data, 0) || TagAt(data, 2);
+    return TagAt(data, 0) || TagAt(data, TrailerExtensionLength);
 }
 
 bool PackProgram(const std::vector<uint8_t>& program, const std::vector<uint8_t>& image,
@@ -25,7 +25,7 @@ bool PackProgram(const std::vector<uint8_t>& program, const std::vector<uint8_t>
     if (fault != ImageFault::None && !(fault == ImageFault::ChecksumMismatch && options.force)) {
         return false;
     }
-    if (!options.extension.empty() && options.extension.size() != 2) {
+    if (!options.extension.empty() && options.extension.size() != TrailerExtensionLength) {
         *why = "the extended trailer takes exactly two characters";
         return false;
     }
@@ -35,7 +35,7 @@ bool PackProgram(const std::vector<uint8_t>& program, const std::vector<uint8_t>
     }
     packed->assign(program.begin(), program.end());
     packed->insert(packed->end(), image.begin(), image.end());
-    packed->insert(packed->end(), TrailerTag, TrailerTag + TrailerTagSize);
+    packed->insert(packed->end(), TrailerTag, TrailerTag + TrailerTagLength);
     packed->insert(packed->end(), options.extension.begin(), options.extension.end());
     return true;
 }

@@ -1,7 +1,7 @@
 // Test firmware images (see TestImage.h).
 #include "TestImage.h"
 
-#include "FirmwareImage.h"
+#include "ImageFormat.h"
 
 namespace zalfw {
 
@@ -9,23 +9,23 @@ std::vector<uint8_t> MakeTestImage(const TestImageOptions& options) {
     std::vector<uint8_t> image(ImageSize);
     // xorshift32: cheap, deterministic and never zero for a non-zero seed.
     uint32_t state = options.seed != 0 ? options.seed : 0x2545F491u;
-    for (uint32_t i = 0; i < ChecksumOffset; ++i) {
+    for (uint32_t i = 0; i < ImageChecksumOffset; ++i) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
         image[i] = static_cast<uint8_t>(state >> 24);
     }
-    image[VersionOffset] = options.versionMark ? VersionMark : '#';
+    image[ImageVersionOffset] = options.versionMark ? ImageVersionMark : '#';
     for (size_t i = 0; i < 3; ++i) {
-        image[VersionOffset + 1 + i] =
+        image[ImageVersionOffset + 1 + i] =
             static_cast<uint8_t>(i < options.version.size() ? options.version[i] : ' ');
     }
-    uint16_t checksum = ComputeChecksum(image.data());
+    uint16_t checksum = ComputeImageChecksum(image.data());
     if (options.wrongChecksum) {
         checksum = static_cast<uint16_t>(checksum ^ 0x5A5A);
     }
-    image[ChecksumOffset] = static_cast<uint8_t>(checksum >> 8);
-    image[ChecksumOffset + 1] = static_cast<uint8_t>(checksum & 0xFF);
+    image[ImageChecksumOffset] = static_cast<uint8_t>(checksum >> 8);
+    image[ImageChecksumOffset + 1] = static_cast<uint8_t>(checksum & 0xFF);
     return image;
 }
 

@@ -1,7 +1,7 @@
 // Helpers of the emulator's tests (see EmulatorTesting.h).
 #include "EmulatorTesting.h"
 
-#include "FirmwareImage.h"
+#include "ImageFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -122,7 +122,7 @@ std::string FlashImage(const std::string& address, const Bytes& image) {
         offset += blocks * 4096;
     }
     if (outcome == "good") {
-        outcome = Send(address, ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome;
+        outcome = Send(address, ImageChecksum(StoredImageChecksum(image.data()))).outcome;
     }
     const uint8_t passes[] = {4, 2};
     for (uint8_t sub : passes) {

@@ -3,7 +3,7 @@
 // and a flash that stops half-way leaving firmware the drive says is incomplete.
 #include "EmulatorTesting.h"
 
-#include "FirmwareImage.h"
+#include "ImageFormat.h"
 #include "TestImage.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +61,7 @@ TEST(FlashTest, AWholeFlashMakesTheImageVersionTheRevision) {
 
 TEST(FlashTest, TheChecksumMustMatchTheImageAndItsLastTwoBytes) {
     const Bytes good = MakeImage("217");
-    const uint16_t checksum = zalfw::StoredChecksum(good.data());
+    const uint16_t checksum = StoredImageChecksum(good.data());
     ASSERT_EQ("", Load("[device 0:0]\n"));
     Downloaded(good);
     EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(static_cast<uint16_t>(checksum + 1))).outcome)
@@ -72,15 +72,15 @@ TEST(FlashTest, TheChecksumMustMatchTheImageAndItsLastTwoBytes) {
     const Bytes bad = MakeImage("217", true);
     ASSERT_EQ("", Load("[device 0:0]\n"));
     Downloaded(bad);
-    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(zalfw::StoredChecksum(bad.data()))).outcome)
+    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(StoredImageChecksum(bad.data()))).outcome)
         << "the image's last two bytes do not match its sum";
-    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(zalfw::ComputeChecksum(bad.data()))).outcome)
+    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(ComputeImageChecksum(bad.data()))).outcome)
         << "the sum does not match the image's last two bytes";
 }
 
 TEST(FlashTest, StepsOutOfOrderAreRefused) {
     const Bytes image = MakeImage("217");
-    const uint16_t checksum = zalfw::StoredChecksum(image.data());
+    const uint16_t checksum = StoredImageChecksum(image.data());
     ASSERT_EQ("", Load("[device 0:0]\n"));
     const Bytes block(4096, 0);
     const struct {
@@ -151,7 +151,7 @@ TEST(FlashTest, LeavingBeforeErasingKeepsTheOldFirmware) {
     ASSERT_EQ("", Load("[device 0:0]\n"));
     const Bytes image = MakeImage("217");
     Downloaded(image);
-    ASSERT_EQ("good", Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome);
+    ASSERT_EQ("good", Send("0:0", ImageChecksum(StoredImageChecksum(image.data()))).outcome);
     ASSERT_EQ("good", Send("0:0", FlashMode(0)).outcome);
     EXPECT_EQ("2.16", Revision("0:0"));
     const std::string state = zalemu::Emulator::Instance().StateText();
@@ -165,7 +165,7 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
     ASSERT_EQ("", Load(scenario, folder.Path()));
     const Bytes image = MakeImage("218");
     Downloaded(image);
-    ASSERT_EQ("good", Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome);
+    ASSERT_EQ("good", Send("0:0", ImageChecksum(StoredImageChecksum(image.data()))).outcome);
     ASSERT_EQ("good", Send("0:0", FlashBlock(4, 0x4)).outcome);
     EXPECT_NE(std::string::npos, ReadFile(folder.File("drive.state")).find("firmware = incomplete"))
         << "the erase is kept at once, in case the run never ends";
@@ -201,14 +201,13 @@ TEST(FlashTest, EnteringFlashModeAgainStartsTheRunAfresh) {
         Downloaded(image);
         if (std::string(c.stoppedAfter) != "download") {
             ASSERT_EQ("good",
-                      Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome);
+                      Send("0:0", ImageChecksum(StoredImageChecksum(image.data()))).outcome);
         }
         for (int i = 0; i < c.erases; ++i) {
             ASSERT_EQ("good", Send("0:0", FlashBlock(4, 0x4u << i)).outcome);
         }
         ASSERT_EQ("good", Send("0:0", FlashMode(1)).outcome) << c.stoppedAfter;
-        EXPECT_EQ("5/2C/00",
-                  Send("0:0", ImageChecksum(zalfw::StoredChecksum(image.data()))).outcome)
+        EXPECT_EQ("5/2C/00", Send("0:0", ImageChecksum(StoredImageChecksum(image.data()))).outcome)
             << "after " << c.stoppedAfter << ": the image of the stopped run is gone";
         EXPECT_EQ("good", FlashImage("0:0", image)) << "after " << c.stoppedAfter;
         EXPECT_EQ("2.19", Revision("0:0")) << "after " << c.stoppedAfter;

@@ -71,10 +71,13 @@ void DriveModel::InquiryData(uint8_t data[InquiryDataSize]) const {
     data[3] = 0x02;
     data[4] = InquiryDataSize - 5;
     data[5] = data[6] = data[7] = 0;
+    // The drive's loader answers in flash mode and while the firmware is
+    // incomplete: the same vendor, its own product name and revision.
+    const bool loader =
+        config_.kind == DeviceKind::Tk4800j && (flash_.Active() || state_.firmwareIncomplete);
     std::memcpy(data + 8, config_.vendor.data(), 8);
-    std::memcpy(data + 16, config_.product.data(), 16);
-    const bool incomplete = config_.kind == DeviceKind::Tk4800j && state_.firmwareIncomplete;
-    std::memcpy(data + 32, incomplete ? "0000" : state_.revision.data(), 4);
+    std::memcpy(data + 16, loader ? config_.loaderProduct.data() : config_.product.data(), 16);
+    std::memcpy(data + 32, loader ? config_.loaderRevision.data() : state_.revision.data(), 4);
 }
 
 ModelReply DriveModel::Execute(const uint8_t* cdbBytes, size_t cdbLength, Direction direction,

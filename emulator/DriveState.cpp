@@ -40,6 +40,27 @@ static bool SetChoice(const std::string& value, const char* no, const char* yes,
     return false;
 }
 
+bool SetIdentification(const std::string& value, size_t width, std::string* field,
+                       std::string* why) {
+    if (value.size() > width) {
+        *why = "at most " + std::to_string(width) + " characters, got '" + value + "'";
+        return false;
+    }
+    for (size_t i = 0; i < value.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(value[i]);
+        if (c < 0x20 || c > 0x7E) {
+            char text[80];
+            std::snprintf(text, sizeof text,
+                          "character %u is 0x%02X; only printable ASCII (0x20..0x7E) is allowed",
+                          static_cast<unsigned>(i + 1), c);
+            *why = text;
+            return false;
+        }
+    }
+    *field = value + std::string(width - value.size(), ' ');
+    return true;
+}
+
 bool SetStateKey(const std::string& key, const std::string& value, DriveState* state,
                  std::string* why) {
     if (key == "disc") {
@@ -70,12 +91,7 @@ bool SetStateKey(const std::string& key, const std::string& value, DriveState* s
         return SetChoice(value, "default", "temporary", &medium->temporaryApplies, why);
     }
     if (key == "revision") {
-        if (value.size() > 4) {
-            *why = "a revision is at most 4 characters, got '" + value + "'";
-            return false;
-        }
-        state->revision = value + std::string(4 - value.size(), ' ');
-        return true;
+        return SetIdentification(value, 4, &state->revision, why);
     }
     if (key == "firmware") {
         return SetChoice(value, "good", "incomplete", &state->firmwareIncomplete, why);

@@ -5,6 +5,7 @@
 #ifndef ZAL_EMULATOR_DRIVESTATE_H
 #define ZAL_EMULATOR_DRIVESTATE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -33,6 +34,12 @@ constexpr unsigned MaxChangesLeft = 32767;
 // True for the keys of the state (disc, changes-left, dl-default, dl-temporary,
 // dl-applies, r-default, r-temporary, r-applies, revision, firmware).
 bool IsStateKey(const std::string& key);
+
+// An INQUIRY identification field (vendor, product, revision) from its text: at
+// most `width` printable ASCII characters, blank-padded to `width`. False with the
+// reason in *why.
+bool SetIdentification(const std::string& value, size_t width, std::string* field,
+                       std::string* why);
 
 // Sets one state key from its text; false with the reason in *why.
 bool SetStateKey(const std::string& key, const std::string& value, DriveState* state,

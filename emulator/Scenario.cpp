@@ -131,15 +131,6 @@ struct DeviceDraft {
     bool revisionSet = false;
 };
 
-bool SetText(const std::string& value, size_t width, std::string* field, std::string* why) {
-    if (value.size() > width) {
-        *why = "at most " + std::to_string(width) + " characters, got '" + value + "'";
-        return false;
-    }
-    *field = value + std::string(width - value.size(), ' ');
-    return true;
-}
-
 bool SetDeviceKey(const std::string& key, const std::string& value, DeviceDraft* draft,
                   std::string* why) {
     DeviceConfig& device = draft->config;
@@ -190,11 +181,17 @@ bool SetDeviceKey(const std::string& key, const std::string& value, DeviceDraft*
     }
     if (key == "vendor") {
         draft->vendorSet = true;
-        return SetText(value, 8, &device.vendor, why);
+        return SetIdentification(value, 8, &device.vendor, why);
     }
     if (key == "product") {
         draft->productSet = true;
-        return SetText(value, 16, &device.product, why);
+        return SetIdentification(value, 16, &device.product, why);
+    }
+    if (key == "loader-product") {
+        return SetIdentification(value, 16, &device.loaderProduct, why);
+    }
+    if (key == "loader-revision") {
+        return SetIdentification(value, 4, &device.loaderRevision, why);
     }
     if (key == "open") {
         return ParseChoice(value, "ok", "fail", &device.openFails, why);
@@ -274,10 +271,10 @@ void ApplyKindDefaults(DeviceDraft* draft) {
             continue;
         }
         if (!draft->vendorSet) {
-            SetText(entry.vendor, 8, &draft->config.vendor, &why);
+            SetIdentification(entry.vendor, 8, &draft->config.vendor, &why);
         }
         if (!draft->productSet) {
-            SetText(entry.product, 16, &draft->config.product, &why);
+            SetIdentification(entry.product, 16, &draft->config.product, &why);
         }
         if (!draft->revisionSet) {
             SetStateKey("revision", entry.revision, &draft->config.initial, &why);

@@ -43,6 +43,10 @@ struct DeviceConfig {
     std::string vendor;  // blank-padded to 8
     std::string product; // blank-padded to 16
     DriveState initial;  // revision blank-padded to 4
+    // What a TK-4800J reports instead of its product and revision while its loader
+    // runs (in flash mode, and while its firmware is incomplete).
+    std::string loaderProduct = "TK-4800J LOADER "; // blank-padded to 16
+    std::string loaderRevision = "0.01";
     unsigned loadTimeMs = 0;
     unsigned commandVersion = 3;
     unsigned delayMs = 0;

@@ -92,11 +92,11 @@ bool ToolSession::Start(ProgramPath path, bool expectDialog) {
         return false;
     }
     if (!expectDialog) {
-        return WaitForBox(20000) != NULL;
+        return WaitForBox(90000) != NULL;
     }
-    dialog_ = WaitForDialogWithControl(program_.ProcessId(), IdDriveList, 20000);
+    dialog_ = WaitForDialogWithControl(program_.ProcessId(), IdDriveList, 90000);
     // The dialog is ready for the user once the drive list is enabled.
-    return dialog_ != NULL && WaitForEnabled(IdDriveList, true, 20000);
+    return dialog_ != NULL && WaitForEnabled(IdDriveList, true, 90000);
 }
 
 std::string ToolSession::Text(int id) const {

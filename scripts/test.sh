@@ -10,6 +10,11 @@ build="$root/build"
 
 "$root/scripts/build.sh" || exit 1
 
+if "$root/scripts/wine-machine.sh" emulated; then
+    echo "32-bit programs run through qemu-i386 here: Wine is many times slower, and the tests'"
+    echo "time limits are $("$root/scripts/wine-machine.sh" time-scale) times as long (ZAL_TIME_SCALE)."
+fi
+
 trap '"$root/scripts/wine-session.sh" stop "$build"' EXIT
 "$root/scripts/wine-session.sh" start "$build" || exit 1
 ctest --test-dir "$build" --output-on-failure -j2 "$@"

@@ -9,8 +9,11 @@
 #   wine-session.sh stop   BUILD   stop wineserver and Xvfb of this session
 #   wine-session.sh env    BUILD   print the environment of the session
 #
-# BUILD/wine-session/env holds WINEPREFIX, WINEDEBUG and DISPLAY for the session.
+# BUILD/wine-session/env holds WINEPREFIX, WINEDEBUG and DISPLAY for the session,
+# and what this machine needs for Wine (scripts/wine-machine.sh: the qemu setting
+# on machines that run 32-bit programs through qemu, and ZAL_TIME_SCALE).
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 
 command=${1:-}
 build=$(cd "${2:?usage: wine-session.sh start|ensure|stop|env BUILD}" && pwd) || exit 1
@@ -20,6 +23,8 @@ mkdir -p "$dir"
 
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
 unset WINEDLLOVERRIDES
+machine_env=$("$here/wine-machine.sh" env) || exit 1
+eval "$machine_env"
 
 server_alive() {
     [ -f "$dir/wineserver.pid" ] && kill -0 "$(cat "$dir/wineserver.pid")" 2>/dev/null
@@ -63,6 +68,7 @@ write_env() {
     {
         echo "export WINEPREFIX='$prefix' WINEARCH=win32 WINEDEBUG=-all"
         echo "export DISPLAY='$(cat "$dir/display")'"
+        echo "$machine_env"
     } >"$dir/env.tmp" && mv "$dir/env.tmp" "$dir/env"
 }
 
@@ -73,6 +79,20 @@ apply_registry() {
     fi
 }
 
+create_prefix() {
+    # wineboot starts a server of its own; let it finish before ours starts.
+    if "$here/wine-machine.sh" emulated; then
+        # Every Wine process costs seconds under qemu: leave out the .NET and HTML
+        # engines' installers and the desktop menu entries, which no test uses.
+        echo "wine-session: creating the Wine prefix under qemu (a few minutes)" >&2
+        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+            wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
+    else
+        wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
+    fi
+    wineserver -w
+}
+
 start_session() {
     start_xvfb || return 1
     export DISPLAY
@@ -80,9 +100,7 @@ start_session() {
     write_env
     if ! server_alive; then
         if [ ! -f "$prefix/system.reg" ]; then
-            # wineboot starts a server of its own; let it finish before ours starts.
-            wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
-            wineserver -w
+            create_prefix
         fi
         setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
         echo $! >"$dir/wineserver.pid"

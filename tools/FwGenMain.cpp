@@ -7,7 +7,7 @@
 // default is 217); --letter is --version A17; --no-mark leaves the '~' out of the
 // version field; --bad-checksum stores a checksum word that does not match.
 #include "FileBytes.h"
-#include "FirmwareImage.h"
+#include "ImageChecks.h"
 #include "TestImage.h"
 
 #include <cstdio>

@@ -8,7 +8,7 @@
 // adds the two characters CC after the tag (the extended trailer). Every refusal
 // says why and ends with exit code 1 (2 for a wrong command line).
 #include "FileBytes.h"
-#include "FirmwareImage.h"
+#include "ImageChecks.h"
 #include "PackedProgram.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Packing the flash tool (see PackedProgram.h).
 #include "PackedProgram.h"
 
-#include "FirmwareImage.h"
+#include "ImageChecks.h"
 
 #include <cstring>
 

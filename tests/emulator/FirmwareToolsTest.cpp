@@ -4,7 +4,7 @@
 #include "EmulatorTesting.h"
 
 #include "FileBytes.h"
-#include "FirmwareImage.h"
+#include "ImageChecks.h"
 #include "PackedProgram.h"
 #include "TestImage.h"
 

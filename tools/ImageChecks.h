@@ -2,8 +2,8 @@
 // take it, with the reason in words, and its version text as a string. The format
 // itself (size, version field, checksum word, trailer) is defined once in
 // flash/ImageFormat.h, which this header brings in.
-#ifndef ZAL_TOOLS_FIRMWAREIMAGE_H
-#define ZAL_TOOLS_FIRMWAREIMAGE_H
+#ifndef ZAL_TOOLS_IMAGECHECKS_H
+#define ZAL_TOOLS_IMAGECHECKS_H
 
 #include "ImageFormat.h"
 

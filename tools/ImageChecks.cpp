@@ -1,6 +1,6 @@
 // The checks an image must pass before it is packed, and its version text as a
-// string (see FirmwareImage.h).
-#include "FirmwareImage.h"
+// string (see ImageChecks.h).
+#include "ImageChecks.h"
 
 #include <cstdio>
 

@@ -25,13 +25,18 @@ bool DrvflashSession::WaitForRunEnd(std::vector<std::string>* texts, std::vector
                                     DWORD timeoutMs) {
     // Flash is disabled from the click until the tick that sees the end.
     WaitUntil([this] { return !Enabled(IdFlash); }, 5000);
+    const std::string before = Text(IdStatus);
     return WaitUntil(
         [&] {
             const std::string text = Text(IdStatus);
             if (texts->empty() || texts->back() != text) {
                 texts->push_back(text);
             }
+            // Until the run's first tick the bar still shows where the last run left it.
             const int position = Progress();
+            if (text == before && texts->size() == 1) {
+                return Enabled(IdFlash);
+            }
             if (bar->empty() || bar->back() != position) {
                 bar->push_back(position);
             }

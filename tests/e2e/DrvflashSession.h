@@ -26,7 +26,8 @@ public:
     bool QueryEndSession() const;
     void PressAltF4();
     // Waits until the run that Flash started has ended (Flash enabled again),
-    // noting each status text and bar position seen on the way.
+    // noting each status text seen on the way, and each bar position from the
+    // run's first status text on.
     bool WaitForRunEnd(std::vector<std::string>* texts, std::vector<int>* bar,
                        DWORD timeoutMs = 120000);
 };

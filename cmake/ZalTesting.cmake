@@ -11,8 +11,34 @@
 #               [LOCALE loc] [FILTER expr] [TIMEOUT s] [LABELS ...])
 #   A GoogleTest program whose cases ctest runs one process each, under Wine.
 #   One label: gtest_discover_tests does not carry a list of them whole.
+#   TIMEOUT (default 120 s) is stretched by the machine's time scale.
+#
+# zal_scaled_seconds(VAR SECONDS)
+#   SECONDS times ZAL_TIME_SCALE, for the TIMEOUT of tests added otherwise.
+#
+# ZAL_TIME_SCALE: how many times longer the tests' time limits are on this machine
+# (scripts/wine-machine.sh: 10 where 32-bit programs run through qemu, else 1; a
+# ZAL_TIME_SCALE in the environment at configure time wins). The test programs
+# read the same factor from the environment of the build's Wine session.
 
 set_property(GLOBAL PROPERTY ZAL_WINE_REGISTRY "")
+
+set(ZAL_TIME_SCALE 1)
+if(ZAL_RUN_UNDER_WINE)
+  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-machine.sh time-scale
+                  OUTPUT_VARIABLE scale OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+  if(NOT failed AND scale MATCHES "^[1-9][0-9]*$")
+    set(ZAL_TIME_SCALE ${scale})
+  endif()
+endif()
+if(NOT ZAL_TIME_SCALE EQUAL 1)
+  message(STATUS "Test time limits: ${ZAL_TIME_SCALE} times as long on this machine")
+endif()
+
+function(zal_scaled_seconds var seconds)
+  math(EXPR value "${seconds} * ${ZAL_TIME_SCALE}")
+  set(${var} ${value} PARENT_SCOPE)
+endfunction()
 
 function(zal_wine_program name)
   cmake_parse_arguments(ARG "WIN98" "ASPI" "" ${ARGN})
@@ -58,6 +84,8 @@ function(zal_add_gtest target)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  zal_scaled_seconds(timeout ${ARG_TIMEOUT})
+  zal_scaled_seconds(discovery_timeout 180)
   # Test names carry their program, so that one source built into two programs
   # (NT family and Windows 98, say) gives distinct tests.
   set(extra TEST_PREFIX "${target}.")
@@ -67,10 +95,10 @@ function(zal_add_gtest target)
   gtest_discover_tests(${target}
     ${extra}
     DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 180
+    DISCOVERY_TIMEOUT ${discovery_timeout}
     WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
     PROPERTIES ENVIRONMENT "LC_ALL=${ARG_LOCALE}"
-               TIMEOUT ${ARG_TIMEOUT}
+               TIMEOUT ${timeout}
                FIXTURES_REQUIRED wine_session
                LABELS "${ARG_LABELS}")
 endfunction()

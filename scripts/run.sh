@@ -81,9 +81,10 @@ rm -f "$demo/$scenario.log"
 
 if [ "$headless" = 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     export WINEPREFIX="$demo/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+    eval "$("$root/scripts/wine-machine.sh" env)"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Creating the Wine prefix $WINEPREFIX (once, about 15 s)"
-        wineboot -i </dev/null >/dev/null 2>&1
+        "$root/scripts/wine-session.sh" prefix "$demo" || exit 1
     fi
     wine regedit /S "$(winepath -w "$demo/wine-programs.reg")" </dev/null >/dev/null 2>&1
     echo "$tool is open on $DISPLAY; the emulated drives' log is $demo/$scenario.log"
@@ -97,7 +98,8 @@ trap '"$root/scripts/wine-session.sh" stop "$demo"' EXIT
 (cd "$demo" && ZALEMU_SCENARIO="$(winepath -w "$demo/$scenario.txt")" \
     wine explorer /desktop=$tool,700x500 "bin/$tool.exe" </dev/null >/dev/null 2>&1 &)
 
-for _ in $(seq 1 300); do
+# Both waits grow with the machine's time scale (ZAL_TIME_SCALE, from the session).
+for _ in $(seq 1 $((300 * ${ZAL_TIME_SCALE:-1}))); do
     grep -q -- "$ready" "$demo/$scenario.log" 2>/dev/null && break
     sleep 0.1
 done
@@ -105,7 +107,7 @@ if ! grep -q -- "$ready" "$demo/$scenario.log" 2>/dev/null; then
     echo "run: the dialog did not come up (drive log: $demo/$scenario.log)" >&2
     exit 1
 fi
-sleep 1
+sleep "${ZAL_TIME_SCALE:-1}"
 mkdir -p "$(dirname "$shot")"
 import -window root "$shot.full.png" && convert "$shot.full.png" -trim +repage -trim +repage "$shot" &&
     rm -f "$shot.full.png" || exit 1

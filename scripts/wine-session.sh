@@ -8,6 +8,7 @@
 #   wine-session.sh ensure BUILD   start it unless it runs already (used by winerun)
 #   wine-session.sh stop   BUILD   stop wineserver and Xvfb of this session
 #   wine-session.sh env    BUILD   print the environment of the session
+#   wine-session.sh prefix BUILD   only create the prefix if needed (no session)
 #
 # BUILD/wine-session/env holds WINEPREFIX, WINEDEBUG and DISPLAY for the session,
 # and what this machine needs for Wine (scripts/wine-machine.sh: the qemu setting
@@ -16,7 +17,7 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 
 command=${1:-}
-build=$(cd "${2:?usage: wine-session.sh start|ensure|stop|env BUILD}" && pwd) || exit 1
+build=$(cd "${2:?usage: wine-session.sh start|ensure|stop|env|prefix BUILD}" && pwd) || exit 1
 dir="$build/wine-session"
 prefix="$build/wineprefix"
 mkdir -p "$dir"
@@ -174,8 +175,15 @@ stop)
 env)
     cat "$dir/env"
     ;;
+prefix)
+    exec 9>"$dir/lock"
+    flock 9
+    if [ ! -f "$prefix/system.reg" ]; then
+        create_prefix
+    fi
+    ;;
 *)
-    echo "usage: wine-session.sh start|ensure|stop|env BUILD" >&2
+    echo "usage: wine-session.sh start|ensure|stop|env|prefix BUILD" >&2
     exit 2
     ;;
 esac

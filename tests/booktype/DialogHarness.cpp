@@ -11,7 +11,7 @@ DialogRun::~DialogRun() {
         if (!Ended() && dialog_ != NULL) {
             PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         }
-        WaitForSingleObject(thread_, 10000);
+        WaitForSingleObject(thread_, Scaled(10000));
         CloseHandle(thread_);
     }
 }
@@ -36,7 +36,7 @@ bool DialogRun::Start(const char* name, bool expectDialog) {
 }
 
 bool DialogRun::WaitForEnd(DWORD timeoutMs, INT_PTR* result) {
-    if (thread_ == NULL || WaitForSingleObject(thread_, timeoutMs) != WAIT_OBJECT_0) {
+    if (thread_ == NULL || WaitForSingleObject(thread_, Scaled(timeoutMs)) != WAIT_OBJECT_0) {
         return false;
     }
     *result = result_;

@@ -177,7 +177,7 @@ TEST_F(DialogTest, ChangeCountTextsAndLocks) {
         Open(&run, Device(0, 0, c.drive));
         EXPECT_TRUE(run.WaitForText(1007, c.status)) << "shown: " << run.Text(1007);
         EXPECT_TRUE(run.WaitForEnabled(IDOK, c.ok));
-        Sleep(400);
+        Sleep(Scaled(400));
         EXPECT_EQ(c.ok, run.Enabled(IDOK));
         EXPECT_EQ(c.polled, SomePollSent());
         std::vector<int> disabled;
@@ -338,7 +338,7 @@ TEST_F(DialogTest, FailedChangeGivesControlsBackAndRetriesOnlyTheRest) {
         EXPECT_FALSE(run.Enabled(id)) << "control " << id << " while the box is open";
     }
     PostMessageA(run.Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    Sleep(300);
+    Sleep(Scaled(300));
     EXPECT_FALSE(run.Ended()) << "the close box and Escape wait for the result box";
     ASSERT_TRUE(AnswerBox(box));
 

@@ -9,6 +9,7 @@
 #include "DriveTable.h"
 #include "RecordingHost.h"
 #include "ScsiTransport.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -517,7 +518,7 @@ TEST_F(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
         EXPECT_EQ(0, c.send()) << c.name;
         const DWORD elapsed = GetTickCount() - start;
         EXPECT_GE(elapsed, c.timeoutMs - 100) << c.name;
-        EXPECT_LT(elapsed, c.timeoutMs + 1500) << c.name;
+        EXPECT_LT(elapsed, c.timeoutMs + Scaled(1500)) << c.name;
     }
 }
 
@@ -529,14 +530,14 @@ TEST_F(BookTypeEngineTest, TestUnitReadyWaitsThirtySeconds) {
     EXPECT_EQ(0, TestUnitReady(sense));
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_GE(elapsed, 29900u);
-    EXPECT_LT(elapsed, 31500u);
+    EXPECT_LT(elapsed, 30000 + Scaled(1500));
 
     // Its request is still out: the next poll sends nothing and reads no sense
     // from the block the transport still holds.
     memset(sense, 0xAA, sizeof sense);
     const DWORD again = GetTickCount();
     EXPECT_EQ(0, TestUnitReady(sense));
-    EXPECT_LT(GetTickCount() - again, 1000u);
+    EXPECT_LT(GetTickCount() - again, Scaled(1000));
     for (int i = 0; i < SenseLength; ++i) {
         EXPECT_EQ(0, sense[i]) << "sense byte " << i;
     }

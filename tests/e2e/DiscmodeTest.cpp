@@ -3,6 +3,7 @@
 // the change flow with its results, the drive's memory across runs, and the
 // start-up failures of each transport path.
 #include "DiscmodeSession.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -179,7 +180,7 @@ TEST(DiscmodeDialog, ChangeCountTextsAndLocks) {
         if (c.okWithoutDisc) {
             EXPECT_TRUE(run.WaitForEnabled(IdOk, true)) << name;
         } else {
-            Sleep(500);
+            Sleep(Scaled(500));
             EXPECT_FALSE(run.Enabled(IdOk)) << name;
         }
         EXPECT_EQ(!c.dlNormalLocked, run.Enabled(IdDlDefaultNormal)) << name;
@@ -237,7 +238,7 @@ TEST(DiscmodeDialog, DiscInsertedAndRemovedWhileRunning) {
         EXPECT_TRUE(run.WaitForEnabled(IdOk, false, 2000)) << name << ": a disc disables OK";
         EXPECT_TRUE(run.WaitForText(IdStatus, "Try again after DISC Ejected.", 2000)) << name;
         // Past the loading time the disc is ready; OK stays off.
-        Sleep(600);
+        Sleep(Scaled(600));
         EXPECT_FALSE(run.Enabled(IdOk)) << name;
         EXPECT_EQ("Try again after DISC Ejected.", run.Text(IdStatus)) << name;
 

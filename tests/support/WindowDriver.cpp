@@ -61,7 +61,7 @@ bool RunningProgram::Start(const std::string& commandLine, const std::string& di
 }
 
 bool RunningProgram::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
-    if (!started_ || WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    if (!started_ || WaitForSingleObject(info_.hProcess, Scaled(timeoutMs)) != WAIT_OBJECT_0) {
         return false;
     }
     DWORD code = 0;
@@ -79,7 +79,7 @@ bool RunningProgram::HasExited() {
 void RunningProgram::Kill() {
     if (started_) {
         TerminateProcess(info_.hProcess, 255);
-        WaitForSingleObject(info_.hProcess, 5000);
+        WaitForSingleObject(info_.hProcess, Scaled(5000));
     }
 }
 

@@ -1,8 +1,12 @@
 // Drives a Windows program from outside, as a user would: starts it, finds its
 // dialog and message boxes, reads what they show, clicks, and waits for its end.
 // Works across processes under Wine (texts are read with WM_GETTEXT, sent).
+// Every time limit given here is stretched by the machine's time scale
+// (TimeScale.h): each waits for something that must happen.
 #ifndef ZAL_TESTS_WINDOWDRIVER_H
 #define ZAL_TESTS_WINDOWDRIVER_H
+
+#include "TimeScale.h"
 
 #include <windows.h>
 
@@ -55,6 +59,7 @@ bool PressButton(HWND dialog, int controlId);
 
 // Polls `condition` until it holds or the time runs out.
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs) {
+    timeoutMs = Scaled(timeoutMs);
     const DWORD start = GetTickCount();
     for (;;) {
         if (condition()) {

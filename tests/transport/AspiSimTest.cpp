@@ -7,6 +7,7 @@
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
 #include "ScsiTransport.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -71,7 +72,7 @@ protected:
     static DWORD SendAndWait(ScsiRequestBlock* block, DWORD timeoutMs = 5000) {
         const DWORD returned = SimSendCommand(block);
         EXPECT_EQ(0u, returned) << "an execute request is accepted pending";
-        return WaitForSingleObject(static_cast<HANDLE>(block->SRB_PostProc), timeoutMs);
+        return WaitForSingleObject(static_cast<HANDLE>(block->SRB_PostProc), Scaled(timeoutMs));
     }
 
     EmulatorAccess emulator;
@@ -327,7 +328,7 @@ TEST_F(AspiSimTest, ExecuteRefusalsAreAnsweredWithoutSending) {
         EXPECT_EQ(0u, SimSendCommand(&block)) << "flags " << int(c.flags);
         EXPECT_EQ(c.status, block.SRB_Status) << "flags " << int(c.flags);
     }
-    Sleep(100);
+    Sleep(Scaled(100));
     EXPECT_TRUE(emulator.Commands().empty());
 }
 
@@ -446,7 +447,7 @@ TEST_F(AspiSimTest, PostingCallsThePostRoutineOnTheWorker) {
     PrepareExec(&block, 1, SRB_POSTING | SRB_DIR_IN, InquiryCdb, 6, data, sizeof data, NULL);
     block.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
     EXPECT_EQ(0u, SimSendCommand(&block));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(posted.done, 5000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(posted.done, Scaled(5000)));
     EXPECT_EQ(&block, posted.block);
     EXPECT_EQ(SS_COMP, posted.status) << "completed before the routine is called";
     EXPECT_NE(GetCurrentThreadId(), posted.thread);
@@ -457,11 +458,10 @@ TEST_F(AspiSimTest, PostingCallsThePostRoutineOnTheWorker) {
 TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
     // The first request holds the worker for a while; the three queued meanwhile
     // set the auto-reset wake event three times, which leaves it signalled once.
-    Start(R"(
-[device D:]
-fault = @1 late 400
-[device F:]
-)");
+    // The hold and the pause before queueing grow together on a slow machine.
+    const std::string scenario =
+        "[device D:]\nfault = @1 late " + std::to_string(Scaled(400)) + "\n[device F:]\n";
+    Start(scenario.c_str());
     HANDLE events[4];
     ScsiRequestBlock blocks[4];
     BYTE data[4][36];
@@ -473,10 +473,10 @@ fault = @1 late 400
         blocks[i].SRB_BufLen = static_cast<DWORD>(32 + i);
         EXPECT_EQ(0u, SimSendCommand(&blocks[i]));
         if (i == 0) {
-            Sleep(100); // the worker has taken the first one
+            Sleep(Scaled(100)); // the worker has taken the first one
         }
     }
-    EXPECT_EQ(WAIT_OBJECT_0 + 0, WaitForMultipleObjects(4, events, TRUE, 3000))
+    EXPECT_EQ(WAIT_OBJECT_0 + 0, WaitForMultipleObjects(4, events, TRUE, Scaled(3000)))
         << "every queued request completes";
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(SS_COMP, blocks[i].SRB_Status) << "request " << i;
@@ -661,7 +661,7 @@ fault = @1 hang
     ScsiRequestBlock stuck;
     PrepareExec(&stuck, 0, 0x48, InquiryCdb, 6, data, sizeof data, stuckEvent);
     EXPECT_EQ(0u, SimSendCommand(&stuck));
-    Sleep(100);
+    Sleep(Scaled(100));
 
     SRB_Abort abort = {};
     abort.SRB_Cmd = SC_ABORT_SRB;
@@ -705,7 +705,7 @@ fault = @1 late 900
     memset(second, 0x22, sizeof second);
     command.data = second;
     EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "refused while the first is out";
-    Sleep(1000);
+    Sleep(Scaled(1000));
     EXPECT_EQ(SS_COMP, slot.block.SRB_Status) << "the late completion reached its own block";
     EXPECT_EQ(0x11, first[0]);
     EXPECT_EQ(0x22, second[0]);

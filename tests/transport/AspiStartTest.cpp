@@ -5,6 +5,7 @@
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
 #include "ScsiTransport.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +95,7 @@ TEST_F(AspiStartTest, LibraryStaysLoadedWhileARequestIsOutstanding) {
     EXPECT_EQ(0, Inquiry(data, 200)) << "ran out of time";
     ReleaseScsiTransport();
     EXPECT_NE(nullptr, SendASPI32Command) << "the library may still complete the request";
-    Sleep(900);
+    Sleep(Scaled(900));
     EXPECT_EQ(1, Inquiry(data)) << "the late completion freed the builder again";
     ReleaseScsiTransport();
     EXPECT_EQ(nullptr, SendASPI32Command);

@@ -6,6 +6,7 @@
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
 #include "ScsiTransport.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -225,7 +226,7 @@ TEST_F(IssueAndWaitTest, NeverSignalledEventFailsAfterExactlyItsTimeout) {
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     const DWORD elapsed = ElapsedSince(start);
     EXPECT_GE(elapsed, 680u);
-    EXPECT_LT(elapsed, 1200u);
+    EXPECT_LT(elapsed, 700 + Scaled(500));
 }
 
 TEST_F(IssueAndWaitTest, CompletionFromAnotherThreadDeliversTheData) {
@@ -347,7 +348,7 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
 
     // The late completion signals the event it was given, which is still open,
     // and writes only into the builder's own staging area.
-    Sleep(1500);
+    Sleep(Scaled(1500));
     EXPECT_EQ(1, lateSetEventResult) << "the late completion found its event open";
     for (BYTE b : first) {
         EXPECT_EQ(0x11, b);

@@ -2,9 +2,11 @@
 // with the shipped platform calls, from a program with a window and a message
 // loop as the tool has. Run only in a Wine prefix of its own: Wine ends the
 // programs of the prefix on a shutdown. If the program is still alive 15 s after
-// the request, it writes "survived" into the file named by its argument.
+// the request (times the machine's time scale), it writes "survived" into the
+// file named by its argument.
 #include "Platform.h"
 #include "StatusSink.h"
+#include "TimeScale.h"
 
 #include <stdio.h>
 
@@ -23,7 +25,7 @@ int main(int argc, char** argv) {
     QueryPlatform(1);
     // Keep serving messages (the end-of-session ones among them) for 15 s.
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 15000) {
+    while (GetTickCount() - start < Scaled(15000)) {
         MSG message;
         while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
             DispatchMessageA(&message);

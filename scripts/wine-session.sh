@@ -137,9 +137,27 @@ start_desktop_holder() {
     return 1
 }
 
+# Under qemu a Wine process that was ended can linger as a Unix process; those
+# of this prefix go with the session.
+kill_leftovers() {
+    local p exe
+    for p in $(pgrep -u "$(id -u)" .); do
+        exe=$(readlink "/proc/$p/exe" 2>/dev/null) || continue
+        case "$exe" in
+        /usr/bin/qemu-i386-static | /usr/lib/wine/*) ;;
+        *) continue ;;
+        esac
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" &&
+            kill -9 "$p" 2>/dev/null
+    done
+}
+
 stop_session() {
     if [ -d "$prefix" ]; then
         wineserver -k </dev/null >/dev/null 2>&1 9>&-
+        if "$here/wine-machine.sh" emulated; then
+            kill_leftovers
+        fi
     fi
     if server_alive; then
         kill "$(cat "$dir/wineserver.pid")" 2>/dev/null

@@ -19,8 +19,11 @@ rm -rf "$own" "$report"
 cp -a "$shared_prefix" "$own" || exit 1
 
 export WINEPREFIX="$own"
+# The report's name as the probe sees it, on drive Z: (the Unix root), without a
+# Wine process of its own.
+report_windows="Z:$(printf '%s' "$report" | tr / '\\')"
 start=$(date +%s)
-timeout $((60 * scale)) wine "$probe" "$(winepath -w "$report")" </dev/null >/dev/null 2>&1
+timeout $((60 * scale)) wine "$probe" "$report_windows" </dev/null >/dev/null 2>&1
 status=$?
 elapsed=$(( $(date +%s) - start ))
 wineserver -k 2>/dev/null

@@ -6,6 +6,7 @@
 # zal_shipped: compile settings of the code that ships (linked PRIVATE, so that
 #   tests compiling against it keep their own): no C++ exceptions or RTTI, and
 #   headers limited to what Windows 95 and NT 4.0 offer.
+# At the end: the settings that make the build reproducible.
 
 add_library(zal_warnings INTERFACE)
 add_library(zal_static_runtime INTERFACE)
@@ -46,3 +47,19 @@ function(zal_japanese_texts source)
     $<$<NOT:$<CXX_COMPILER_ID:MSVC>>:-finput-charset=UTF-8>
     $<$<NOT:$<CXX_COMPILER_ID:MSVC>>:-fexec-charset=CP932>)
 endfunction()
+
+# Reproducible builds: the same sources and toolchain give the same program
+# bytes in any build folder. The linker leaves the PE header's time stamp zero,
+# archives carry no dates, owners or modes (ar/ranlib D), and the compiler writes
+# source and build paths relative to their folders wherever it would embed them.
+if(NOT MSVC)
+  target_link_options(zal_static_runtime INTERFACE -Wl,--no-insert-timestamp)
+  add_compile_options(
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>"
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
+  foreach(language C CXX)
+    set(CMAKE_${language}_ARCHIVE_CREATE "<CMAKE_AR> qcD <TARGET> <LINK_FLAGS> <OBJECTS>")
+    set(CMAKE_${language}_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
+    set(CMAKE_${language}_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
+  endforeach()
+endif()

@@ -206,6 +206,10 @@ void Emulator::Note(const std::string& text) {
 
 void Emulator::Record(CommandRecord record) {
     record.index = ++commandCount_;
+    if (inFlight_ > 0) {
+        Note("overlap: command " + std::to_string(record.index) + " began while command " +
+             std::to_string(lastInFlight_) + " was in flight");
+    }
     if (!scenario_.logPath.empty()) {
         AppendTextFile(scenario_.logPath, FormatRecord(record) + "\r\n");
     }
@@ -314,6 +318,8 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
             }
             Record(record);
         }
+        ++inFlight_;
+        lastInFlight_ = commandCount_;
     }
     if (delay != 0) {
         Sleep(delay);
@@ -322,6 +328,10 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
         WaitForSingleObject(release, INFINITE);
         result = ExecResult();
         result.status = ExecStatus::Released;
+    }
+    {
+        Guard guard(&lock_);
+        --inFlight_;
     }
     return result;
 }

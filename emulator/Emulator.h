@@ -133,6 +133,11 @@ private:
     FileStamp stateStamp_;
     std::vector<CommandRecord> log_;
     unsigned commandCount_ = 0;
+    // Commands carried out and not yet completed (their delay, lateness or hang
+    // still running), and the number of the last of them: a command that begins
+    // meanwhile is a second command in flight, noted in the log.
+    unsigned inFlight_ = 0;
+    unsigned lastInFlight_ = 0;
     HANDLE release_ = NULL; // set when the scenario is replaced: hung commands end
 };
 

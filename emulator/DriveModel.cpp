@@ -114,9 +114,19 @@ ModelReply DriveModel::Inquiry(const uint8_t* cdb, Direction direction, uint8_t*
     if ((cdb[1] & 0x01) != 0 || cdb[2] != 0) {
         return Check(InvalidField);
     }
+    ModelReply reply;
+    if (config_.hasInquiryReply) {
+        // The scenario's own bytes, as many as asked for and given.
+        const std::vector<uint8_t>& bytes = config_.inquiryReply;
+        if (direction == Direction::In && data != nullptr) {
+            reply.transferred =
+                Smaller(Smaller(cdb[4], length), static_cast<uint32_t>(bytes.size()));
+            std::memcpy(data, bytes.data(), reply.transferred);
+        }
+        return reply;
+    }
     uint8_t inquiry[InquiryDataSize];
     InquiryData(inquiry);
-    ModelReply reply;
     if (direction == Direction::In && data != nullptr) {
         reply.transferred = Smaller(Smaller(cdb[4], length), InquiryDataSize);
         std::memcpy(data, inquiry, reply.transferred);
@@ -161,6 +171,20 @@ ModelReply DriveModel::BookType(const uint8_t* cdb, Direction direction, uint8_t
     if (sub == 2) {
         if (value != 0x01 || which > 1) {
             return Check(InvalidField);
+        }
+        if (!config_.readReplies.empty()) {
+            // The scenario's replies in turn, the last one repeating.
+            const size_t n = readsAnswered_ < config_.readReplies.size()
+                                 ? readsAnswered_
+                                 : config_.readReplies.size() - 1;
+            ++readsAnswered_;
+            const std::vector<uint8_t>& bytes = config_.readReplies[n];
+            ModelReply answer;
+            if (direction == Direction::In && data != nullptr) {
+                answer.transferred = Smaller(length, static_cast<uint32_t>(bytes.size()));
+                std::memcpy(data, bytes.data(), answer.transferred);
+            }
+            return answer;
         }
         const unsigned count = state_.changesLeft;
         const uint8_t reply[BookTypeReplySize] = {

@@ -61,6 +61,7 @@ private:
     bool loading_ = false; // a disc was inserted and is not ready yet
     uint32_t readyAtMs_ = 0;
     FlashSession flash_;
+    size_t readsAnswered_ = 0; // 0xC9 reads so far, for the scenario's read replies
 };
 
 } // namespace zalemu

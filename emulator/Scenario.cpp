@@ -122,6 +122,33 @@ bool ParseFault(const std::string& value, FaultRule* rule, std::string* why) {
     return false;
 }
 
+// Hexadecimal bytes, two digits each, optionally separated by '-': "05-80-02";
+// "-" alone is no bytes at all.
+bool ParseHexBytes(const std::string& text, size_t maximum, std::vector<uint8_t>* bytes,
+                   std::string* why) {
+    bytes->clear();
+    std::string digits;
+    for (char c : text) {
+        if (c != '-') {
+            digits += c;
+        }
+    }
+    unsigned long byte = 0;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        if (i + 1 >= digits.size() || !ParseUnsigned(digits.substr(i, 2), true, 0xFF, &byte)) {
+            *why = "expected hex bytes such as 05-80-02 (or - for none), got '" + text + "'";
+            return false;
+        }
+        bytes->push_back(static_cast<uint8_t>(byte));
+    }
+    if (bytes->size() > maximum || (digits.empty() && text != "-")) {
+        *why = "expected 0.." + std::to_string(maximum) + " hex bytes (- for none), got '" + text +
+               "'";
+        return false;
+    }
+    return true;
+}
+
 // A device section being read: which identification keys it set itself.
 struct DeviceDraft {
     DeviceConfig config;
@@ -208,6 +235,18 @@ bool SetDeviceKey(const std::string& key, const std::string& value, DeviceDraft*
             return false;
         }
         device.faults.push_back(rule);
+        return true;
+    }
+    if (key == "inquiry-reply") {
+        device.hasInquiryReply = true;
+        return ParseHexBytes(value, 255, &device.inquiryReply, why);
+    }
+    if (key == "read-reply") {
+        std::vector<uint8_t> reply;
+        if (!ParseHexBytes(value, 255, &reply, why)) {
+            return false;
+        }
+        device.readReplies.push_back(reply);
         return true;
     }
     if (IsStateKey(key)) {

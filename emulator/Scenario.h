@@ -59,6 +59,12 @@ struct DeviceConfig {
     unsigned passThroughFailures = 0;
     unsigned vanishAfter = 0;
     std::vector<FaultRule> faults;
+    // Raw replies in place of the model's own, for feeding a tool odd device data:
+    // the INQUIRY data (any bytes, possibly fewer than 36), and the replies of the
+    // 0xC9 reads (sub-command 2) in turn, the last one repeating.
+    bool hasInquiryReply = false;
+    std::vector<uint8_t> inquiryReply;
+    std::vector<std::vector<uint8_t>> readReplies;
 };
 
 struct ScenarioConfig {

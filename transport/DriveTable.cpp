@@ -18,7 +18,12 @@ void ComposeDriveDisplayText(char* display, BYTE haId, BYTE targetId, const BYTE
     memcpy(display, "[HA:0/ID:0]", 11);
     display[4] = DriveTagCharacter(haId);
     display[9] = DriveTagCharacter(targetId);
-    memcpy(display + 11, identification + 8, 24);
+    // A NUL among the identification bytes (or left by a short reply) would end
+    // the text early: it shows as a blank, so the text is always 35 characters.
+    for (int i = 0; i < 24; ++i) {
+        const BYTE c = identification[8 + i];
+        display[11 + i] = c == 0 ? ' ' : static_cast<char>(c);
+    }
     display[DisplayTextLength] = '\0';
 }
 

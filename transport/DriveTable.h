@@ -54,7 +54,8 @@ void SelectDrive(int index);
 char DriveTagCharacter(BYTE value);
 
 // Writes the 35-character drive display text of (haId, targetId) and its NUL into
-// `display`: the tag "[HA:x/ID:y]", then bytes 8 to 31 of the INQUIRY data.
+// `display`: the tag "[HA:x/ID:y]", then bytes 8 to 31 of the INQUIRY data, a NUL
+// among them written as a blank.
 void ComposeDriveDisplayText(char* display, BYTE haId, BYTE targetId, const BYTE* identification);
 
 #endif

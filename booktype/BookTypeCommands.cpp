@@ -43,6 +43,8 @@ int InquiryCurrent() {
     c.cdb[0] = 0x12;
     c.cdb[4] = IdentificationLength;
     c.direction = CommandDataIn;
+    // Cleared first, so that a short reply never carries another drive's identity.
+    memset(DriveIdentification, 0, sizeof DriveIdentification);
     c.data = DriveIdentification;
     c.dataLength = IdentificationLength;
     return IssueAndWait(&slot, &c);

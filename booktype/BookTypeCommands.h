@@ -42,7 +42,7 @@ inline DWORD SelectFailure(MediumKind m) {
 // The identification buffer: the INQUIRY data of the drive last asked.
 extern BYTE DriveIdentification[IdentificationLength];
 
-// Standard INQUIRY into the identification buffer; 1 on success.
+// Standard INQUIRY into the identification buffer, which is cleared first; 1 on success.
 int InquiryCurrent();
 
 // TEST UNIT READY; 1 on success. Copies the request's 16 sense bytes to `sense`

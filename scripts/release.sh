@@ -78,7 +78,7 @@ fi
 # The text for users, with Windows line ends.
 sed 's/$/\r/' >"$stage/README.txt" <<TEXT
 ZAL TK-4800J drive tools $version
-================================
+$(printf '%s' "ZAL TK-4800J drive tools $version" | tr '[:print:]' '=')
 
 Two programs for the ZAL TK-4800J DVD+-RW drive, for Windows 98 and the
 Windows NT family (NT 4.0, 2000, XP up to Windows 10 and 11).
@@ -100,9 +100,10 @@ drvflash.exe - ZAL Drive Firmware Flash Utility
 
 How to run
   Copy the program anywhere and start it; it needs no installation.
-  - Windows 2000 and later: the programs talk to the drive through the SCSI
-    pass-through, which needs administrator rights; they ask for them when
-    they start (confirm the prompt).
+  - Windows NT family: the programs talk to the drive through the SCSI
+    pass-through, which needs administrator rights. From Windows Vista on
+    they ask for them when they start (confirm the prompt); on NT 4.0, 2000
+    and XP log on as an administrator.
   - Windows 98: an ASPI layer (wnaspi32.dll) must be installed.
   The dialogs are Japanese on a Japanese system, English elsewhere.
 
@@ -122,8 +123,9 @@ TEXT
 (cd "$stage" && sha256sum discmode.exe drvflash.exe README.txt >SHA256SUMS.txt) || exit 1
 
 # Fixed dates and order, so that the same build gives the same archive.
-stamp=$(git -C "$root" log -1 --format=%cI 2>/dev/null || true)
-[ -n "$stamp" ] || stamp=2000-01-01T00:00:00Z
+stamp=$(TZ=UTC git -C "$root" log -1 --date=format-local:'%Y-%m-%d %H:%M:%S' --format='%cd UTC' \
+    2>/dev/null || true)
+[ -n "$stamp" ] || stamp="2000-01-01 00:00:00 UTC"
 touch -d "$stamp" "$stage"/* || exit 1
 (cd "$out" && cmake -E tar cf "$name.zip" --format=zip --mtime="$stamp" \
     "$name/README.txt" "$name/SHA256SUMS.txt" "$name/discmode.exe" "$name/drvflash.exe") || exit 1

@@ -1,0 +1,101 @@
+#!/bin/bash
+# Runs every seeded campaign at full size: installs the packages, configures
+# and builds the project (build/), starts the build's Wine session, runs each
+# campaign program with one seed, stops the session, and prints a table. The
+# seed is the first argument, or a fresh one, printed first; the same seed gives
+# the same cases again. Each campaign's output is kept in build/campaign/NAME.log;
+# a broken invariant there names its seed and run, and
+#   build/winerun build/bin/PROGRAM.exe --seed S --run R
+# replays that run alone. The flash sequence campaign, by far the longest (the
+# drive's pause after each flash, the time-outs), runs in SHARES parallel parts
+# (default 2). Exit code 0 when no campaign broke an invariant.
+#
+#   scripts/campaign.sh [SEED] [--shares N] [--build DIR]
+#
+# --build DIR uses another build tree, configured already, instead of build/.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+own_build=""
+
+seed=""
+shares=2
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --shares)
+        shares=${2:?--shares needs a number}
+        shift 2
+        ;;
+    --build)
+        own_build=$(cd "${2:?--build needs a build tree}" && pwd) || exit 1
+        build=$own_build
+        shift 2
+        ;;
+    *)
+        seed=$1
+        shift
+        ;;
+    esac
+done
+if [ -z "$seed" ]; then
+    seed=$(($(od -An -N4 -tu4 /dev/urandom) % 4000000000))
+fi
+echo "campaign seed: $seed"
+
+if [ -z "$own_build" ]; then
+    "$root/scripts/build.sh" || exit 1
+else
+    cmake --build "$build" -j2 || exit 1
+fi
+trap '"$root/scripts/wine-session.sh" stop "$build"' EXIT
+"$root/scripts/wine-session.sh" start "$build" || exit 1
+. "$build/wine-session/env"
+
+logs="$build/campaign"
+mkdir -p "$logs"
+rm -f "$logs"/*.log
+
+# PROGRAM RUNS LOG [FIRST]: one campaign program (or share of one) under Wine.
+# Its output goes to a file, not a pipe: under qemu a lingering Wine process
+# would hold a pipe open.
+run() {
+    (cd "$build/bin" && wine "$1.exe" --seed "$seed" --runs "$2" --first "${4:-0}" \
+        </dev/null >"$3" 2>&1)
+}
+
+started=$(date +%s)
+flash_runs=2000
+share=$(((flash_runs + shares - 1) / shares))
+pids=()
+for ((i = 0; i < shares; ++i)); do
+    first=$((i * share))
+    count=$((flash_runs - first < share ? flash_runs - first : share))
+    run flash_sequence_campaign "$count" "$logs/flash-sequence-$i.log" "$first" &
+    pids+=($!)
+done
+run change_flow_campaign 2000 "$logs/change-flow.log"
+run image_campaign 10000 "$logs/image.log"
+run device_data_flash_campaign 2000 "$logs/device-data-flash.log"
+run device_data_booktype_campaign 2000 "$logs/device-data-booktype.log"
+wait "${pids[@]}"
+
+echo
+printf '%-22s %7s %7s %8s  %s\n' campaign runs broken seconds tallies
+status=0
+for log in "$logs"/*.log; do
+    summary=$(grep '^SUMMARY' "$log" | tail -1)
+    if [ -z "$summary" ]; then
+        printf '%-22s %s\n' "$(basename "$log" .log)" "no summary: it crashed or did not run (see $log)"
+        status=1
+        continue
+    fi
+    # SUMMARY NAME seed=S runs=R broken=B seconds=T tallies...
+    set -- $summary
+    name=$2 runs=${4#runs=} broken=${5#broken=} seconds=${6#seconds=}
+    shift 6
+    printf '%-22s %7s %7s %8s  %s\n' "$name" "$runs" "$broken" "$seconds" "$*"
+    [ "$broken" = 0 ] || status=1
+    grep -q '^CRASH' "$log" && status=1
+done
+echo "seed $seed, $(($(date +%s) - started)) s in all; logs in $logs"
+exit $status

@@ -1,0 +1,80 @@
+// The frame of every seeded campaign program: its arguments (--seed N --runs N,
+// --first N to start further on, --run N to replay one run alone), a generator of its own for each
+// run, so that run R of seed S gives the same case whether run alone or among others, the report of
+// a broken invariant with the seed and run that replay it, the summary line, and a crash report
+// that names the run that crashed.
+#ifndef ZAL_TESTS_CAMPAIGN_H
+#define ZAL_TESTS_CAMPAIGN_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CaseRandom {
+public:
+    explicit CaseRandom(uint64_t seed) : state_(seed) {}
+    uint32_t Next();
+    // Uniform in 0..n-1 (n > 0).
+    uint32_t Below(uint32_t n) { return static_cast<uint32_t>((uint64_t(Next()) * n) >> 32); }
+    // Uniform in low..high.
+    uint32_t Between(uint32_t low, uint32_t high) { return low + Below(high - low + 1); }
+    bool Chance(uint32_t percent) { return Below(100) < percent; }
+
+private:
+    uint64_t state_;
+};
+
+class Campaign {
+public:
+    // Reads the arguments; on a bad one prints the usage and ends the process.
+    Campaign(const char* name, int argc, char** argv, uint32_t defaultRuns);
+
+    // True while runs are left; makes the next run current.
+    bool NextRun();
+    uint32_t Run() const { return run_; }
+    uint32_t Seed() const { return seed_; }
+    // The generator of the current run.
+    CaseRandom& Random() { return random_; }
+
+    // Reports a broken invariant of the current run (once per run is counted).
+    void Broken(const std::string& what);
+    // Checks one value; a mismatch is reported as "what: expected E, saw S".
+    template <typename T> bool Expect(const T& expected, const T& seen, const std::string& what);
+    // Two lists, reported by their first difference.
+    bool Expect(const std::vector<std::string>& expected, const std::vector<std::string>& seen,
+                const std::string& what);
+    // Adds to a named tally of the summary line ("late=12").
+    void Count(const char* tally, uint32_t amount = 1);
+
+    // Prints the summary line; the exit code: 0 when nothing broke, else 1.
+    int Finish();
+
+private:
+    const char* name_;
+    uint32_t seed_ = 0;
+    uint32_t runs_ = 0;
+    uint32_t first_ = 0;
+    uint32_t run_ = 0;
+    uint32_t done_ = 0;
+    bool started_ = false;
+    bool runBroken_ = false;
+    uint32_t brokenRuns_ = 0;
+    CaseRandom random_{0};
+    uint32_t tallyValues_[16] = {};
+    const char* tallyNames_[16] = {};
+    uint32_t startTick_ = 0;
+};
+
+std::string Describe(const std::string& value);
+std::string Describe(long value);
+
+template <typename T>
+bool Campaign::Expect(const T& expected, const T& seen, const std::string& what) {
+    if (expected == seen) {
+        return true;
+    }
+    Broken(what + ": expected " + Describe(expected) + ", saw " + Describe(seen));
+    return false;
+}
+
+#endif

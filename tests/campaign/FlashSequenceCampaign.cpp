@@ -1,0 +1,283 @@
+// Seeded fault campaign of the flash run: each run loads one emulated drive,
+// finds it, and flashes it with one fault injected at a random command of the
+// run (a check condition, a completion late by less than the command's time
+// limit, or one late by more, which the tool sees as a time-out). After each run:
+// FlashStep names the stage of the failing command; the drive received exactly
+// the run's commands up to the failing one and the follow-up the run owes (one
+// leave of flash mode after a failure in stages 1 to 4), and nothing after the
+// end; the run tick reported the end with the right status text; the counter and
+// the current version changed only on success; and a fresh enumeration finds the
+// drive again, as its loader when the run left it half-flashed, in which case a
+// second run flashes it whole. Runs on the ASPI path (Windows 9x), in-process.
+#include "Campaign.h"
+
+#include "DriveTable.h"
+#include "FirmwareImage.h"
+#include "FlashProbe.h"
+#include "FlashResources.h"
+#include "FlashSequence.h"
+#include "Identification.h"
+#include "MessageTable.h"
+#include "PathTestSupport.h"
+#include "RecordingHost.h"
+#include "TestImage.h"
+#include "TimeScale.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum {
+    RunCommands = 70, // enter, INQUIRY, 32 downloads, checksum, 17 erase, 17 program, leave
+    ChecksumIndex = 34,
+    FirstEraseIndex = 35,
+    FirstProgramIndex = 52,
+    LeaveIndex = 69,
+    ShortLimitMs = 5000
+};
+
+const char* const LeaveCdb = "CC-01-00-00-52-34-51-39-00-00-00-00";
+const char* const InquiryCdb = "12-00-00-00-24-00";
+
+// A CDB as the log's text, from its 12 bytes.
+std::string Cdb(std::initializer_list<unsigned> bytes) {
+    std::string text;
+    for (unsigned byte : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, text.empty() ? "%02X" : "-%02X", byte & 0xFF);
+        text += hex;
+    }
+    return text;
+}
+
+// Every command of a whole run, in order, as the drive must receive them.
+std::vector<std::string> WholeRun() {
+    std::vector<std::string> run = {"CC-01-01-00-52-34-51-39-00-00-00-00", InquiryCdb};
+    for (unsigned address = 0x6000; address < 0x100000; address += 0x8000) {
+        const unsigned blocks = address == 0xFE000 ? 2 : 8;
+        run.push_back(
+            Cdb({0xCB, 1, 0, address >> 16, address >> 8, address, 0, 0, blocks, 0, 0, 0}));
+    }
+    run.push_back(Cdb(
+        {0xCC, 4, FirmwareImage.checksum[0], FirmwareImage.checksum[1], 0, 0, 0, 0, 0, 0, 0, 0}));
+    for (unsigned sub : {4u, 2u}) {
+        for (unsigned mask = 0x4; mask <= 0x40000; mask <<= 1) {
+            run.push_back(
+                Cdb({0xCB, sub, 0, 0, 0, mask >> 24, mask >> 16, mask >> 8, mask, 0, 0, 0}));
+        }
+    }
+    run.push_back(LeaveCdb);
+    return run;
+}
+
+// The stage (1-6) that command `index` of a whole run belongs to.
+LONG StageOf(int index) {
+    return index <= 1                  ? 1
+           : index < ChecksumIndex     ? 2
+           : index == ChecksumIndex    ? 3
+           : index < FirstProgramIndex ? 4
+           : index < LeaveIndex        ? 5
+                                       : 6;
+}
+
+bool IsBlockCommand(int index) {
+    return index >= FirstEraseIndex && index < LeaveIndex;
+}
+
+enum class Action { Check, LateInTime, TimeOut };
+
+struct Fault {
+    int index;
+    Action action;
+    std::string text; // the fault line's action
+    DWORD lateMs;
+};
+
+Fault ChooseFault(CaseRandom& random) {
+    static const char* const senses[] = {"5/24/00", "3/0C/00", "4/44/00",
+                                         "5/2C/00", "2/04/01", "6/29/00"};
+    Fault fault;
+    fault.index = static_cast<int>(random.Below(RunCommands));
+    const uint32_t roll = random.Below(100);
+    fault.action = roll < 60 ? Action::Check : roll < 88 ? Action::LateInTime : Action::TimeOut;
+    // A block command may take 20 minutes: no time-out is tried there.
+    if (fault.action == Action::TimeOut && IsBlockCommand(fault.index)) {
+        fault.action = Action::LateInTime;
+    }
+    fault.lateMs = 0;
+    if (fault.action == Action::Check) {
+        fault.text = std::string("check ") + senses[random.Below(6)];
+    } else {
+        fault.lateMs = fault.action == Action::TimeOut ? random.Between(ShortLimitMs + 300, 5800)
+                                                       : random.Between(20, 1500);
+        fault.text = "late " + std::to_string(fault.lateMs);
+    }
+    return fault;
+}
+
+void LoadImage() {
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    const std::string path = std::string(folder) + "flash-sequence-campaign.exe";
+    std::vector<unsigned char> file(4096, 'P');
+    const std::vector<unsigned char> image = zalfw::MakeTestImage(zalfw::TestImageOptions());
+    file.insert(file.end(), image.begin(), image.end());
+    file.insert(file.end(), {'M', '7', 'T', '5'});
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out != nullptr) {
+        std::fwrite(file.data(), 1, file.size(), out);
+        std::fclose(out);
+    }
+    InitRevisionPattern();
+    if (ReadImageFile(path.c_str()) != 1) {
+        std::printf("the campaign's image %s does not load\n", path.c_str());
+        ExitProcess(2);
+    }
+}
+
+// A run as the dialog drives it: BeginFlashRun, then the run tick every 100 ms
+// until it reports the end. False when it never does.
+bool RunAsTheDialogDoes(HWND window) {
+    ClearRecordedHost();
+    BeginFlashRun(window);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < Scaled(60000)) {
+        Sleep(100);
+        if (RunTick(window)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Checks what a run that should succeed left: step, commands, status, bar,
+// counter and the re-read version. `label` names the run in a report.
+void CheckSuccess(Campaign& campaign, int countBefore, const std::string& label) {
+    campaign.Expect(6L, static_cast<long>(FlashStep), label + ": FlashStep");
+    // The run, then the run tick's INQUIRY that reads the new version.
+    std::vector<std::string> expected = WholeRun();
+    expected.push_back(InquiryCdb);
+    campaign.Expect(expected, CdbTexts(Commands()), label + ": commands sent");
+    const std::vector<std::string> status = StatusTexts();
+    campaign.Expect(std::string(MessageTable->success),
+                    status.empty() ? std::string() : status.back(), label + ": last status");
+    campaign.Expect(10000L, static_cast<long>(ProgressPosition()), label + ": bar");
+    campaign.Expect(static_cast<long>(countBefore + 1), static_cast<long>(CompletedRunCount),
+                    label + ": counter");
+    campaign.Expect(std::string("2.17"), std::string(CurrentVersion()),
+                    label + ": current version");
+}
+
+void OneRun(Campaign& campaign, HWND window) {
+    CaseRandom& random = campaign.Random();
+    const Fault fault = ChooseFault(random);
+    const bool startsHalfFlashed = random.Chance(10);
+    const std::string revision = "2.1" + std::to_string(random.Below(10));
+    // The enumeration's INQUIRY is the device's first command.
+    const unsigned faultCommand = 1 + static_cast<unsigned>(fault.index) + 1;
+    std::string settings = "kind = tk4800j\nrevision = " + revision + "\n";
+    if (startsHalfFlashed) {
+        settings += "firmware = incomplete\n";
+    }
+    settings += "fault = @" + std::to_string(faultCommand) + " " + fault.text + "\n";
+    const std::string error = StartWith("[emulator]\n" + Device(0, 0, settings));
+    if (!error.empty()) {
+        campaign.Broken("scenario refused: " + error);
+        return;
+    }
+    campaign.Count(fault.action == Action::Check        ? "check"
+                   : fault.action == Action::LateInTime ? "late"
+                                                        : "timeout");
+    EnumerateDrives(&FlashDriveProbe);
+    if (!campaign.Expect(1L, static_cast<long>(DriveCount), "drives found") ||
+        !campaign.Expect(1L, static_cast<long>(Commands().size()), "enumeration commands")) {
+        return;
+    }
+    SelectDrive(0);
+    const std::string versionBefore = CurrentVersion();
+    const int countBefore = CompletedRunCount;
+    Emulator().ClearLog();
+
+    const std::string label =
+        "fault at command " + std::to_string(fault.index) + " (" + fault.text + ")";
+    if (!RunAsTheDialogDoes(window)) {
+        campaign.Broken(label + ": the run tick never saw the end");
+        return;
+    }
+    if (fault.action == Action::TimeOut) {
+        // Let the late completion arrive: nothing may follow it.
+        Sleep(fault.lateMs - ShortLimitMs + 500);
+    }
+    if (fault.action == Action::LateInTime) {
+        CheckSuccess(campaign, countBefore, label);
+        return;
+    }
+    const LONG stage = StageOf(fault.index);
+    campaign.Expect(static_cast<long>(-stage), static_cast<long>(FlashStep), label + ": FlashStep");
+    const std::vector<std::string> whole = WholeRun();
+    std::vector<std::string> expected(whole.begin(), whole.begin() + fault.index + 1);
+    if (stage <= 4) {
+        expected.push_back(LeaveCdb);
+    }
+    campaign.Expect(expected, CdbTexts(Commands()), label + ": commands sent");
+    const std::vector<std::string> status = StatusTexts();
+    campaign.Expect(std::string(MessageTable->error),
+                    status.empty() ? std::string() : status.back(), label + ": last status");
+    campaign.Expect(static_cast<long>(countBefore), static_cast<long>(CompletedRunCount),
+                    label + ": counter");
+    campaign.Expect(versionBefore, std::string(CurrentVersion()), label + ": current version");
+
+    // The next start: a fresh enumeration. The drive runs its loader when the run
+    // left it in flash mode (a failure in stage 5 or 6 sends no leave) or once an
+    // erase was carried out (a late erase is carried out; a refused one is not).
+    const bool erased = fault.index > FirstEraseIndex ||
+                        (fault.index == FirstEraseIndex && fault.action != Action::Check);
+    const bool loader = startsHalfFlashed || erased || stage >= 5;
+    // A leave carried out late installs the new firmware all the same.
+    const bool installed = fault.index == LeaveIndex && fault.action == Action::TimeOut;
+    ClearRecordedHost();
+    EnumerateDrives(&FlashDriveProbe);
+    if (!campaign.Expect(1L, static_cast<long>(DriveCount), label + ": drives found afterwards")) {
+        return;
+    }
+    const std::string expectedRevision = installed ? "2.17" : loader ? "0.01" : revision;
+    campaign.Expect(expectedRevision, std::string(DriveTable[0].revision),
+                    label + ": revision found afterwards");
+    if (!loader || installed) {
+        return;
+    }
+    campaign.Count("recovered");
+    SelectDrive(0);
+    Emulator().ClearLog();
+    const int countBeforeRecovery = CompletedRunCount;
+    if (!RunAsTheDialogDoes(window)) {
+        campaign.Broken(label + ": the second run's tick never saw the end");
+        return;
+    }
+    CheckSuccess(campaign, countBeforeRecovery, label + ", second run");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Campaign campaign("flash-sequence", argc, argv, 2000);
+    if (!Emulator().Valid()) {
+        std::printf("the emulator's wnaspi32.dll is not reachable\n");
+        return 2;
+    }
+    MessageTable = MessageTableFor(0);
+    LoadImage();
+    // The run tick's timer and the dialog's controls need a window; this one has
+    // no controls, so the texts go to the recorded status box alone.
+    HWND window = CreateWindowA("STATIC", "flash-sequence", 0, 0, 0, 10, 10, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    while (campaign.NextRun()) {
+        OneRun(campaign, window);
+    }
+    return campaign.Finish();
+}

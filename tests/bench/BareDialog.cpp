@@ -3,13 +3,44 @@
 // nothing else, so that a tool's start-up can be set beside what the system
 // itself needs to start a program and show that dialog. The tool's file name is
 // compiled in as BARE_TOOL_PROGRAM; it is looked for beside this program.
+//
+// Built with BARE_TICK too, it also does what the tool's dialog does on its
+// 100 ms timer without sending anything: 1 (discmode's poll) re-arms the timer
+// and rewrites the status text; 2 (drvflash's run tick) re-arms the timer and
+// moves the progress bar on. This is the CPU floor of a dialog that ticks so.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <string.h>
 
+#ifndef BARE_TICK
+#define BARE_TICK 0
+#endif
+
+enum { TickTimer = 1, TickMs = 100, StatusBox = 1007, ProgressBar = 1010, BarEnd = 10000 };
+
+static void Tick(HWND dialog) {
+    static int position = 0;
+    KillTimer(dialog, TickTimer);
+    if (BARE_TICK == 1) {
+        SetDlgItemTextA(dialog, StatusBox, "Insert a disc");
+    } else {
+        position = position + 50 > BarEnd ? 0 : position + 50;
+        SendDlgItemMessageA(dialog, ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    }
+    SetTimer(dialog, TickTimer, TickMs, NULL);
+}
+
 static INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
+        if (BARE_TICK != 0) {
+            SendDlgItemMessageA(dialog, ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, BarEnd));
+            SetTimer(dialog, TickTimer, TickMs, NULL);
+        }
+        return TRUE;
+    }
+    if (message == WM_TIMER && BARE_TICK != 0) {
+        Tick(dialog);
         return TRUE;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {

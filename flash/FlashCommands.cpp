@@ -38,8 +38,22 @@ int InquirySelected() {
     return Inquiry(CurrentHaId, CurrentTargetId);
 }
 
+// Waits, up to `limitMs`, for a late completion of the slot's earlier request
+// that ran out of time: the drive may still carry that request out, and until it
+// completes the slot cannot send.
+static void AwaitLateCompletion(CommandSlot* slot, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    while (!CommandSlotIsFree(slot) && GetTickCount() - start < limitMs) {
+        Sleep(50);
+    }
+}
+
 int SetFlashMode(BYTE mode) {
     static CommandSlot slot;
+    // An entry that ran out of time may still be carried out late, leaving the
+    // drive in flash mode: the leave that follows waits for it, so that it is sent
+    // rather than refused at once by the busy slot.
+    AwaitLateCompletion(&slot, ShortTimeoutMs);
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, ShortTimeoutMs);
     c.cdb[0] = FlashControlOpcode;
     c.cdb[1] = SubSetFlashMode;

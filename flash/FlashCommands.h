@@ -29,7 +29,8 @@ int Inquiry(BYTE hostAdapter, BYTE target);
 // INQUIRY of the selected drive (CurrentHaId, CurrentTargetId).
 int InquirySelected();
 
-// 0xCC sub-command 1: mode 1 enters flash mode, mode 0 leaves it.
+// 0xCC sub-command 1: mode 1 enters flash mode, mode 0 leaves it. When the
+// previous one ran out of time, first waits up to 5,000 ms for its late completion.
 int SetFlashMode(BYTE mode);
 
 // 0xCB sub-command 1: blockCount (1-8) blocks of 4,096 bytes from `data` to the

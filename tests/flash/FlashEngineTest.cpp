@@ -213,6 +213,8 @@ TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
         LONG step;
         std::vector<std::string> sent;
     } cases[] = {
+        // The drive enters flash mode after the entry's time-out: the leave still goes.
+        {"fault = CC/01#1 late 5600", -1, {EnterCdb, LeaveCdb}},
         {"fault = CC/04 hang", -3, {}},
         {"fault = CB/01#2 hang", -2, {}},
         {"fault = 12#2 hang", -1, {EnterCdb, InquiryCdb, LeaveCdb}},

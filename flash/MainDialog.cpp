@@ -65,13 +65,16 @@ static void Show(int id, bool show) {
     ShowWindow(GetDlgItem(mainDialog, id), show ? SW_SHOW : SW_HIDE);
 }
 
-// Every enabling and showing of the dialog's controls, from the phase and whether
-// a run has ended yet:
-// - the drive list, Flash and Cancel are usable only when Ready;
+// Every enabling and showing of the dialog's controls, from the phase, an open
+// question box and whether a run has ended yet:
+// - the drive list, Flash and Cancel are usable only when Ready and no question
+//   waits for its answer (the box has no owner, so the dialog would take clicks
+//   meanwhile: a drive picked while the revert question is open would be flashed
+//   on an answer given for another one);
 // - Flash is hidden until the start-up has finished, then stays shown;
-// - Power Off is hidden until the first run has ended, then usable when Ready.
+// - Power Off is hidden until the first run has ended, then usable as Flash is.
 static void UpdateControlStates() {
-    const bool ready = phase == PhaseReady;
+    const bool ready = phase == PhaseReady && !questionOpen;
     Enable(IDC_DRIVE_LIST, ready);
     Enable(IDC_FLASH, ready);
     Enable(IDCANCEL, ready);
@@ -166,8 +169,10 @@ static void OnStartupFinished(int ready) {
 
 static bool AskQuestion(const char* text) {
     questionOpen = 1;
+    UpdateControlStates();
     const int answer = MessageBoxA(NULL, text, DialogTitle, QuestionBoxStyle);
     questionOpen = 0;
+    UpdateControlStates();
     return answer == IDOK;
 }
 
@@ -208,7 +213,8 @@ static void OnRunTick() {
 static INT_PTR OnCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
-    if (code == CBN_SELCHANGE && id == IDC_DRIVE_LIST && dialogReady && phase == PhaseReady) {
+    if (code == CBN_SELCHANGE && id == IDC_DRIVE_LIST && dialogReady && phase == PhaseReady &&
+        !questionOpen) {
         OnDriveSelected();
         return TRUE;
     }

@@ -15,10 +15,9 @@ bool DrvflashSession::QueryEndSession() const {
     return SendMessageA(dialog_, WM_QUERYENDSESSION, 0, 0) != 0;
 }
 
-void DrvflashSession::PressAltF4() {
-    const LPARAM altDown = 0x20000000 | 0x003E0001; // context code, scan code of F4
-    PostMessageA(dialog_, WM_SYSKEYDOWN, VK_F4, altDown);
-    PostMessageA(dialog_, WM_SYSKEYUP, VK_F4, static_cast<LPARAM>(0xE03E0001u));
+bool DrvflashSession::StartReady() {
+    // The drive list is enabled a moment before Flash is shown.
+    return Start() && WaitUntil([this] { return Visible(IdFlash) && Enabled(IdFlash); }, 10000);
 }
 
 bool DrvflashSession::WaitForRunEnd(std::vector<std::string>* texts, std::vector<int>* bar,

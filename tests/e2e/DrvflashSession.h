@@ -24,7 +24,8 @@ public:
     // Sends what the end of the Windows session sends first; true when the
     // dialog agrees to end.
     bool QueryEndSession() const;
-    void PressAltF4();
+    // Starts the program and waits until Flash is offered.
+    bool StartReady();
     // Waits until the run that Flash started has ended (Flash enabled again),
     // noting each status text seen on the way, and each bar position from the
     // run's first status text on.

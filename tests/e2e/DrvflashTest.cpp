@@ -1,7 +1,7 @@
 // The built, packed drvflash.exe under Wine, driven from outside as a user would,
 // against the drive emulator: the start-up, whole runs, the revert question,
-// failed runs and the way back for a half-flashed drive, the dialog holding out
-// while a run lasts, start-up failures, and the Japanese dialog. The packed test
+// failed runs and the way back for a half-flashed drive, the dialog under abuse
+// while a run is asked for and lasts, start-up failures, and the Japanese dialog. The packed test
 // image has update version 2.17.
 #include "DialogTemplate.h"
 #include "DrvflashSession.h"
@@ -385,30 +385,104 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
     }
 }
 
-// While a run lasts the close box, Escape, Alt+F4 and the end of the session
-// are all refused; afterwards the dialog closes as usual.
-TEST(DrvflashDialog, RefusesToCloseWhileARunLasts) {
-    DrvflashSession run("no-exit");
-    run.WriteScenario(Drive("0:0", "2.16", "block-delay = 600\n"));
-    ASSERT_TRUE(run.Start());
-    ASSERT_TRUE(run.Click(IdFlash));
-    ASSERT_TRUE(run.WaitForText(IdStatus, "Flashing...", 20000));
+// Everything that reaches the dialog whatever its controls show: the close box,
+// Escape, Alt+F4, Enter (the command of Power Off's identifier), each button's
+// command twice (as queued clicks and the keyboard deliver them), the drive list
+// as far as it can be used, and the end of the Windows session.
+void Abuse(DrvflashSession& run) {
     run.Close();
     run.PressEscape();
     run.PressAltF4();
-    EXPECT_FALSE(run.QueryEndSession()) << "agreed to end the session during a run";
-    Sleep(2000);
-    EXPECT_FALSE(run.Program().HasExited()) << "the program ended during a run";
-    EXPECT_TRUE(IsWindow(run.Dialog()));
+    run.PressEnter();
+    const int commands[] = {IdFlash, IdPowerOff, IdCancel, IdFlash, IdPowerOff, IdCancel};
+    for (int id : commands) {
+        run.PostCommand(id);
+    }
+    run.TryNextDrive();
+    run.PostSessionMessage(WM_ENDSESSION, TRUE);
+}
+
+// The same abuse at each moment of one run, asked for with the revert question:
+// nothing ends the dialog or the run, nothing else is asked, the drive asked
+// about is the one flashed, exactly once, one command at a time, and the run
+// ends with its own result on show.
+TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
+    DrvflashSession run("abuse");
+    // The first stage and the block passes are slowed so that each moment lasts.
+    run.WriteScenario(Drive("0:0", "2.18", "fault = CC/01#1 late 3000\nblock-delay = 400\n") +
+                      Drive("0:1", "2.16"));
+    ASSERT_TRUE(run.StartReady());
+    const size_t before = run.Commands().size();
+    ASSERT_TRUE(run.Click(IdFlash));
+    HWND question = run.WaitForBox();
+    ASSERT_NE(nullptr, question);
+    const struct {
+        const char* moment;
+        const char* status; // shown while it lasts; none: the revert question is open
+    } moments[] = {
+        {"revert question open", nullptr},
+        {"entering flash mode", "Start Flashing"},
+        {"block passes", "Flashing..."},
+    };
+    for (const auto& m : moments) {
+        SCOPED_TRACE(m.moment);
+        if (m.status != nullptr) {
+            ASSERT_TRUE(run.WaitForText(IdStatus, m.status, 20000)) << run.Text(IdStatus);
+        }
+        const int controls[] = {IdDriveList, IdFlash, IdCancel, IdPowerOff};
+        for (int id : controls) {
+            EXPECT_FALSE(run.Enabled(id)) << "control " << id << " usable";
+        }
+        Abuse(run);
+        if (m.status != nullptr) {
+            EXPECT_FALSE(run.QueryEndSession()) << "agreed to end the session during a run";
+        }
+        Sleep(Scaled(300));
+        EXPECT_FALSE(run.Program().HasExited()) << "the program ended";
+        EXPECT_EQ(0, run.DriveListSelection());
+        EXPECT_EQ(m.status == nullptr ? question : nullptr, run.WaitForBox(0))
+            << "another box than the revert question";
+        if (m.status == nullptr) {
+            ASSERT_TRUE(run.AnswerBox(question));
+        }
+    }
     std::vector<std::string> texts;
     std::vector<int> bar;
     ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
     EXPECT_EQ(SuccessText, run.Text(IdStatus));
-    EXPECT_TRUE(run.QueryEndSession());
-    run.Close();
-    DWORD exitCode = 99;
-    EXPECT_TRUE(run.WaitForExit(20000, &exitCode)) << "the close box ends a Ready dialog";
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(10000, run.Progress());
+    EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
+    EXPECT_EQ("1 of 2", run.Text(IdCounter));
+    EXPECT_EQ(0, run.DriveListSelection());
+    ExpectReady(run, true);
+    Sleep(Scaled(300));
+    EXPECT_EQ(nullptr, run.WaitForBox(0)) << "a command queued during the run asked afterwards";
+
+    // One run's commands, all to the drive asked about: flash mode, its INQUIRY,
+    // the download, the checksum, 17 erase and 17 program blocks, flash mode
+    // left, the INQUIRY of the new version; runs of one kind counted.
+    std::vector<std::string> kinds;
+    std::vector<size_t> counts;
+    for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
+        EXPECT_EQ("0:0", record.address) << Cdb(record, 2);
+        // Flash mode's CDB with its mode byte, every other with its sub-command.
+        const bool mode = record.Opcode() == 0xCC && record.cdb.size() > 1 && record.cdb[1] == 1;
+        const std::string kind = Cdb(record, mode ? 3 : 2);
+        if (kinds.empty() || kinds.back() != kind) {
+            kinds.push_back(kind);
+            counts.push_back(0);
+        }
+        ++counts.back();
+    }
+    const std::vector<std::string> sequence = {"CC-01-01", "12-00", "CB-01",    "CC-04",
+                                               "CB-04",    "CB-02", "CC-01-00", "12-00"};
+    EXPECT_EQ(sequence, kinds);
+    if (kinds == sequence) {
+        EXPECT_EQ(17u, counts[4]);
+        EXPECT_EQ(17u, counts[5]);
+    }
+    EXPECT_EQ(std::vector<std::string>(), run.OverlapNotes());
+    Leave(run);
 }
 
 // Start-up failures: a box, then the end of the program; what was sent.

@@ -163,6 +163,40 @@ void ToolSession::PressEscape() {
     PostMessageA(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
 }
 
+void ToolSession::PressEnter() {
+    PostMessageA(dialog_, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(dialog_, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+}
+
+void ToolSession::PressAltF4() {
+    const LPARAM altDown = 0x20000000 | 0x003E0001; // context code, scan code of F4
+    PostMessageA(dialog_, WM_SYSKEYDOWN, VK_F4, altDown);
+    PostMessageA(dialog_, WM_SYSKEYUP, VK_F4, static_cast<LPARAM>(0xE03E0001u));
+}
+
+void ToolSession::PostCommand(int id) {
+    PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
+}
+
+void ToolSession::QueueClick(int id) {
+    PostMessageA(GetDlgItem(dialog_, id), BM_CLICK, 0, 0);
+}
+
+void ToolSession::PostSessionMessage(UINT message, WPARAM wParam) {
+    PostMessageA(dialog_, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF));
+}
+
+bool ToolSession::TryNextDrive() {
+    HWND list = GetDlgItem(dialog_, IdDriveList);
+    if (!IsWindowEnabled(list)) {
+        return false;
+    }
+    PostMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(list, WM_KEYUP, VK_DOWN, static_cast<LPARAM>(0xC0000000u));
+    return true;
+}
+
 void ToolSession::Close() {
     PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
@@ -188,6 +222,18 @@ std::vector<zalemu::CommandRecord> ToolSession::Commands() const {
         return {bad};
     }
     return records;
+}
+
+std::vector<std::string> ToolSession::OverlapNotes() const {
+    std::istringstream lines(ReadWholeFile(folder_ + "\\commands.log"));
+    std::vector<std::string> notes;
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.compare(0, 10, "# overlap:") == 0) {
+            notes.push_back(line);
+        }
+    }
+    return notes;
 }
 
 std::vector<zalemu::CommandRecord> ToolSession::CommandsAfter(size_t skip) const {

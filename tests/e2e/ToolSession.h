@@ -54,7 +54,20 @@ public:
     void SelectDrive(int index);
     bool Click(int id);
     void PressEscape();
+    void PressEnter();
+    void PressAltF4();
     void Close();
+    // What reaches the dialog whatever its controls show: a button's command as
+    // the keyboard, the close box or a click queued before the button was
+    // disabled delivers it, and a message of the end of the Windows session.
+    void PostCommand(int id);
+    // A click queued while the dialog's thread was busy: the button gets it
+    // whether or not it has been disabled meanwhile.
+    void QueueClick(int id);
+    void PostSessionMessage(UINT message, WPARAM wParam);
+    // Moves the drive list on by one entry, as a user can only while it is
+    // enabled; false (nothing done) when it is not.
+    bool TryNextDrive();
 
     // Message boxes.
     HWND WaitForBox(DWORD timeoutMs = 15000);
@@ -63,6 +76,8 @@ public:
 
     // What the drive received, and what it remembers.
     std::vector<zalemu::CommandRecord> Commands() const;
+    // The emulator's notes of a command begun while another was in flight.
+    std::vector<std::string> OverlapNotes() const;
     // Commands received after the first `skip` ones, without TEST UNIT READY.
     std::vector<zalemu::CommandRecord> CommandsAfter(size_t skip) const;
     std::string StateFile() const;

@@ -1,7 +1,7 @@
 // The built discmode.exe under Wine, driven from outside as a user would, against
 // the drive emulator: what the dialog shows for each kind of drive, the disc poll,
-// the change flow with its results, the drive's memory across runs, and the
-// start-up failures of each transport path.
+// the change flow with its results, the dialog under abuse during a change, the
+// drive's memory across runs, and the start-up failures of each transport path.
 #include "DiscmodeSession.h"
 #include "TimeScale.h"
 
@@ -429,6 +429,86 @@ TEST(DiscmodeChange, EscapeAndTheCloseBoxLeave) {
         DWORD exitCode = 99;
         EXPECT_TRUE(run.WaitForExit(10000, &exitCode)) << (way == 0 ? "Escape" : "close box");
         EXPECT_EQ(0u, exitCode);
+    }
+}
+
+// Everything that reaches the dialog queued behind a busy dialog's thread or
+// while a result box is open: OK and Cancel clicked again, the close box,
+// Escape, Alt+F4, Enter, the drive list as far as it can be used, and the end of
+// the Windows session.
+void Abuse(DiscmodeSession& run) {
+    const int clicks[] = {IdOk, IdCancel, IdOk};
+    for (int id : clicks) {
+        run.QueueClick(id);
+    }
+    run.Close();
+    run.PressEscape();
+    run.PressAltF4();
+    run.PressEnter();
+    run.TryNextDrive();
+    run.PostSessionMessage(WM_QUERYENDSESSION, 0);
+    run.PostSessionMessage(WM_ENDSESSION, TRUE);
+}
+
+// The abuse queued during a change (its first command slowed) and again while
+// its result box is open: the change's commands go out once, one at a time; the
+// box stays until answered; then a failed change leaves the dialog open and
+// usable without sending anything more, a successful one ends it.
+TEST(DiscmodeChange, AbuseNeitherRepeatsNorHidesAChange) {
+    const struct {
+        const char* name;
+        const char* faults;
+        const char* text;
+        bool ends;
+        const char* changesLeft;
+    } cases[] = {
+        {"abuse-failure", "fault = C9/01#1 late 3000\nfault = C9/01#2 check 5/2C/00\n",
+         "Failed to set default value of DVD+R.", false, "changes-left = 19"},
+        {"abuse-success", "fault = C9/01#1 late 3000\n", "Change is completed.", true,
+         "changes-left = 18"},
+    };
+    // Both defaults to Compatibility: DVD+R DL first, then DVD+R.
+    const std::vector<std::string> change = {C9(1, 2, 0, 0), C9(1, 0, 0, 0)};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DiscmodeSession run(c.name);
+        run.WriteScenario(Drive("0:0", 3, 20, c.faults));
+        ASSERT_TRUE(run.Start());
+        ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
+        ASSERT_TRUE(run.Click(IdDlDefaultCompat));
+        run.NextTab();
+        ASSERT_TRUE(run.Click(IdRDefaultCompat));
+        ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdRDefaultCompat); }, 2000));
+        const size_t before = run.Commands().size();
+        ASSERT_TRUE(run.Click(IdOk));
+        Abuse(run);
+        EXPECT_EQ(nullptr, run.WaitForBox(0)) << "the change was over before the abuse";
+        HWND box = run.WaitForBox();
+        ASSERT_NE(nullptr, box);
+        Abuse(run);
+        Sleep(Scaled(300));
+        EXPECT_TRUE(IsWindowVisible(box)) << "the result box went unanswered";
+        EXPECT_EQ(c.text, MessageBoxText(box));
+        EXPECT_EQ(box, run.WaitForBox(0)) << "a second box";
+        const int controls[] = {IdDriveList, IdCancel, IdOk};
+        for (int id : controls) {
+            EXPECT_FALSE(run.Enabled(id)) << "control " << id << " usable under the result box";
+        }
+        ASSERT_TRUE(run.AnswerBox(box));
+        if (c.ends) {
+            DWORD exitCode = 99;
+            EXPECT_TRUE(run.WaitForExit(10000, &exitCode));
+            EXPECT_EQ(0u, exitCode);
+        } else {
+            EXPECT_TRUE(run.WaitForEnabled(IdCancel, true));
+            EXPECT_TRUE(run.WaitForEnabled(IdOk, true)) << "the poll gives OK back";
+            Sleep(Scaled(300));
+            EXPECT_FALSE(run.Program().HasExited());
+            EXPECT_EQ(nullptr, run.WaitForBox(0)) << "a queued command ran after the result";
+        }
+        EXPECT_EQ(change, CdbsOf(run.CommandsAfter(before)));
+        EXPECT_EQ(std::vector<std::string>(), run.OverlapNotes());
+        EXPECT_NE(std::string::npos, run.StateFile().find(c.changesLeft)) << run.StateFile();
     }
 }
 

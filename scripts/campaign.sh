@@ -10,9 +10,10 @@
 # drive's pause after each flash, the time-outs), runs in SHARES parallel parts
 # (default 2). Exit code 0 when no campaign broke an invariant.
 #
-#   scripts/campaign.sh [SEED] [--shares N] [--build DIR]
+#   scripts/campaign.sh [SEED] [--shares N] [--build DIR] [--quick]
 #
 # --build DIR uses another build tree, configured already, instead of build/.
+# --quick runs a hundredth of each size, to try the command itself.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
@@ -20,11 +21,16 @@ own_build=""
 
 seed=""
 shares=2
+divisor=1
 while [ $# -gt 0 ]; do
     case "$1" in
     --shares)
         shares=${2:?--shares needs a number}
         shift 2
+        ;;
+    --quick)
+        divisor=100
+        shift
         ;;
     --build)
         own_build=$(cd "${2:?--build needs a build tree}" && pwd) || exit 1
@@ -59,7 +65,7 @@ rm -f "$logs"/*.log
 # Its output goes to a file, not a pipe: under qemu a lingering Wine process
 # would hold a pipe open.
 run() {
-    (cd "$build/bin" && wine "$1.exe" --seed "$seed" --runs "$2" --first "${4:-0}" \
+    (cd "$build/bin" && wine "$1.exe" --seed "$seed" --runs "$(($2 / divisor))" --first "${4:-0}" \
         </dev/null >"$3" 2>&1)
 }
 
@@ -70,6 +76,7 @@ pids=()
 for ((i = 0; i < shares; ++i)); do
     first=$((i * share))
     count=$((flash_runs - first < share ? flash_runs - first : share))
+    # The share's runs start at its first run of the full-size campaign.
     run flash_sequence_campaign "$count" "$logs/flash-sequence-$i.log" "$first" &
     pids+=($!)
 done

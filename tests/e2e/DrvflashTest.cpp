@@ -251,7 +251,7 @@ TEST(DrvflashDialog, TwoSuccessfulRunsOnOneDrive) {
     DrvflashSession run("two-runs");
     // Entering flash mode is slowed so that the start text stays long enough to be seen.
     run.WriteScenario(Drive("0:0", "2.05", "fault = CC/01#1 late 1500\n"));
-    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.StartReady());
     for (int pass = 1; pass <= 2; ++pass) {
         SCOPED_TRACE("run " + std::to_string(pass));
         std::vector<std::string> texts;
@@ -296,7 +296,7 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         SCOPED_TRACE(c.current);
         DrvflashSession run(std::string("revert-") + c.current);
         run.WriteScenario(Drive("0:0", c.current));
-        ASSERT_TRUE(run.Start());
+        ASSERT_TRUE(run.StartReady());
         const size_t sent = run.Commands().size();
         if (c.asked) {
             ASSERT_TRUE(run.Click(IdFlash));
@@ -348,7 +348,7 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         SCOPED_TRACE(c.name);
         DrvflashSession run(c.name);
         run.WriteScenario(Drive("0:0", "2.16", c.settings));
-        ASSERT_TRUE(run.Start());
+        ASSERT_TRUE(run.StartReady());
         std::vector<std::string> texts;
         std::vector<int> bar;
         FlashAndWait(run, &texts, &bar);

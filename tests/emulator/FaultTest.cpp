@@ -1,6 +1,6 @@
 // Faults on demand: checks by opcode, sub-command and occurrence or by command
-// number, late and hung commands, per-command delays, failing pass-throughs and
-// a device that vanishes.
+// number, late and hung commands, per-command delays, failing pass-throughs, a
+// device that vanishes, and the note of a second command in flight.
 #include "EmulatorTesting.h"
 #include "PassThroughTypes.h"
 #include "SptiBackEnd.h"
@@ -91,6 +91,34 @@ TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) 
             EXPECT_EQ(36u, reply.data.size()) << "a late command still brings its data";
         }
     }
+}
+
+DWORD WINAPI LateInquiryThread(LPVOID) {
+    Send("0:0", Inquiry(), 36);
+    return 0;
+}
+
+// A command that begins while another is still carried out (here a late one, on
+// another device) is noted in the log file before its line; one that begins
+// after the completion is not.
+TEST(FaultTest, ACommandBegunWhileAnotherIsInFlightIsNoted) {
+    ScratchFolder folder;
+    ASSERT_EQ("", Load("[emulator]\nlog = cmd.log\n[device 0:0]\nfault = 12 late 1500\n"
+                       "[device 0:1]\n",
+                       folder.Path()));
+    HANDLE late = CreateThread(NULL, 0, LateInquiryThread, NULL, 0, NULL);
+    ASSERT_NE(nullptr, late);
+    while (Logged().empty()) {
+        Sleep(10);
+    }
+    Send("0:1", TestUnitReady());
+    WaitForSingleObject(late, INFINITE);
+    CloseHandle(late);
+    Send("0:1", TestUnitReady());
+    const std::string log = ReadFile(folder.File("cmd.log"));
+    const std::string note = "# overlap: command 2 began while command 1 was in flight\r\n";
+    EXPECT_NE(std::string::npos, log.find(note + "2 0:1 ")) << log;
+    EXPECT_EQ(log.find("# overlap"), log.rfind("# overlap")) << log;
 }
 
 TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {

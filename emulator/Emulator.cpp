@@ -130,9 +130,14 @@ bool Emulator::Load(const std::string& text, const std::string& baseDir, std::st
         }
         stamp = StampOf(scenario.statePath);
     }
-    // Commands hung on the old devices end now; the new scenario starts afresh.
-    SetEvent(release_);
-    release_ = CreateEventA(NULL, TRUE, FALSE, NULL);
+    // Commands hung on the old devices end now; the new scenario starts afresh. The
+    // event is replaced only when a hung command holds it, so that reloading a
+    // scenario many times keeps no handle per load.
+    if (releaseTaken_) {
+        SetEvent(release_);
+        release_ = CreateEventA(NULL, TRUE, FALSE, NULL);
+        releaseTaken_ = false;
+    }
     scenario_ = scenario;
     devices_ = devices;
     stateStamp_ = stamp;
@@ -296,6 +301,7 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
             Record(record);
             hang = true;
             release = release_;
+            releaseTaken_ = true;
         } else {
             if (fault != nullptr && fault->action == FaultAction::Check) {
                 FixedSense(fault->sense, result.sense);

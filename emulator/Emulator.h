@@ -138,7 +138,8 @@ private:
     // meanwhile is a second command in flight, noted in the log.
     unsigned inFlight_ = 0;
     unsigned lastInFlight_ = 0;
-    HANDLE release_ = NULL; // set when the scenario is replaced: hung commands end
+    HANDLE release_ = NULL;     // set when the scenario is replaced: hung commands end
+    bool releaseTaken_ = false; // a hung command waits on release_
 };
 
 } // namespace zalemu

@@ -1,7 +1,10 @@
 // The emulated SPTI devices (see SptiBackEnd.h): fake handles for the drive
 // letters of the scenario, and the three device controls the simulator sends,
 // answered in the platform's layouts (ntddscsi.h). A pass-through runs the
-// command on the emulator synchronously, delays included.
+// command on the emulator synchronously, delays included, and is refused as the
+// port driver refuses it: a transfer above the maximum or a buffer breaking the
+// alignment mask with ERROR_INVALID_PARAMETER, unsent; a command that outlasts
+// its TimeOutValue fails with ERROR_SEM_TIMEOUT after the device carried it out.
 #include "SptiBackEnd.h"
 
 #include "ConfigText.h"
@@ -13,7 +16,8 @@
 
 namespace {
 
-// Handle values are never reused; a closed one stays in the table as closed.
+// Handle values are never reused; a closed one leaves the table, so that a long
+// run of reopenings does not grow it.
 struct HandleTable {
     CRITICAL_SECTION lock;
     std::map<uintptr_t, std::pair<std::string, bool>> entries; // address, open
@@ -106,7 +110,9 @@ BOOL PassThrough(const std::string& address, const zalemu::DeviceView& view, LPV
     if (request.Length != headerSize || request.CdbLength == 0 ||
         request.CdbLength > PassThroughCdbSize || !senseFits ||
         (request.DataTransferLength != 0 && request.DataBuffer == NULL) ||
-        request.DataTransferLength > view.maxTransfer) {
+        request.DataTransferLength > view.maxTransfer ||
+        (request.DataTransferLength != 0 &&
+         (reinterpret_cast<uintptr_t>(request.DataBuffer) & view.alignmentMask) != 0)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
     zalemu::Direction direction = zalemu::Direction::None;
@@ -122,11 +128,16 @@ BOOL PassThrough(const std::string& address, const zalemu::DeviceView& view, LPV
     info.senseLength = request.SenseInfoLength;
     info.dataIn = request.DataIn;
     info.timeout = request.TimeOutValue;
+    const DWORD started = GetTickCount();
     const zalemu::ExecResult result = zalemu::Emulator::Instance().Execute(
         address, request.Cdb, request.CdbLength, direction,
         static_cast<uint8_t*>(request.DataBuffer), request.DataTransferLength, &info);
+    const DWORD elapsed = GetTickCount() - started;
     switch (result.status) {
     case zalemu::ExecStatus::Completed:
+        if (request.TimeOutValue != 0 && elapsed / 1000 >= request.TimeOutValue) {
+            return Fail(ERROR_SEM_TIMEOUT);
+        }
         break;
     case zalemu::ExecStatus::PassThroughFailed:
         return Fail(ERROR_IO_DEVICE);
@@ -214,7 +225,7 @@ BOOL SptiCloseHandle(HANDLE device) {
     auto found = table.entries.find(reinterpret_cast<uintptr_t>(device));
     const bool open = found != table.entries.end() && found->second.second;
     if (open) {
-        found->second.second = false;
+        table.entries.erase(found);
     }
     LeaveCriticalSection(&table.lock);
     return open ? TRUE : Fail(ERROR_INVALID_HANDLE);

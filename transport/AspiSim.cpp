@@ -1,6 +1,6 @@
 // ASPISim: discovery of the drive letters, dispatch of the ASPI request kinds,
-// the request queue under SimLock, and the worker that carries requests out
-// through the SCSI Pass Through Interface.
+// the request queue under SimLock, aborts, and the worker that carries requests
+// out through the SCSI Pass Through Interface.
 #include "AspiSim.h"
 
 #include "PlatformSeam.h"
@@ -11,8 +11,12 @@
 ASPISim* TheSim = NULL;
 
 static CRITICAL_SECTION SimLock;
+static volatile LONG SimLockReady = 0;
 static HANDLE WakeEvent = NULL;
-static volatile LONG StopWorker = 0;
+// Counts the workers started; a worker whose request an abort gave up on finds
+// itself outdated when its device returns, and ends.
+static volatile LONG WorkerGeneration = 0;
+static LONG NextSerial = 0;
 
 constexpr DWORD InquiryDataReplySize = 2048;
 constexpr BYTE FallbackInquiryLength = 96;
@@ -22,6 +26,25 @@ constexpr DWORD MaxReportedTransfer = 65536;
 // A request block seen as its first bytes, whichever kind it is.
 static SRB_Header* HeaderOf(void* block) {
     return static_cast<SRB_Header*>(block);
+}
+
+// Signals the completion named when the request was queued.
+static void Notify(const BYTE posting, void* notify, ScsiRequestBlock* block) {
+    if (posting != 0) {
+        AspiPostProc post = reinterpret_cast<AspiPostProc>(notify);
+        post(block);
+    } else {
+        SetEvent(static_cast<HANDLE>(notify));
+    }
+}
+
+// Answers a request that never reached the device, or whose device an abort gave
+// up on: aborted by the host, nothing from the target.
+static void CompleteAborted(const BYTE posting, void* notify, ScsiRequestBlock* block) {
+    block->SRB_Status = SS_ABORTED;
+    block->SRB_HaStat = HASTAT_OK;
+    block->SRB_TargStat = STATUS_GOOD;
+    Notify(posting, notify, block);
 }
 
 // Lets the lock's owner release it on every path out of a queue operation.
@@ -37,7 +60,11 @@ ASPISim::ASPISim()
     : ready(0), deviceCount(0), deviceHead(NULL), deviceTail(NULL), queueCount(0), queueHead(NULL),
       queueTail(NULL), workerThread(NULL), workerThreadId(0),
       passThroughTimeout(SimInitialTimeout) {
-    InitializeCriticalSection(&SimLock);
+    // Initialised once per process: a worker of an earlier instance, back from a
+    // device an abort gave up on, may still take it.
+    if (InterlockedCompareExchange(&SimLockReady, 1, 0) == 0) {
+        InitializeCriticalSection(&SimLock);
+    }
     TheSim = this;
     memset(deviceTable, 0, sizeof deviceTable);
     WakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
@@ -345,6 +372,21 @@ DWORD ASPISim::ExecScsiCmd(ScsiRequestBlock* block) {
         block->SRB_Status = SS_INVALID_SRB;
         return 0;
     }
+    // A buffer the device's capabilities refuse would fail at the driver: it is
+    // refused here at once, unsent, and the call returns the status itself so that
+    // the caller does not wait for a completion. A driver naming no maximum sets none.
+    if (block->SRB_BufLen != 0) {
+        const DWORD maximum = device->capabilities.MaximumTransferLength;
+        if (maximum != 0 && block->SRB_BufLen > maximum) {
+            block->SRB_Status = SS_BUFFER_TO_BIG;
+            return SS_BUFFER_TO_BIG;
+        }
+        const ULONG_PTR address = reinterpret_cast<ULONG_PTR>(block->SRB_BufPointer);
+        if ((address & device->capabilities.AlignmentMask) != 0) {
+            block->SRB_Status = SS_BUFFER_ALIGN;
+            return SS_BUFFER_ALIGN;
+        }
+    }
     SimRequest* request = static_cast<SimRequest*>(calloc(1, sizeof(SimRequest)));
     if (request == NULL) {
         block->SRB_Status = SS_ERR;
@@ -353,6 +395,10 @@ DWORD ASPISim::ExecScsiCmd(ScsiRequestBlock* block) {
     request->device = device;
     request->srb = block;
     request->readyMark = 0;
+    request->posting = notify == SRB_POSTING ? 1 : 0;
+    request->notify = block->SRB_PostProc;
+    request->state = SimRequestQueued;
+    request->serial = static_cast<DWORD>(InterlockedIncrement(&NextSerial));
     PassThroughBlock* pass = &request->passThrough;
     pass->Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
     pass->PathId = 0;
@@ -370,12 +416,23 @@ DWORD ASPISim::ExecScsiCmd(ScsiRequestBlock* block) {
     pass->SenseInfoOffset = offsetof(PassThroughBlock, Sense);
     memcpy(pass->Cdb, block->CDBByte, block->SRB_CDBLen);
 
-    Enqueue(request);
-    block->SRB_Status = SS_PENDING;
-    block->SRB_HaStat = HASTAT_OK;
-    block->SRB_TargStat = STATUS_GOOD;
-    // Marked only now, outside the lock: the worker never takes a half-built request.
-    InterlockedExchange(&request->readyMark, 1);
+    {
+        SimLockHolder lock;
+        // A block whose earlier request is still queued or at the device is refused
+        // untouched: that request's completion is what the block still waits for,
+        // and it must not land on a second command.
+        if (FindRequest(block) != NULL) {
+            free(request);
+            return SS_INVALID_SRB;
+        }
+        // The block reads pending before the worker or an abort can complete it.
+        block->SRB_Status = SS_PENDING;
+        block->SRB_HaStat = HASTAT_OK;
+        block->SRB_TargStat = STATUS_GOOD;
+        Enqueue(request);
+        // The request is whole before it is queued; the mark lets the worker take it.
+        InterlockedExchange(&request->readyMark, 1);
+    }
     SetEvent(WakeEvent);
     return 0;
 }
@@ -386,31 +443,77 @@ DWORD ASPISim::AbortSrb(SRB_Abort* block) {
         block->SRB_Status = SS_INVALID_HA;
         return SS_INVALID_HA;
     }
-    SimRequest* request = FindRequest(block->SRB_ToAbort);
+    SimRequest* request = NULL;
+    DWORD serial = 0;
+    bool queued = false;
+    {
+        SimLockHolder lock;
+        request = FindRequest(block->SRB_ToAbort);
+        if (request != NULL) {
+            serial = request->serial;
+            queued = request->state == SimRequestQueued;
+            if (queued) {
+                // Still waiting for the worker: withdrawn before it is ever sent.
+                Unlink(request);
+            }
+        }
+    }
     if (request == NULL) {
         block->SRB_Status = SS_INVALID_SRB;
         return SS_INVALID_SRB;
     }
-    // Stop the worker, so that it cannot be carrying this request out meanwhile.
-    InterlockedExchange(&StopWorker, 1);
-    SetEvent(WakeEvent);
-    for (int wait = 0; wait < 2000 && workerThread != NULL; ++wait) {
-        if (WaitForSingleObject(workerThread, 1) != WAIT_TIMEOUT) {
-            CloseHandle(workerThread);
-            workerThread = NULL;
+    if (queued) {
+        CompleteAborted(request->posting, request->notify, request->srb);
+        free(request);
+        block->SRB_Status = SS_COMP;
+        return SS_COMP;
+    }
+    const DWORD status = AbortAtDevice(request, serial);
+    block->SRB_Status = static_cast<BYTE>(status);
+    return status;
+}
+
+// A request at the device may already have been carried out and cannot be
+// withdrawn: its own completion is awaited for about two seconds, and the abort
+// fails when it comes. A device that does not answer by then holds the worker:
+// the request is answered as aborted at once, a new worker takes the queue, and
+// the old one only frees the request if its device ever returns.
+DWORD ASPISim::AbortAtDevice(SimRequest* request, DWORD serial) {
+    for (int wait = 0;; ++wait) {
+        BYTE posting = 0;
+        void* notify = NULL;
+        ScsiRequestBlock* srb = NULL;
+        {
+            SimLockHolder lock;
+            SimRequest* found = queueHead;
+            while (found != NULL && !(found == request && found->serial == serial)) {
+                found = found->next;
+            }
+            if (found == NULL) {
+                return SS_ABORT_FAIL;
+            }
+            if (wait == 2000) {
+                request->abandoned = 1;
+                Unlink(request);
+                // Copied under the lock: the old worker may free the request as soon
+                // as the lock is released.
+                posting = request->posting;
+                notify = request->notify;
+                srb = request->srb;
+                InterlockedIncrement(&WorkerGeneration);
+                if (workerThread != NULL) {
+                    CloseHandle(workerThread);
+                }
+                workerThread = StartSimWorker();
+            }
         }
+        if (srb != NULL) {
+            CompleteAborted(posting, notify, srb);
+            SetEvent(WakeEvent);
+            return SS_COMP;
+        }
+        Sleep(1);
     }
-    if (workerThread != NULL) {
-        TerminateThread(workerThread, 2);
-        CloseHandle(workerThread);
-        workerThread = NULL;
-    }
-    Sleep(10);
-    InterlockedExchange(&StopWorker, 0);
-    workerThread = StartSimWorker();
-    RemoveRequest(request);
-    block->SRB_Status = SS_COMP;
-    return SS_COMP;
 }
 
 void ASPISim::Enqueue(SimRequest* request) {
@@ -439,6 +542,19 @@ SimRequest* ASPISim::FindRequest(void* block) {
 
 void ASPISim::RemoveRequest(SimRequest* request) {
     SimLockHolder lock;
+    SimRequest* current = queueHead;
+    for (int walked = 0; current != NULL && walked < queueCount; ++walked) {
+        if (current == request) {
+            Unlink(current);
+            free(current);
+            return;
+        }
+        current = current->next;
+    }
+}
+
+// Takes a queued request out of the queue without freeing it; the caller holds SimLock.
+void ASPISim::Unlink(SimRequest* request) {
     SimRequest* previous = NULL;
     SimRequest* current = queueHead;
     for (int walked = 0; current != NULL && walked < queueCount; ++walked) {
@@ -451,8 +567,8 @@ void ASPISim::RemoveRequest(SimRequest* request) {
             if (queueTail == current) {
                 queueTail = previous;
             }
+            current->next = NULL;
             --queueCount;
-            free(current);
             return;
         }
         previous = current;
@@ -466,6 +582,7 @@ SimRequest* ASPISim::TakeReadyRequest() {
     for (int walked = 0; request != NULL && walked < queueCount; ++walked) {
         if (request->readyMark != 0) {
             request->readyMark = 0;
+            request->state = SimRequestAtDevice;
             return request;
         }
         request = request->next;
@@ -474,24 +591,42 @@ SimRequest* ASPISim::TakeReadyRequest() {
 }
 
 void ASPISim::SimWorkerMain() {
+    const LONG generation = WorkerGeneration;
     for (;;) {
         WaitForSingleObject(WakeEvent, INFINITE);
-        if (StopWorker != 0) {
-            ExitThread(0);
+        if (generation != WorkerGeneration) {
+            // A newer worker serves the queue; the wake-up is meant for it.
+            SetEvent(WakeEvent);
+            return;
         }
         // Drain every marked request: several may have been queued for one wake-up.
         while (SimRequest* request = TakeReadyRequest()) {
-            CompleteRequest(request);
-            RemoveRequest(request);
+            const int passed = PassThrough(request);
+            if (!FinishRequest(request, passed)) {
+                return;
+            }
         }
     }
 }
 
-void ASPISim::CompleteRequest(SimRequest* request) {
+// Completes the caller's block from the pass-through's outcome and frees the
+// request; false, with only the request freed, when an abort has already answered
+// the caller, which retires this worker.
+bool ASPISim::FinishRequest(SimRequest* request, int passed) {
+    {
+        SimLockHolder lock;
+        if (request->abandoned != 0) {
+            free(request);
+            return false;
+        }
+        // Out of the queue before the caller is signalled: the caller may send its
+        // block again as soon as it sees the completion.
+        Unlink(request);
+    }
     ScsiRequestBlock* block = request->srb;
     const BYTE senseLength = request->passThrough.SenseInfoLength;
     memset(block->SenseArea, 0, senseLength);
-    if (PassThrough(request)) {
+    if (passed) {
         if (request->passThrough.ScsiStatus != 0) {
             block->SRB_Status = SS_ERR;
             block->SRB_HaStat = HASTAT_OK;
@@ -510,20 +645,29 @@ void ASPISim::CompleteRequest(SimRequest* request) {
         block->SRB_HaStat = HASTAT_PASS_THROUGH_FAILED;
         block->SRB_TargStat = STATUS_BUSY;
     }
-    if ((block->SRB_Flags & SRB_POSTING) != 0) {
-        AspiPostProc post = reinterpret_cast<AspiPostProc>(block->SRB_PostProc);
-        post(block);
-    } else {
-        SetEvent(static_cast<HANDLE>(block->SRB_PostProc));
-    }
+    Notify(request->posting, request->notify, block);
+    free(request);
+    return true;
 }
 
+// Sends the request's pass-through; 1 when the driver carried it to the device
+// and back. A failed control is sent again only when it cannot have reached the
+// drive: ERROR_INVALID_HANDLE is raised by the I/O manager while it looks the
+// handle up, before any driver sees the request, and a reopened handle mends it.
+// Every other failure may come after the drive received the command (an SRB
+// error status reported as ERROR_IO_DEVICE, a time-out as ERROR_SEM_TIMEOUT, a
+// device removed or a request cancelled mid-way), and a vendor command such as a
+// flash step must not run twice; parameter errors would only fail again. The
+// handle is replaced after any failure, so the next request opens the letter anew.
 int ASPISim::PassThrough(SimRequest* request) {
     SimDevice* device = request->device;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (device->handle == INVALID_HANDLE_VALUE) {
-            ReopenDevice(device);
+            const int reopened = ReopenDevice(device);
             Sleep(1);
+            if (!reopened) {
+                continue;
+            }
         }
         DWORD returned = 0;
         if (SeamDeviceIoControl(device->handle, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT,
@@ -532,13 +676,17 @@ int ASPISim::PassThrough(SimRequest* request) {
                                 NULL)) {
             return 1;
         }
-        // The failed handle is replaced by the next try and never used again.
-        if (device->handle != INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // A handle the system no longer knows is not ours to close: its value may
+        // already name another object.
+        if (error != ERROR_INVALID_HANDLE) {
             SeamCloseDevice(device->handle);
         }
         device->handle = INVALID_HANDLE_VALUE;
+        if (error != ERROR_INVALID_HANDLE) {
+            break;
+        }
     }
-    Sleep(1);
     return 0;
 }
 

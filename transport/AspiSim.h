@@ -10,6 +10,15 @@
 #include "PassThroughTypes.h"
 
 constexpr int SimMaxDevices = 24;
+
+// ASPI for Win32 statuses that only the simulator reports: the abort of a request
+// that the device has already carried out, and a data buffer that the device's
+// capabilities (AlignmentMask, MaximumTransferLength) refuse.
+enum { SS_ABORT_FAIL = 0x03, SS_BUFFER_ALIGN = 0xE1, SS_BUFFER_TO_BIG = 0xE6 };
+
+// Where a request stands: queued until the worker takes it, then at the device
+// until its pass-through has returned.
+enum SimRequestState { SimRequestQueued, SimRequestAtDevice };
 constexpr DWORD SimInitialTimeout = 108000;
 
 struct SimDevice {
@@ -27,6 +36,15 @@ struct SimRequest {
     volatile LONG readyMark;
     PassThroughBlock passThrough;
     ScsiRequestBlock* srb;
+    // The completion as named when the request was queued: posting or not, and
+    // the event or routine. Later writes to the block cannot redirect it.
+    BYTE posting;
+    void* notify;
+    DWORD serial;
+    SimRequestState state;
+    // Set by an abort that gave up waiting for the device: the caller has been
+    // answered, and the worker that returns from the device only frees it.
+    LONG abandoned;
 };
 
 class ASPISim {
@@ -72,7 +90,9 @@ public:
     int PassThrough(SimRequest* request);
 
 private:
-    void CompleteRequest(SimRequest* request);
+    bool FinishRequest(SimRequest* request, int passed);
+    void Unlink(SimRequest* request);
+    DWORD AbortAtDevice(SimRequest* request, DWORD serial);
 };
 
 // The simulator of this process, null before InitScsiTransport creates it.

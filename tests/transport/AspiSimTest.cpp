@@ -1,8 +1,9 @@
 // ASPISim over emulated drive letters: discovery, every request kind of the
 // dispatch, the pass-through block each request becomes, the worker's completion,
-// retries with reopening, abort and time-outs.
+// retries with reopening, buffer refusals, aborts and time-outs.
 #include "AspiSim.h"
 #include "EmulatedDevices.h"
+#include "SptiBackEnd.h"
 #include "EmulatorAccess.h"
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
@@ -35,6 +36,21 @@ struct RoomyBlock {
     BYTE overflow[32];
 };
 
+// An execute request to host adapter `ha`, target 0, with its own event.
+void PrepareExec(ScsiRequestBlock* block, BYTE ha, BYTE flags, const BYTE* cdb, BYTE cdbLength,
+                 BYTE* data, DWORD length, HANDLE event) {
+    memset(block, 0, sizeof *block);
+    block->SRB_Cmd = SC_EXEC_SCSI_CMD;
+    block->SRB_HaId = ha;
+    block->SRB_Flags = flags;
+    block->SRB_BufLen = length;
+    block->SRB_BufPointer = data;
+    block->SRB_SenseLen = 16;
+    block->SRB_CDBLen = cdbLength;
+    block->SRB_PostProc = event;
+    memcpy(block->CDBByte, cdb, cdbLength);
+}
+
 class AspiSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -51,21 +67,6 @@ protected:
         startResult = InitScsiTransport();
         discoveryCommands = emulator.Commands();
         emulator.ClearLog();
-    }
-
-    // An execute request to host adapter `ha`, target 0, with its own event.
-    static void PrepareExec(ScsiRequestBlock* block, BYTE ha, BYTE flags, const BYTE* cdb,
-                            BYTE cdbLength, BYTE* data, DWORD length, HANDLE event) {
-        memset(block, 0, sizeof *block);
-        block->SRB_Cmd = SC_EXEC_SCSI_CMD;
-        block->SRB_HaId = ha;
-        block->SRB_Flags = flags;
-        block->SRB_BufLen = length;
-        block->SRB_BufPointer = data;
-        block->SRB_SenseLen = 16;
-        block->SRB_CDBLen = cdbLength;
-        block->SRB_PostProc = event;
-        memcpy(block->CDBByte, cdb, cdbLength);
     }
 
     // Sends the block and waits for its event; the wait's result.
@@ -551,79 +552,6 @@ alignment-mask = 3
         << "lowered in the device itself";
 }
 
-// A pass-through whose device control fails is tried again on a reopened handle.
-TEST_F(AspiSimTest, FailedPassThroughReopensAndKeepsTheNewHandle) {
-    Start(R"(
-[device D:]
-pass-through-failures = 1
-[device F:]
-)");
-    ClearRecordedDeviceCalls();
-    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-    BYTE data[36];
-    ScsiRequestBlock block;
-    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
-    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
-    EXPECT_EQ(SS_COMP, block.SRB_Status);
-
-    std::vector<DeviceCall> calls = RecordedDeviceCalls();
-    HANDLE reopened = NULL;
-    for (const DeviceCall& call : calls) {
-        if (call.function == "CreateFileA" && call.result) {
-            EXPECT_EQ("\\\\.\\D:", call.path);
-            reopened = call.handle;
-        }
-    }
-    ASSERT_NE(nullptr, reopened);
-    EXPECT_EQ(reopened, TheSim->DeviceAt(0)->handle) << "the device keeps the new handle";
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ("DeviceIoControl", calls.back().function);
-    EXPECT_EQ(reopened, calls.back().handle);
-    EXPECT_TRUE(calls.back().result);
-
-    // The next request goes out on that handle without another open.
-    ClearRecordedDeviceCalls();
-    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
-    EXPECT_EQ(SS_COMP, block.SRB_Status);
-    calls = RecordedDeviceCalls();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(reopened, calls[0].handle);
-    CloseHandle(event);
-}
-
-TEST_F(AspiSimTest, ThreeFailedTriesAbortTheRequest) {
-    Start(R"(
-[device D:]
-pass-through-failures = 3
-)");
-    ClearRecordedDeviceCalls();
-    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-    BYTE data[36];
-    ScsiRequestBlock block;
-    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
-    memset(block.SenseArea, 0xAA, sizeof block.SenseArea);
-    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block)) << "the caller is still signalled";
-    EXPECT_EQ(SS_ABORTED, block.SRB_Status);
-    EXPECT_EQ(9, block.SRB_HaStat);
-    EXPECT_EQ(8, block.SRB_TargStat);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(0, block.SenseArea[i]) << "sense byte " << i << ": cleared, and none came";
-    }
-    EXPECT_EQ(0xAA, block.SenseArea[16]) << "only SRB_SenseLen bytes are touched";
-    int tries = 0;
-    int reopens = 0;
-    for (const DeviceCall& call : RecordedDeviceCalls()) {
-        tries += call.function == "DeviceIoControl" && call.code == 0x4D014 ? 1 : 0;
-        reopens += call.function == "CreateFileA" ? 1 : 0;
-    }
-    EXPECT_EQ(3, tries);
-    EXPECT_EQ(2, reopens) << "each try after a failure reopens the letter first";
-    // The fourth pass-through succeeds: the device works again.
-    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
-    EXPECT_EQ(SS_COMP, block.SRB_Status);
-    CloseHandle(event);
-}
-
 TEST_F(AspiSimTest, AbortOfAnUnqueuedBlockIsRefused) {
     Start(TwoDrives);
     ScsiRequestBlock never;
@@ -650,39 +578,257 @@ TEST_F(AspiSimTest, BeforeTheSimulatorExistsEverythingIsRefused) {
     EXPECT_EQ(SS_INVALID_HA, block.SRB_Status);
 }
 
-TEST_F(AspiSimTest, AbortWithdrawsAStuckRequestAndTheWorkerCarriesOn) {
-    Start(R"(
-[device D:]
-fault = @1 hang
-[device F:]
-)");
-    HANDLE stuckEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+// Completions seen by a post routine, per block: each request must come back once.
+struct Completion {
+    void* block;
+    volatile LONG count;
+    BYTE status;
+};
+Completion completions[2];
+
+void __cdecl CountCompletion(void* block) {
+    for (Completion& c : completions) {
+        if (c.block == block) {
+            c.status = static_cast<ScsiRequestBlock*>(block)->SRB_Status;
+            InterlockedIncrement(&c.count);
+        }
+    }
+}
+
+// Prepares a posted INQUIRY on host adapter `ha` whose completions are counted in slot `i`.
+void PreparePosted(ScsiRequestBlock* block, BYTE ha, BYTE* data, int i) {
+    PrepareExec(block, ha, SRB_POSTING | SRB_DIR_IN, InquiryCdb, 6, data, 36, NULL);
+    block->SRB_PostProc = reinterpret_cast<void*>(CountCompletion);
+    completions[i].block = block;
+    completions[i].count = 0;
+    completions[i].status = 0xFF;
+}
+
+// Waits until slot `i` has seen a completion, or `ms` ran out.
+void AwaitCompletion(int i, DWORD ms) {
+    for (DWORD waited = 0; completions[i].count == 0 && waited < ms; waited += 10) {
+        Sleep(10);
+    }
+}
+
+// An abort of a queued request while another is at the device: the queued one is
+// answered as aborted at once and never sent; the one at the device completes as
+// usual, once, whether it takes a moment or longer than the abort ever waits.
+TEST_F(AspiSimTest, AbortOfAQueuedRequestSparesTheOneAtTheDevice) {
+    const DWORD holds[] = {Scaled(300), Scaled(300) + 3000};
+    for (DWORD hold : holds) {
+        const std::string scenario =
+            "[device D:]\nfault = @1 late " + std::to_string(hold) + "\n[device F:]\n";
+        Start(scenario.c_str());
+        BYTE data[2][36];
+        ScsiRequestBlock atDevice, queued;
+        PreparePosted(&atDevice, 0, data[0], 0);
+        PreparePosted(&queued, 1, data[1], 1);
+        EXPECT_EQ(0u, SimSendCommand(&atDevice));
+        Sleep(Scaled(100)); // the worker has taken it
+        EXPECT_EQ(0u, SimSendCommand(&queued));
+        SRB_Abort abort = {};
+        abort.SRB_Cmd = SC_ABORT_SRB;
+        abort.SRB_HaId = 1;
+        abort.SRB_ToAbort = &queued;
+        EXPECT_EQ(DWORD(SS_COMP), SimSendCommand(&abort)) << "hold " << hold;
+        EXPECT_EQ(1, completions[1].count) << "the aborted request is answered at once";
+        EXPECT_EQ(SS_ABORTED, completions[1].status);
+
+        AwaitCompletion(0, hold + Scaled(5000));
+        Sleep(Scaled(200)); // room for a second completion, if one were coming
+        EXPECT_EQ(1, completions[0].count) << "hold " << hold;
+        EXPECT_EQ(SS_COMP, completions[0].status);
+        EXPECT_EQ(1, completions[1].count);
+        const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
+        ASSERT_EQ(1u, commands.size()) << "the aborted request was never sent";
+        EXPECT_EQ("D:", commands[0].address);
+    }
+}
+
+// An abort of the request at the device: one that answers within the abort's
+// wait completes as usual and the abort fails; one that hangs is answered as
+// aborted, and a new worker carries the next request.
+TEST_F(AspiSimTest, AbortOfTheRequestAtTheDevice) {
+    struct Case {
+        const char* fault;
+        DWORD abortStatus;
+        BYTE requestStatus;
+    };
+    // The abort comes `pause` after the request; the late one answers 800 ms
+    // later, well inside the abort's wait of about two seconds.
+    const DWORD pause = Scaled(50);
+    const std::string late = "late " + std::to_string(pause + 800);
+    const Case cases[] = {{late.c_str(), SS_ABORT_FAIL, SS_COMP}, {"hang", SS_COMP, SS_ABORTED}};
+    for (const Case& c : cases) {
+        Start((std::string("[device D:]\nfault = @1 ") + c.fault + "\n[device F:]\n").c_str());
+        BYTE data[2][36];
+        ScsiRequestBlock stuck, next;
+        PreparePosted(&stuck, 0, data[0], 0);
+        EXPECT_EQ(0u, SimSendCommand(&stuck));
+        Sleep(pause);
+        SRB_Abort abort = {};
+        abort.SRB_Cmd = SC_ABORT_SRB;
+        abort.SRB_ToAbort = &stuck;
+        EXPECT_EQ(c.abortStatus, SimSendCommand(&abort)) << c.fault;
+        EXPECT_EQ(c.abortStatus, abort.SRB_Status);
+        EXPECT_EQ(1, completions[0].count) << c.fault;
+        EXPECT_EQ(c.requestStatus, completions[0].status) << c.fault;
+        EXPECT_EQ(0, TheSim->queueCount);
+
+        PreparePosted(&next, 1, data[1], 1);
+        EXPECT_EQ(0u, SimSendCommand(&next));
+        AwaitCompletion(1, Scaled(5000));
+        EXPECT_EQ(SS_COMP, completions[1].status) << c.fault;
+        EXPECT_EQ(1, completions[0].count) << c.fault;
+    }
+    // Releases the hung device; its old worker only frees what it held.
+    ASSERT_EQ("", emulator.Load(TwoDrives));
+}
+
+// A block sent again while its request is still out is refused untouched, so
+// that request's completion cannot land on the second command; and a request
+// whose caller gave up is carried out before anything sent after it.
+TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
+    const std::string scenario =
+        "[device D:]\nfault = 12#1 late " + std::to_string(Scaled(500)) + "\n[device F:]\n";
+    Start(scenario.c_str());
+    HANDLE first = CreateEventA(NULL, FALSE, FALSE, NULL);
+    HANDLE second = CreateEventA(NULL, FALSE, FALSE, NULL);
     BYTE data[36];
-    ScsiRequestBlock stuck;
-    PrepareExec(&stuck, 0, 0x48, InquiryCdb, 6, data, sizeof data, stuckEvent);
-    EXPECT_EQ(0u, SimSendCommand(&stuck));
-    Sleep(Scaled(100));
+    ScsiRequestBlock block;
+    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, first);
+    EXPECT_EQ(0u, SimSendCommand(&block));
+    block.SRB_PostProc = second;
+    EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&block)) << "its request is still out";
+    EXPECT_EQ(SS_PENDING, block.SRB_Status) << "the refusal leaves the block alone";
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first, Scaled(5000)));
+    EXPECT_EQ(SS_COMP, block.SRB_Status);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(second, 100)) << "no completion for the refusal";
+    EXPECT_EQ(1u, emulator.Commands().size());
+    CloseHandle(first);
+    CloseHandle(second);
 
-    SRB_Abort abort = {};
-    abort.SRB_Cmd = SC_ABORT_SRB;
-    abort.SRB_HaId = 0;
-    abort.SRB_ToAbort = &stuck;
-    EXPECT_EQ(1u, SimSendCommand(&abort));
-    EXPECT_EQ(SS_COMP, abort.SRB_Status);
-    EXPECT_EQ(0, TheSim->queueCount);
-    EXPECT_EQ(SS_PENDING, stuck.SRB_Status) << "the aborted block keeps its pending status";
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(stuckEvent, 100)) << "and is not signalled";
-    EXPECT_NE(nullptr, TheSim->workerThread);
+    // Through the builders' pattern: the first caller gives up, the second's
+    // command follows it to the device and completes on its own slot.
+    emulator.ClearLog();
+    ASSERT_EQ("", emulator.Load(scenario));
+    static CommandSlot late, after;
+    BYTE lateData[36], afterData[36];
+    ScsiCommand command = CommandToCurrentTarget(6, 100);
+    memcpy(command.cdb, InquiryCdb, 6);
+    command.haId = 0;
+    command.direction = CommandDataIn;
+    command.dataLength = 36;
+    command.data = lateData;
+    EXPECT_EQ(0, IssueAndWait(&late, &command)) << "its caller gives up";
+    command.haId = 1;
+    command.timeoutMs = Scaled(5000);
+    command.data = afterData;
+    EXPECT_EQ(1, IssueAndWait(&after, &command));
+    EXPECT_EQ(1, CommandSlotIsFree(&late)) << "the late one completed first";
+    EXPECT_EQ(SS_COMP, late.block.SRB_Status);
+    const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
+    ASSERT_EQ(2u, commands.size());
+    EXPECT_EQ("D:", commands[0].address);
+    EXPECT_EQ("F:", commands[1].address);
+}
 
-    // The old worker is still caught in the stuck pass-through; only a new one
-    // can carry the next request out.
-    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-    ScsiRequestBlock next;
-    PrepareExec(&next, 1, 0x48, InquiryCdb, 6, data, sizeof data, event);
-    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&next));
-    EXPECT_EQ(SS_COMP, next.SRB_Status);
-    CloseHandle(event);
-    CloseHandle(stuckEvent);
+// A failed pass-through is sent again only when it cannot have reached the drive
+// (a handle the system no longer knows); the handle is replaced after any failure.
+TEST_F(AspiSimTest, OnlyAPassThroughThatNeverLeftIsSentAgain) {
+    struct Case {
+        const char* name;
+        const char* device; // the scenario's lines for D:
+        bool loseHandle;
+        DWORD halfSeconds; // pass-through time-out, 0: as constructed
+        int controls;      // pass-throughs tried
+        int carriedOut;    // commands the drive received
+        BYTE status;
+    } cases[] = {
+        {"driver error", "pass-through-failures = 1\n", false, 0, 1, 0, SS_ABORTED},
+        {"time-out after the drive ran it", "fault = @1 late 2000\n", false, 2, 1, 1, SS_ABORTED},
+        {"handle lost", "", true, 0, 2, 1, SS_COMP},
+    };
+    for (const Case& c : cases) {
+        Start((std::string("[device D:]\n") + c.device).c_str());
+        if (c.halfSeconds != 0) {
+            SRB_GetSetTimeouts timeouts = {};
+            timeouts.SRB_Cmd = SC_GETSET_TIMEOUTS;
+            timeouts.SRB_Flags = SRB_DIR_OUT;
+            timeouts.SRB_Timeout = c.halfSeconds;
+            SimSendCommand(&timeouts);
+        }
+        if (c.loseHandle) {
+            SptiCloseHandle(TheSim->DeviceAt(0)->handle);
+        }
+        ClearRecordedDeviceCalls();
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+        BYTE data[36];
+        ScsiRequestBlock block;
+        PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
+        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block, 8000)) << c.name;
+        EXPECT_EQ(c.status, block.SRB_Status) << c.name;
+        EXPECT_EQ(c.status == SS_COMP ? 0 : 9, block.SRB_HaStat) << c.name;
+        int controls = 0, carriedOut = 0;
+        for (const DeviceCall& call : RecordedDeviceCalls()) {
+            controls += call.function == "DeviceIoControl" && call.code == 0x4D014 ? 1 : 0;
+        }
+        for (const zalemu::CommandRecord& record : emulator.Commands()) {
+            carriedOut += record.outcome != "pass-through-failed" ? 1 : 0;
+        }
+        EXPECT_EQ(c.controls, controls) << c.name;
+        EXPECT_EQ(c.carriedOut, carriedOut) << c.name;
+
+        // The next request goes out on a newly opened handle, which the device keeps.
+        ClearRecordedDeviceCalls();
+        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block)) << c.name;
+        EXPECT_EQ(SS_COMP, block.SRB_Status) << c.name;
+        HANDLE opened = NULL;
+        for (const DeviceCall& call : RecordedDeviceCalls()) {
+            opened = call.function == "CreateFileA" && call.result ? call.handle : opened;
+        }
+        const bool reopened = c.status != SS_COMP;
+        EXPECT_EQ(reopened, opened != NULL) << c.name;
+        if (reopened) {
+            EXPECT_EQ(opened, TheSim->DeviceAt(0)->handle) << c.name;
+        }
+        CloseHandle(event);
+    }
+}
+
+// Transfers beyond the device's maximum and buffers breaking its alignment mask
+// are refused at once, unsent, with the call returning the status.
+TEST_F(AspiSimTest, BuffersTheDeviceCannotTakeAreRefusedUnsent) {
+    Start("[device D:]\nmax-transfer = 4096\nalignment-mask = 3\n");
+    static DWORD storage[1100]; // 4-byte aligned, room for 4096 bytes past offset 4
+    struct Case {
+        DWORD offset;
+        DWORD length;
+        DWORD returned;
+        BYTE status;
+    } cases[] = {
+        {0, 4096, 0, SS_COMP},
+        {0, 4097, SS_BUFFER_TO_BIG, SS_BUFFER_TO_BIG},
+        {1, 36, SS_BUFFER_ALIGN, SS_BUFFER_ALIGN},
+        {2, 36, SS_BUFFER_ALIGN, SS_BUFFER_ALIGN},
+        {4, 36, 0, SS_COMP},
+    };
+    size_t sent = 0;
+    for (const Case& c : cases) {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+        ScsiRequestBlock block;
+        BYTE* data = reinterpret_cast<BYTE*>(storage) + c.offset;
+        PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, c.length, event);
+        EXPECT_EQ(c.returned, SimSendCommand(&block)) << c.offset << "/" << c.length;
+        if (c.returned == 0) {
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, Scaled(5000)));
+            ++sent;
+        }
+        EXPECT_EQ(c.status, block.SRB_Status) << c.offset << "/" << c.length;
+        EXPECT_EQ(sent, emulator.Commands().size()) << c.offset << "/" << c.length;
+        CloseHandle(event);
+    }
 }
 
 // A command that ran out of time and completes afterwards, followed by the next

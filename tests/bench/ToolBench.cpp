@@ -269,16 +269,19 @@ bool WriteTimeline(const FlashRun& run, const char* path, int blockMs) {
                  left, top + plotH, left + plotW, top + plotH, left, top, left, top + plotH);
     const char* const stageNames[6] = {"flash mode", "download", "checksum",
                                        "erase",      "program",  "leave"};
+    double labelX = 0;
     for (int stage = 0; stage < 6; ++stage) {
         if (run.stageMs[stage] < 0) {
             continue;
         }
         const double x = left + plotW * run.stageMs[stage] / endMs;
+        // Stages that start within a tick of each other get their labels side by side.
+        labelX = x + 10 > labelX + 13 ? x + 10 : labelX + 13;
         std::fprintf(out,
                      "<line x1=\"%.1f\" y1=\"%.0f\" x2=\"%.1f\" y2=\"%.0f\" stroke=\"#999\" "
                      "stroke-dasharray=\"3,3\"/>\n<text x=\"%.1f\" y=\"%.0f\" "
                      "transform=\"rotate(-90 %.1f %.0f)\">%s %.1f s</text>\n",
-                     x, top, x, top + plotH, x + 10, top + plotH - 4, x + 10, top + plotH - 4,
+                     x, top, x, top + plotH, labelX, top + plotH - 4, labelX, top + plotH - 4,
                      stageNames[stage], run.stageMs[stage] / 1000);
     }
     std::fprintf(out, "<polyline fill=\"none\" stroke=\"#1565c0\" stroke-width=\"2\" points=\"");

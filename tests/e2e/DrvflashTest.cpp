@@ -280,6 +280,8 @@ TEST(DrvflashDialog, TwoSuccessfulRunsOnOneDrive) {
     ASSERT_NE(nullptr, box);
     EXPECT_EQ("PC will have powerdown. Are you sure?", MessageBoxText(box));
     ASSERT_TRUE(run.RefuseBox(box));
+    // The controls come back once the answer has reached the dialog.
+    EXPECT_TRUE(run.WaitForEnabled(IdPowerOff, true));
     ExpectReady(run, true);
     EXPECT_EQ(SuccessText, run.Text(IdStatus));
     Leave(run);
@@ -305,6 +307,7 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
             EXPECT_EQ(Title, WindowText(box));
             EXPECT_EQ(RevertQuestion, MessageBoxText(box));
             ASSERT_TRUE(run.RefuseBox(box));
+            EXPECT_TRUE(run.WaitForEnabled(IdCancel, true));
             Sleep(1000);
             EXPECT_EQ(sent, run.Commands().size()) << "Cancel sent something";
             EXPECT_EQ(ReadyPrompt, run.Text(IdStatus));

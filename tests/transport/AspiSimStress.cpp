@@ -1,8 +1,9 @@
 // aspisim_stress: ASPISim under a seeded load over two emulated drive letters.
-// Two builder threads take turns, a round of requests each, one request at a
-// time as the tools do (one with a new completion event per request, one with a
-// post routine that counts completions; builders running at once crash
-// qemu-i386 under Wine within seconds); between rounds the scenario is
+// Two builders take turns, a round of requests each, one request at a time as
+// the tools do: one on a thread of its own with a new completion event per
+// request, one on the main thread with a post routine that counts completions
+// (a second thread of our own, or builders running at once, crash qemu-i386
+// under Wine within seconds); between rounds the scenario is
 // reloaded with random pass-through failures and device handles are closed under the simulator, and
 // any request may be aborted right after it was sent. After every round the
 // drive's command log must hold exactly the requests that completed from the
@@ -143,6 +144,15 @@ void OneRequest(Builder& b, Random& random) {
     }
 }
 
+// One round of builder `b`'s requests.
+void RunRound(Builder& b) {
+    Random random(b.seed ^ (static_cast<unsigned>(b.round) * 7919u +
+                            static_cast<unsigned>(b.index) * 104729u));
+    for (int i = 0; i < PerRound; ++i) {
+        OneRequest(b, random);
+    }
+}
+
 DWORD WINAPI BuilderThread(LPVOID parameter) {
     Builder& b = *static_cast<Builder*>(parameter);
     for (;;) {
@@ -150,11 +160,7 @@ DWORD WINAPI BuilderThread(LPVOID parameter) {
         if (quit != 0) {
             return 0;
         }
-        Random random(b.seed ^ (static_cast<unsigned>(b.round) * 7919u +
-                                static_cast<unsigned>(b.index) * 104729u));
-        for (int i = 0; i < PerRound; ++i) {
-            OneRequest(b, random);
-        }
+        RunRound(b);
         SetEvent(b.done);
     }
 }
@@ -167,12 +173,12 @@ struct Usage {
 
 Usage MeasureUsage() {
     Usage usage = {0, 0, 0};
-    // Handles counted by asking the system about every handle value in the first
-    // 8192: GetProcessHandleCount is not answered everywhere (Wine reports 0).
-    for (ULONG_PTR value = 4; value < 0x8000; value += 4) {
-        DWORD flags = 0;
-        usage.handles += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1u : 0u;
-    }
+    // The lowest free slot of the handle table, where a new handle lands: it climbs
+    // when handles are kept (GetProcessHandleCount reports 0 under Wine, and
+    // probing every handle value crashes qemu-i386).
+    HANDLE probe = CreateEventA(NULL, FALSE, FALSE, NULL);
+    usage.handles = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(probe) / 4);
+    CloseHandle(probe);
     PROCESS_MEMORY_COUNTERS counters;
     memset(&counters, 0, sizeof counters);
     counters.cb = sizeof counters;
@@ -236,8 +242,10 @@ int main(int argc, char** argv) {
         b.start = CreateEventA(NULL, FALSE, FALSE, NULL);
         b.done = CreateEventA(NULL, FALSE, FALSE, NULL);
         b.postedEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+        // The last builder is the main thread itself.
         DWORD threadId = 0;
-        threads[i] = CreateThread(NULL, 0, BuilderThread, &b, 0, &threadId);
+        threads[i] = i + 1 < Builders ? CreateThread(NULL, 0, BuilderThread, &b, 0, &threadId)
+                                      : CreateEventA(NULL, TRUE, TRUE, NULL);
     }
     const long rounds = (requests + Builders * PerRound - 1) / (Builders * PerRound);
     Tally total = {};
@@ -260,6 +268,10 @@ int main(int argc, char** argv) {
         for (Builder& b : builders) {
             b.round = static_cast<int>(turn);
             memset(&b.tally, 0, sizeof b.tally);
+            if (b.index == Builders - 1) {
+                RunRound(b);
+                continue;
+            }
             SetEvent(b.start);
             if (WaitForSingleObject(b.done, Scaled(600000)) != WAIT_OBJECT_0) {
                 fprintf(stderr, "aspisim_stress: round %ld never ended\n", turn);
@@ -318,7 +330,7 @@ int main(int argc, char** argv) {
     printf("aspisim_stress seed=%u requests=%ld completed=%ld from-device=%ld "
            "pass-through-failed=%ld withdrawn=%ld abort-too-late=%ld handles-closed=%ld "
            "reopened=%ld lost=%ld doubled=%ld wrong=%ld log-mismatches=%ld queue-left=%ld "
-           "handles=%lu->%lu private-KiB=%lu->%lu working-set-KiB=%lu->%lu seconds=%lu\n",
+           "handle-slot=%lu->%lu private-KiB=%lu->%lu working-set-KiB=%lu->%lu seconds=%lu\n",
            seed, sent, completed, total.fromDevice, total.passThroughFail, total.withdrawn,
            total.abortTooLate, handlesClosed, reopens, total.lost, total.doubled, total.wrong,
            logMismatches, queueLeft, static_cast<unsigned long>(first.handles),

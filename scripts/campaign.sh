@@ -8,7 +8,9 @@
 #   build/winerun build/bin/PROGRAM.exe --seed S --run R
 # replays that run alone. The flash sequence campaign, by far the longest (the
 # drive's pause after each flash, the time-outs), runs in SHARES parallel parts
-# (default 2). Exit code 0 when no campaign broke an invariant.
+# (default 2). Last, the NT simulator's stress program runs 100,000 requests and
+# prints its own line (build/campaign/aspisim-stress.txt). Exit code 0 when no
+# campaign broke an invariant.
 #
 #   scripts/campaign.sh [SEED] [--shares N] [--build DIR] [--quick]
 #
@@ -53,7 +55,8 @@ if [ -z "$own_build" ]; then
     "$root/scripts/build.sh" || exit 1
 else
     cmake --build "$build" -j2 --target flash_sequence_campaign change_flow_campaign \
-        image_campaign device_data_flash_campaign device_data_booktype_campaign || exit 1
+        image_campaign device_data_flash_campaign device_data_booktype_campaign \
+        aspisim_stress || exit 1
 fi
 trap '"$root/scripts/wine-session.sh" stop "$build"' EXIT
 "$root/scripts/wine-session.sh" start "$build" || exit 1
@@ -86,6 +89,11 @@ run change_flow_campaign 2000 "$logs/change-flow.log"
 run image_campaign 10000 "$logs/image.log"
 run device_data_flash_campaign 2000 "$logs/device-data-flash.log"
 run device_data_booktype_campaign 2000 "$logs/device-data-booktype.log"
+# The NT simulator under stress: requests from two builders in turn, with
+# pass-through failures, lost handles and aborts mixed in.
+(cd "$build/bin" && wine aspisim_stress.exe --seed "$seed" --requests "$((100000 / divisor))" \
+    </dev/null >"$logs/aspisim-stress.txt" 2>&1)
+stress_status=$?
 wait "${pids[@]}"
 
 echo
@@ -106,5 +114,12 @@ for log in "$logs"/*.log; do
     [ "$broken" = 0 ] || status=1
     grep -q '^CRASH' "$log" && status=1
 done
+stress=$(grep '^aspisim_stress ' "$logs/aspisim-stress.txt" | tail -1)
+if [ "$stress_status" != 0 ] || [ -z "$stress" ]; then
+    echo "aspisim-stress: broken or crashed (exit $stress_status, see $logs/aspisim-stress.txt)"
+    status=1
+else
+    echo "$stress"
+fi
 echo "seed $seed, $(($(date +%s) - started)) s in all; logs in $logs"
 exit $status

@@ -19,6 +19,8 @@ static volatile LONG WorkerGeneration = 0;
 static LONG NextSerial = 0;
 
 constexpr DWORD InquiryDataReplySize = 2048;
+// How long an abort waits for the request at the device to end by itself.
+constexpr DWORD AbortAtDeviceWaitMs = 2000;
 constexpr BYTE FallbackInquiryLength = 96;
 constexpr DWORD FallbackTransferLength = 65536;
 constexpr DWORD MaxReportedTransfer = 65536;
@@ -479,7 +481,12 @@ DWORD ASPISim::AbortSrb(SRB_Abort* block) {
 // the request is answered as aborted at once, a new worker takes the queue, and
 // the old one only frees the request if its device ever returns.
 DWORD ASPISim::AbortAtDevice(SimRequest* request, DWORD serial) {
-    for (int wait = 0;; ++wait) {
+    // Timed by the clock, not by counting Sleep(1): on Windows a Sleep(1) lasts a
+    // whole scheduler tick (about 15.6 ms), which would stretch the wait to half a
+    // minute.
+    const DWORD started = GetTickCount();
+    for (;;) {
+        const bool givenUp = GetTickCount() - started >= AbortAtDeviceWaitMs;
         BYTE posting = 0;
         void* notify = NULL;
         ScsiRequestBlock* srb = NULL;
@@ -492,7 +499,7 @@ DWORD ASPISim::AbortAtDevice(SimRequest* request, DWORD serial) {
             if (found == NULL) {
                 return SS_ABORT_FAIL;
             }
-            if (wait == 2000) {
+            if (givenUp) {
                 request->abandoned = 1;
                 Unlink(request);
                 // Copied under the lock: the old worker may free the request as soon

@@ -9,6 +9,7 @@
 //   bench_transport nt|aspi leak COMMANDS
 //   bench_transport nt|aspi smoke COMMANDS    (both, once, COMMANDS each)
 #include "AspiSim.h"
+#include "BareAspiLoop.h"
 #include "BenchSupport.h"
 #include "EmulatorAccess.h"
 #include "EmulatorControl.h"
@@ -113,25 +114,8 @@ int SynchronousCommands(HANDLE device, int count) {
 
 // The Windows 9x path's baseline: a bare loop that creates an event, hands the
 // same request to the library's SendASPI32Command and waits.
-int BareAspiCommands(int count) {
-    static ScsiRequestBlock block;
-    for (int i = 0; i < count; ++i) {
-        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-        std::memset(&block, 0, sizeof block);
-        block.SRB_Cmd = SC_EXEC_SCSI_CMD;
-        block.SRB_Flags = SRB_EVENT_NOTIFY;
-        block.SRB_SenseLen = 16;
-        block.SRB_CDBLen = 6;
-        block.SRB_PostProc = event;
-        if (SendASPI32Command(&block) == SS_PENDING) {
-            WaitForSingleObject(event, INFINITE);
-        }
-        CloseHandle(event);
-        if (block.SRB_Status != SS_COMP) {
-            return 0;
-        }
-    }
-    return 1;
+static int BareAspiBatch(int count) {
+    return BareAspiCommands(count, SS_COMP);
 }
 
 // Microseconds per command of one batch; negative when a command failed.
@@ -188,7 +172,7 @@ int CommandBench(bool aspi, int repetitions, int count) {
     std::vector<double> tool, floor, sync;
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         if (aspi) {
-            floor.push_back(PerCommandUs(BareAspiCommands, count));
+            floor.push_back(PerCommandUs(BareAspiBatch, count));
         } else {
             floor.push_back(
                 PerCommandUs([&](int n) { return HandOverCommands(&worker, n); }, count));
@@ -240,9 +224,7 @@ int LeakBench(bool aspi, EmulatorAccess* emulator, int count) {
     if (!aspi && !StartBareWorker(&worker)) {
         return Fail("expected the bare worker and its device handle, one is missing");
     }
-    auto baseline = [&](int n) {
-        return aspi ? BareAspiCommands(n) : HandOverCommands(&worker, n);
-    };
+    auto baseline = [&](int n) { return aspi ? BareAspiBatch(n) : HandOverCommands(&worker, n); };
     // A first batch of each settles what the first commands allocate once.
     const int warmUp = count < 1000 ? count : 1000;
     if (!ToolCommands(warmUp) || !baseline(warmUp)) {

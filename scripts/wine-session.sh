@@ -82,16 +82,30 @@ apply_registry() {
 
 create_prefix() {
     # wineboot starts a server of its own; let it finish before ours starts.
-    if "$here/wine-machine.sh" emulated; then
-        # Every Wine process costs seconds under qemu: leave out the .NET and HTML
-        # engines' installers and the desktop menu entries, which no test uses.
-        echo "wine-session: creating the Wine prefix under qemu (a few minutes)" >&2
-        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-            wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
-    else
+    if ! "$here/wine-machine.sh" emulated; then
         wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
+        wineserver -w
+        return 0
     fi
-    wineserver -w
+    # Under qemu the wineserver itself now and then crashes while the prefix is
+    # made, and wineboot's processes then wait for it for good: each try has a time
+    # limit, and a failed one is cleared away and made again. Every Wine process
+    # costs seconds under qemu: the .NET and HTML engines' installers and the
+    # desktop menu entries, which no test uses, are left out.
+    local attempt
+    for attempt in 1 2 3; do
+        echo "wine-session: creating the Wine prefix under qemu (a few minutes)" >&2
+        if WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+            timeout 600 wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&- &&
+            timeout 300 wineserver -w && [ -f "$prefix/system.reg" ]; then
+            return 0
+        fi
+        echo "wine-session: making the prefix failed (try $attempt; see $dir/wineboot.log)" >&2
+        wineserver -k </dev/null >/dev/null 2>&1 9>&-
+        kill_leftovers
+        rm -rf "$prefix"
+    done
+    return 1
 }
 
 start_session() {
@@ -101,7 +115,7 @@ start_session() {
     write_env
     if ! server_alive; then
         if [ ! -f "$prefix/system.reg" ]; then
-            create_prefix
+            create_prefix || return 1
         fi
         setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
         echo $! >"$dir/wineserver.pid"
@@ -197,7 +211,7 @@ prefix)
     exec 9>"$dir/lock"
     flock 9
     if [ ! -f "$prefix/system.reg" ]; then
-        create_prefix
+        create_prefix || exit 1
     fi
     ;;
 *)

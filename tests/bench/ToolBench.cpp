@@ -160,12 +160,14 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
         sample.position = -1;
         sample.cpuMs = -1;
         if (watch != Watch::Fast) {
-            for (int seen = StageInLog(session.Commands()); seen > stage; --seen) {
-                if (run.stageMs[seen] < 0) {
-                    run.stageMs[seen] = sample.ms;
+            // One reading of the log per sample: a second could see a later stage whose
+            // start the first did not record.
+            const int seen = StageInLog(session.Commands());
+            for (; stage < seen; ++stage) {
+                if (run.stageMs[stage + 1] < 0) {
+                    run.stageMs[stage + 1] = sample.ms;
                 }
             }
-            stage = StageInLog(session.Commands());
             run.stageMs[0] = 0;
             // The checksum is one instant command: the log shows it only with the erase pass.
             if (run.stageMs[3] >= 0 && run.stageMs[2] < 0) {

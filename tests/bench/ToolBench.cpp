@@ -161,7 +161,8 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
         sample.cpuMs = -1;
         if (watch != Watch::Fast) {
             // One reading of the log per sample: a second could see a later stage whose
-            // start the first did not record.
+            // start the first did not record. Every stage passed over gets this sample's
+            // time; so the checksum, one instant command, starts with the erase pass.
             const int seen = StageInLog(session.Commands());
             for (; stage < seen; ++stage) {
                 if (run.stageMs[stage + 1] < 0) {
@@ -169,10 +170,6 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
                 }
             }
             run.stageMs[0] = 0;
-            // The checksum is one instant command: the log shows it only with the erase pass.
-            if (run.stageMs[3] >= 0 && run.stageMs[2] < 0) {
-                run.stageMs[2] = run.stageMs[3];
-            }
             sample.cpuMs = ProgramCpuMs(process, path.c_str());
         }
         const bool askDialog = watch != Watch::Quiet || stage < 3 || stage >= 5;

@@ -108,6 +108,29 @@ create_prefix() {
     return 1
 }
 
+# Our persistent server, and Wine's services started by a first program (with its
+# stdio on /dev/null they hold no pipe of the caller). Under qemu the server now
+# and then crashes meanwhile, and the program then waits for it for good: there
+# the program has a time limit, and a failed start is cleared away and tried again.
+start_server() {
+    local attempt
+    for attempt in 1 2 3; do
+        setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
+        echo $! >"$dir/wineserver.pid"
+        if ! "$here/wine-machine.sh" emulated; then
+            wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+            return 0
+        fi
+        if timeout 300 wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- && server_alive; then
+            return 0
+        fi
+        echo "wine-session: starting Wine failed (try $attempt)" >&2
+        wineserver -k </dev/null >/dev/null 2>&1 9>&-
+        kill_leftovers
+    done
+    return 1
+}
+
 start_session() {
     start_xvfb || return 1
     export DISPLAY
@@ -117,11 +140,7 @@ start_session() {
         if [ ! -f "$prefix/system.reg" ]; then
             create_prefix || return 1
         fi
-        setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
-        echo $! >"$dir/wineserver.pid"
-        # The first program starts Wine's services; with its stdio on /dev/null they
-        # hold no pipe of the caller.
-        wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+        start_server || return 1
     fi
     apply_registry
     start_desktop_holder

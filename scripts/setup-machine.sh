@@ -17,11 +17,76 @@ packages=(
     fonts-ipafont-gothic fonts-ipafont-mincho
 )
 
+# apt's pauses and tries; the set-up's own test sets them small.
+update_tries=${SETUP_APT_UPDATE_TRIES:-4}
+retry_pause=${SETUP_APT_RETRY_PAUSE:-15}
+
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo=sudo
 fi
 updated=0
+apt_log=$(mktemp)
+trap 'rm -f "$apt_log"' EXIT
+
+# Runs apt-get with its output shown and kept in $apt_log; returns apt's status.
+apt() {
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "$@" 2>&1 | tee "$apt_log"
+    return "${PIPESTATUS[0]}"
+}
+
+# The indexes that the last apt-get update could not fetch, one a line.
+failed_indexes() {
+    sed -n 's/^[EW]: Failed to fetch \([^ ]*\) *\(.*\)$/  \1: \2/p' "$apt_log"
+}
+
+# A mirror in mid-sync serves an index that does not match its Release file for
+# a while (sometimes for hours). apt-get update is tried a few times; when an
+# index still fails, the set-up says which and goes on with what was fetched.
+update_indexes() {
+    local try
+    for ((try = 1; try <= update_tries; try++)); do
+        if apt update -qq && [ -z "$(failed_indexes)" ]; then
+            return 0
+        fi
+        if [ "$try" -lt "$update_tries" ]; then
+            echo "setup-machine: apt-get update failed (try $try of $update_tries); trying again in ${retry_pause} s"
+            sleep "$retry_pause"
+        fi
+    done
+    echo "setup-machine: after $update_tries tries these package indexes still could not be fetched;"
+    echo "going on with the indexes that were:"
+    failed_indexes
+    [ -n "$(failed_indexes)" ] || sed -n 's/^E: /  /p' "$apt_log"
+}
+
+# Packages that apt does not know at all: no try with other versions can help.
+unknown_packages() {
+    sed -n -e "s/^E: Unable to locate package \(.*\)$/\1/p" \
+        -e "s/^E: Package '\(.*\)' has no installation candidate$/\1/p" "$apt_log"
+}
+
+# Installs the packages; when that fails (with an index missing, the amd64 and
+# i386 halves of a Multi-Arch pair can come from different updates and disagree),
+# tries again with the release's own versions.
+install_packages() {
+    local install=(install -y -qq --no-install-recommends) codename unknown
+    apt "${install[@]}" "$@" && return 0
+    unknown=$(unknown_packages)
+    if [ -n "$unknown" ]; then
+        echo "setup-machine: cannot install; no package source has:" $unknown >&2
+        exit 1
+    fi
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    if [ -n "$codename" ]; then
+        echo "setup-machine: the install failed; trying again with the release's own versions (apt-get install -t $codename)"
+        apt -t "$codename" "${install[@]}" "$@" && return 0
+    fi
+    echo "setup-machine: could not install: $*" >&2
+    echo "apt-get said:" >&2
+    grep '^E: ' "$apt_log" >&2
+    exit 1
+}
 
 install_missing() {
     local missing=() package
@@ -37,10 +102,10 @@ install_missing() {
         updated=0
     fi
     if [ "$updated" = 0 ]; then
-        $sudo apt-get update -qq
+        update_indexes
         updated=1
     fi
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    install_packages "${missing[@]}"
 }
 
 runs_32bit() {

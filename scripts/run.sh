@@ -114,11 +114,19 @@ if "$root/scripts/wine-machine.sh" emulated; then
 fi
 (cd "$demo" && ZALEMU_SCENARIO="$(winepath -w "$demo/$scenario.txt")" \
     wine "${launch[@]}") </dev/null >/dev/null 2>&1 &
+program=$!
 disown
 
 # Both waits grow with the machine's time scale (ZAL_TIME_SCALE, from the session).
+# The wait ends at once when the program has ended before its dialog came up
+# (under qemu a Wine process now and then crashes).
 for _ in $(seq 1 $((300 * ${ZAL_TIME_SCALE:-1}))); do
     grep -q -- "$ready" "$demo/$scenario.log" 2>/dev/null && break
+    if ! kill -0 "$program" 2>/dev/null; then
+        grep -q -- "$ready" "$demo/$scenario.log" 2>/dev/null && break
+        echo "run: $tool.exe ended before its dialog came up (drive log: $demo/$scenario.log)" >&2
+        exit 1
+    fi
     sleep 0.1
 done
 if ! grep -q -- "$ready" "$demo/$scenario.log" 2>/dev/null; then

@@ -9,7 +9,20 @@
 # kernels booted without ia32_emulation), the script installs qemu-user-static
 # and registers qemu-i386 with binfmt_misc for them, once per boot; Wine then runs,
 # many times slower (see scripts/wine-machine.sh for the settings that follow).
+#
+# A package mirror in mid-sync can serve an index that does not match its Release
+# file for hours. apt-get update is then tried a few times and the set-up goes on
+# without the index that still fails, saying which; an install that fails on what
+# was fetched is tried again with the release's own versions. A package that no
+# source has ends the set-up at once.
+#
+#   setup-machine.sh [--packages-only]   (--packages-only: the packages, not the 32-bit check)
 set -eu
+
+packages_only=0
+if [ "${1:-}" = --packages-only ]; then
+    packages_only=1
+fi
 
 packages=(
     cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
@@ -40,9 +53,7 @@ failed_indexes() {
     sed -n 's/^[EW]: Failed to fetch \([^ ]*\) *\(.*\)$/  \1: \2/p' "$apt_log"
 }
 
-# A mirror in mid-sync serves an index that does not match its Release file for
-# a while (sometimes for hours). apt-get update is tried a few times; when an
-# index still fails, the set-up says which and goes on with what was fetched.
+# apt-get update, tried a few times; then on with what was fetched.
 update_indexes() {
     local try
     for ((try = 1; try <= update_tries; try++)); do
@@ -142,6 +153,6 @@ run_32bit_through_qemu() {
 }
 
 install_missing "${packages[@]}"
-if ! runs_32bit; then
+if [ "$packages_only" = 0 ] && ! runs_32bit; then
     run_32bit_through_qemu
 fi

@@ -79,21 +79,45 @@ TEST(StateFileTest, ChangesOutliveAReloadOfTheScenario) {
     EXPECT_EQ("00 E0 00 32 00 03 ", ReadReply("0:0", 2, 0)) << "another state file, fresh drive";
 }
 
+FILETIME LastWrite(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+// Writes the file as an editor saves it. Where the save lands in the same tick of
+// the file system's clock as the write it replaces, its time is moved one tick
+// on, as a later save would have it: the emulator notices edits by time and size.
+void Edit(const std::string& path, const std::string& text) {
+    const FILETIME before = LastWrite(path);
+    WriteFile(path, text);
+    const FILETIME after = LastWrite(path);
+    if (CompareFileTime(&before, &after) >= 0) {
+        ULARGE_INTEGER later;
+        later.LowPart = before.dwLowDateTime;
+        later.HighPart = before.dwHighDateTime;
+        ++later.QuadPart;
+        FILETIME next = {later.LowPart, later.HighPart};
+        HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
+        SetFileTime(file, NULL, NULL, &next);
+        CloseHandle(file);
+    }
+}
+
 TEST(StateFileTest, AnEditFromOutsideTakesEffectAtTheNextCommand) {
     ScratchFolder folder;
     ASSERT_EQ("", Load(Scenario, folder.Path()));
     ASSERT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
-    Sleep(50);
-    WriteFile(folder.File("drive.state"), "[device 0:0]\ndisc = yes\nchanges-left = 7\n");
+    Edit(folder.File("drive.state"), "[device 0:0]\ndisc = yes\nchanges-left = 7\n");
     EXPECT_EQ("good", Send("0:0", TestUnitReady()).outcome) << "disc inserted by the edit";
     EXPECT_EQ("00 E0 00 07 00 03 ", ReadReply("0:0", 2, 0)) << "keys the edit left out stay";
     EXPECT_EQ("5/2C/00", Send("0:0", BookType(1, 2, 0x00, 0)).outcome);
-    Sleep(50);
-    WriteFile(folder.File("drive.state"), "[device 0:0]\ndisc = no\n");
+    Edit(folder.File("drive.state"), "[device 0:0]\ndisc = no\n");
     EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome) << "disc removed by the edit";
 
-    Sleep(50);
-    WriteFile(folder.File("drive.state"), "[device 0:0]\ndisc = perhaps\n");
+    Edit(folder.File("drive.state"), "[device 0:0]\ndisc = perhaps\n");
     EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome) << "a bad edit is not taken";
     EXPECT_NE(
         std::string::npos,

@@ -78,6 +78,17 @@ std::vector<zalemu::CommandRecord> EmulatorAccess::Commands() const {
     return records;
 }
 
+bool EmulatorAccess::AwaitCommands(size_t count, DWORD timeoutMs) const {
+    const DWORD start = GetTickCount();
+    while (Commands().size() < count) {
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(1);
+    }
+    return true;
+}
+
 void EmulatorAccess::ClearLog() const {
     if (clear_ != nullptr) {
         clear_();

@@ -7,6 +7,8 @@
 
 #include "CommandLog.h"
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -23,6 +25,9 @@ public:
     std::string Load(const std::string& scenario, const std::string& baseDir = std::string());
     std::string LogText() const;
     std::vector<zalemu::CommandRecord> Commands() const;
+    // Waits until the log holds at least `count` commands (a command is logged as
+    // the device begins it); false when `timeoutMs` ran out first.
+    bool AwaitCommands(size_t count, DWORD timeoutMs) const;
     void ClearLog() const;
     bool SetDisc(const std::string& address, bool loaded) const;
     std::string StateText() const;

@@ -474,7 +474,7 @@ TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
         blocks[i].SRB_BufLen = static_cast<DWORD>(32 + i);
         EXPECT_EQ(0u, SimSendCommand(&blocks[i]));
         if (i == 0) {
-            Sleep(Scaled(100)); // the worker has taken the first one
+            ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000))) << "the worker takes the first one";
         }
     }
     EXPECT_EQ(WAIT_OBJECT_0 + 0, WaitForMultipleObjects(4, events, TRUE, Scaled(3000)))
@@ -625,7 +625,7 @@ TEST_F(AspiSimTest, AbortOfAQueuedRequestSparesTheOneAtTheDevice) {
         PreparePosted(&atDevice, 0, data[0], 0);
         PreparePosted(&queued, 1, data[1], 1);
         EXPECT_EQ(0u, SimSendCommand(&atDevice));
-        Sleep(Scaled(100)); // the worker has taken it
+        ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000))) << "the worker takes it";
         EXPECT_EQ(0u, SimSendCommand(&queued));
         SRB_Abort abort = {};
         abort.SRB_Cmd = SC_ABORT_SRB;
@@ -655,10 +655,9 @@ TEST_F(AspiSimTest, AbortOfTheRequestAtTheDevice) {
         DWORD abortStatus;
         BYTE requestStatus;
     };
-    // The abort comes `pause` after the request; the late one answers 800 ms
-    // later, well inside the abort's wait of about two seconds.
-    const DWORD pause = Scaled(50);
-    const std::string late = "late " + std::to_string(pause + 800);
+    // The abort comes once the device has begun the request; the late one
+    // answers 800 ms later, well inside the abort's wait of about two seconds.
+    const std::string late = "late 800";
     const Case cases[] = {{late.c_str(), SS_ABORT_FAIL, SS_COMP}, {"hang", SS_COMP, SS_ABORTED}};
     for (const Case& c : cases) {
         Start((std::string("[device D:]\nfault = @1 ") + c.fault + "\n[device F:]\n").c_str());
@@ -666,7 +665,7 @@ TEST_F(AspiSimTest, AbortOfTheRequestAtTheDevice) {
         ScsiRequestBlock stuck, next;
         PreparePosted(&stuck, 0, data[0], 0);
         EXPECT_EQ(0u, SimSendCommand(&stuck));
-        Sleep(pause);
+        ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000))) << c.fault;
         SRB_Abort abort = {};
         abort.SRB_Cmd = SC_ABORT_SRB;
         abort.SRB_ToAbort = &stuck;
@@ -851,7 +850,10 @@ fault = @1 late 900
     memset(second, 0x22, sizeof second);
     command.data = second;
     EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "refused while the first is out";
-    Sleep(Scaled(1000));
+    const DWORD start = GetTickCount();
+    while (slot.block.SRB_Status == SS_PENDING && GetTickCount() - start < Scaled(5000)) {
+        Sleep(1);
+    }
     EXPECT_EQ(SS_COMP, slot.block.SRB_Status) << "the late completion reached its own block";
     EXPECT_EQ(0x11, first[0]);
     EXPECT_EQ(0x22, second[0]);

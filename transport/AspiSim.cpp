@@ -70,6 +70,10 @@ ASPISim::ASPISim()
     TheSim = this;
     memset(deviceTable, 0, sizeof deviceTable);
     WakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    // A worker of an earlier instance serves that instance's queue only. It reads
+    // the wake event anew on each turn, so it may take a wake-up meant for this
+    // instance's worker: the new generation makes it pass that wake-up on and end.
+    InterlockedIncrement(&WorkerGeneration);
     workerThread = StartSimWorker();
     Discover();
 }

@@ -20,7 +20,7 @@ static const MessageTexts englishMessages = {
     "%d of %d",
     "administrative privileges are needed",
     "TEST IMAGE - ZAL Drive Firmware Flash Utility",
-    "TEST IMAGE: for the drive emulator only. Nothing was written to this drive.",
+    "TEST IMAGE: for the drive emulator only. Nothing was written.",
 };
 
 static const MessageTexts japaneseMessages = {
@@ -36,7 +36,7 @@ static const MessageTexts japaneseMessages = {
     "%d / %d",
     "管理者権限のないユーザでは書き換えを行えません",
     "テスト用イメージ - ZAL Drive Firmware Flash Utility",
-    "テスト用イメージはドライブエミュレータ専用です。このドライブには何も書き込んでいません。",
+    "テスト用イメージはエミュレータ専用です。何も書き込んでいません。",
 };
 
 const MessageTexts* MessageTable = &englishMessages;

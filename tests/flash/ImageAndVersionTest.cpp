@@ -265,8 +265,8 @@ TEST(ProgressPollTest, TicksFromResetToTheEnd) {
         {0, 2, "Flashing...", 500, 0},
         {0, -3, "Flashing Error", 500, 1}, // the bar stays where it stood
         {0, -3, "", 500, 1},
-        {1, FlashRefusedTestImage,
-         "TEST IMAGE: for the drive emulator only. Nothing was written to this drive.", 0, 1},
+        {1, FlashRefusedTestImage, "TEST IMAGE: for the drive emulator only. Nothing was written.",
+         0, 1},
     };
     MessageTable = MessageTableFor(0);
     for (size_t i = 0; i < sizeof ticks / sizeof ticks[0]; ++i) {

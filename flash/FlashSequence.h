@@ -42,9 +42,8 @@ int StartWorker(WorkerBody body, HWND dialog, HANDLE* handle, DWORD* identifier)
 void BeginFlashRun(HWND dialog);
 
 // The thread body of a run: for a test image, the emulator check above; enter
-// flash mode and check the drive's revision,
-// download the image, send its checksum, the erase pass, the program pass, leave
-// flash mode.
+// flash mode and check the drive's revision, download the image, send its
+// checksum, the erase pass, the program pass, leave flash mode.
 DWORD WINAPI FlashWorker(LPVOID dialog);
 
 // With a nonzero `reset`: the progress starts again (position 0, FlashStep 0) and

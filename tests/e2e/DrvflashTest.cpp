@@ -491,30 +491,6 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     Leave(run);
 }
 
-// The test image and a drive that does not show the emulator's signature, as a
-// real drive: the run is refused with the reason on show, and the drive
-// receives that one INQUIRY and nothing else.
-TEST(DrvflashDialog, TheTestImageIsRefusedToADriveThatIsNotTheEmulator) {
-    DrvflashSession run("test-image-refused");
-    run.WriteScenario(Drive("0:0", "2.16", "emulator-signature = hide\n"));
-    ASSERT_TRUE(run.StartReady());
-    EXPECT_EQ(TestImageTitle, WindowText(run.Dialog()));
-    const size_t before = run.Commands().size();
-    std::vector<std::string> texts;
-    std::vector<int> bar;
-    FlashAndWait(run, &texts, &bar);
-    EXPECT_EQ("TEST IMAGE: for the drive emulator only. Nothing was written.", run.Text(IdStatus));
-    EXPECT_EQ("2.16", run.Text(IdCurrentVersion));
-    EXPECT_EQ("0 of 1", run.Text(IdCounter));
-    std::vector<std::string> sent;
-    for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
-        sent.push_back(Cdb(record, 6));
-    }
-    EXPECT_EQ(std::vector<std::string>{"12-00-00-00-38-00"}, sent);
-    EXPECT_NE(std::string::npos, run.StateFile().find("revision = 2.16"));
-    Leave(run);
-}
-
 // Start-up failures: a box, then the end of the program; what was sent.
 TEST(DrvflashDialog, StartUpFailures) {
     {

@@ -6,6 +6,8 @@
 // out of order), 5/26/00 for a checksum that does not match the image.
 #include "DriveModel.h"
 
+#include "TestImageMark.h"
+
 #include <cstring>
 
 namespace zalemu {
@@ -69,7 +71,10 @@ void DriveModel::InquiryData(uint8_t data[InquiryDataSize]) const {
     data[1] = config_.kind == DeviceKind::Disk ? 0x00 : 0x80;
     data[2] = 0x02;
     data[3] = 0x02;
-    data[4] = InquiryDataSize - 5;
+    // The additional length counts the emulator's signature, which follows the
+    // standard 36 bytes for a host that asks for more.
+    data[4] = static_cast<uint8_t>(
+        (config_.signatureHidden ? InquiryDataSize : unsigned{EmulatorInquiryLength}) - 5);
     data[5] = data[6] = data[7] = 0;
     // The drive's loader answers in flash mode and while the firmware is
     // incomplete: the same vendor, its own product name and revision.
@@ -125,10 +130,16 @@ ModelReply DriveModel::Inquiry(const uint8_t* cdb, Direction direction, uint8_t*
         }
         return reply;
     }
-    uint8_t inquiry[InquiryDataSize];
+    // The standard data, then, unless hidden, the emulator's signature in the
+    // vendor-specific bytes 36-55, by which a program carrying a test image tells
+    // the emulator from a real drive.
+    uint8_t inquiry[EmulatorInquiryLength];
     InquiryData(inquiry);
+    std::memcpy(inquiry + EmulatorSignatureOffset, EmulatorSignature, EmulatorSignatureLength);
+    const uint32_t available =
+        config_.signatureHidden ? InquiryDataSize : unsigned{EmulatorInquiryLength};
     if (direction == Direction::In && data != nullptr) {
-        reply.transferred = Smaller(Smaller(cdb[4], length), InquiryDataSize);
+        reply.transferred = Smaller(Smaller(cdb[4], length), available);
         std::memcpy(data, inquiry, reply.transferred);
     }
     return reply;

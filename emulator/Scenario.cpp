@@ -229,6 +229,9 @@ bool SetDeviceKey(const std::string& key, const std::string& value, DeviceDraft*
     if (key == "capabilities") {
         return ParseChoice(value, "answer", "fail", &device.capabilitiesFails, why);
     }
+    if (key == "emulator-signature") {
+        return ParseChoice(value, "show", "hide", &device.signatureHidden, why);
+    }
     if (key == "fault") {
         FaultRule rule;
         if (!ParseFault(value, &rule, why)) {

@@ -56,6 +56,9 @@ struct DeviceConfig {
     bool openFails = false;
     bool inquiryDataFails = false;
     bool capabilitiesFails = false;
+    // The emulator's signature in INQUIRY bytes 36-55 is left out, as a real drive
+    // would: a program carrying a test image must refuse to flash the device.
+    bool signatureHidden = false;
     unsigned passThroughFailures = 0;
     unsigned vanishAfter = 0;
     std::vector<FaultRule> faults;

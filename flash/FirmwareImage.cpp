@@ -7,6 +7,7 @@
 
 #include "Identification.h"
 #include "MessageTable.h"
+#include "TestImageMark.h"
 
 #include <windows.h>
 
@@ -119,6 +120,7 @@ int ReadImageFile(const char* path) {
     FirmwareImage.checksum[0] = found.checksum[0];
     FirmwareImage.checksum[1] = found.checksum[1];
     FirmwareImage.path = pathCopy;
+    FirmwareImage.testImage = CarriesTestImageMark(FirmwareImage.data);
     if (extended) {
         SetRevisionPatternTail(static_cast<char>(extension[0]), static_cast<char>(extension[1]));
     }

@@ -10,7 +10,8 @@ struct LoadedImage {
     unsigned char* data;       // ImageSize bytes, allocated once, never freed
     unsigned char checksum[2]; // the image's last two bytes, in file order
     char updateVersion[VersionTextLength + 1];
-    char* path; // the file the image was read from
+    char* path;    // the file the image was read from
+    int testImage; // 1: a generated test image (TestImageMark.h), for the emulator only
 };
 
 // Filled by LoadFirmwareImage (or ReadImageFile), read-only afterwards.
@@ -23,7 +24,8 @@ int LoadFirmwareImage();
 
 // 1 when `path` holds a valid image, which then fills FirmwareImage (and, for an
 // extended trailer, characters 3 and 4 of the revision pattern); else 0, with
-// FirmwareImage's version, checksum and path as they were. Reports nothing.
+// FirmwareImage's version, checksum, path and test mark as they were. Reports
+// nothing.
 int ReadImageFile(const char* path);
 
 // The path of the program file as the command line gives it: after an opening

@@ -8,6 +8,7 @@
 #include <string.h>
 
 BYTE FlashIdentification[IdentificationLength];
+BYTE FlashSignedIdentification[EmulatorInquiryLength];
 
 enum {
     ShortTimeoutMs = 5000,
@@ -36,6 +37,18 @@ int Inquiry(BYTE hostAdapter, BYTE target) {
 
 int InquirySelected() {
     return Inquiry(CurrentHaId, CurrentTargetId);
+}
+
+int InquirySignedSelected() {
+    static CommandSlot slot;
+    ScsiCommand c = CommandToCurrentTarget(6, ShortTimeoutMs);
+    c.cdb[0] = 0x12;
+    c.cdb[4] = EmulatorInquiryLength;
+    c.direction = CommandDataIn;
+    memset(FlashSignedIdentification, 0, sizeof FlashSignedIdentification);
+    c.data = FlashSignedIdentification;
+    c.dataLength = EmulatorInquiryLength;
+    return IssueAndWait(&slot, &c);
 }
 
 // Waits, up to `limitMs`, for a late completion of the slot's earlier request

@@ -7,6 +7,7 @@
 #define ZAL_FLASH_FLASHCOMMANDS_H
 
 #include "DriveTable.h"
+#include "TestImageMark.h"
 
 #include <windows.h>
 
@@ -28,6 +29,15 @@ int Inquiry(BYTE hostAdapter, BYTE target);
 
 // INQUIRY of the selected drive (CurrentHaId, CurrentTargetId).
 int InquirySelected();
+
+// The selected drive's INQUIRY data with its vendor-specific bytes 36-55, where
+// the drive emulator signs: sent only for a test image (see FlashSequence.h).
+extern BYTE FlashSignedIdentification[EmulatorInquiryLength];
+
+// INQUIRY of the selected drive with an allocation length of 56 into
+// FlashSignedIdentification, which is cleared first, so that bytes a drive does
+// not send read as zero.
+int InquirySignedSelected();
 
 // 0xCC sub-command 1: mode 1 enters flash mode, mode 0 leaves it. When the
 // previous one ran out of time, first waits up to 5,000 ms for its late completion.

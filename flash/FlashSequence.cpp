@@ -35,6 +35,7 @@ static int lastStep = NoStepSeen;
 // What the worker of the current run sends: set before the worker starts.
 static const BYTE* runImage = NULL;
 static WORD runChecksum = 0;
+static int runTestImage = 0;
 
 // The last flash worker; neither waited for nor closed.
 static HANDLE flashThread = NULL;
@@ -53,10 +54,20 @@ void BeginFlashRun(HWND dialog) {
     ProgressPoll(1, dialog);
     runImage = FirmwareImage.data;
     runChecksum = static_cast<WORD>(FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]);
+    runTestImage = FirmwareImage.testImage;
     SetTimer(dialog, IDT_RUN_TIMER, RunTickMs, NULL);
     if (!StartWorker(FlashWorker, dialog, &flashThread, &flashThreadId)) {
         FlashStep = -1;
     }
+}
+
+// 1 when the selected drive shows itself as the drive emulator: its INQUIRY
+// data carries the emulator's signature in bytes 36-55. A real drive sends no
+// such bytes, or others.
+static int SelectedDriveIsEmulator() {
+    return InquirySignedSelected() &&
+           BytesMatchText(FlashSignedIdentification + EmulatorSignatureOffset, EmulatorSignature,
+                          EmulatorSignatureLength);
 }
 
 // Stage 1: flash mode, and the drive's answer there checked against the
@@ -68,6 +79,10 @@ static int EnterFlashMode() {
 
 DWORD WINAPI FlashWorker(LPVOID) {
     FlashStep = 0;
+    if (runTestImage && !SelectedDriveIsEmulator()) {
+        FlashStep = FlashRefusedTestImage;
+        return 0;
+    }
     if (!EnterFlashMode()) {
         SetFlashMode(0);
         FlashStep = -1;
@@ -141,7 +156,8 @@ int ProgressPoll(int reset, HWND dialog) {
         ended = 1;
     } else {
         if (changed) {
-            ShowStatus(MessageTable->error);
+            ShowStatus(step == FlashRefusedTestImage ? MessageTable->testImageRefused
+                                                     : MessageTable->error);
         }
         ended = 1;
     }

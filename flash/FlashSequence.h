@@ -10,9 +10,17 @@
 #include <windows.h>
 
 // 0: the run has started; 1 to 5: that many stages have finished; 6: all six have
-// finished, the run succeeded; -1 to -6: that stage failed, the run has ended.
+// finished, the run succeeded; -1 to -6: that stage failed, the run has ended;
+// FlashRefusedTestImage: the run was refused with nothing written (below).
 // Written by the flash worker during a run, read once per tick by the dialog.
 extern volatile LONG FlashStep;
+
+// A generated test image (FirmwareImage.testImage) is written only into the drive
+// emulator: before anything else the run asks the selected drive for its INQUIRY
+// data with the vendor-specific bytes, and a drive that does not answer with the
+// emulator's signature ends the run here, having received only that INQUIRY. A
+// real image sends nothing extra.
+enum { FlashRefusedTestImage = -7 };
 
 // Bar positions (of 10000) by FlashStep 0 to 5: the bar creeps up to entry s
 // while FlashStep is s, and jumps to entry s - 1 when FlashStep becomes s.
@@ -33,9 +41,9 @@ int StartWorker(WorkerBody body, HWND dialog, HANDLE* handle, DWORD* identifier)
 // stage 1 with nothing sent, so the next tick reports it and gives the controls back.
 void BeginFlashRun(HWND dialog);
 
-// The thread body of a run: enter flash mode and check the drive's revision,
-// download the image, send its checksum, the erase pass, the program pass, leave
-// flash mode.
+// The thread body of a run: for a test image, the emulator check above; enter
+// flash mode and check the drive's revision, download the image, send its
+// checksum, the erase pass, the program pass, leave flash mode.
 DWORD WINAPI FlashWorker(LPVOID dialog);
 
 // With a nonzero `reset`: the progress starts again (position 0, FlashStep 0) and

@@ -118,6 +118,11 @@ DWORD WINAPI StartupWorker(LPVOID argument) {
         return FinishStartup(dialog, 0); // the bad-image box has been shown
     }
     SetDlgItemTextA(dialog, IDC_UPDATE_VERSION, FirmwareImage.updateVersion);
+    if (FirmwareImage.testImage) {
+        // The caption says so for as long as the tool runs; such an image flashes
+        // only the drive emulator (FlashSequence.h).
+        SetWindowTextA(dialog, MessageTable->testImageTitle);
+    }
     if (!InitScsiTransport() && QueryPlatform(0) == PlatformNT) {
         ShowErrorBox(MessageTable->noRights);
         return FinishStartup(dialog, 0);

@@ -19,6 +19,8 @@ static const MessageTexts englishMessages = {
     "PC will have powerdown. Are you sure?",
     "%d of %d",
     "administrative privileges are needed",
+    "TEST IMAGE - ZAL Drive Firmware Flash Utility",
+    "TEST IMAGE: for the drive emulator only. Nothing was written.",
 };
 
 static const MessageTexts japaneseMessages = {
@@ -33,6 +35,8 @@ static const MessageTexts japaneseMessages = {
     "電源をオフします。よろしいですか？",
     "%d / %d",
     "管理者権限のないユーザでは書き換えを行えません",
+    "テスト用イメージ - ZAL Drive Firmware Flash Utility",
+    "テスト用イメージはエミュレータ専用です。何も書き込んでいません。",
 };
 
 const MessageTexts* MessageTable = &englishMessages;

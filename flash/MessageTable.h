@@ -15,6 +15,11 @@ struct MessageTexts {
     const char* powerOffQuestion;
     const char* counterFormat; // two %d: completed runs, then drives found
     const char* noRights;
+    // A program carrying a generated test image: its caption (which begins with
+    // the warning, so that a narrow caption bar cannot cut it off), and the status
+    // box after a run refused because the drive is not the drive emulator.
+    const char* testImageTitle;
+    const char* testImageRefused;
 };
 
 // The window title and the caption of every box, in both languages.

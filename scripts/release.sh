@@ -6,19 +6,37 @@
 # (SHA256SUMS.txt). VERSION is the project's version (project() in
 # CMakeLists.txt), which is also in both programs' version resources.
 #
-#   scripts/release.sh [IMAGE]
+#   scripts/release.sh IMAGE
 #
-# IMAGE: the 1,024,000-byte firmware image packed into drvflash.exe; without it
-# the release carries the generated test image, and says so.
+# IMAGE: the drive's 1,024,000-byte firmware image, packed into drvflash.exe.
+# There is no release without one: the build would pack the generated test
+# image instead, which is not firmware. The script refuses, before it builds
+# anything, a missing image, one of another size and one that carries the test
+# mark of the generated images (flash/TestImageMark.h).
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 image=${1:-}
 out="$root/build/release"
 build="$out/build"
 
-if [ -n "$image" ]; then
-    image=$(cd "$(dirname "$image")" && pwd)/$(basename "$image") || exit 1
-    [ -f "$image" ] || { echo "release: no image $image" >&2; exit 1; }
+refuse() {
+    echo "release: $*; no release made" >&2
+    exit 1
+}
+[ -n "$image" ] || refuse "no IMAGE given (scripts/release.sh IMAGE). A release packs the drive's
+firmware image into drvflash.exe; without one the build would pack the generated test
+image, which is not firmware"
+[ -f "$image" ] || refuse "no image file $image"
+image=$(cd "$(dirname "$image")" && pwd)/$(basename "$image") || exit 1
+size=$(stat -c %s "$image")
+[ "$size" = 1024000 ] || refuse "$image is $size bytes, not the 1,024,000 of a firmware image"
+# The test mark: a fixed text at a fixed offset, as flash/TestImageMark.h defines it.
+mark_header="$root/flash/TestImageMark.h"
+mark_offset=$(sed -n 's/^ *TestImageMarkOffset = \(0x[0-9A-Fa-f]*\),.*/\1/p' "$mark_header")
+mark=$(sed -n '/ TestImageMark\[/{n;s/^ *"\(.*\)";$/\1/p;}' "$mark_header")
+[ -n "$mark_offset" ] && [ ${#mark} -ge 32 ] || refuse "cannot read the test mark from $mark_header"
+if tail -c +$((mark_offset + 1)) "$image" | head -c ${#mark} | cmp -s - <(printf '%s' "$mark"); then
+    refuse "$image is a generated test image (it carries the test mark), not firmware for a drive"
 fi
 
 "$root/scripts/setup-machine.sh" || exit 1
@@ -68,12 +86,7 @@ case "$c1" in
 [A-Za-z]) image_version="${c2}0${c3}${c1}" ;;
 *) image_version="${c1}.${c2}${c3}" ;;
 esac
-if [ -n "$image" ]; then
-    carried="the firmware image $(basename "$image"), version $image_version"
-else
-    carried="a generated TEST image, version $image_version (not firmware for a real drive)"
-    echo "release: no IMAGE given: drvflash.exe carries the generated test image" >&2
-fi
+carried="the firmware image $(basename "$image"), version $image_version"
 
 # The text for users, with Windows line ends.
 sed 's/$/\r/' >"$stage/README.txt" <<TEXT

@@ -1,11 +1,15 @@
 // fwgen: writes a test firmware image (1,024,000 bytes, version field, checksum
 // word) for the flash tool's build and for tests.
 //
-//   fwgen OUTPUT [--version CCC] [--letter] [--no-mark] [--bad-checksum] [--seed N]
+//   fwgen OUTPUT [--version CCC] [--letter] [--no-mark] [--no-test-mark] [--bad-checksum]
+//         [--seed N]
 //
 // --version takes the three version characters (a leading '~' is allowed; the
 // default is 217); --letter is --version A17; --no-mark leaves the '~' out of the
-// version field; --bad-checksum stores a checksum word that does not match.
+// version field; --no-test-mark leaves out the test mark, which every other image
+// carries and which keeps drvflash from flashing it into anything but the drive
+// emulator (for tests that stand in for a real image); --bad-checksum stores a
+// checksum word that does not match.
 #include "FileBytes.h"
 #include "ImageChecks.h"
 #include "TestImage.h"
@@ -17,7 +21,7 @@
 
 static int Usage() {
     std::fprintf(stderr, "usage: fwgen OUTPUT [--version CCC] [--letter] [--no-mark] "
-                         "[--bad-checksum] [--seed N]\n");
+                         "[--no-test-mark] [--bad-checksum] [--seed N]\n");
     return 2;
 }
 
@@ -41,6 +45,8 @@ int main(int argc, char** argv) {
             options.version = "A17";
         } else if (arg == "--no-mark") {
             options.versionMark = false;
+        } else if (arg == "--no-test-mark") {
+            options.testMark = false;
         } else if (arg == "--bad-checksum") {
             options.wrongChecksum = true;
         } else if (arg == "--seed" && i + 1 < argc) {
@@ -60,9 +66,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fwgen: %s\n", why.c_str());
         return 1;
     }
-    std::printf("fwgen: wrote %s: version field %s%s (%s), checksum word 0x%04X%s\n",
+    std::printf("fwgen: wrote %s: version field %s%s (%s), checksum word 0x%04X%s, %s\n",
                 output.c_str(), options.versionMark ? "~" : "(no ~) ", options.version.c_str(),
                 zalfw::ImageVersion(image.data()).c_str(), StoredImageChecksum(image.data()),
-                options.wrongChecksum ? " (wrong)" : "");
+                options.wrongChecksum ? " (wrong)" : "",
+                options.testMark ? "test mark (drvflash flashes it into the emulator only)"
+                                 : "no test mark");
     return 0;
 }

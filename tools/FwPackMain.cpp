@@ -10,6 +10,7 @@
 #include "FileBytes.h"
 #include "ImageChecks.h"
 #include "PackedProgram.h"
+#include "TestImageMark.h"
 
 #include <cstdio>
 #include <string>
@@ -61,12 +62,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("fwpack: wrote %s: %lu program bytes, image version %s, checksum word "
-                "0x%04X%s%s\n",
+                "0x%04X%s%s%s\n",
                 paths[2].c_str(), static_cast<unsigned long>(program.size()),
                 zalfw::ImageVersion(image.data()).c_str(), StoredImageChecksum(image.data()),
                 options.extension.empty() ? "" : ", extended trailer",
                 zalfw::CheckImage(image, &why) == zalfw::ImageFault::None
                     ? ""
-                    : " (checksum mismatch packed by force)");
+                    : " (checksum mismatch packed by force)",
+                CarriesTestImageMark(image.data())
+                    ? ", a TEST image: it flashes only the drive emulator"
+                    : "");
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "TestImage.h"
 
 #include "ImageFormat.h"
+#include "TestImageMark.h"
 
 namespace zalfw {
 
@@ -19,6 +20,11 @@ std::vector<uint8_t> MakeTestImage(const TestImageOptions& options) {
     for (size_t i = 0; i < 3; ++i) {
         image[ImageVersionOffset + 1 + i] =
             static_cast<uint8_t>(i < options.version.size() ? options.version[i] : ' ');
+    }
+    if (options.testMark) {
+        for (size_t i = 0; i < TestImageMarkLength; ++i) {
+            image[TestImageMarkOffset + i] = static_cast<uint8_t>(TestImageMark[i]);
+        }
     }
     uint16_t checksum = ComputeImageChecksum(image.data());
     if (options.wrongChecksum) {

@@ -1,6 +1,6 @@
-// Test firmware images: deterministic pseudo-random content with a version field
-// and a checksum word, so that the flash tool and the emulator can be exercised
-// without the drive's real firmware.
+// Test firmware images: deterministic pseudo-random content with a version field,
+// the test mark (flash/TestImageMark.h) and a checksum word, so that the flash
+// tool and the emulator can be exercised without the drive's real firmware.
 #ifndef ZAL_TOOLS_TESTIMAGE_H
 #define ZAL_TOOLS_TESTIMAGE_H
 
@@ -14,6 +14,7 @@ struct TestImageOptions {
     std::string version = "217"; // the three characters after '~'
     bool versionMark = true;     // false: the version field has no '~'
     bool wrongChecksum = false;  // true: the last two bytes do not match the sum
+    bool testMark = true;        // false: no test mark, as in a real image
     uint32_t seed = 1;           // content of the image; the same seed, the same bytes
 };
 

@@ -125,7 +125,10 @@ void LoadImage() {
     GetTempPathA(sizeof folder, folder);
     const std::string path = std::string(folder) + "flash-sequence-campaign.exe";
     std::vector<unsigned char> file(4096, 'P');
-    const std::vector<unsigned char> image = zalfw::MakeTestImage(zalfw::TestImageOptions());
+    // Without the test mark, as a real image: the runs send exactly its commands.
+    zalfw::TestImageOptions options;
+    options.testMark = false;
+    const std::vector<unsigned char> image = zalfw::MakeTestImage(options);
     file.insert(file.end(), image.begin(), image.end());
     file.insert(file.end(), {'M', '7', 'T', '5'});
     FILE* out = std::fopen(path.c_str(), "wb");

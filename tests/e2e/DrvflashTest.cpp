@@ -2,7 +2,8 @@
 // against the drive emulator: the start-up, whole runs, the revert question,
 // failed runs and the way back for a half-flashed drive, the dialog under abuse
 // while a run is asked for and lasts, start-up failures, and the Japanese dialog. The packed test
-// image has update version 2.17.
+// image has update version 2.17 and the test mark: the caption says so, and the
+// program flashes only drives that show the emulator's signature.
 #include "DialogTemplate.h"
 #include "DrvflashSession.h"
 
@@ -14,6 +15,7 @@
 namespace {
 
 const char* const Title = "ZAL Drive Firmware Flash Utility";
+const char* const TestImageTitle = "TEST IMAGE - ZAL Drive Firmware Flash Utility";
 const char* const ReadyPrompt = "Do you want to change the firmware?";
 const char* const SuccessText = "Flashing is Completed. Please turn off your PC.";
 const char* const ErrorText = "Flashing Error";
@@ -227,7 +229,7 @@ TEST(DrvflashDialog, StartUpShowsVersionsCounterAndDrives) {
     run.WriteScenario(Drive("0:0", "2.16") + Device("0:2", "kind = optical") +
                       Drive("0:5", "2.05"));
     ASSERT_TRUE(run.Start());
-    EXPECT_EQ(Title, WindowText(run.Dialog()));
+    EXPECT_EQ(TestImageTitle, WindowText(run.Dialog()));
     EXPECT_EQ("2.17", run.Text(IdUpdateVersion));
     EXPECT_EQ("2.16", run.Text(IdCurrentVersion));
     EXPECT_EQ("0 of 2", run.Text(IdCounter));
@@ -461,9 +463,10 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     Sleep(Scaled(300));
     EXPECT_EQ(nullptr, run.WaitForBox(0)) << "a command queued during the run asked afterwards";
 
-    // One run's commands, all to the drive asked about: flash mode, its INQUIRY,
-    // the download, the checksum, 17 erase and 17 program blocks, flash mode
-    // left, the INQUIRY of the new version; runs of one kind counted.
+    // One run's commands, all to the drive asked about: the INQUIRY that finds
+    // the emulator's signature (the image is a test image), flash mode, its
+    // INQUIRY, the download, the checksum, 17 erase and 17 program blocks, flash
+    // mode left, the INQUIRY of the new version; runs of one kind counted.
     std::vector<std::string> kinds;
     std::vector<size_t> counts;
     for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
@@ -477,12 +480,12 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
         }
         ++counts.back();
     }
-    const std::vector<std::string> sequence = {"CC-01-01", "12-00", "CB-01",    "CC-04",
-                                               "CB-04",    "CB-02", "CC-01-00", "12-00"};
+    const std::vector<std::string> sequence = {"12-00", "CC-01-01", "12-00",    "CB-01", "CC-04",
+                                               "CB-04", "CB-02",    "CC-01-00", "12-00"};
     EXPECT_EQ(sequence, kinds);
     if (kinds == sequence) {
-        EXPECT_EQ(17u, counts[4]);
         EXPECT_EQ(17u, counts[5]);
+        EXPECT_EQ(17u, counts[6]);
     }
     EXPECT_EQ(std::vector<std::string>(), run.OverlapNotes());
     Leave(run);
@@ -523,7 +526,10 @@ TEST(DrvflashJapanese, TemplateAndTextsAreJapanese) {
     DrvflashSession run("japanese");
     run.WriteScenario(Drive("0:0", "2.16"));
     ASSERT_TRUE(run.Start());
-    EXPECT_EQ(Title, WindowText(run.Dialog()));
+    EXPECT_EQ("\x83\x65\x83\x58\x83\x67\x97\x70\x83\x43\x83\x81\x81\x5B\x83\x57 - " +
+                  std::string(Title),
+              WindowText(run.Dialog()))
+        << "the caption begins \"tesutoyou imeeji\"";
     EXPECT_EQ("\x8E\xC0\x8D\x73", run.Text(IdFlash)) << "Flash reads \"jikkou\"";
     EXPECT_EQ("0 / 1", run.Text(IdCounter));
     EXPECT_EQ("\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x82\xF0\x8A\x6D\x94\x46\x82\xB5\x82\xC4"

@@ -21,23 +21,34 @@ std::string Hex(const Bytes& bytes) {
     return text;
 }
 
+// Past the standard 36 bytes the emulator signs its data (vendor-specific bytes
+// 36-55), unless the scenario hides that as a real drive would.
 TEST(DriveCommandTest, InquiryHonoursAllocationAndBufferLength) {
-    ASSERT_EQ("", Load("[device 0:0]\nrevision = 2.16\n"));
+    ASSERT_EQ("", Load("[device 0:0]\nrevision = 2.16\n[device 0:2]\nemulator-signature = hide\n"));
     const Reply full = Send("0:0", Inquiry(36), 36);
     ASSERT_EQ("good", full.outcome);
-    EXPECT_EQ("05 80 02 02 1F 00 00 00 ", Hex(Bytes(full.data.begin(), full.data.begin() + 8)));
+    EXPECT_EQ("05 80 02 02 33 00 00 00 ", Hex(Bytes(full.data.begin(), full.data.begin() + 8)));
     EXPECT_EQ("ZAL     TK-4800J        2.16", std::string(full.data.begin() + 8, full.data.end()));
+    const Reply hidden = Send("0:2", Inquiry(36), 36);
+    EXPECT_EQ("05 80 02 02 1F 00 00 00 ", Hex(Bytes(hidden.data.begin(), hidden.data.begin() + 8)));
 
+    const std::string signature = "ZALEMU:NOT-A-DRIVE:1";
     const struct {
+        const char* address;
         uint8_t allocation;
         uint32_t buffer;
         size_t expected;
-    } cases[] = {{36, 36, 36}, {5, 36, 5}, {96, 96, 36}, {36, 8, 8}, {0, 36, 0}};
+    } cases[] = {{"0:0", 36, 36, 36}, {"0:0", 5, 36, 5}, {"0:0", 96, 96, 56}, {"0:0", 56, 40, 40},
+                 {"0:0", 36, 8, 8},   {"0:0", 0, 36, 0}, {"0:2", 96, 96, 36}};
     for (const auto& c : cases) {
-        const Reply reply = Send("0:0", Inquiry(c.allocation), c.buffer);
+        const Reply reply = Send(c.address, Inquiry(c.allocation), c.buffer);
         EXPECT_EQ("good", reply.outcome);
         EXPECT_EQ(c.expected, reply.data.size())
-            << "allocation " << int(c.allocation) << ", buffer " << c.buffer;
+            << c.address << ": allocation " << int(c.allocation) << ", buffer " << c.buffer;
+        if (reply.data.size() > 36) {
+            EXPECT_EQ(signature.substr(0, reply.data.size() - 36),
+                      std::string(reply.data.begin() + 36, reply.data.end()));
+        }
     }
     EXPECT_EQ("5/24/00", Send("0:0", Bytes{0x12, 0x01, 0x80, 0, 36, 0}, 36).outcome)
         << "vital product data pages are not offered";

@@ -117,15 +117,19 @@ TEST(FirmwareImageTest, PackingAppendsImageAndTagOnce) {
 
 TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
     ScratchFolder folder;
+    // Every generated image carries the test mark unless asked not to.
+    const std::string testMark = "ZAL TK-4800J TEST IMAGE - NOT FIRMWARE: EMULATOR";
     const struct {
         const char* options;
         const char* field;
         bool checksumMatches;
-    } cases[] = {{"", "~217", true},
-                 {"--letter", "~A17", true},
-                 {"--version ~305", "~305", true},
-                 {"--bad-checksum", "~217", false},
-                 {"--no-mark", "#217", true}};
+        bool marked;
+    } cases[] = {{"", "~217", true, true},
+                 {"--letter", "~A17", true, true},
+                 {"--version ~305", "~305", true, true},
+                 {"--bad-checksum", "~217", false, true},
+                 {"--no-mark", "#217", true, true},
+                 {"--no-test-mark", "~217", true, false}};
     for (const auto& c : cases) {
         const std::string path = folder.File("image.bin");
         std::string output;
@@ -137,6 +141,8 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
         EXPECT_EQ(c.checksumMatches,
                   ComputeImageChecksum(image.data()) == StoredImageChecksum(image.data()))
             << c.options;
+        EXPECT_EQ(c.marked, std::string(image.begin() + 0x800, image.begin() + 0x830) == testMark)
+            << c.options << ": the test mark at 0x800";
     }
     std::string output;
     EXPECT_EQ(2, RunProgram(Tool("fwgen.exe") + " x.bin --version 21", &output));

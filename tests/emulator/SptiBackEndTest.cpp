@@ -153,7 +153,7 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
     ASSERT_TRUE(Through(device, &inquiry));
     EXPECT_EQ(0, inquiry.ScsiStatus);
     EXPECT_EQ("ZAL     ", std::string(reinterpret_cast<char*>(data + 8), 8));
-    EXPECT_EQ(0xEE, data[36]) << "36 bytes of standard data, no more";
+    EXPECT_EQ(0xEE, data[56]) << "36 bytes of standard data and the emulator's 20, no more";
 
     const struct {
         UCHAR senseLength;

@@ -62,23 +62,34 @@ std::vector<std::string> WholeRun(unsigned high, unsigned low) {
     return run;
 }
 
-class FlashEngineTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        char folder[MAX_PATH];
-        GetTempPathA(sizeof folder, folder);
-        const std::string path = std::string(folder) + "drvflash-engine-test.exe";
-        zalfw::TestImageOptions options; // version field ~217
-        std::vector<unsigned char> file(4096, 'P');
-        const std::vector<unsigned char> image = zalfw::MakeTestImage(options);
-        file.insert(file.end(), image.begin(), image.end());
-        file.insert(file.end(), {'M', '7', 'T', '5'});
-        FILE* out = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(nullptr, out);
+// A program file with the image of version field ~217 appended, with or without
+// the test mark; its path.
+std::string ProgramFile(bool testMark) {
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    const std::string path =
+        std::string(folder) + (testMark ? "drvflash-engine-test.exe" : "drvflash-engine-real.exe");
+    zalfw::TestImageOptions options;
+    options.testMark = testMark;
+    std::vector<unsigned char> file(4096, 'P');
+    const std::vector<unsigned char> image = zalfw::MakeTestImage(options);
+    file.insert(file.end(), image.begin(), image.end());
+    file.insert(file.end(), {'M', '7', 'T', '5'});
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out != nullptr) {
         std::fwrite(file.data(), 1, file.size(), out);
         std::fclose(out);
+    }
+    return path;
+}
+
+class FlashEngineTest : public ::testing::Test {
+protected:
+    // The image as a real one, without the test mark: the runs send exactly what
+    // a build with the drive's firmware sends.
+    static void SetUpTestSuite() {
         InitRevisionPattern();
-        ASSERT_EQ(1, ReadImageFile(path.c_str()));
+        ASSERT_EQ(1, ReadImageFile(ProgramFile(false).c_str()));
     }
 
     void SetUp() override {
@@ -235,6 +246,31 @@ TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
     }
 }
 #endif
+
+// A test image goes only into the drive emulator: one INQUIRY with room for the
+// emulator's signature comes first, and a drive that does not answer with it, as
+// a real drive would not, receives that INQUIRY alone.
+TEST_F(FlashEngineTest, ATestImageFlashesOnlyTheEmulator) {
+    ASSERT_EQ(1, ReadImageFile(ProgramFile(true).c_str()));
+    const std::string signedInquiry = "12-00-00-00-38-00";
+    std::vector<std::string> whole = WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+    whole.insert(whole.begin(), signedInquiry);
+    const struct {
+        const char* settings;
+        LONG step;
+        std::vector<std::string> sent;
+    } cases[] = {
+        {"revision = 2.16", 6, whole},
+        {"emulator-signature = hide", FlashRefusedTestImage, {signedInquiry}},
+        {"fault = 12#2 check 4/44/00", FlashRefusedTestImage, {signedInquiry}},
+    };
+    for (const auto& c : cases) {
+        StartOneDrive(c.settings);
+        EXPECT_EQ(c.sent, Run()) << c.settings;
+        EXPECT_EQ(c.step, FlashStep) << c.settings;
+    }
+    ASSERT_EQ(1, ReadImageFile(ProgramFile(false).c_str()));
+}
 
 TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     StartOneDrive("revision = 2.16");

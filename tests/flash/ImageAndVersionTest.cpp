@@ -22,10 +22,11 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-Bytes Image(const std::string& version, bool mark = true) {
+Bytes Image(const std::string& version, bool mark = true, bool testMark = true) {
     zalfw::TestImageOptions options;
     options.version = version;
     options.versionMark = mark;
+    options.testMark = testMark;
     return zalfw::MakeTestImage(options);
 }
 
@@ -94,6 +95,26 @@ TEST(FirmwareImageTest, TrailersSizesTagsAndVersionFields) {
     }
     InitRevisionPattern();
     EXPECT_EQ(0, ReadImageFile("C:\\no\\such\\file.exe"));
+}
+
+// A generated image is known by its test mark; an image without it is taken as
+// a real one; a refused file leaves the mark as the last accepted image gave it.
+TEST(FirmwareImageTest, TheTestMarkIsFound) {
+    const struct {
+        const char* name;
+        Bytes file;
+        int loaded;
+        int testImage;
+    } cases[] = {
+        {"generated image", ProgramFile(10, Image("217"), "M7T5"), 1, 1},
+        {"image without the test mark", ProgramFile(10, Image("217", true, false), "M7T5"), 1, 0},
+        {"generated image, no tag", ProgramFile(10, Image("217"), "XXXX"), 0, 0},
+        {"generated image again", ProgramFile(0, Image("216"), "M7T5"), 1, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.loaded, ReadImageFile(WriteTemp("fw-mark.bin", c.file).c_str())) << c.name;
+        EXPECT_EQ(c.testImage, FirmwareImage.testImage) << c.name;
+    }
 }
 
 TEST(FirmwareImageTest, ExtendedTrailerNarrowsTheRevisionPattern) {
@@ -244,6 +265,8 @@ TEST(ProgressPollTest, TicksFromResetToTheEnd) {
         {0, 2, "Flashing...", 500, 0},
         {0, -3, "Flashing Error", 500, 1}, // the bar stays where it stood
         {0, -3, "", 500, 1},
+        {1, FlashRefusedTestImage, "TEST IMAGE: for the drive emulator only. Nothing was written.",
+         0, 1},
     };
     MessageTable = MessageTableFor(0);
     for (size_t i = 0; i < sizeof ticks / sizeof ticks[0]; ++i) {

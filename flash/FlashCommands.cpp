@@ -1,5 +1,5 @@
-// The flash tool's commands, byte for byte. Each builder owns its command slot
-// (request block and completion event) and hands the command to IssueAndWait.
+// The flash tool's commands, byte for byte. Each builder fills its command and
+// hands it to IssueCommand, which issues it through a request block of the pool.
 #include "FlashCommands.h"
 
 #include "ScsiCommand.h"
@@ -21,7 +21,6 @@ enum {
 };
 
 int Inquiry(BYTE hostAdapter, BYTE target) {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(6, ShortTimeoutMs);
     c.haId = hostAdapter;
     c.targetId = target;
@@ -31,29 +30,14 @@ int Inquiry(BYTE hostAdapter, BYTE target) {
     memset(FlashIdentification, 0, sizeof FlashIdentification);
     c.data = FlashIdentification;
     c.dataLength = IdentificationLength;
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int InquirySelected() {
     return Inquiry(CurrentHaId, CurrentTargetId);
 }
 
-// Waits, up to `limitMs`, for a late completion of the slot's earlier request
-// that ran out of time: the drive may still carry that request out, and until it
-// completes the slot cannot send.
-static void AwaitLateCompletion(CommandSlot* slot, DWORD limitMs) {
-    const DWORD start = GetTickCount();
-    while (!CommandSlotIsFree(slot) && GetTickCount() - start < limitMs) {
-        Sleep(50);
-    }
-}
-
 int SetFlashMode(BYTE mode) {
-    static CommandSlot slot;
-    // An entry that ran out of time may still be carried out late, leaving the
-    // drive in flash mode: the leave that follows waits for it, so that it is sent
-    // rather than refused at once by the busy slot.
-    AwaitLateCompletion(&slot, ShortTimeoutMs);
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, ShortTimeoutMs);
     c.cdb[0] = FlashControlOpcode;
     c.cdb[1] = SubSetFlashMode;
@@ -65,11 +49,10 @@ int SetFlashMode(BYTE mode) {
     accessCode[1] = '4';
     accessCode[2] = 'Q';
     accessCode[3] = '9';
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int DownloadBlocks(DWORD address, BYTE blockCount, const BYTE* data) {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, ShortTimeoutMs);
     c.cdb[0] = FlashBlocksOpcode;
     c.cdb[1] = SubDownload;
@@ -81,21 +64,19 @@ int DownloadBlocks(DWORD address, BYTE blockCount, const BYTE* data) {
     // Sent straight from the caller's buffer: the drive only reads it.
     c.data = const_cast<BYTE*>(data);
     c.dataLength = static_cast<DWORD>(blockCount) * FlashBlockSize;
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int SendImageChecksum(WORD checksum) {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, ShortTimeoutMs);
     c.cdb[0] = FlashControlOpcode;
     c.cdb[1] = SubChecksum;
     c.cdb[2] = static_cast<BYTE>(checksum >> 8);
     c.cdb[3] = static_cast<BYTE>(checksum);
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int FlashBlockCommand(BYTE subCommand, DWORD blockMask) {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, BlockTimeoutMs);
     c.cdb[0] = FlashBlocksOpcode;
     c.cdb[1] = subCommand;
@@ -103,7 +84,7 @@ int FlashBlockCommand(BYTE subCommand, DWORD blockMask) {
     c.cdb[6] = static_cast<BYTE>(blockMask >> 16);
     c.cdb[7] = static_cast<BYTE>(blockMask >> 8);
     c.cdb[8] = static_cast<BYTE>(blockMask);
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int DownloadImage(DWORD address, const BYTE* data, DWORD length) {

@@ -11,6 +11,7 @@
 #include "PathTestSupport.h"
 #include "RecordingHost.h"
 #include "TestImage.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -235,6 +236,24 @@ TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
     }
 }
 #endif
+
+// The drive carries the entry out after twice its time-out: the run ends at stage
+// 1, the leave still goes out (on the NT path it waits at the simulator behind the
+// entry), and the drive ends out of flash mode, naming its firmware again.
+TEST_F(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
+    StartOneDrive("fault = CC/01#1 late 11000");
+    std::vector<std::string> sent = Run();
+    EXPECT_EQ(-1, FlashStep);
+    const DWORD start = GetTickCount();
+    while (sent.size() < 2 && GetTickCount() - start < Scaled(15000)) {
+        Sleep(20);
+        sent = CdbTexts(Commands());
+    }
+    EXPECT_EQ((std::vector<std::string>{EnterCdb, LeaveCdb}), sent) << Emulator().LogText();
+    ASSERT_EQ(1, InquirySelected());
+    EXPECT_EQ("TK-4800J        2.16",
+              std::string(reinterpret_cast<const char*>(FlashIdentification) + 16, 20));
+}
 
 TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     StartOneDrive("revision = 2.16");

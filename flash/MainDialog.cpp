@@ -176,6 +176,8 @@ static bool AskQuestion(const char* text) {
     return answer == IDOK;
 }
 
+static void OnRunTick();
+
 static void FlashCommand() {
     // IsDowngrade asks also where CompareVersions misses an older dotted version.
     if (IsDowngrade(CurrentVersion(), FirmwareImage.updateVersion) &&
@@ -184,7 +186,11 @@ static void FlashCommand() {
     }
     phase = PhaseRunning;
     UpdateControlStates();
-    BeginFlashRun(mainDialog);
+    if (!BeginFlashRun(mainDialog)) {
+        // No tick will come: the run, ended before anything was sent, is
+        // reported and the controls are given back at once.
+        OnRunTick();
+    }
 }
 
 static void PowerOffCommand() {

@@ -8,6 +8,7 @@
 #include "FlashProbe.h"
 #include "FlashSequence.h"
 #include "Identification.h"
+#include "MessageTable.h"
 #include "PathTestSupport.h"
 #include "RecordingHost.h"
 #include "TestImage.h"
@@ -253,6 +254,19 @@ TEST_F(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
     ASSERT_EQ(1, InquirySelected());
     EXPECT_EQ("TK-4800J        2.16",
               std::string(reinterpret_cast<const char*>(FlashIdentification) + 16, 20));
+}
+
+// A run whose tick cannot be armed would leave the dialog waiting for its end for
+// good: it ends at once at stage 1, as an error, with nothing sent.
+TEST_F(FlashEngineTest, ARunWhoseTickCannotBeArmedEndsUnsent) {
+    StartOneDrive("revision = 2.16");
+    HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(DestroyWindow(gone));
+    EXPECT_EQ(0, BeginFlashRun(gone));
+    EXPECT_EQ(-1, FlashStep);
+    EXPECT_EQ(1, RunTick(gone)) << "the run has ended";
+    EXPECT_EQ(std::vector<std::string>{MessageTable->error}, StatusTexts());
+    EXPECT_EQ(std::vector<std::string>{}, CdbTexts(Commands()));
 }
 
 TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {

@@ -119,9 +119,11 @@ TEST_F(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
         {"revision = 2.16", true, "2.16"},
         {"kind = optical", false, ""},
         {"firmware = incomplete", true, "0.01"}, // its loader answers
-        {"revision = 1.95", true, "1.95"},       // another leading digit
-        {"revision = 2.05", true, "2.05"},       // another tens digit
-        {"revision = 107A", false, ""},          // letter form, not this image's
+        // Another vendor's device answering after twice the time-out hides no drive behind it.
+        {"kind = optical\nfault = 12#1 late 10000", false, ""},
+        {"revision = 1.95", true, "1.95"}, // another leading digit
+        {"revision = 2.05", true, "2.05"}, // another tens digit
+        {"revision = 107A", false, ""},    // letter form, not this image's
         {"product = TK-4800X", false, ""},
         {"vendor = OTHERCO\nproduct = TK-4800J LOADER\nrevision = 0.01", true, "0.01"},
     };

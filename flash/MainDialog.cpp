@@ -179,6 +179,10 @@ static bool AskQuestion(const char* text) {
 static void OnRunTick();
 
 static void FlashCommand() {
+    // The run takes the drive on show in the list, however it came there: a
+    // drop-down list closed without a choice may show another entry than the
+    // last one it reported.
+    OnDriveSelected();
     // IsDowngrade asks also where CompareVersions misses an older dotted version.
     if (IsDowngrade(CurrentVersion(), FirmwareImage.updateVersion) &&
         !AskQuestion(MessageTable->revertQuestion)) {
@@ -219,8 +223,11 @@ static void OnRunTick() {
 static INT_PTR OnCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
-    if (code == CBN_SELCHANGE && id == IDC_DRIVE_LIST && dialogReady && phase == PhaseReady &&
-        !questionOpen) {
+    // The list reports each change of its entry, and the close of its drop-down,
+    // after which the entry on show may be another again.
+    const bool listChange =
+        code == CBN_SELCHANGE || code == CBN_SELENDCANCEL || code == CBN_CLOSEUP;
+    if (listChange && id == IDC_DRIVE_LIST && dialogReady && phase == PhaseReady && !questionOpen) {
         OnDriveSelected();
         return TRUE;
     }

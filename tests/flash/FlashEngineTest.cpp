@@ -280,6 +280,43 @@ TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts());
 }
 
+// Two drives and another vendor's device on different host adapters (and, on
+// the ASPI path, targets): the second drive is flashed, then the first. Every
+// command of a run goes to the chosen drive; the other devices keep their
+// firmware and state.
+TEST_F(FlashEngineTest, ARunTouchesOnlyTheChosenDrive) {
+    const int t = OnAspiPath ? 3 : 0, u = OnAspiPath ? 5 : 0;
+    const std::string all[] = {Address(0, t), Address(1, 0), Address(2, u)};
+    ASSERT_EQ("", StartWith(Device(0, t, "kind = tk4800j\nrevision = 2.05") +
+                            Device(1, 0, "kind = optical") +
+                            Device(2, u, "kind = tk4800j\nrevision = 2.16")));
+    EnumerateDrives(&FlashDriveProbe);
+    ASSERT_EQ(2, DriveCount);
+    const auto section = [](const std::string& state, const std::string& address) {
+        const size_t start = state.find("[device " + address + "]");
+        return start == std::string::npos ? ""
+                                          : state.substr(start, state.find("\n[", start) - start);
+    };
+    for (int row : {1, 0}) {
+        const std::string& chosen = all[row == 0 ? 0 : 2];
+        SelectDrive(row);
+        const std::string before = Emulator().StateText();
+        Emulator().ClearLog();
+        Run();
+        EXPECT_EQ(6, FlashStep) << chosen;
+        for (const CommandRecord& record : Commands()) {
+            EXPECT_EQ(chosen, record.address) << CdbText(record);
+        }
+        for (const std::string& other : all) {
+            if (other != chosen) {
+                EXPECT_EQ(section(before, other), section(Emulator().StateText(), other)) << other;
+            }
+        }
+        EXPECT_NE(std::string::npos,
+                  section(Emulator().StateText(), chosen).find("revision = 2.17"));
+    }
+}
+
 TEST_F(FlashEngineTest, DownloadImageCutsTransfersAndRefusesPartBlocks) {
     StartOneDrive("revision = 2.16");
     ASSERT_EQ(1, SetFlashMode(1));

@@ -1,5 +1,5 @@
-// The six book-type commands, byte for byte. Each builder owns its command slot
-// (request block and completion event) and hands the command to IssueAndWait.
+// The six book-type commands, byte for byte. Each builder fills its command and
+// hands it to IssueCommand, which issues it through a request block of the pool.
 #include "BookTypeCommands.h"
 
 #include "DriveTable.h"
@@ -38,7 +38,6 @@ static ScsiCommand VendorCommand(BYTE subCommand, MediumKind m) {
 }
 
 int InquiryCurrent() {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(6, InquiryTimeoutMs);
     c.cdb[0] = 0x12;
     c.cdb[4] = IdentificationLength;
@@ -47,56 +46,50 @@ int InquiryCurrent() {
     memset(DriveIdentification, 0, sizeof DriveIdentification);
     c.data = DriveIdentification;
     c.dataLength = IdentificationLength;
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int TestUnitReady(BYTE* sense) {
-    static CommandSlot slot;
+    // The slot of a poll that ran out of time, until that request completes.
+    static CommandSlot* latePoll = NULL;
     ScsiCommand c = CommandToCurrentTarget(6, TestUnitReadyTimeoutMs);
+    // Cleared first: a command that is refused, or runs out of time, reads no
+    // sense, and no earlier answer is taken for this one.
     memset(sense, 0, SenseLength);
-    // While an earlier request is still outstanding its block belongs to the
-    // transport: nothing is sent and no sense is read from it.
-    if (!CommandSlotIsFree(&slot)) {
+    // While the last poll is still out at the drive the next one sends nothing:
+    // a drive that stopped answering must not take one block of the pool after
+    // another, 30 seconds each.
+    if (latePoll != NULL && CommandIsOutstanding(latePoll)) {
         return 0;
     }
-    // A command refused before it is sent leaves the block as it was: clear the
-    // sense area so that no earlier answer is taken for this one.
-    memset(slot.block.SenseArea, 0, sizeof slot.block.SenseArea);
-    const int result = IssueAndWait(&slot, &c);
-    if (slot.event == NULL) {
-        memcpy(sense, slot.block.SenseArea, SenseLength);
-    }
-    return result;
+    c.sense = sense;
+    return IssueCommand(&c, &latePoll);
 }
 
 DWORD SetDefaultBookType(MediumKind m, BYTE value) {
-    static CommandSlot slot;
     ScsiCommand c = VendorCommand(SubSetDefault, m);
     c.cdb[3] = value;
-    return IssueAndWait(&slot, &c) ? 0 : DefaultSetFailure(m);
+    return IssueCommand(&c) ? 0 : DefaultSetFailure(m);
 }
 
 int ReadBookTypeSetting(MediumKind m, BYTE parameter, BYTE which, BYTE* reply) {
-    static CommandSlot slot;
     memset(reply, 0, BookTypeReplyLength);
     ScsiCommand c = VendorCommand(SubRead, m);
     c.cdb[3] = parameter;
     c.cdb[9] = which;
     c.data = reply;
     c.dataLength = BookTypeReplyLength;
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 DWORD SetTemporaryBookType(MediumKind m, BYTE value) {
-    static CommandSlot slot;
     ScsiCommand c = VendorCommand(SubSetTemporary, m);
     c.cdb[3] = value;
-    return IssueAndWait(&slot, &c) ? 0 : TemporarySetFailure(m);
+    return IssueCommand(&c) ? 0 : TemporarySetFailure(m);
 }
 
 DWORD SelectBookTypeSetting(MediumKind m, BYTE temporary) {
-    static CommandSlot slot;
     ScsiCommand c = VendorCommand(SubSelect, m);
     c.cdb[9] = temporary;
-    return IssueAndWait(&slot, &c) ? 0 : SelectFailure(m);
+    return IssueCommand(&c) ? 0 : SelectFailure(m);
 }

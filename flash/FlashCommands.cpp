@@ -1,5 +1,5 @@
-// The flash tool's commands, byte for byte. Each builder owns its command slot
-// (request block and completion event) and hands the command to IssueAndWait.
+// The flash tool's commands, byte for byte. Each builder fills its command and
+// hands it to IssueCommand, which issues it through a request block of the pool.
 #include "FlashCommands.h"
 
 #include "ScsiCommand.h"
@@ -22,7 +22,6 @@ enum {
 };
 
 int Inquiry(BYTE hostAdapter, BYTE target) {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(6, ShortTimeoutMs);
     c.haId = hostAdapter;
     c.targetId = target;
@@ -32,7 +31,7 @@ int Inquiry(BYTE hostAdapter, BYTE target) {
     memset(FlashIdentification, 0, sizeof FlashIdentification);
     c.data = FlashIdentification;
     c.dataLength = IdentificationLength;
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int InquirySelected() {
@@ -40,7 +39,6 @@ int InquirySelected() {
 }
 
 int InquirySignedSelected() {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(6, ShortTimeoutMs);
     c.cdb[0] = 0x12;
     c.cdb[4] = EmulatorInquiryLength;
@@ -48,25 +46,10 @@ int InquirySignedSelected() {
     memset(FlashSignedIdentification, 0, sizeof FlashSignedIdentification);
     c.data = FlashSignedIdentification;
     c.dataLength = EmulatorInquiryLength;
-    return IssueAndWait(&slot, &c);
-}
-
-// Waits, up to `limitMs`, for a late completion of the slot's earlier request
-// that ran out of time: the drive may still carry that request out, and until it
-// completes the slot cannot send.
-static void AwaitLateCompletion(CommandSlot* slot, DWORD limitMs) {
-    const DWORD start = GetTickCount();
-    while (!CommandSlotIsFree(slot) && GetTickCount() - start < limitMs) {
-        Sleep(50);
-    }
+    return IssueCommand(&c);
 }
 
 int SetFlashMode(BYTE mode) {
-    static CommandSlot slot;
-    // An entry that ran out of time may still be carried out late, leaving the
-    // drive in flash mode: the leave that follows waits for it, so that it is sent
-    // rather than refused at once by the busy slot.
-    AwaitLateCompletion(&slot, ShortTimeoutMs);
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, ShortTimeoutMs);
     c.cdb[0] = FlashControlOpcode;
     c.cdb[1] = SubSetFlashMode;
@@ -78,11 +61,10 @@ int SetFlashMode(BYTE mode) {
     accessCode[1] = '4';
     accessCode[2] = 'Q';
     accessCode[3] = '9';
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int DownloadBlocks(DWORD address, BYTE blockCount, const BYTE* data) {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, ShortTimeoutMs);
     c.cdb[0] = FlashBlocksOpcode;
     c.cdb[1] = SubDownload;
@@ -94,21 +76,19 @@ int DownloadBlocks(DWORD address, BYTE blockCount, const BYTE* data) {
     // Sent straight from the caller's buffer: the drive only reads it.
     c.data = const_cast<BYTE*>(data);
     c.dataLength = static_cast<DWORD>(blockCount) * FlashBlockSize;
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int SendImageChecksum(WORD checksum) {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, ShortTimeoutMs);
     c.cdb[0] = FlashControlOpcode;
     c.cdb[1] = SubChecksum;
     c.cdb[2] = static_cast<BYTE>(checksum >> 8);
     c.cdb[3] = static_cast<BYTE>(checksum);
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int FlashBlockCommand(BYTE subCommand, DWORD blockMask) {
-    static CommandSlot slot;
     ScsiCommand c = CommandToCurrentTarget(VendorCdbLength, BlockTimeoutMs);
     c.cdb[0] = FlashBlocksOpcode;
     c.cdb[1] = subCommand;
@@ -116,7 +96,7 @@ int FlashBlockCommand(BYTE subCommand, DWORD blockMask) {
     c.cdb[6] = static_cast<BYTE>(blockMask >> 16);
     c.cdb[7] = static_cast<BYTE>(blockMask >> 8);
     c.cdb[8] = static_cast<BYTE>(blockMask);
-    return IssueAndWait(&slot, &c);
+    return IssueCommand(&c);
 }
 
 int DownloadImage(DWORD address, const BYTE* data, DWORD length) {

@@ -50,15 +50,22 @@ int StartWorker(WorkerBody body, HWND dialog, HANDLE* handle, DWORD* identifier)
     return 1;
 }
 
-void BeginFlashRun(HWND dialog) {
+int BeginFlashRun(HWND dialog) {
     ProgressPoll(1, dialog);
     runImage = FirmwareImage.data;
     runChecksum = static_cast<WORD>(FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]);
     runTestImage = FirmwareImage.testImage;
-    SetTimer(dialog, IDT_RUN_TIMER, RunTickMs, NULL);
+    // The tick repeats by itself until the run has ended, so that it is armed
+    // once, here, and never again while the worker runs. Without it the dialog
+    // would wait for the end of the run for good: the run ends at once, unsent.
+    if (SetTimer(dialog, IDT_RUN_TIMER, RunTickMs, NULL) == 0) {
+        FlashStep = -1;
+        return 0;
+    }
     if (!StartWorker(FlashWorker, dialog, &flashThread, &flashThreadId)) {
         FlashStep = -1;
     }
+    return 1;
 }
 
 // 1 when the selected drive shows itself as the drive emulator: its INQUIRY
@@ -174,11 +181,10 @@ int ProgressPosition() {
 }
 
 int RunTick(HWND dialog) {
-    KillTimer(dialog, IDT_RUN_TIMER);
     if (!ProgressPoll(0, dialog)) {
-        SetTimer(dialog, IDT_RUN_TIMER, RunTickMs, NULL);
         return 0;
     }
+    KillTimer(dialog, IDT_RUN_TIMER);
     if (FlashStep > 0) {
         RefreshSelectedDrive();
         ShowCurrentVersion(dialog);

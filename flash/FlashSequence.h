@@ -36,10 +36,13 @@ typedef DWORD(WINAPI* WorkerBody)(LPVOID dialog);
 int StartWorker(WorkerBody body, HWND dialog, HANDLE* handle, DWORD* identifier);
 
 // Starts a run on the selected drive, once the caller has disabled every control
-// that could start another command: resets the progress, arms the run tick and
-// starts the flash worker. A worker that cannot be started ends the run at
-// stage 1 with nothing sent, so the next tick reports it and gives the controls back.
-void BeginFlashRun(HWND dialog);
+// that could start another command: resets the progress, arms the run tick, which
+// repeats until the run has ended, and starts the flash worker. A worker that
+// cannot be started ends the run at stage 1 with nothing sent, so the next tick
+// reports it and gives the controls back. 1 when the tick is armed; 0 when it
+// cannot be, and the run has ended at stage 1 with nothing sent: the caller then
+// calls RunTick itself.
+int BeginFlashRun(HWND dialog);
 
 // The thread body of a run: for a test image, the emulator check above; enter
 // flash mode and check the drive's revision, download the image, send its
@@ -55,10 +58,10 @@ int ProgressPoll(int reset, HWND dialog);
 // The bar position that the last ProgressPoll set.
 int ProgressPosition();
 
-// The dialog's handling of the run tick: one ProgressPoll, then the timer armed
-// again while the run lasts. At the end of a successful run the drive's version
-// is read again and shown, and the counter raised. 1 when the run has ended (the
-// dialog then gives the controls back), else 0.
+// The dialog's handling of the run tick: one ProgressPoll; once the run has ended
+// the tick is killed and, after a successful run, the drive's version is read
+// again and shown, and the counter raised. 1 when the run has ended (the dialog
+// then gives the controls back), else 0.
 int RunTick(HWND dialog);
 
 // Reads the selected drive's revision again after a successful run; when the

@@ -181,7 +181,13 @@ static bool AskQuestion(const char* text) {
     return answer == IDOK;
 }
 
+static void OnRunTick();
+
 static void FlashCommand() {
+    // The run takes the drive on show in the list, however it came there: a
+    // drop-down list closed without a choice may show another entry than the
+    // last one it reported.
+    OnDriveSelected();
     // IsDowngrade asks also where CompareVersions misses an older dotted version.
     if (IsDowngrade(CurrentVersion(), FirmwareImage.updateVersion) &&
         !AskQuestion(MessageTable->revertQuestion)) {
@@ -189,7 +195,11 @@ static void FlashCommand() {
     }
     phase = PhaseRunning;
     UpdateControlStates();
-    BeginFlashRun(mainDialog);
+    if (!BeginFlashRun(mainDialog)) {
+        // No tick will come: the run, ended before anything was sent, is
+        // reported and the controls are given back at once.
+        OnRunTick();
+    }
 }
 
 static void PowerOffCommand() {
@@ -218,8 +228,11 @@ static void OnRunTick() {
 static INT_PTR OnCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
-    if (code == CBN_SELCHANGE && id == IDC_DRIVE_LIST && dialogReady && phase == PhaseReady &&
-        !questionOpen) {
+    // The list reports each change of its entry, and the close of its drop-down,
+    // after which the entry on show may be another again.
+    const bool listChange =
+        code == CBN_SELCHANGE || code == CBN_SELENDCANCEL || code == CBN_CLOSEUP;
+    if (listChange && id == IDC_DRIVE_LIST && dialogReady && phase == PhaseReady && !questionOpen) {
         OnDriveSelected();
         return TRUE;
     }

@@ -1,6 +1,6 @@
 // ASPISim: discovery of the drive letters, dispatch of the ASPI request kinds,
-// the request queue under SimLock, aborts, and the worker that carries requests
-// out through the SCSI Pass Through Interface.
+// the request queue under SimLock, aborts, and the devices' workers that carry
+// requests out through the SCSI Pass Through Interface.
 #include "AspiSim.h"
 
 #include "PlatformSeam.h"
@@ -12,10 +12,6 @@ ASPISim* TheSim = NULL;
 
 static CRITICAL_SECTION SimLock;
 static volatile LONG SimLockReady = 0;
-static HANDLE WakeEvent = NULL;
-// Counts the workers started; a worker whose request an abort gave up on finds
-// itself outdated when its device returns, and ends.
-static volatile LONG WorkerGeneration = 0;
 static LONG NextSerial = 0;
 
 constexpr DWORD InquiryDataReplySize = 2048;
@@ -60,8 +56,7 @@ public:
 
 ASPISim::ASPISim()
     : ready(0), deviceCount(0), deviceHead(NULL), deviceTail(NULL), queueCount(0), queueHead(NULL),
-      queueTail(NULL), workerThread(NULL), workerThreadId(0),
-      passThroughTimeout(SimInitialTimeout) {
+      queueTail(NULL), passThroughTimeout(SimInitialTimeout) {
     // Initialised once per process: a worker of an earlier instance, back from a
     // device an abort gave up on, may still take it.
     if (InterlockedCompareExchange(&SimLockReady, 1, 0) == 0) {
@@ -69,24 +64,19 @@ ASPISim::ASPISim()
     }
     TheSim = this;
     memset(deviceTable, 0, sizeof deviceTable);
-    WakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
-    // A worker of an earlier instance serves that instance's queue only. It reads
-    // the wake event anew on each turn, so it may take a wake-up meant for this
-    // instance's worker: the new generation makes it pass that wake-up on and end.
-    InterlockedIncrement(&WorkerGeneration);
-    workerThread = StartSimWorker();
     Discover();
 }
 
-static DWORD WINAPI SimWorkerThread(LPVOID) {
-    TheSim->SimWorkerMain();
+static DWORD WINAPI SimWorkerThread(LPVOID parameter) {
+    SimDevice* device = static_cast<SimDevice*>(parameter);
+    device->sim->SimWorkerMain(device);
     return 0;
 }
 
-HANDLE ASPISim::StartSimWorker() {
+HANDLE ASPISim::StartSimWorker(SimDevice* device) {
     HANDLE thread = NULL;
     for (int attempt = 0; attempt < 3 && thread == NULL; ++attempt) {
-        thread = CreateThread(NULL, 0, SimWorkerThread, NULL, 0, &workerThreadId);
+        thread = CreateThread(NULL, 0, SimWorkerThread, device, 0, &device->workerThreadId);
         if (thread == NULL) {
             Sleep(1);
         }
@@ -143,8 +133,13 @@ void ASPISim::ResetLists() {
         SimDevice* next = device->next;
         if (device->handle != INVALID_HANDLE_VALUE) {
             SeamCloseDevice(device->handle);
+            device->handle = INVALID_HANDLE_VALUE;
         }
-        free(device);
+        // A device whose worker runs stays allocated: the worker reads it until
+        // the process ends.
+        if (device->workerThread == NULL) {
+            free(device);
+        }
         device = next;
         --deviceCount;
     }
@@ -248,6 +243,9 @@ int ASPISim::InquiryByPassThrough(SimDevice* device, HANDLE handle) {
 }
 
 void ASPISim::AddDevice(SimDevice* device, int index) {
+    device->sim = this;
+    device->wakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    device->workerThread = StartSimWorker(device);
     device->next = NULL;
     if (deviceTail != NULL) {
         deviceTail->next = device;
@@ -439,7 +437,7 @@ DWORD ASPISim::ExecScsiCmd(ScsiRequestBlock* block) {
         // The request is whole before it is queued; the mark lets the worker take it.
         InterlockedExchange(&request->readyMark, 1);
     }
-    SetEvent(WakeEvent);
+    SetEvent(device->wakeEvent);
     return 0;
 }
 
@@ -481,9 +479,9 @@ DWORD ASPISim::AbortSrb(SRB_Abort* block) {
 
 // A request at the device may already have been carried out and cannot be
 // withdrawn: its own completion is awaited for about two seconds, and the abort
-// fails when it comes. A device that does not answer by then holds the worker:
-// the request is answered as aborted at once, a new worker takes the queue, and
-// the old one only frees the request if its device ever returns.
+// fails when it comes. A device that does not answer by then holds its worker:
+// the request is answered as aborted at once, a new worker takes the device's
+// requests, and the old one only frees the request if its device ever returns.
 DWORD ASPISim::AbortAtDevice(SimRequest* request, DWORD serial) {
     // Timed by the clock, not by counting Sleep(1): on Windows a Sleep(1) lasts a
     // whole scheduler tick (about 15.6 ms), which would stretch the wait to half a
@@ -494,6 +492,7 @@ DWORD ASPISim::AbortAtDevice(SimRequest* request, DWORD serial) {
         BYTE posting = 0;
         void* notify = NULL;
         ScsiRequestBlock* srb = NULL;
+        SimDevice* device = request->device;
         {
             SimLockHolder lock;
             SimRequest* found = queueHead;
@@ -511,16 +510,16 @@ DWORD ASPISim::AbortAtDevice(SimRequest* request, DWORD serial) {
                 posting = request->posting;
                 notify = request->notify;
                 srb = request->srb;
-                InterlockedIncrement(&WorkerGeneration);
-                if (workerThread != NULL) {
-                    CloseHandle(workerThread);
+                InterlockedIncrement(&device->workerGeneration);
+                if (device->workerThread != NULL) {
+                    CloseHandle(device->workerThread);
                 }
-                workerThread = StartSimWorker();
+                device->workerThread = StartSimWorker(device);
             }
         }
         if (srb != NULL) {
             CompleteAborted(posting, notify, srb);
-            SetEvent(WakeEvent);
+            SetEvent(device->wakeEvent);
             return SS_COMP;
         }
         Sleep(1);
@@ -587,11 +586,11 @@ void ASPISim::Unlink(SimRequest* request) {
     }
 }
 
-SimRequest* ASPISim::TakeReadyRequest() {
+SimRequest* ASPISim::TakeReadyRequest(SimDevice* device) {
     SimLockHolder lock;
     SimRequest* request = queueHead;
     for (int walked = 0; request != NULL && walked < queueCount; ++walked) {
-        if (request->readyMark != 0) {
+        if (request->device == device && request->readyMark != 0) {
             request->readyMark = 0;
             request->state = SimRequestAtDevice;
             return request;
@@ -601,17 +600,17 @@ SimRequest* ASPISim::TakeReadyRequest() {
     return NULL;
 }
 
-void ASPISim::SimWorkerMain() {
-    const LONG generation = WorkerGeneration;
+void ASPISim::SimWorkerMain(SimDevice* device) {
+    const LONG generation = device->workerGeneration;
     for (;;) {
-        WaitForSingleObject(WakeEvent, INFINITE);
-        if (generation != WorkerGeneration) {
-            // A newer worker serves the queue; the wake-up is meant for it.
-            SetEvent(WakeEvent);
+        WaitForSingleObject(device->wakeEvent, INFINITE);
+        if (generation != device->workerGeneration) {
+            // A newer worker serves the device; the wake-up is meant for it.
+            SetEvent(device->wakeEvent);
             return;
         }
         // Drain every marked request: several may have been queued for one wake-up.
-        while (SimRequest* request = TakeReadyRequest()) {
+        while (SimRequest* request = TakeReadyRequest(device)) {
             const int passed = PassThrough(request);
             if (!FinishRequest(request, passed)) {
                 return;

@@ -1,8 +1,10 @@
 // ASPISim: the ASPI interface on the NT family. Every drive letter C: to Z: whose
 // device answers a SCSI query becomes one host adapter with a single device at
-// target 0; execute requests are queued and carried out by the simulator's worker
-// thread through IOCTL_SCSI_PASS_THROUGH_DIRECT, and completed through the
-// request block's event (or post routine) as ASPI does.
+// target 0; execute requests are queued and carried out by the worker thread of
+// their device through IOCTL_SCSI_PASS_THROUGH_DIRECT, and completed through the
+// request block's event (or post routine) as ASPI does. Each device has a worker
+// of its own, as each drive letter has its own device on the system: a device
+// that is slow to answer holds up only the requests to it.
 #ifndef ZAL_TRANSPORT_ASPISIM_H
 #define ZAL_TRANSPORT_ASPISIM_H
 
@@ -21,6 +23,8 @@ enum { SS_ABORT_FAIL = 0x03, SS_BUFFER_ALIGN = 0xE1, SS_BUFFER_TO_BIG = 0xE6 };
 enum SimRequestState { SimRequestQueued, SimRequestAtDevice };
 constexpr DWORD SimInitialTimeout = 108000;
 
+class ASPISim;
+
 struct SimDevice {
     SimDevice* next;
     BYTE haId;
@@ -28,6 +32,14 @@ struct SimDevice {
     HANDLE handle;
     BYTE deviceType;
     IO_SCSI_CAPABILITIES capabilities;
+    // The device's worker, the auto-reset event that wakes it, and the count of
+    // workers started for it: a worker whose request an abort gave up on finds
+    // itself outdated when the device returns, and ends.
+    ASPISim* sim;
+    HANDLE wakeEvent;
+    HANDLE workerThread;
+    DWORD workerThreadId;
+    volatile LONG workerGeneration;
 };
 
 struct SimRequest {
@@ -57,8 +69,6 @@ public:
     int queueCount;
     SimRequest* queueHead;
     SimRequest* queueTail;
-    HANDLE workerThread;
-    DWORD workerThreadId;
     DWORD passThroughTimeout;
 
     ASPISim();
@@ -83,10 +93,10 @@ public:
     void Enqueue(SimRequest* request);
     SimRequest* FindRequest(void* block);
     void RemoveRequest(SimRequest* request);
-    SimRequest* TakeReadyRequest();
+    SimRequest* TakeReadyRequest(SimDevice* device);
 
-    HANDLE StartSimWorker();
-    void SimWorkerMain();
+    HANDLE StartSimWorker(SimDevice* device);
+    void SimWorkerMain(SimDevice* device);
     int PassThrough(SimRequest* request);
 
 private:

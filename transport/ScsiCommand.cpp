@@ -1,4 +1,5 @@
-// The issue-and-wait pattern shared by every command builder.
+// The issue-and-wait pattern shared by every command builder, and the pool of
+// request blocks that the builders issue through.
 #include "ScsiCommand.h"
 
 #include "PlatformSeam.h"
@@ -8,8 +9,17 @@
 #include <string.h>
 
 static LONG outstandingRequests = 0;
+static CommandSlot commandPool[CommandPoolSize];
 
 LONG OutstandingRequestCount() {
+    // Late completions that have arrived in the pool's slots free them first.
+    for (int i = 0; i < CommandPoolSize; ++i) {
+        CommandSlot* slot = &commandPool[i];
+        if (InterlockedCompareExchange(&slot->claimed, 1, 0) == 0) {
+            CommandSlotIsFree(slot);
+            InterlockedExchange(&slot->claimed, 0);
+        }
+    }
     return outstandingRequests;
 }
 
@@ -88,7 +98,7 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
             block->SRB_BufPointer = static_cast<BYTE*>(command->data);
         }
     }
-    block->SRB_SenseLen = 16;
+    block->SRB_SenseLen = CommandSenseLength;
     block->SRB_CDBLen = command->cdbLength;
     block->SRB_PostProc = slot->event;
     memcpy(block->CDBByte, command->cdb, command->cdbLength);
@@ -110,5 +120,45 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
     if (staged) {
         memcpy(command->data, slot->staging, command->dataLength);
     }
+    if (command->sense != NULL) {
+        memcpy(command->sense, block->SenseArea, CommandSenseLength);
+    }
     return block->SRB_Status == SS_COMP ? 1 : 0;
+}
+
+// Claims the first slot of the pool that no other command is using and whose
+// earlier request is not outstanding; NULL when there is none.
+static CommandSlot* ClaimPoolSlot() {
+    for (int i = 0; i < CommandPoolSize; ++i) {
+        CommandSlot* slot = &commandPool[i];
+        if (InterlockedCompareExchange(&slot->claimed, 1, 0) != 0) {
+            continue;
+        }
+        if (CommandSlotIsFree(slot)) {
+            return slot;
+        }
+        InterlockedExchange(&slot->claimed, 0);
+    }
+    return NULL;
+}
+
+int IssueCommand(const ScsiCommand* command, CommandSlot** late) {
+    if (late != NULL) {
+        *late = NULL;
+    }
+    CommandSlot* slot = ClaimPoolSlot();
+    if (slot == NULL) {
+        return 0;
+    }
+    const int result = IssueAndWait(slot, command);
+    if (late != NULL && slot->event != NULL) {
+        *late = slot;
+    }
+    InterlockedExchange(&slot->claimed, 0);
+    return result;
+}
+
+int CommandIsOutstanding(CommandSlot* slot) {
+    const HANDLE event = slot->event;
+    return event != NULL && WaitForSingleObject(event, 0) == WAIT_TIMEOUT ? 1 : 0;
 }

@@ -1,6 +1,7 @@
-// The issue-and-wait pattern that every command builder of both tools uses: one
-// request block and one completion event per builder, the block sent through the
-// bound SendASPI32Command, and a bounded wait for its event.
+// The issue-and-wait pattern that every command builder of both tools uses: a
+// request block and a completion event taken from a small pool shared by the
+// builders, the block sent through the bound SendASPI32Command, and a bounded
+// wait for its event.
 #ifndef ZAL_TRANSPORT_SCSICOMMAND_H
 #define ZAL_TRANSPORT_SCSICOMMAND_H
 
@@ -10,10 +11,12 @@ enum CommandDirection { CommandNoData, CommandDataIn, CommandDataOut };
 
 enum { CommandStagingSize = 64 };
 
-// A builder's own request block and completion event, static for the life of the
-// process. A request that ran out of time still belongs to the transport, which
-// may complete it later: its event stays open in `event` and the block is not
-// reused until that event has been signalled.
+// A request block and its completion event, static for the life of the process.
+// A request that ran out of time still belongs to the transport, which may
+// complete it later: its event stays open in `event` and the block is not reused
+// until that event has been signalled. The next commands take another block of
+// the pool meanwhile, so that one device answering late does not stop the
+// commands to the others.
 //
 // What such a late completion may still touch: the block and the event, always.
 // Data read from the drive that fits `staging` (CommandStagingSize bytes) lands
@@ -27,7 +30,15 @@ struct CommandSlot {
     ScsiRequestBlock block;
     HANDLE event;
     BYTE staging[CommandStagingSize];
+    // 1 while a command of the pool is being issued through this slot.
+    volatile LONG claimed;
 };
+
+// Blocks in the pool shared by the command builders.
+enum { CommandPoolSize = 8 };
+
+// Bytes of sense data that a request asks for (SRB_SenseLen).
+enum { CommandSenseLength = 16 };
 
 // What a builder names for one command.
 struct ScsiCommand {
@@ -39,6 +50,9 @@ struct ScsiCommand {
     void* data;
     DWORD dataLength;
     DWORD timeoutMs;
+    // When set, receives the CommandSenseLength bytes of the block's sense area
+    // once the request has finished in time; left alone otherwise.
+    BYTE* sense;
 };
 
 // A command to the current target, with its CDB zeroed and no data.
@@ -50,11 +64,23 @@ ScsiCommand CommandToCurrentTarget(BYTE cdbLength, DWORD timeoutMs);
 // earlier request has not completed yet.
 int IssueAndWait(CommandSlot* slot, const ScsiCommand* command);
 
+// Carries the command out through a slot of the pool whose earlier request is
+// not outstanding, as IssueAndWait does; 0 without sending when every slot of
+// the pool still holds a request that ran out of time. When `late` is given it
+// receives the slot if the request ran out of time and is still outstanding,
+// else NULL.
+int IssueCommand(const ScsiCommand* command, CommandSlot** late = NULL);
+
+// 1 while `slot` still holds a request that ran out of time, else 0. Only looks:
+// the slot is freed by the next command that takes it.
+int CommandIsOutstanding(CommandSlot* slot);
+
 // 1 when the slot holds no request that the transport may still complete (a
 // late completion that has arrived meanwhile frees it), else 0.
 int CommandSlotIsFree(CommandSlot* slot);
 
-// Number of requests that ran out of time and have not been seen to complete.
+// Number of requests that ran out of time and have not completed yet; the slots
+// of the pool whose late completion has arrived are freed first.
 LONG OutstandingRequestCount();
 
 #endif

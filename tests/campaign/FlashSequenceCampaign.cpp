@@ -20,6 +20,7 @@
 #include "MessageTable.h"
 #include "PathTestSupport.h"
 #include "RecordingHost.h"
+#include "ScsiCommand.h"
 #include "TestImage.h"
 #include "TimeScale.h"
 
@@ -214,7 +215,12 @@ void OneRun(Campaign& campaign, HWND window) {
     }
     if (fault.action == Action::TimeOut) {
         // Let the late completion arrive: nothing may follow it.
-        Sleep(fault.lateMs - ShortLimitMs + 500);
+        const DWORD start = GetTickCount();
+        while (OutstandingRequestCount() != 0 && GetTickCount() - start < Scaled(fault.lateMs)) {
+            Sleep(1);
+        }
+        campaign.Expect(0L, static_cast<long>(OutstandingRequestCount()),
+                        label + ": the late completion arrives");
     }
     if (fault.action == Action::LateInTime) {
         CheckSuccess(campaign, countBefore, label);

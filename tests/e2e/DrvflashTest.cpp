@@ -248,17 +248,80 @@ TEST(DrvflashDialog, StartUpShowsVersionsCounterAndDrives) {
     Leave(run);
 }
 
-// A whole run, then a second one on the same drive.
-TEST(DrvflashDialog, TwoSuccessfulRunsOnOneDrive) {
-    DrvflashSession run("two-runs");
+// The section of one device in the emulator's state file.
+std::string Section(const std::string& state, const std::string& address) {
+    const size_t start = state.find("[device " + address + "]");
+    return start == std::string::npos ? "" : state.substr(start, state.find("\n[", start) - start);
+}
+
+// Chooses a row of the drive list as a user can: the keyboard on the closed list,
+// a click in the opened one, or the opened list left by Escape after the mouse
+// passed over the other entry (which entry is then on show is the list's own
+// business: Windows goes back to the first, Wine keeps the last).
+enum class Choice { Keyboard, Mouse, DropDownCancelled };
+
+void ChooseDrive(DrvflashSession& run, Choice how, int row) {
+    HWND list = GetDlgItem(run.Dialog(), IdDriveList);
+    if (how == Choice::Keyboard) {
+        run.SelectDrive(row);
+        return;
+    }
+    SendMessageA(list, CB_SHOWDROPDOWN, TRUE, 0);
+    HWND popup = NULL;
+    for (HWND window : TopLevelWindows(run.Program().ProcessId())) {
+        popup = WindowClass(window) == "ComboLBox" ? window : popup;
+    }
+    ASSERT_NE(nullptr, popup) << "the drop-down list did not open";
+    const int over = how == Choice::Mouse ? row : 1 - row;
+    const LPARAM at = MAKELPARAM(4, SendMessageA(popup, LB_GETITEMHEIGHT, 0, 0) * over + 2);
+    PostMessageA(popup, WM_MOUSEMOVE, 0, at);
+    if (how == Choice::Mouse) {
+        PostMessageA(popup, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageA(popup, WM_LBUTTONUP, 0, at);
+    } else {
+        PostMessageA(list, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(list, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0000000u));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return SendMessageA(list, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 5000));
+}
+
+// Runs on two drives and another vendor's device, on different host adapters
+// and targets: the second drive, then the first, each chosen another way, and
+// once more after the drop-down was closed without a choice. Each run goes to the
+// drive on show; the other devices receive no flash command and keep their
+// firmware and state.
+TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
+    DrvflashSession run("chosen-drive");
     // Entering flash mode is slowed so that the start text stays long enough to be seen.
-    run.WriteScenario(Drive("0:0", "2.05", "fault = CC/01#1 late 1500\n"));
+    const std::string slowEntry = "fault = CC/01#1 late 1500\n";
+    run.WriteScenario(Drive("0:3", "2.05", slowEntry) + Device("1:0", "kind = optical") +
+                      Drive("2:5", "2.16", slowEntry));
     ASSERT_TRUE(run.StartReady());
-    for (int pass = 1; pass <= 2; ++pass) {
+    const char* const addresses[] = {"0:3", "2:5"}; // by row
+    const struct {
+        Choice how;
+        int row; // -1: either
+    } runs[] = {{Choice::Keyboard, 1}, {Choice::Mouse, 0}, {Choice::DropDownCancelled, -1}};
+    for (int pass = 1; pass <= 3; ++pass) {
         SCOPED_TRACE("run " + std::to_string(pass));
+        const auto& r = runs[pass - 1];
+        ChooseDrive(run, r.how, r.row < 0 ? 0 : r.row);
+        const int shown = run.DriveListSelection();
+        ASSERT_TRUE(shown == r.row || (r.row < 0 && shown >= 0)) << "row on show " << shown;
+        const std::string address = addresses[shown];
+        const size_t before = run.Commands().size();
+        const std::string stateBefore = run.StateFile();
         std::vector<std::string> texts;
         std::vector<int> bar;
         FlashAndWait(run, &texts, &bar);
+        for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
+            EXPECT_EQ(address, record.address) << Cdb(record, 2);
+        }
+        for (const char* other : {"0:3", "1:0", "2:5"}) {
+            if (other != address) {
+                EXPECT_EQ(Section(stateBefore, other), Section(run.StateFile(), other)) << other;
+            }
+        }
         if (pass == 1) {
             // The ready prompt may be gone before the run is first seen.
             if (!texts.empty() && texts.front() == ReadyPrompt) {
@@ -272,10 +335,11 @@ TEST(DrvflashDialog, TwoSuccessfulRunsOnOneDrive) {
         EXPECT_EQ(10000, run.Progress());
         ExpectRising(bar);
         EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
-        EXPECT_EQ(std::to_string(pass) + " of 1", run.Text(IdCounter));
+        EXPECT_EQ(std::to_string(pass) + " of 2", run.Text(IdCounter));
         ExpectReady(run, true);
     }
-    EXPECT_NE(std::string::npos, run.StateFile().find("revision = 2.17"));
+    EXPECT_NE(std::string::npos, Section(run.StateFile(), "0:3").find("revision = 2.17"));
+    EXPECT_NE(std::string::npos, Section(run.StateFile(), "2:5").find("revision = 2.17"));
     // Power Off answered Cancel changes nothing.
     ASSERT_TRUE(run.Click(IdPowerOff));
     HWND box = run.WaitForBox();

@@ -8,9 +8,11 @@
 #include "FlashProbe.h"
 #include "FlashSequence.h"
 #include "Identification.h"
+#include "MessageTable.h"
 #include "PathTestSupport.h"
 #include "RecordingHost.h"
 #include "TestImage.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -128,9 +130,11 @@ TEST_F(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
         {"revision = 2.16", true, "2.16"},
         {"kind = optical", false, ""},
         {"firmware = incomplete", true, "0.01"}, // its loader answers
-        {"revision = 1.95", true, "1.95"},       // another leading digit
-        {"revision = 2.05", true, "2.05"},       // another tens digit
-        {"revision = 107A", false, ""},          // letter form, not this image's
+        // Another vendor's device answering after twice the time-out hides no drive behind it.
+        {"kind = optical\nfault = 12#1 late 10000", false, ""},
+        {"revision = 1.95", true, "1.95"}, // another leading digit
+        {"revision = 2.05", true, "2.05"}, // another tens digit
+        {"revision = 107A", false, ""},    // letter form, not this image's
         {"product = TK-4800X", false, ""},
         {"vendor = OTHERCO\nproduct = TK-4800J LOADER\nrevision = 0.01", true, "0.01"},
     };
@@ -272,6 +276,37 @@ TEST_F(FlashEngineTest, ATestImageFlashesOnlyTheEmulator) {
     ASSERT_EQ(1, ReadImageFile(ProgramFile(false).c_str()));
 }
 
+// The drive carries the entry out after twice its time-out: the run ends at stage
+// 1, the leave still goes out (on the NT path it waits at the simulator behind the
+// entry), and the drive ends out of flash mode, naming its firmware again.
+TEST_F(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
+    StartOneDrive("fault = CC/01#1 late 11000");
+    std::vector<std::string> sent = Run();
+    EXPECT_EQ(-1, FlashStep);
+    const DWORD start = GetTickCount();
+    while (sent.size() < 2 && GetTickCount() - start < Scaled(15000)) {
+        Sleep(20);
+        sent = CdbTexts(Commands());
+    }
+    EXPECT_EQ((std::vector<std::string>{EnterCdb, LeaveCdb}), sent) << Emulator().LogText();
+    ASSERT_EQ(1, InquirySelected());
+    EXPECT_EQ("TK-4800J        2.16",
+              std::string(reinterpret_cast<const char*>(FlashIdentification) + 16, 20));
+}
+
+// A run whose tick cannot be armed would leave the dialog waiting for its end for
+// good: it ends at once at stage 1, as an error, with nothing sent.
+TEST_F(FlashEngineTest, ARunWhoseTickCannotBeArmedEndsUnsent) {
+    StartOneDrive("revision = 2.16");
+    HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(DestroyWindow(gone));
+    EXPECT_EQ(0, BeginFlashRun(gone));
+    EXPECT_EQ(-1, FlashStep);
+    EXPECT_EQ(1, RunTick(gone)) << "the run has ended";
+    EXPECT_EQ(std::vector<std::string>{MessageTable->error}, StatusTexts());
+    EXPECT_EQ(std::vector<std::string>{}, CdbTexts(Commands()));
+}
+
 TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     StartOneDrive("revision = 2.16");
     FailNextEventCreations(1);
@@ -279,6 +314,43 @@ TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     EXPECT_EQ(-1, FlashStep);
     EXPECT_EQ(std::vector<std::string>{LeaveCdb}, sent) << "SetFlashMode(1) was never sent";
     EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts());
+}
+
+// Two drives and another vendor's device on different host adapters (and, on
+// the ASPI path, targets): the second drive is flashed, then the first. Every
+// command of a run goes to the chosen drive; the other devices keep their
+// firmware and state.
+TEST_F(FlashEngineTest, ARunTouchesOnlyTheChosenDrive) {
+    const int t = OnAspiPath ? 3 : 0, u = OnAspiPath ? 5 : 0;
+    const std::string all[] = {Address(0, t), Address(1, 0), Address(2, u)};
+    ASSERT_EQ("", StartWith(Device(0, t, "kind = tk4800j\nrevision = 2.05") +
+                            Device(1, 0, "kind = optical") +
+                            Device(2, u, "kind = tk4800j\nrevision = 2.16")));
+    EnumerateDrives(&FlashDriveProbe);
+    ASSERT_EQ(2, DriveCount);
+    const auto section = [](const std::string& state, const std::string& address) {
+        const size_t start = state.find("[device " + address + "]");
+        return start == std::string::npos ? ""
+                                          : state.substr(start, state.find("\n[", start) - start);
+    };
+    for (int row : {1, 0}) {
+        const std::string& chosen = all[row == 0 ? 0 : 2];
+        SelectDrive(row);
+        const std::string before = Emulator().StateText();
+        Emulator().ClearLog();
+        Run();
+        EXPECT_EQ(6, FlashStep) << chosen;
+        for (const CommandRecord& record : Commands()) {
+            EXPECT_EQ(chosen, record.address) << CdbText(record);
+        }
+        for (const std::string& other : all) {
+            if (other != chosen) {
+                EXPECT_EQ(section(before, other), section(Emulator().StateText(), other)) << other;
+            }
+        }
+        EXPECT_NE(std::string::npos,
+                  section(Emulator().StateText(), chosen).find("revision = 2.17"));
+    }
 }
 
 TEST_F(FlashEngineTest, DownloadImageCutsTransfersAndRefusesPartBlocks) {

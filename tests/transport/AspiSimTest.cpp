@@ -452,7 +452,7 @@ TEST_F(AspiSimTest, PostingCallsThePostRoutineOnTheWorker) {
     EXPECT_EQ(&block, posted.block);
     EXPECT_EQ(SS_COMP, posted.status) << "completed before the routine is called";
     EXPECT_NE(GetCurrentThreadId(), posted.thread);
-    EXPECT_EQ(TheSim->workerThreadId, posted.thread);
+    EXPECT_EQ(TheSim->DeviceAt(1)->workerThreadId, posted.thread) << "the worker of its device";
     CloseHandle(posted.done);
 }
 
@@ -468,8 +468,7 @@ TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
     BYTE data[4][36];
     for (int i = 0; i < 4; ++i) {
         events[i] = CreateEventA(NULL, FALSE, FALSE, NULL);
-        PrepareExec(&blocks[i], static_cast<BYTE>(i == 0 ? 0 : 1), 0x48, InquiryCdb, 6, data[i], 36,
-                    events[i]);
+        PrepareExec(&blocks[i], 0, 0x48, InquiryCdb, 6, data[i], 36, events[i]);
         blocks[i].CDBByte[4] = static_cast<BYTE>(32 + i); // tells the requests apart
         blocks[i].SRB_BufLen = static_cast<DWORD>(32 + i);
         EXPECT_EQ(0u, SimSendCommand(&blocks[i]));
@@ -611,7 +610,7 @@ void AwaitCompletion(int i, DWORD ms) {
     }
 }
 
-// An abort of a queued request while another is at the device: the queued one is
+// An abort of a request queued behind another at its device: the queued one is
 // answered as aborted at once and never sent; the one at the device completes as
 // usual, once, whether it takes a moment or longer than the abort ever waits.
 TEST_F(AspiSimTest, AbortOfAQueuedRequestSparesTheOneAtTheDevice) {
@@ -623,13 +622,13 @@ TEST_F(AspiSimTest, AbortOfAQueuedRequestSparesTheOneAtTheDevice) {
         BYTE data[2][36];
         ScsiRequestBlock atDevice, queued;
         PreparePosted(&atDevice, 0, data[0], 0);
-        PreparePosted(&queued, 1, data[1], 1);
+        PreparePosted(&queued, 0, data[1], 1);
         EXPECT_EQ(0u, SimSendCommand(&atDevice));
         ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000))) << "the worker takes it";
         EXPECT_EQ(0u, SimSendCommand(&queued));
         SRB_Abort abort = {};
         abort.SRB_Cmd = SC_ABORT_SRB;
-        abort.SRB_HaId = 1;
+        abort.SRB_HaId = 0;
         abort.SRB_ToAbort = &queued;
         EXPECT_EQ(DWORD(SS_COMP), SimSendCommand(&abort)) << "hold " << hold;
         EXPECT_EQ(1, completions[1].count) << "the aborted request is answered at once";
@@ -687,7 +686,7 @@ TEST_F(AspiSimTest, AbortOfTheRequestAtTheDevice) {
 
 // A block sent again while its request is still out is refused untouched, so
 // that request's completion cannot land on the second command; and a request
-// whose caller gave up is carried out before anything sent after it.
+// whose caller gave up is carried out before anything sent to its device after it.
 TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
     const std::string scenario =
         "[device D:]\nfault = 12#1 late " + std::to_string(Scaled(500)) + "\n[device F:]\n";
@@ -709,7 +708,7 @@ TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
     CloseHandle(second);
 
     // Through the builders' pattern: the first caller gives up, the second's
-    // command follows it to the device and completes on its own slot.
+    // command to the same device follows it and completes on its own slot.
     emulator.ClearLog();
     ASSERT_EQ("", emulator.Load(scenario));
     static CommandSlot late, after;
@@ -721,7 +720,6 @@ TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
     command.dataLength = 36;
     command.data = lateData;
     EXPECT_EQ(0, IssueAndWait(&late, &command)) << "its caller gives up";
-    command.haId = 1;
     command.timeoutMs = Scaled(5000);
     command.data = afterData;
     EXPECT_EQ(1, IssueAndWait(&after, &command));
@@ -730,7 +728,7 @@ TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
     const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
     ASSERT_EQ(2u, commands.size());
     EXPECT_EQ("D:", commands[0].address);
-    EXPECT_EQ("F:", commands[1].address);
+    EXPECT_EQ("D:", commands[1].address);
 }
 
 // A failed pass-through is sent again only when it cannot have reached the drive

@@ -24,14 +24,13 @@ protected:
     }
 
     static int Inquiry(BYTE* data, DWORD timeoutMs = 5000) {
-        static CommandSlot slot;
         ScsiCommand command = CommandToCurrentTarget(6, timeoutMs);
         command.cdb[0] = 0x12;
         command.cdb[4] = 36;
         command.direction = CommandDataIn;
         command.data = data;
         command.dataLength = 36;
-        return IssueAndWait(&slot, &command);
+        return IssueCommand(&command);
     }
 
     EmulatorAccess emulator;
@@ -95,8 +94,12 @@ TEST_F(AspiStartTest, LibraryStaysLoadedWhileARequestIsOutstanding) {
     EXPECT_EQ(0, Inquiry(data, 200)) << "ran out of time";
     ReleaseScsiTransport();
     EXPECT_NE(nullptr, SendASPI32Command) << "the library may still complete the request";
-    Sleep(Scaled(900));
-    EXPECT_EQ(1, Inquiry(data)) << "the late completion freed the builder again";
+    const DWORD start = GetTickCount();
+    while (OutstandingRequestCount() != 0 && GetTickCount() - start < Scaled(5000)) {
+        Sleep(1);
+    }
+    EXPECT_EQ(0, OutstandingRequestCount()) << "the late completion has arrived";
+    EXPECT_EQ(1, Inquiry(data));
     ReleaseScsiTransport();
     EXPECT_EQ(nullptr, SendASPI32Command);
 }

@@ -31,6 +31,8 @@ int sendCount = 0;
 ScsiRequestBlock lastSent; // copy of the block as it arrived
 bool eventWasSignalledAtSend = false;
 volatile LONG lateSetEventResult = -1; // SetEvent's result for a completion from the thread
+volatile LONG completions = 0;         // completions from the thread so far
+ScsiRequestBlock* lastBlock = nullptr; // the block as the caller passed it
 
 struct Completion {
     ScsiRequestBlock* block;
@@ -48,6 +50,7 @@ DWORD WINAPI CompleteLater(LPVOID parameter) {
     block->SRB_Status = completion->script.finalStatus;
     InterlockedExchange(&lateSetEventResult,
                         SetEvent(static_cast<HANDLE>(block->SRB_PostProc)) ? 1 : 0);
+    InterlockedIncrement(&completions);
     delete completion;
     return 0;
 }
@@ -56,6 +59,7 @@ DWORD __cdecl ScriptedSend(void* raw) {
     ScsiRequestBlock* block = static_cast<ScsiRequestBlock*>(raw);
     ++sendCount;
     lastSent = *block;
+    lastBlock = block;
     eventWasSignalledAtSend =
         WaitForSingleObject(static_cast<HANDLE>(block->SRB_PostProc), 0) == WAIT_OBJECT_0;
     if (script.returnValue != SS_PENDING) {
@@ -366,6 +370,39 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     EXPECT_EQ(0x33, second[0]);
     EXPECT_EQ(0, OutstandingRequestCount());
     EXPECT_EQ(nullptr, slot.event);
+}
+
+// The builders issue through a pool: a request that ran out of time keeps its
+// block and event until it completes, the next commands take other blocks, and
+// only a pool whose every block is held refuses, sending nothing.
+TEST_F(IssueAndWaitTest, ThePoolLendsOtherBlocksWhileLateRequestsHoldTheirs) {
+    ASSERT_LE(2, CommandPoolSize) << "one late request must leave other blocks";
+    script.completeAfterMs = Scaled(3000);
+    completions = 0;
+    BYTE buffer[36];
+    ScsiCommand command = Inquiry(buffer, 100);
+    std::vector<ScsiRequestBlock*> blocks;
+    for (int i = 0; i < CommandPoolSize; ++i) {
+        EXPECT_EQ(0, IssueCommand(&command)) << "command " << i << " runs out of time";
+        ASSERT_EQ(i + 1, sendCount) << "command " << i << " is sent";
+        for (ScsiRequestBlock* held : blocks) {
+            EXPECT_NE(held, lastBlock) << "command " << i << " took a block still held";
+        }
+        blocks.push_back(lastBlock);
+    }
+    EXPECT_EQ(CommandPoolSize, OutstandingRequestCount());
+    EXPECT_EQ(0, IssueCommand(&command)) << "every block is held";
+    EXPECT_EQ(CommandPoolSize, sendCount) << "nothing was sent without a block";
+
+    const DWORD start = GetTickCount();
+    while (completions < CommandPoolSize && ElapsedSince(start) < Scaled(10000)) {
+        Sleep(10);
+    }
+    ASSERT_EQ(CommandPoolSize, completions);
+    script = Script();
+    command.timeoutMs = 2000;
+    EXPECT_EQ(1, IssueCommand(&command)) << "the late completions gave the blocks back";
+    EXPECT_EQ(0, OutstandingRequestCount());
 }
 
 TEST_F(IssueAndWaitTest, NothingIsSentWhileNothingIsBound) {

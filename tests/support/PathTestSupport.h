@@ -41,6 +41,15 @@ std::string StartWith(const std::string& scenario);
 std::vector<zalemu::CommandRecord> Commands(const std::string& address = std::string(),
                                             bool withoutPolls = false);
 
+// What the program put into the request block of each SCSI command it sent
+// since the transport was started: the CDB as text, SRB_Flags, SRB_SenseLen.
+struct SentRequest {
+    std::string cdb;
+    unsigned flags;
+    unsigned senseLength;
+};
+std::vector<SentRequest> SentRequests();
+
 // CDBs of records as text, one per record, "C9-02-02-01-5A-41-4C-42-4B-00-00-00".
 std::vector<std::string> CdbTexts(const std::vector<zalemu::CommandRecord>& records);
 

@@ -69,6 +69,12 @@ ASPISim::ASPISim()
     }
     TheSim = this;
     memset(deviceTable, 0, sizeof deviceTable);
+    // The worker of a simulator made before this one is woken on its own event,
+    // finds itself replaced and ends: it never waits on this simulator's event,
+    // where it would take wake-ups meant for this one's worker.
+    if (WakeEvent != NULL) {
+        SetEvent(WakeEvent);
+    }
     WakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     workerThread = StartSimWorker();
     Discover();
@@ -599,11 +605,15 @@ SimRequest* ASPISim::TakeReadyRequest() {
 
 void ASPISim::SimWorkerMain() {
     const LONG generation = WorkerGeneration;
+    const HANDLE wake = WakeEvent; // this simulator's
     for (;;) {
-        WaitForSingleObject(WakeEvent, INFINITE);
+        WaitForSingleObject(wake, INFINITE);
         if (generation != WorkerGeneration) {
             // A newer worker serves the queue; the wake-up is meant for it.
-            SetEvent(WakeEvent);
+            SetEvent(wake);
+            return;
+        }
+        if (TheSim != this) {
             return;
         }
         // Drain every marked request: several may have been queued for one wake-up.

@@ -33,8 +33,14 @@ namespace {
 
 // The transport's bound entry point, and the requests seen on their way to it.
 SendASPI32CommandProc BoundSend = NULL;
-CRITICAL_SECTION SentLock;
 std::vector<SentRequest> Sent;
+
+CRITICAL_SECTION* SentLock() {
+    static CRITICAL_SECTION lock;
+    static const bool ready = (InitializeCriticalSection(&lock), true);
+    (void)ready;
+    return &lock;
+}
 
 DWORD __cdecl RecordingSend(void* block) {
     const ScsiRequestBlock* srb = static_cast<const ScsiRequestBlock*>(block);
@@ -45,9 +51,9 @@ DWORD __cdecl RecordingSend(void* block) {
             std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : "-%02X", srb->CDBByte[i]);
             text += byte;
         }
-        EnterCriticalSection(&SentLock);
+        EnterCriticalSection(SentLock());
         Sent.push_back({text, srb->SRB_Flags, srb->SRB_SenseLen});
-        LeaveCriticalSection(&SentLock);
+        LeaveCriticalSection(SentLock());
     }
     return BoundSend(block);
 }
@@ -55,9 +61,9 @@ DWORD __cdecl RecordingSend(void* block) {
 } // namespace
 
 std::vector<SentRequest> SentRequests() {
-    EnterCriticalSection(&SentLock);
+    EnterCriticalSection(SentLock());
     const std::vector<SentRequest> copy = Sent;
-    LeaveCriticalSection(&SentLock);
+    LeaveCriticalSection(SentLock());
     return copy;
 }
 
@@ -66,8 +72,6 @@ std::string StartWith(const std::string& scenario) {
     if (!error.empty()) {
         return error;
     }
-    static const bool lockReady = (InitializeCriticalSection(&SentLock), true);
-    (void)lockReady;
     // A new simulator drops the requests the old one still holds, under the worker
     // that carries one out: a request completed late (or a hang that the load just
     // ended) finishes first.
@@ -82,9 +86,9 @@ std::string StartWith(const std::string& scenario) {
         BoundSend = SendASPI32Command;
         SendASPI32Command = RecordingSend;
     }
-    EnterCriticalSection(&SentLock);
+    EnterCriticalSection(SentLock());
     Sent.clear();
-    LeaveCriticalSection(&SentLock);
+    LeaveCriticalSection(SentLock());
     Emulator().ClearLog();
     return std::string();
 }

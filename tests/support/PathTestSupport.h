@@ -31,8 +31,10 @@ std::string Address(int ha, int target);
 // A [device] section of a scenario.
 std::string Device(int ha, int target, const std::string& settings);
 
-// Loads the scenario into the emulator and starts the transport over it; the log
-// is cleared afterwards, so it holds only what the test itself sends. Returns
+// Loads the scenario into the emulator and starts the transport over it (on the
+// NT path once the simulator has completed every request it holds); the log and
+// the sent requests are cleared afterwards, so they hold only what the test
+// itself sends. Returns
 // the emulator's error text ("" on success).
 std::string StartWith(const std::string& scenario);
 

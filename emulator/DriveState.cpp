@@ -4,12 +4,13 @@
 #include "ConfigText.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace zalemu {
 
 static const char* const StateKeys[] = {"disc",       "changes-left", "dl-default",  "dl-temporary",
                                         "dl-applies", "r-default",    "r-temporary", "r-applies",
-                                        "revision",   "firmware"};
+                                        "revision",   "firmware",     "image"};
 
 bool IsStateKey(const std::string& key) {
     for (const char* known : StateKeys) {
@@ -96,8 +97,43 @@ bool SetStateKey(const std::string& key, const std::string& value, DriveState* s
     if (key == "firmware") {
         return SetChoice(value, "good", "incomplete", &state->firmwareIncomplete, why);
     }
+    if (key == "image") {
+        // Another digest than the one held leaves the bytes unknown until they
+        // are read from the file that the digest names.
+        const bool hex =
+            value.size() == 16 && value.find_first_not_of("0123456789abcdef") == std::string::npos;
+        if (!hex && value != "none") {
+            *why = "expected 16 lower-case hex digits or none, got '" + value + "'";
+            return false;
+        }
+        if (value != state->imageDigest) {
+            state->imageDigest = value;
+            state->firmware.reset();
+        }
+        return true;
+    }
     *why = "unknown key '" + key + "'";
     return false;
+}
+
+std::string FirmwareDigest(const std::vector<uint8_t>& bytes) {
+    uint64_t hash = 14695981039346656037ull;
+    for (uint8_t byte : bytes) {
+        hash = (hash ^ byte) * 1099511628211ull;
+    }
+    char text[20];
+    std::snprintf(text, sizeof text, "%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+                  static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    return text;
+}
+
+void SetFirmware(DriveState* state, std::vector<uint8_t> bytes) {
+    state->imageDigest = FirmwareDigest(bytes);
+    state->firmware = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+}
+
+std::string FirmwareFilePath(const std::string& statePath, const std::string& digest) {
+    return statePath + "." + digest + ".bin";
 }
 
 static std::string Hex(uint8_t byte) {
@@ -130,6 +166,7 @@ std::string FormatStateText(const std::vector<std::pair<std::string, DriveState>
         text += "revision = " + TrimRight(state.revision) + "\n";
         text +=
             std::string("firmware = ") + (state.firmwareIncomplete ? "incomplete" : "good") + "\n";
+        text += "image = " + state.imageDigest + "\n";
     }
     return text;
 }

@@ -1,13 +1,16 @@
 // What an emulated drive keeps across runs of the tools, as a real drive keeps it
 // in its memory: disc present, book-type settings, remaining default changes,
-// firmware revision and whether the firmware is whole. Also the text form of
-// that state, shared by the scenario (initial values) and the state file.
+// firmware revision, whether the firmware is whole, and the firmware's bytes as
+// the drive's flash holds them. Also the text form of that state, shared by the
+// scenario (initial values) and the state file, which names the firmware's bytes
+// by their digest.
 #ifndef ZAL_EMULATOR_DRIVESTATE_H
 #define ZAL_EMULATOR_DRIVESTATE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,12 +30,29 @@ struct DriveState {
     BookTypeSetting r = {0xA0, 0xA0, false};  // DVD+R (medium 0)
     std::string revision = "2.16";            // 4 characters, blank-padded
     bool firmwareIncomplete = false;          // a flash stopped after erasing began
+    // The flash from drive address 0x6000 on (1,024,000 bytes), shared between
+    // copies of the state and never changed in place; null while unknown (a
+    // drive that no run has flashed). `imageDigest` names it: 16 hex digits, or
+    // "none" while it is unknown.
+    std::shared_ptr<const std::vector<uint8_t>> firmware;
+    std::string imageDigest = "none";
 };
+
+// The digest the state file records for firmware bytes: FNV-1a (64 bits) in 16
+// lower-case hex digits.
+std::string FirmwareDigest(const std::vector<uint8_t>& bytes);
+
+// Installs firmware bytes (and their digest) into a state.
+void SetFirmware(DriveState* state, std::vector<uint8_t> bytes);
+
+// The file beside the state file that holds the bytes of the firmware a digest
+// names, so that other programs (zalemu) reach them.
+std::string FirmwareFilePath(const std::string& statePath, const std::string& digest);
 
 constexpr unsigned MaxChangesLeft = 32767;
 
 // True for the keys of the state (disc, changes-left, dl-default, dl-temporary,
-// dl-applies, r-default, r-temporary, r-applies, revision, firmware).
+// dl-applies, r-default, r-temporary, r-applies, revision, firmware, image).
 bool IsStateKey(const std::string& key);
 
 // An INQUIRY identification field (vendor, product, revision) from its text: at

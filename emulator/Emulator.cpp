@@ -88,6 +88,25 @@ bool Emulator::LoadScenarioFile(const std::string& path, std::string* error) {
     return Load(text, FolderOf(path), error, &logPath);
 }
 
+// Fills in the bytes of firmware that the state file names by digest alone,
+// from the file beside the state file; bytes that do not match their digest are
+// not taken.
+static void ReadFirmwareFiles(const std::string& statePath,
+                              std::map<std::string, DriveState>* states) {
+    for (auto& entry : *states) {
+        DriveState& state = entry.second;
+        std::string bytes;
+        if (state.firmware || state.imageDigest == "none" ||
+            !ReadTextFile(FirmwareFilePath(statePath, state.imageDigest), &bytes)) {
+            continue;
+        }
+        std::vector<uint8_t> firmware(bytes.begin(), bytes.end());
+        if (FirmwareDigest(firmware) == state.imageDigest) {
+            state.firmware = std::make_shared<const std::vector<uint8_t>>(std::move(firmware));
+        }
+    }
+}
+
 bool Emulator::Load(const std::string& text, const std::string& baseDir, std::string* error,
                     std::string* logPathSeen) {
     ScenarioConfig scenario;
@@ -114,6 +133,7 @@ bool Emulator::Load(const std::string& text, const std::string& baseDir, std::st
             *error = "state file " + scenario.statePath + ": " + stateError;
             return false;
         }
+        ReadFirmwareFiles(scenario.statePath, &states);
     }
     std::vector<std::pair<std::string, DriveState>> initial;
     for (const DeviceConfig& config : scenario.devices) {
@@ -183,6 +203,7 @@ void Emulator::Refresh(uint32_t nowMs) {
         Note("state file " + scenario_.statePath + " not taken: " + error);
         return;
     }
+    ReadFirmwareFiles(scenario_.statePath, &states);
     for (Device& device : devices_) {
         device.model.SetState(states[device.config.address], nowMs);
     }
@@ -195,6 +216,16 @@ void Emulator::Persist() {
     std::vector<std::pair<std::string, DriveState>> states;
     for (const Device& device : devices_) {
         states.push_back(std::make_pair(device.config.address, device.model.State()));
+    }
+    // The firmware's bytes go into a file named by their digest before the state
+    // file names it.
+    for (const auto& device : states) {
+        const DriveState& state = device.second;
+        const std::string path = FirmwareFilePath(scenario_.statePath, state.imageDigest);
+        if (state.firmware && !StampOf(path).exists &&
+            !ReplaceTextFile(path, std::string(state.firmware->begin(), state.firmware->end()))) {
+            Note("cannot write the firmware file " + path);
+        }
     }
     if (ReplaceTextFile(scenario_.statePath, FormatStateText(states))) {
         stateStamp_ = StampOf(scenario_.statePath);
@@ -435,6 +466,21 @@ std::string Emulator::StateText() {
         states.push_back(std::make_pair(device.config.address, device.model.State()));
     }
     return FormatStateText(states);
+}
+
+bool Emulator::Firmware(const std::string& address, std::vector<uint8_t>* bytes) {
+    Guard guard(&lock_);
+    EnsureLoaded();
+    Refresh(GetTickCount());
+    Device* device = Find(address);
+    if (device == nullptr) {
+        return false;
+    }
+    bytes->clear();
+    if (device->model.State().firmware) {
+        *bytes = *device->model.State().firmware;
+    }
+    return true;
 }
 
 std::string Emulator::LogPath() {

@@ -87,6 +87,9 @@ public:
     bool SetStateValue(const std::string& address, const std::string& key, const std::string& value,
                        std::string* error);
     std::string StateText();
+    // The bytes of the device's flash from drive address 0x6000 on (none while
+    // they are unknown: no run has flashed the drive); false without such a device.
+    bool Firmware(const std::string& address, std::vector<uint8_t>* bytes);
     std::string LogPath();
     // Why no scenario is loaded ("" once one is).
     std::string LoadError();

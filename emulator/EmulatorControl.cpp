@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -69,4 +70,17 @@ int __cdecl ZalEmuSetStateValue(const char* address, const char* key, const char
                      zalemu::Emulator::Instance().SetStateValue(address, key, value, &message);
     CopyOut(set ? std::string() : message, error, errorSize);
     return set ? 1 : 0;
+}
+
+int __cdecl ZalEmuFirmware(const char* address, unsigned char* buffer, int size) {
+    std::vector<uint8_t> bytes;
+    if (address == nullptr || !zalemu::Emulator::Instance().Firmware(address, &bytes)) {
+        return -1;
+    }
+    if (buffer != nullptr && size > 0) {
+        const size_t count =
+            bytes.size() < static_cast<size_t>(size) ? bytes.size() : static_cast<size_t>(size);
+        std::memcpy(buffer, bytes.data(), count);
+    }
+    return static_cast<int>(bytes.size());
 }

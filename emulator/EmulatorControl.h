@@ -30,6 +30,11 @@ int __cdecl ZalEmuSetDisc(const char* address, int loaded);
 // The persistent state of every device, in the state file's format.
 int __cdecl ZalEmuStateText(char* buffer, int size);
 
+// The device's firmware as its flash holds it, from drive address 0x6000 on:
+// copies at most `size` bytes and returns the firmware's length; 0 when the
+// device's firmware is unknown (no run has flashed it), -1 without such a device.
+int __cdecl ZalEmuFirmware(const char* address, unsigned char* buffer, int size);
+
 // Sets one key of a device's persistent state (a key of the state file, e.g.
 // "changes-left", "dl-default", "firmware"), as an edit of the state file would.
 // Returns 1, or 0 with the reason in `error`.

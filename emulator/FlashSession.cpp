@@ -1,7 +1,10 @@
-// The drive's flash mode (see FlashSession.h). Erasing begins with the first mask
-// of pass 4: from then on the old firmware is gone, and the drive's firmware is
-// incomplete until pass 2 has completed and flash mode is left, which installs
-// the downloaded image and its version as the drive's revision.
+// The drive's flash mode (see FlashSession.h). Downloads land in the drive's
+// memory by drive address. Erasing begins with the first mask of pass 4: from
+// then on the flash holds erased bytes and the drive's firmware is incomplete;
+// the last mask of pass 2 programs the downloaded bytes into the flash, and
+// leaving flash mode after it starts that firmware, whose version field becomes
+// the drive's revision. The drive judges the image with its own reading of the
+// format: only the format's constants are shared with the flash tool.
 #include "FlashSession.h"
 
 #include "ImageFormat.h"
@@ -21,17 +24,30 @@ FlashReply Refuse(const SenseCode& sense) {
     return reply;
 }
 
-// The revision text of an image's version field, in characters INQUIRY can carry.
-std::string InstalledRevision(const uint8_t* image) {
-    char text[VersionTextLength + 1];
-    ImageVersionText(image, text);
-    std::string revision(text, VersionTextLength);
+// The revision of the firmware's version field '~' c1 c2 c3: "c1.c2c3", or
+// "c2 0 c3 c1" when c1 is a letter; in characters INQUIRY can carry.
+std::string InstalledRevision(const std::vector<uint8_t>& flash) {
+    const char c1 = static_cast<char>(flash[ImageVersionOffset + 1]);
+    const char c2 = static_cast<char>(flash[ImageVersionOffset + 2]);
+    const char c3 = static_cast<char>(flash[ImageVersionOffset + 3]);
+    const bool letter = (c1 >= 'A' && c1 <= 'Z') || (c1 >= 'a' && c1 <= 'z');
+    std::string revision = letter ? std::string{c2, '0', c3, c1} : std::string{c1, '.', c2, c3};
     for (char& c : revision) {
         if (c < 0x20 || c > 0x7E || c == '#') {
             c = '?';
         }
     }
     return revision;
+}
+
+// The drive's checksum of the downloaded image: the 16-bit sum of its
+// big-endian words before the checksum word.
+uint16_t WordSum(const std::vector<uint8_t>& image) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < ImageChecksumOffset; i += 2) {
+        sum += static_cast<uint32_t>(image[i]) << 8 | image[i + 1];
+    }
+    return static_cast<uint16_t>(sum);
 }
 } // namespace
 
@@ -59,8 +75,8 @@ FlashReply FlashSession::SetMode(unsigned mode, DriveState* state) {
         image_.assign(ImageSize, 0xFF);
         return reply;
     }
-    if (active_ && programmed_ == FlashPassMasks) {
-        state->revision = InstalledRevision(image_.data());
+    if (active_ && programmed_ == FlashPassMasks && state->firmware) {
+        state->revision = InstalledRevision(*state->firmware);
         state->firmwareIncomplete = false;
         reply.stateChanged = true;
     }
@@ -99,8 +115,9 @@ FlashReply FlashSession::Checksum(uint16_t value) {
     if (!active_ || erased_ != 0 || blocksDownloaded_ != ImageBlocks) {
         return Refuse(SequenceError);
     }
-    if (value != ComputeImageChecksum(image_.data()) ||
-        value != StoredImageChecksum(image_.data())) {
+    const uint16_t carried =
+        static_cast<uint16_t>(image_[ImageChecksumOffset] << 8 | image_[ImageChecksumOffset + 1]);
+    if (value != WordSum(image_) || value != carried) {
         return Refuse(InvalidParameter);
     }
     checksumAccepted_ = true;
@@ -119,8 +136,9 @@ FlashReply FlashSession::Block(unsigned subCommand, uint32_t mask, DriveState* s
         if (!checksumAccepted_ || erased_ == FlashPassMasks || mask != (0x4u << erased_)) {
             return Refuse(SequenceError);
         }
-        if (erased_ == 0 && !state->firmwareIncomplete) {
+        if (erased_ == 0) {
             state->firmwareIncomplete = true;
+            SetFirmware(state, std::vector<uint8_t>(ImageSize, 0xFF));
             reply.stateChanged = true;
         }
         ++erased_;
@@ -130,7 +148,10 @@ FlashReply FlashSession::Block(unsigned subCommand, uint32_t mask, DriveState* s
         mask != (0x4u << programmed_)) {
         return Refuse(SequenceError);
     }
-    ++programmed_;
+    if (++programmed_ == FlashPassMasks) {
+        SetFirmware(state, image_);
+        reply.stateChanged = true;
+    }
     return reply;
 }
 

@@ -8,7 +8,8 @@
 #   build/winerun build/bin/PROGRAM.exe --seed S --run R
 # replays that run alone. The flash sequence campaign, by far the longest (the
 # drive's pause after each flash, the time-outs), runs in SHARES parallel parts
-# (default 2). Last, the NT simulator's stress program runs 100,000 requests and
+# (default 2) over the ASPI path, and its last third in one more part over the
+# NT path (flash_sequence_campaign_nt, the SPTI back end). Last, the NT simulator's stress program runs 100,000 requests and
 # prints its own line (build/campaign/aspisim-stress.txt). Exit code 0 when no
 # campaign broke an invariant.
 #
@@ -54,7 +55,8 @@ echo "campaign seed: $seed"
 if [ -z "$own_build" ]; then
     "$root/scripts/build.sh" || exit 1
 else
-    cmake --build "$build" -j2 --target flash_sequence_campaign change_flow_campaign \
+    cmake --build "$build" -j2 --target flash_sequence_campaign flash_sequence_campaign_nt \
+        change_flow_campaign \
         image_campaign device_data_flash_campaign device_data_booktype_campaign \
         aspisim_stress || exit 1
 fi
@@ -76,15 +78,20 @@ run() {
 
 started=$(date +%s)
 flash_runs=2000
-share=$(((flash_runs + shares - 1) / shares))
+# Runs from aspi_runs on go over the NT path.
+aspi_runs=$((flash_runs - flash_runs / 3))
+share=$(((aspi_runs + shares - 1) / shares))
 pids=()
 for ((i = 0; i < shares; ++i)); do
     first=$((i * share))
-    count=$((flash_runs - first < share ? flash_runs - first : share))
+    count=$((aspi_runs - first < share ? aspi_runs - first : share))
     # The share's runs start at its first run of the full-size campaign.
     run flash_sequence_campaign "$count" "$logs/flash-sequence-$i.log" "$first" &
     pids+=($!)
 done
+run flash_sequence_campaign_nt "$((flash_runs - aspi_runs))" "$logs/flash-sequence-nt.log" \
+    "$aspi_runs" &
+pids+=($!)
 run change_flow_campaign 2000 "$logs/change-flow.log"
 run image_campaign 10000 "$logs/image.log"
 run device_data_flash_campaign 2000 "$logs/device-data-flash.log"

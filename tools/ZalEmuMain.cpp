@@ -5,6 +5,8 @@
 //   zalemu show  SCENARIO                      prints every device's state
 //   zalemu disc  SCENARIO ADDRESS in|out       inserts or removes a disc
 //   zalemu set   SCENARIO ADDRESS KEY VALUE    sets one state key
+//   zalemu image SCENARIO ADDRESS FILE         writes the drive's firmware bytes
+//                                              (from drive address 0x6000 on) to FILE
 //   zalemu log   SCENARIO                      prints the scenario's log file
 //   zalemu check SCENARIO                      reads the scenario, reports errors
 //
@@ -16,11 +18,13 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 static int Usage() {
     std::fprintf(stderr, "usage: zalemu show|log|check SCENARIO\n"
                          "       zalemu disc SCENARIO ADDRESS in|out\n"
-                         "       zalemu set SCENARIO ADDRESS KEY VALUE\n");
+                         "       zalemu set SCENARIO ADDRESS KEY VALUE\n"
+                         "       zalemu image SCENARIO ADDRESS FILE\n");
     return 2;
 }
 
@@ -71,6 +75,23 @@ int main(int argc, char** argv) {
     if (command == "set" && argc == 6) {
         if (!ZalEmuSetStateValue(argv[3], argv[4], argv[5], error, sizeof error)) {
             return Failed(error);
+        }
+        return 0;
+    }
+    if (command == "image" && argc == 5) {
+        std::vector<uint8_t> bytes;
+        if (!zalemu::Emulator::Instance().Firmware(argv[3], &bytes)) {
+            return Failed(std::string("no device at ") + argv[3]);
+        }
+        if (bytes.empty()) {
+            return Failed(std::string("the firmware of ") + argv[3] +
+                          " is not known: no run has flashed it");
+        }
+        FILE* out = std::fopen(argv[4], "wb");
+        const bool written =
+            out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        if (out == nullptr || std::fclose(out) != 0 || !written) {
+            return Failed(std::string("cannot write ") + argv[4]);
         }
         return 0;
     }

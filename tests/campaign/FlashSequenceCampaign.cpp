@@ -121,10 +121,17 @@ Fault ChooseFault(CaseRandom& random) {
     return fault;
 }
 
-void LoadImage() {
+// The program file whose image the runs flash; one per process, as several
+// shares of the campaign run at once.
+std::string ProgramFile() {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
-    const std::string path = std::string(folder) + "flash-sequence-campaign.exe";
+    return std::string(folder) + "flash-sequence-campaign-" +
+           std::to_string(GetCurrentProcessId()) + ".exe";
+}
+
+void LoadImage() {
+    const std::string path = ProgramFile();
     std::vector<unsigned char> file(4096, 'P');
     // Without the test mark, as a real image: the runs send exactly its commands.
     zalfw::TestImageOptions options;
@@ -175,6 +182,9 @@ void CheckSuccess(Campaign& campaign, int countBefore, const std::string& label)
                     label + ": counter");
     campaign.Expect(std::string("2.17"), std::string(CurrentVersion()),
                     label + ": current version");
+    campaign.Expect(std::string(),
+                    FirmwareMismatch(Emulator().Firmware(Address(0, 0)), ProgramFile()),
+                    label + ": the drive's firmware against the program file's image");
 }
 
 void OneRun(Campaign& campaign, HWND window) {
@@ -274,9 +284,9 @@ void OneRun(Campaign& campaign, HWND window) {
 } // namespace
 
 int main(int argc, char** argv) {
-    Campaign campaign("flash-sequence", argc, argv, 2000);
+    Campaign campaign(OnAspiPath ? "flash-sequence" : "flash-sequence-nt", argc, argv, 2000);
     if (!Emulator().Valid()) {
-        std::printf("the emulator's wnaspi32.dll is not reachable\n");
+        std::printf("the emulator is not reachable\n");
         return 2;
     }
     MessageTable = MessageTableFor(0);
@@ -288,5 +298,6 @@ int main(int argc, char** argv) {
     while (campaign.NextRun()) {
         OneRun(campaign, window);
     }
+    DeleteFileA(ProgramFile().c_str());
     return campaign.Finish();
 }

@@ -55,6 +55,11 @@ void FlashAndWait(DrvflashSession& run, std::vector<std::string>* texts, std::ve
     ASSERT_TRUE(run.WaitForRunEnd(texts, bar)) << "the run did not end";
 }
 
+// After a successful run: the drive holds the program's image byte for byte.
+void ExpectImageInDrive(const DrvflashSession& run, const std::string& address = "0:0") {
+    EXPECT_EQ("", run.FirmwareMismatch(address)) << "the firmware of " << address;
+}
+
 void ExpectRising(const std::vector<int>& bar) {
     for (size_t i = 1; i < bar.size(); ++i) {
         EXPECT_LT(bar[i - 1], bar[i]) << "the bar went back at sample " << i;
@@ -332,6 +337,7 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
             EXPECT_EQ(expected, texts);
         }
         EXPECT_EQ(SuccessText, run.Text(IdStatus));
+        ExpectImageInDrive(run);
         EXPECT_EQ(10000, run.Progress());
         ExpectRising(bar);
         EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
@@ -392,6 +398,7 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         std::vector<int> bar;
         ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
         EXPECT_EQ(SuccessText, run.Text(IdStatus));
+        ExpectImageInDrive(run);
         EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
         Leave(run);
     }
@@ -449,6 +456,7 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         EXPECT_EQ("N/A ", again.Text(IdCurrentVersion));
         FlashAndWait(again, &texts, &bar);
         EXPECT_EQ(SuccessText, again.Text(IdStatus));
+        ExpectImageInDrive(again);
         EXPECT_EQ("2.17", again.Text(IdCurrentVersion));
         Leave(again);
     }
@@ -519,6 +527,7 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     std::vector<int> bar;
     ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
     EXPECT_EQ(SuccessText, run.Text(IdStatus));
+    ExpectImageInDrive(run);
     EXPECT_EQ(10000, run.Progress());
     EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
     EXPECT_EQ("1 of 2", run.Text(IdCounter));

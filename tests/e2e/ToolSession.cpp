@@ -1,6 +1,9 @@
 // One run of a built tool against the drive emulator (see ToolSession.h).
 #include "ToolSession.h"
 
+#include "EmulatorAccess.h"
+#include "EmulatorControl.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -87,6 +90,7 @@ void ToolSession::WriteScenario(const std::string& devices) {
 
 bool ToolSession::Start(ProgramPath path, bool expectDialog) {
     const std::string program = CurrentFolder() + "\\" + ProgramFor(tool_, path);
+    programFile_ = program;
     if (!program_.Start("\"" + program + "\"", folder_,
                         {"ZALEMU_SCENARIO=" + folder_ + "\\scenario.txt"})) {
         return false;
@@ -249,6 +253,17 @@ std::vector<zalemu::CommandRecord> ToolSession::CommandsAfter(size_t skip) const
 
 std::string ToolSession::StateFile() const {
     return ReadWholeFile(folder_ + "\\drive.state");
+}
+
+std::string ToolSession::FirmwareMismatch(const std::string& address) const {
+    // The drives' memory as the state file and the firmware file beside it keep
+    // it, read by this process's own emulator.
+    const std::string scenario = folder_ + "\\scenario.txt";
+    char error[512] = "";
+    if (ZalEmuLoadScenarioFile(scenario.c_str(), error, sizeof error) != 1) {
+        return std::string("the scenario does not load: ") + error;
+    }
+    return ::FirmwareMismatch(EmulatorAccess::Linked().Firmware(address), programFile_);
 }
 
 bool ToolSession::SetDisc(const std::string& address, bool loaded) {

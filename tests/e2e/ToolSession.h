@@ -81,6 +81,9 @@ public:
     // Commands received after the first `skip` ones, without TEST UNIT READY.
     std::vector<zalemu::CommandRecord> CommandsAfter(size_t skip) const;
     std::string StateFile() const;
+    // "" when the drive at `address` holds, byte for byte, the image at the end
+    // of the program file this session started; else what differs.
+    std::string FirmwareMismatch(const std::string& address) const;
     // Sets the disc of a device in the state file, as a person would between polls.
     bool SetDisc(const std::string& address, bool loaded);
 
@@ -91,6 +94,7 @@ public:
 protected:
     std::string tool_;
     std::string folder_;
+    std::string programFile_;
     RunningProgram program_;
     HWND dialog_ = NULL;
 };

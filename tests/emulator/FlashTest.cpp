@@ -1,13 +1,15 @@
 // The drive's flash commands: a whole flash turning the image's version into the
-// drive's revision, the checksum and order checks, the refusals of each step, a
-// flash that stops half-way leaving incomplete firmware, and the loader's
-// identity that the drive reports in flash mode and with incomplete firmware.
+// drive's revision and leaving its bytes in the flash, the checksum and order checks, the refusals
+// of each step, a flash that stops half-way leaving incomplete firmware, and the loader's identity
+// that the drive reports in flash mode and with incomplete firmware.
 #include "EmulatorTesting.h"
 
 #include "ImageFormat.h"
 #include "TestImage.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace emutest;
 
@@ -18,6 +20,13 @@ Bytes MakeImage(const std::string& version, bool wrongChecksum = false) {
     options.version = version;
     options.wrongChecksum = wrongChecksum;
     return zalfw::MakeTestImage(options);
+}
+
+// The bytes the drive's flash holds from drive address 0x6000 on.
+Bytes Flash(const std::string& address) {
+    Bytes bytes;
+    EXPECT_TRUE(zalemu::Emulator::Instance().Firmware(address, &bytes)) << address;
+    return bytes;
 }
 
 // INQUIRY bytes 8-35 (vendor, product, revision) as the device reports them now.
@@ -51,7 +60,10 @@ TEST(FlashTest, AWholeFlashMakesTheImageVersionTheRevision) {
                   "?.17"}};
     for (const auto& c : cases) {
         ASSERT_EQ("", Load("[device 0:0]\nrevision = 2.16\n"));
-        EXPECT_EQ("good", FlashImage("0:0", MakeImage(c.version)));
+        EXPECT_TRUE(Flash("0:0").empty()) << "no run has flashed the drive yet";
+        const Bytes image = MakeImage(c.version);
+        EXPECT_EQ("good", FlashImage("0:0", image));
+        EXPECT_TRUE(Flash("0:0") == image) << "the flash holds the image";
         EXPECT_EQ(c.revision, Revision("0:0")) << "image ~" << c.version.c_str();
         EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome)
             << "the new firmware answers the book-type command";
@@ -233,6 +245,7 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
         EXPECT_NE(std::string::npos,
                   ReadFile(folder.File("drive.state")).find("firmware = incomplete"))
             << c.fault;
+        EXPECT_TRUE(Flash("0:0") == Bytes(ImageSize, 0xFF)) << c.fault << ": the flash is erased";
 
         // The next start of a tool finds the drive as it was left: its loader answers.
         ASSERT_EQ("", Load(scenario, folder.Path()));
@@ -245,10 +258,25 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
         EXPECT_EQ("ZAL     TK-4800J        2.18", Identity("0:0")) << c.fault;
         const std::string state = ReadFile(folder.File("drive.state"));
         EXPECT_NE(std::string::npos, state.find("firmware = good")) << c.fault << state;
+        // The state file names the flash's bytes by their digest (FNV-1a, 64 bits),
+        // kept in a file of that name beside it.
+        uint64_t hash = 14695981039346656037ull;
+        for (uint8_t byte : image) {
+            hash = (hash ^ byte) * 1099511628211ull;
+        }
+        char digest[20];
+        std::snprintf(digest, sizeof digest, "%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+                      static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+        EXPECT_NE(std::string::npos, state.find(std::string("image = ") + digest))
+            << c.fault << state;
+        EXPECT_TRUE(ReadFile(folder.File(std::string("drive.state.") + digest + ".bin")) ==
+                    std::string(image.begin(), image.end()))
+            << c.fault;
 
         // The drive keeps the new firmware for the next run.
         ASSERT_EQ("", Load(scenario, folder.Path()));
         EXPECT_EQ("2.18", Revision("0:0")) << c.fault;
+        EXPECT_TRUE(Flash("0:0") == image) << c.fault << ": the flash after a reload";
         EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome) << c.fault;
     }
 }

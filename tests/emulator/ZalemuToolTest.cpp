@@ -1,6 +1,9 @@
 // zalemu.exe as a script uses it: showing, changing and checking a scenario's
-// drive state from outside, and reading its log file.
+// drive state from outside, reading its log file, and writing out the firmware
+// a drive holds.
 #include "EmulatorTesting.h"
+
+#include "TestImage.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +45,35 @@ TEST(ZalemuToolTest, ChangesAndShowsTheDriveState) {
             << step.arguments << ": expected '" << step.says << "' in:\n"
             << seen;
     }
+}
+
+TEST(ZalemuToolTest, WritesTheFirmwareADriveHolds) {
+    ScratchFolder folder;
+    WriteFile(folder.File("s.scn"), "[emulator]\nstate = s.state\n[device 0:0]\n[device 0:1]\n");
+    ASSERT_EQ("", Load(ReadFile(folder.File("s.scn")), folder.Path()));
+    zalfw::TestImageOptions options;
+    options.version = "305";
+    const Bytes image = zalfw::MakeTestImage(options);
+    ASSERT_EQ("good", FlashImage("0:0", image));
+    const std::string scenario = "\"" + folder.File("s.scn") + "\" ";
+    const struct {
+        std::string arguments;
+        int exitCode;
+        const char* says;
+    } steps[] = {
+        {"image " + scenario + "0:1 " + folder.File("b.bin"), 1, "not known"},
+        {"image " + scenario + "0:2 " + folder.File("b.bin"), 1, "no device at 0:2"},
+        {"image " + scenario + "0:0", 2, "usage: zalemu"},
+        {"image " + scenario + "0:0 " + folder.File("a.bin"), 0, ""},
+    };
+    for (const auto& step : steps) {
+        int exitCode = 0;
+        const std::string output = Zalemu(step.arguments, &exitCode);
+        EXPECT_EQ(step.exitCode, exitCode) << step.arguments << ": " << output;
+        EXPECT_NE(std::string::npos, output.find(step.says)) << step.arguments << ": " << output;
+    }
+    EXPECT_TRUE(ReadFile(folder.File("a.bin")) == std::string(image.begin(), image.end()))
+        << "the bytes written are the image flashed";
 }
 
 TEST(ZalemuToolTest, PrintsTheLogAndReportsBadScenarios) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -33,6 +34,7 @@ EmulatorAccess EmulatorAccess::Linked() {
     access.clear_ = ZalEmuClearLog;
     access.setDisc_ = ZalEmuSetDisc;
     access.state_ = ZalEmuStateText;
+    access.firmware_ = ZalEmuFirmware;
     return access;
 }
 
@@ -47,6 +49,7 @@ EmulatorAccess EmulatorAccess::InAspiLibrary() {
     access.clear_ = Resolve<Clear>(library, "ZalEmuClearLog");
     access.setDisc_ = Resolve<SetDiscProc>(library, "ZalEmuSetDisc");
     access.state_ = Resolve<ReadText>(library, "ZalEmuStateText");
+    access.firmware_ = Resolve<FirmwareProc>(library, "ZalEmuFirmware");
     return access;
 }
 
@@ -101,6 +104,67 @@ bool EmulatorAccess::SetDisc(const std::string& address, bool loaded) const {
 
 std::string EmulatorAccess::StateText() const {
     return ReadAll(state_);
+}
+
+std::vector<unsigned char> EmulatorAccess::Firmware(const std::string& address) const {
+    const int length = firmware_ != nullptr ? firmware_(address.c_str(), nullptr, 0) : 0;
+    std::vector<unsigned char> bytes(length > 0 ? static_cast<size_t>(length) : 0);
+    if (length > 0) {
+        firmware_(address.c_str(), bytes.data(), length);
+    }
+    return bytes;
+}
+
+std::vector<unsigned char> ImageAtEndOf(const std::string& programPath) {
+    const size_t imageSize = 1024000;
+    std::vector<unsigned char> file;
+    FILE* in = std::fopen(programPath.c_str(), "rb");
+    if (in != nullptr) {
+        unsigned char chunk[65536];
+        size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+            file.insert(file.end(), chunk, chunk + got);
+        }
+        std::fclose(in);
+    }
+    for (size_t trailer : {size_t{4}, size_t{6}}) {
+        if (file.size() >= imageSize + trailer &&
+            std::memcmp(&file[file.size() - trailer], "M7T5", 4) == 0) {
+            const size_t end = file.size() - trailer;
+            return std::vector<unsigned char>(file.begin() + static_cast<long>(end - imageSize),
+                                              file.begin() + static_cast<long>(end));
+        }
+    }
+    return std::vector<unsigned char>();
+}
+
+std::string FirmwareMismatch(const std::vector<unsigned char>& drive,
+                             const std::string& programPath) {
+    const std::vector<unsigned char> image = ImageAtEndOf(programPath);
+    if (image.empty()) {
+        return programPath + " carries no image";
+    }
+    if (drive.size() != image.size()) {
+        return "the drive holds " + std::to_string(drive.size()) + " bytes of firmware, the file " +
+               std::to_string(image.size());
+    }
+    size_t differing = 0;
+    size_t first = 0;
+    for (size_t i = 0; i < image.size(); ++i) {
+        if (drive[i] != image[i] && differing++ == 0) {
+            first = i;
+        }
+    }
+    if (differing == 0) {
+        return std::string();
+    }
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "%u bytes differ, the first at drive address 0x%05X (file image byte %u: "
+                  "0x%02X expected, 0x%02X held)",
+                  static_cast<unsigned>(differing), static_cast<unsigned>(0x6000 + first),
+                  static_cast<unsigned>(first), image[first], drive[first]);
+    return text;
 }
 
 std::string CdbText(const zalemu::CommandRecord& record) {

@@ -31,6 +31,9 @@ public:
     void ClearLog() const;
     bool SetDisc(const std::string& address, bool loaded) const;
     std::string StateText() const;
+    // The bytes the drive's flash holds from drive address 0x6000 on; empty
+    // while they are unknown or without such a device.
+    std::vector<unsigned char> Firmware(const std::string& address) const;
 
 private:
     typedef int(__cdecl* LoadText)(const char*, const char*, char*, int);
@@ -42,7 +45,19 @@ private:
     Clear clear_ = nullptr;
     SetDiscProc setDisc_ = nullptr;
     ReadText state_ = nullptr;
+    typedef int(__cdecl* FirmwareProc)(const char*, unsigned char*, int);
+    FirmwareProc firmware_ = nullptr;
 };
+
+// The firmware image a program file carries at its end, read straight from the
+// file: the 1,024,000 bytes before the trailer "M7T5" (or "M7T5" and two more
+// characters) that ends the file. Empty when the file holds no such trailer.
+std::vector<unsigned char> ImageAtEndOf(const std::string& programPath);
+
+// "" when the drive's firmware bytes are the image the program file carries,
+// byte for byte; else what differs, for a test's report.
+std::string FirmwareMismatch(const std::vector<unsigned char>& drive,
+                             const std::string& programPath);
 
 // The CDB of a record as text, "12-00-00-00-24-00", for readable comparisons.
 std::string CdbText(const zalemu::CommandRecord& record);

@@ -1,7 +1,9 @@
 // Helpers of the engine tests on either transport path (see PathTestSupport.h).
 #include "PathTestSupport.h"
 
+#include "AspiSim.h"
 #include "ScsiTransport.h"
+#include "TimeScale.h"
 
 #include <windows.h>
 
@@ -27,12 +29,66 @@ std::string Device(int ha, int target, const std::string& settings) {
     return "[device " + Address(ha, target) + "]\n" + settings + "\n";
 }
 
+namespace {
+
+// The transport's bound entry point, and the requests seen on their way to it.
+SendASPI32CommandProc BoundSend = NULL;
+std::vector<SentRequest> Sent;
+
+CRITICAL_SECTION* SentLock() {
+    static CRITICAL_SECTION lock;
+    static const bool ready = (InitializeCriticalSection(&lock), true);
+    (void)ready;
+    return &lock;
+}
+
+DWORD __cdecl RecordingSend(void* block) {
+    const ScsiRequestBlock* srb = static_cast<const ScsiRequestBlock*>(block);
+    if (srb->SRB_Cmd == SC_EXEC_SCSI_CMD) {
+        std::string text;
+        for (unsigned i = 0; i < srb->SRB_CDBLen && i < sizeof srb->CDBByte; ++i) {
+            char byte[4];
+            std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : "-%02X", srb->CDBByte[i]);
+            text += byte;
+        }
+        EnterCriticalSection(SentLock());
+        Sent.push_back({text, srb->SRB_Flags, srb->SRB_SenseLen});
+        LeaveCriticalSection(SentLock());
+    }
+    return BoundSend(block);
+}
+
+} // namespace
+
+std::vector<SentRequest> SentRequests() {
+    EnterCriticalSection(SentLock());
+    const std::vector<SentRequest> copy = Sent;
+    LeaveCriticalSection(SentLock());
+    return copy;
+}
+
 std::string StartWith(const std::string& scenario) {
     const std::string error = Emulator().Load(scenario);
     if (!error.empty()) {
         return error;
     }
+    // A new simulator drops the requests the old one still holds, under the worker
+    // that carries one out: a request completed late (or a hang that the load just
+    // ended) finishes first.
+    const DWORD start = GetTickCount();
+    while (!OnAspiPath && TheSim != NULL && *static_cast<volatile int*>(&TheSim->queueCount) != 0 &&
+           GetTickCount() - start < Scaled(30000)) {
+        Sleep(10);
+    }
     InitScsiTransport();
+    // Every request passes the recorder on its way to the bound entry point.
+    if (SendASPI32Command != NULL && SendASPI32Command != RecordingSend) {
+        BoundSend = SendASPI32Command;
+        SendASPI32Command = RecordingSend;
+    }
+    EnterCriticalSection(SentLock());
+    Sent.clear();
+    LeaveCriticalSection(SentLock());
     Emulator().ClearLog();
     return std::string();
 }

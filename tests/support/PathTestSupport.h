@@ -31,8 +31,10 @@ std::string Address(int ha, int target);
 // A [device] section of a scenario.
 std::string Device(int ha, int target, const std::string& settings);
 
-// Loads the scenario into the emulator and starts the transport over it; the log
-// is cleared afterwards, so it holds only what the test itself sends. Returns
+// Loads the scenario into the emulator and starts the transport over it (on the
+// NT path once the simulator has completed every request it holds); the log and
+// the sent requests are cleared afterwards, so they hold only what the test
+// itself sends. Returns
 // the emulator's error text ("" on success).
 std::string StartWith(const std::string& scenario);
 
@@ -40,6 +42,15 @@ std::string StartWith(const std::string& scenario);
 // TEST UNIT READY of the dialog's poll when `withoutPolls`.
 std::vector<zalemu::CommandRecord> Commands(const std::string& address = std::string(),
                                             bool withoutPolls = false);
+
+// What the program put into the request block of each SCSI command it sent
+// since the transport was started: the CDB as text, SRB_Flags, SRB_SenseLen.
+struct SentRequest {
+    std::string cdb;
+    unsigned flags;
+    unsigned senseLength;
+};
+std::vector<SentRequest> SentRequests();
 
 // CDBs of records as text, one per record, "C9-02-02-01-5A-41-4C-42-4B-00-00-00".
 std::vector<std::string> CdbTexts(const std::vector<zalemu::CommandRecord>& records);

@@ -567,6 +567,21 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
 // Start-up failures: a box, then the end of the program; what was sent.
 TEST(DrvflashDialog, StartUpFailures) {
     {
+        // The NT family with no drive behind any letter of the Wine prefix.
+        DrvflashSession run("no-drive-nt");
+        run.WriteScenario(Device("0:0", "kind = optical"));
+        ASSERT_TRUE(run.Start(ProgramPath::Nt, false)) << "no box";
+        HWND box = run.WaitForBox();
+        EXPECT_EQ("administrative privileges are needed", MessageBoxText(box));
+        EXPECT_EQ("SPTI ERROR",
+                  ControlText(WaitForDialogWithControl(run.Program().ProcessId(), IdStatus, 5000),
+                              IdStatus));
+        ASSERT_TRUE(run.AnswerBox(box));
+        DWORD exitCode = 99;
+        EXPECT_TRUE(run.WaitForExit(20000, &exitCode));
+        EXPECT_EQ(0u, exitCode);
+    }
+    {
         DrvflashSession run("no-target");
         run.WriteScenario(Device("0:0", "kind = optical"));
         ASSERT_TRUE(run.Start(ProgramPath::AspiEmulator, false));

@@ -57,4 +57,10 @@ int CommandSlotIsFree(CommandSlot* slot);
 // Number of requests that ran out of time and have not been seen to complete.
 LONG OutstandingRequestCount();
 
+// Waits, up to `limitMs`, until every request to the device (haId, targetId)
+// that ran out of time has completed (the device may still carry such a request
+// out until then, so what it changes is known only afterwards). 1 when none is
+// outstanding any more.
+int AwaitLateCompletions(BYTE haId, BYTE targetId, DWORD limitMs);
+
 #endif

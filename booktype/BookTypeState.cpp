@@ -7,6 +7,7 @@
 
 BookTypeState CurrentState;
 BookTypeState DriveStates[DriveTableCapacity];
+BYTE DriveStateInDoubt[DriveTableCapacity];
 BYTE DriveIdentification[IdentificationLength];
 char DriveDisplayBuffer[DisplayBufferSize];
 
@@ -33,28 +34,31 @@ static void ReadTemporarySetting(MediumKind m) {
     }
 }
 
+int ReadDriveSettings() {
+    BYTE reply[BookTypeReplyLength];
+    if (!ReadBookTypeSetting(DvdPlusRDl, ReadParameter, DefaultSetting, reply)) {
+        return 0;
+    }
+    DecodeFirstReply(reply);
+    if (CurrentState.commandVersion >= 2) {
+        ReadTemporarySetting(DvdPlusRDl);
+    }
+    if (CurrentState.commandVersion >= 3) {
+        // The outcome is not tested: the cleared reply of a failed read gives
+        // Compatibility with the default applied.
+        ReadBookTypeSetting(DvdPlusR, ReadParameter, DefaultSetting, reply);
+        CurrentState.defaultValue[DvdPlusR] = reply[1];
+        CurrentState.temporarySelected[DvdPlusR] = static_cast<BYTE>(reply[2] >> 7);
+        ReadTemporarySetting(DvdPlusR);
+    }
+    return 1;
+}
+
 int ProbeBookTypeDrive(BYTE ha, BYTE target) {
     if (!InquiryCurrent()) {
         return 0;
     }
-    int result = 1;
-    BYTE reply[BookTypeReplyLength];
-    if (!ReadBookTypeSetting(DvdPlusRDl, ReadParameter, DefaultSetting, reply)) {
-        result = 0;
-    } else {
-        DecodeFirstReply(reply);
-        if (CurrentState.commandVersion >= 2) {
-            ReadTemporarySetting(DvdPlusRDl);
-        }
-        if (CurrentState.commandVersion >= 3) {
-            // The outcome is not tested: the cleared reply of a failed read gives
-            // Compatibility with the default applied.
-            ReadBookTypeSetting(DvdPlusR, ReadParameter, DefaultSetting, reply);
-            CurrentState.defaultValue[DvdPlusR] = reply[1];
-            CurrentState.temporarySelected[DvdPlusR] = static_cast<BYTE>(reply[2] >> 7);
-            ReadTemporarySetting(DvdPlusR);
-        }
-    }
+    const int result = ReadDriveSettings();
     ComposeDriveDisplayText(DriveDisplayBuffer, ha, target, DriveIdentification);
     return result;
 }
@@ -78,6 +82,7 @@ static int ProbeTarget(BYTE haId, BYTE targetId) {
 
 static void KeepDriveState(int row) {
     DriveStates[row] = CurrentState;
+    DriveStateInDoubt[row] = 0;
 }
 
 const DriveProbe BookTypeDriveProbe = {ProbeTarget, DriveIdentification, DriveDisplayBuffer,

@@ -27,6 +27,11 @@ extern BookTypeState CurrentState;
 // One state per DriveTable row, same index.
 extern BookTypeState DriveStates[DriveTableCapacity];
 
+// 1 for a row whose state may no longer be what the drive holds: a change of it
+// failed, and a set command that failed by running out of time may have been
+// carried out late. Set by the change flow; cleared when the row is probed.
+extern BYTE DriveStateInDoubt[DriveTableCapacity];
+
 // The display buffer: the drive display text of the drive last probed.
 extern char DriveDisplayBuffer[DisplayBufferSize];
 
@@ -38,6 +43,11 @@ extern const DriveProbe BookTypeDriveProbe;
 // tool serves; then CurrentState, DriveIdentification and DriveDisplayBuffer hold
 // its data. (ha, target) serve the display text only.
 int ProbeBookTypeDrive(BYTE ha, BYTE target);
+
+// Reads the book-type settings of the current target into CurrentState, as the
+// probe does after its INQUIRY. 1 when the first read (the DVD+R DL default)
+// succeeded; else 0, and CurrentState is left as it was.
+int ReadDriveSettings();
 
 // Copies the state of row SelectedDriveIndex into CurrentState.
 void RestoreDriveState();

@@ -2,6 +2,24 @@
 #include "ChangeFlow.h"
 
 #include "BookTypeState.h"
+#include "ScsiCommand.h"
+#include "ScsiTransport.h"
+
+// How long a change waits for a request that ran out of time to complete: as
+// long as a vendor command may take.
+enum { LateCompletionLimitMs = 5000 };
+
+// 0 while this change may not send: the drive's settings could not be read
+// again after a failure.
+static int settingsKnown = 1;
+
+// 1 when a set command may go out now: the settings are known and no earlier
+// request to the drive can still be carried out meanwhile (the drive takes one
+// command at a time, and a late set would change what this one is decided on).
+static int MaySend() {
+    return settingsKnown &&
+           AwaitLateCompletions(CurrentHaId, CurrentTargetId, LateCompletionLimitMs);
+}
 
 static void UseUpOneChange() {
     int count = RemainingChangeCount(&CurrentState);
@@ -16,7 +34,7 @@ static DWORD ChangeDefault(MediumKind m, BYTE value) {
     if (value == CurrentState.defaultValue[m]) {
         return 0;
     }
-    const DWORD failure = SetDefaultBookType(m, value);
+    const DWORD failure = MaySend() ? SetDefaultBookType(m, value) : DefaultSetFailure(m);
     if (failure == 0) {
         CurrentState.defaultValue[m] = value;
         UseUpOneChange();
@@ -39,7 +57,7 @@ static DWORD ChangeTemporary(MediumKind m, const MediumChoice* choice, BYTE norm
     } else {
         return 0;
     }
-    const DWORD failure = SetTemporaryBookType(m, value);
+    const DWORD failure = MaySend() ? SetTemporaryBookType(m, value) : TemporarySetFailure(m);
     if (failure == 0) {
         CurrentState.temporaryValue[m] = value;
         CurrentState.temporaryValid[m] = 1;
@@ -52,7 +70,7 @@ static DWORD ChangeSelection(MediumKind m, const MediumChoice* choice) {
     if (temporary == CurrentState.temporarySelected[m]) {
         return 0;
     }
-    const DWORD failure = SelectBookTypeSetting(m, temporary);
+    const DWORD failure = MaySend() ? SelectBookTypeSetting(m, temporary) : SelectFailure(m);
     if (failure == 0) {
         CurrentState.temporarySelected[m] = temporary;
     }
@@ -60,6 +78,16 @@ static DWORD ChangeSelection(MediumKind m, const MediumChoice* choice) {
 }
 
 DWORD SendChangedSettings(const ChangeChoices* choices) {
+    const int row = SelectedDriveIndex;
+    const bool rowValid = row >= 0 && row < DriveTableCapacity;
+    settingsKnown = 1;
+    if (rowValid && DriveStateInDoubt[row]) {
+        // A failed command of the last change may have been carried out all the
+        // same, late: once it has completed, take the drive's own settings, so that
+        // only what still differs goes out and no default change is spent twice.
+        settingsKnown = AwaitLateCompletions(CurrentHaId, CurrentTargetId, LateCompletionLimitMs) &&
+                        ReadDriveSettings();
+    }
     const MediumChoice* dl = &choices->medium[DvdPlusRDl];
     const MediumChoice* plusR = &choices->medium[DvdPlusR];
     const INT32 version = CurrentState.commandVersion;
@@ -78,6 +106,9 @@ DWORD SendChangedSettings(const ChangeChoices* choices) {
         mask |= ChangeDefault(DvdPlusR, plusR->defaultNormal ? BookTypeDvdPlusR : BookTypeDvdRom);
         mask |= ChangeTemporary(DvdPlusR, plusR, BookTypeDvdPlusR);
         mask |= ChangeSelection(DvdPlusR, plusR);
+    }
+    if (rowValid) {
+        DriveStateInDoubt[row] = mask != 0 ? 1 : 0;
     }
     StoreDriveState();
     return mask;

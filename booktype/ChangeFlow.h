@@ -1,7 +1,9 @@
 // The change flow's decisions: from the user's choices and the current state, the
 // commands that are sent (only those whose choice differs, in a fixed order) and
-// the failure mask they give. What succeeded is recorded in the state, so that a
-// retry after a failure sends only what still differs.
+// the failure mask they give. What succeeded is recorded in the state, and a
+// retry after a failure first waits for any command that ran out of time and
+// reads the drive's settings again, so that it sends only what still differs,
+// also when a failed command was carried out late.
 #ifndef ZAL_BOOKTYPE_CHANGEFLOW_H
 #define ZAL_BOOKTYPE_CHANGEFLOW_H
 
@@ -26,7 +28,12 @@ struct ChangeChoices {
 // temporary, select, each command whose choice differs from CurrentState and that
 // the drive's command version offers. Every command that succeeds updates
 // CurrentState and the selected row's copy (a default set also uses up one of the
-// remaining changes). Returns the ORed failure bits, 0 when all went well.
+// remaining changes). After a change of the same row that failed, CurrentState is
+// first read from the drive again, once every request that ran out of time has
+// completed; while one has not, or the read fails, nothing is sent and each
+// command that would be reports its failure bit. A command is sent only once no
+// earlier request is outstanding. Returns the ORed failure bits, 0 when all went
+// well.
 DWORD SendChangedSettings(const ChangeChoices* choices);
 
 #endif

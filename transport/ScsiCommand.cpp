@@ -11,6 +11,23 @@
 static LONG outstandingRequests = 0;
 static CommandSlot commandPool[CommandPoolSize];
 
+// The slots whose request once ran out of time; one of them is held while its
+// event is still open. Slots are static, so the pointers stay valid.
+enum { LateSlotCapacity = 32 };
+static CommandSlot* lateSlots[LateSlotCapacity];
+static LONG lateSlotCount = 0;
+
+static void NoteLateSlot(CommandSlot* slot) {
+    for (LONG i = 0; i < lateSlotCount; ++i) {
+        if (lateSlots[i] == slot) {
+            return;
+        }
+    }
+    if (lateSlotCount < LateSlotCapacity) {
+        lateSlots[lateSlotCount++] = slot;
+    }
+}
+
 LONG OutstandingRequestCount() {
     // Late completions that have arrived in the pool's slots free them first.
     for (int i = 0; i < CommandPoolSize; ++i) {
@@ -113,6 +130,7 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
     if (!finished) {
         // Keep the event open: the request may still complete and signal it.
         InterlockedIncrement(&outstandingRequests);
+        NoteLateSlot(slot);
         return 0;
     }
     CloseHandle(slot->event);
@@ -161,4 +179,37 @@ int IssueCommand(const ScsiCommand* command, CommandSlot** late) {
 int CommandIsOutstanding(CommandSlot* slot) {
     const HANDLE event = slot->event;
     return event != NULL && WaitForSingleObject(event, 0) == WAIT_TIMEOUT ? 1 : 0;
+}
+
+int AwaitLateCompletions(BYTE haId, BYTE targetId, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        CommandSlot* held[LateSlotCapacity];
+        HANDLE events[LateSlotCapacity];
+        DWORD count = 0;
+        for (LONG i = 0; i < lateSlotCount; ++i) {
+            const ScsiRequestBlock* block = &lateSlots[i]->block;
+            if (block->SRB_HaId == haId && block->SRB_Target == targetId &&
+                !CommandSlotIsFree(lateSlots[i])) {
+                held[count] = lateSlots[i];
+                events[count++] = lateSlots[i]->event;
+            }
+        }
+        if (count == 0) {
+            return 1;
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= limitMs) {
+            return 0;
+        }
+        const DWORD woken = WaitForMultipleObjects(count, events, FALSE, limitMs - elapsed);
+        if (woken >= WAIT_OBJECT_0 + count) {
+            return 0;
+        }
+        // The wait took the auto-reset event's signal: that request has completed.
+        CommandSlot* done = held[woken - WAIT_OBJECT_0];
+        CloseHandle(done->event);
+        done->event = NULL;
+        InterlockedDecrement(&outstandingRequests);
+    }
 }

@@ -83,4 +83,11 @@ int CommandSlotIsFree(CommandSlot* slot);
 // of the pool whose late completion has arrived are freed first.
 LONG OutstandingRequestCount();
 
+// Waits, up to `limitMs`, until every request to the device (haId, targetId)
+// that ran out of time has completed (the device may still carry such a request
+// out until then, so what it changes is known only afterwards). 1 when none is
+// outstanding any more. It takes the completions' signals itself, so it is called
+// only from the thread that issues the commands, while none of them is in flight.
+int AwaitLateCompletions(BYTE haId, BYTE targetId, DWORD limitMs);
+
 #endif

@@ -316,7 +316,8 @@ TEST_F(DialogTest, OkSendsTheDifferingCommandsInTheFixedOrder) {
 }
 
 // After a failed change the drive list and Cancel come back, the change count
-// shown is the drive's, and OK retries only what did not succeed.
+// shown is the drive's, and OK reads the drive again and retries only what did
+// not succeed.
 TEST_F(DialogTest, FailedChangeGivesControlsBackAndRetriesOnlyTheRest) {
     DialogRun run;
     Open(&run, Device(0, 0, "changes-left = 5\nfault = C9/04#1 check 5/2C/00"));
@@ -354,8 +355,10 @@ TEST_F(DialogTest, FailedChangeGivesControlsBackAndRetriesOnlyTheRest) {
     ASSERT_TRUE(AnswerBox(done));
     INT_PTR result = 0;
     ASSERT_TRUE(run.WaitForEnd(5000, &result));
-    EXPECT_EQ(std::vector<std::string>{SelectCdb(2, 1)}, ChangeCommands())
-        << "the default set that succeeded is not sent again";
+    EXPECT_EQ((std::vector<std::string>{ReadCdb(2, 0), ReadCdb(2, 1), ReadCdb(0, 0), ReadCdb(0, 1),
+                                        SelectCdb(2, 1)}),
+              ChangeCommands())
+        << "the settings read again; the default set that succeeded is not sent again";
 }
 
 TEST_F(DialogTest, CancelEscapeAndCloseBoxEndTheDialog) {

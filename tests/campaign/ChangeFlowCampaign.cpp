@@ -2,13 +2,17 @@
 // emulated drive with random settings, command version and remaining changes
 // (sometimes with a temporary read that fails), probes it, chooses random
 // settings, and makes a random set of the commands that the change sends fail,
-// alone or together. Checks: exactly the commands whose choice differs go out,
-// in the fixed order; the failure mask names exactly the commands that failed
-// (the injected ones, and default sets the drive refuses once no change is
-// left), and the error text is the one for that mask; the shown state records
-// what succeeded and nothing else, and agrees with a fresh probe of the drive,
-// count included; a retry sends only what still differs, and then nothing is
-// left to send. Runs on the ASPI path (Windows 9x), in-process.
+// alone or together, with a check condition, or complete late: within their
+// time limit (a success), or after it (a failure that the drive has carried out
+// all the same). Checks: exactly the commands whose choice differs go out, in
+// the fixed order; the failure mask names exactly the commands that failed (the
+// injected ones, and default sets the drive refuses once no change is left),
+// and the error text is the one for that mask; the shown state records what
+// succeeded and nothing else; a retry reads the drive's settings again and
+// sends only what still differs from them, so a change carried out late is not
+// made (nor paid for) twice; then nothing is left to send, and the shown state
+// agrees with a fresh probe of the drive, count included. Runs on the ASPI path
+// (Windows 9x), in-process.
 #include "Campaign.h"
 
 #include "BookTypeState.h"
@@ -97,6 +101,19 @@ std::string Settings(const Drive& d) {
         text += "fault = C9/02#4 check 5/24/00\n";
     }
     return text;
+}
+
+// What the drive holds once it has carried out `c`.
+void CarryOut(const SetCommand& c, Drive* d) {
+    Medium& medium = c.medium == DvdPlusRDl ? d->dl : d->r;
+    if (c.sub == 1) {
+        medium.defaultValue = c.value;
+        --d->changesLeft;
+    } else if (c.sub == 3) {
+        medium.temporaryValue = c.value;
+    } else {
+        medium.temporaryApplies = c.value == 1;
+    }
 }
 
 // The state that the probe must show for the drive, decoded from its settings.
@@ -193,23 +210,44 @@ DWORD Apply(const ChangeChoices& choices, std::vector<std::string>* sent) {
     return mask;
 }
 
-// Applies `commands` to the expected state as the drive takes them: those in
-// `failing` fail, and a default set fails once no change is left. Returns the
-// mask of the failed ones and leaves them in `failed`.
-DWORD Predict(const std::vector<SetCommand>& commands, const std::vector<bool>& failing,
-              BookTypeState* state, std::vector<SetCommand>* failed) {
+// How one command of the change completes.
+enum class Fault { None, Check, LateInTime, TimeOut };
+
+// Plays `commands` on the drive and on the shown state: a check condition
+// changes nothing; a default set fails, unchanged, once the drive has no change
+// left; any other command is carried out, and is shown unless it ran out of
+// time. Returns the mask of the failed ones and leaves them in `failed`.
+DWORD Predict(const std::vector<SetCommand>& commands, const std::vector<Fault>& faults,
+              BookTypeState* shown, Drive* drive, std::vector<SetCommand>* failed) {
     DWORD mask = 0;
     failed->clear();
     for (size_t i = 0; i < commands.size(); ++i) {
         const SetCommand& c = commands[i];
-        if (failing[i] || (c.sub == 1 && RemainingChangeCount(state) == 0)) {
+        const bool carriedOut = faults[i] != Fault::Check && (c.sub != 1 || drive->changesLeft > 0);
+        if (carriedOut) {
+            CarryOut(c, drive);
+        }
+        if (carriedOut && faults[i] != Fault::TimeOut) {
+            Record(c, shown);
+        } else {
             mask |= c.Bit();
             failed->push_back(c);
-        } else {
-            Record(c, state);
         }
     }
     return mask;
+}
+
+// The reads of the drive's settings for command version `version`, in order.
+std::vector<std::string> SettingReads(unsigned version) {
+    std::vector<std::string> reads = {ReadCdb(DvdPlusRDl, 0)};
+    if (version >= 2) {
+        reads.push_back(ReadCdb(DvdPlusRDl, 1));
+    }
+    if (version >= 3) {
+        reads.push_back(ReadCdb(DvdPlusR, 0));
+        reads.push_back(ReadCdb(DvdPlusR, 1));
+    }
+    return reads;
 }
 
 std::vector<std::string> CdbsOf(const std::vector<SetCommand>& commands) {
@@ -239,12 +277,23 @@ void OneRun(Campaign& campaign) {
     const unsigned probeCommands =
         2u + (drive.version >= 2 ? 1u : 0u) + (drive.version >= 3 ? 2u : 0u);
     std::string settings = Settings(drive);
-    std::vector<bool> failing(commands.size(), false);
+    std::vector<Fault> faults(commands.size(), Fault::None);
+    // At most one command of a run runs out of time (each costs the 5 s limit).
+    const size_t timedOut = !commands.empty() && random.Chance(12)
+                                ? random.Below(static_cast<uint32_t>(commands.size()))
+                                : commands.size();
     for (size_t i = 0; i < commands.size(); ++i) {
-        if (random.Chance(35)) {
-            failing[i] = true;
-            settings += "fault = @" + std::to_string(probeCommands + i + 1) + " check " +
-                        senses[random.Below(5)] + "\n";
+        const std::string trigger = "fault = @" + std::to_string(probeCommands + i + 1);
+        const uint32_t roll = random.Below(100);
+        if (i == timedOut) {
+            faults[i] = Fault::TimeOut;
+            settings += trigger + " late " + std::to_string(random.Between(5300, 5800)) + "\n";
+        } else if (roll < 30) {
+            faults[i] = Fault::Check;
+            settings += trigger + " check " + senses[random.Below(5)] + "\n";
+        } else if (roll < 40) {
+            faults[i] = Fault::LateInTime;
+            settings += trigger + " late " + std::to_string(random.Between(100, 600)) + "\n";
         }
     }
     ClearRecordedHost();
@@ -262,9 +311,18 @@ void OneRun(Campaign& campaign) {
     }
     campaign.Count("commands", static_cast<uint32_t>(commands.size()));
 
+    Drive onDrive = drive;
     std::vector<SetCommand> failed;
-    const DWORD expectedMask = Predict(commands, failing, &expected, &failed);
+    const DWORD expectedMask = Predict(commands, faults, &expected, &onDrive, &failed);
     campaign.Count("failed", static_cast<uint32_t>(failed.size()));
+    for (size_t i = 0; i < faults.size(); ++i) {
+        if (faults[i] == Fault::TimeOut) {
+            campaign.Count(commands[i].sub == 1 ? "timeout-default" : "timeout-other");
+        }
+        if (faults[i] == Fault::LateInTime) {
+            campaign.Count("late");
+        }
+    }
     std::vector<std::string> sent;
     const DWORD mask = Apply(choices, &sent);
     campaign.Expect(CdbsOf(commands), sent, "change: commands sent");
@@ -274,13 +332,24 @@ void OneRun(Campaign& campaign) {
     }
     campaign.Expect(Describe(expected), Describe(CurrentState), "change: shown state");
 
-    // The retry sends exactly what failed, and fails only where the drive still refuses.
-    const std::vector<SetCommand> retry = failed;
+    // After a failure the retry reads the drive again and sends what differs from
+    // what it holds; it fails only where the drive still refuses.
+    std::vector<std::string> retrySent;
+    if (mask != 0) {
+        Drive reread = onDrive;
+        reread.dlTemporaryReadFails = false;
+        reread.rTemporaryReadFails = false;
+        expected = ExpectedProbeState(reread);
+        retrySent = SettingReads(drive.version);
+    }
+    const std::vector<SetCommand> retry = ExpectedCommands(choices, expected);
     const DWORD retryMask =
-        Predict(retry, std::vector<bool>(retry.size(), false), &expected, &failed);
+        Predict(retry, std::vector<Fault>(retry.size(), Fault::None), &expected, &onDrive, &failed);
     campaign.Expect(static_cast<long>(retryMask), static_cast<long>(Apply(choices, &sent)),
                     "retry: mask");
-    campaign.Expect(CdbsOf(retry), sent, "retry: commands sent");
+    const std::vector<std::string> retryCdbs = CdbsOf(retry);
+    retrySent.insert(retrySent.end(), retryCdbs.begin(), retryCdbs.end());
+    campaign.Expect(retrySent, sent, "retry: commands sent");
     campaign.Expect(Describe(expected), Describe(CurrentState), "retry: shown state");
     campaign.Expect(Describe(CurrentState), Describe(DriveStates[0]), "retry: the row's copy");
     if (failed.empty()) {

@@ -6,8 +6,10 @@
 // the identification bytes, with a missing or NUL byte shown as a blank; the
 // book-type probe lists the device exactly when its first read succeeds and
 // decodes the replies into a state whose every field is within its range and
-// equals a decoding written here from the reply layout; the flash probe's
-// version comparison stays within its results. Built once per probe
+// equals a decoding written here from the reply layout; the flash probe lists
+// the device exactly when a reading of the configured patterns written here
+// says it is a target, and its version comparison and downgrade answer equal
+// the ones written here from their rules. Built once per probe
 // (ZAL_CAMPAIGN_BOOKTYPE 1: ProbeBookTypeDrive, 0: ProbeDrive), on the ASPI path.
 #include "Campaign.h"
 
@@ -22,6 +24,8 @@
 #include "FirmwareImage.h"
 #include "FlashProbe.h"
 #include "Identification.h"
+
+#include "PlainPatterns.inc"
 #endif
 
 #include <windows.h>
@@ -57,8 +61,27 @@ unsigned char TextByte(CaseRandom& random) {
                                                   : random.Between(0x7F, 0xFF));
 }
 
+// A revision near the update versions: dotted d.dd around 2.17, or the
+// lettered form around 107A.
+void NearVersion(CaseRandom& random, unsigned char* revision) {
+    if (random.Chance(60)) {
+        revision[0] =
+            static_cast<unsigned char>(random.Chance(70) ? '2' : random.Between('0', '9'));
+        revision[1] = '.';
+        revision[2] =
+            static_cast<unsigned char>(random.Chance(70) ? '1' : random.Between('0', '9'));
+        revision[3] = static_cast<unsigned char>(random.Between('0', '9'));
+    } else {
+        revision[0] = '1';
+        revision[1] = static_cast<unsigned char>(random.Chance(80) ? '0' : '1');
+        revision[2] = static_cast<unsigned char>(random.Between('5', '8'));
+        revision[3] = static_cast<unsigned char>(random.Between('@', 'C'));
+    }
+}
+
 Bytes RandomInquiry(CaseRandom& random) {
-    // Often the served drive or its loader, with a few bytes changed.
+    // Often the served drive or its loader, with a few bytes changed: a near
+    // version, a near product ("TK-4800K"), any byte.
     static const char* const drives[] = {"ZAL     TK-4800J        2.16",
                                          "ZAL     TK-4800J LOADER 0.01",
                                          "ZAL     TK-4800J        107A"};
@@ -66,7 +89,13 @@ Bytes RandomInquiry(CaseRandom& random) {
     if (random.Chance(50)) {
         const char* text = drives[random.Below(3)];
         data.insert(data.end(), text, text + 28);
-        for (uint32_t n = random.Below(4); n > 0; --n) {
+        if (random.Chance(60)) {
+            NearVersion(random, &data[32]);
+        }
+        if (random.Chance(20)) {
+            data[23] = static_cast<unsigned char>(random.Between('H', 'L'));
+        }
+        for (uint32_t n = random.Below(3); n > 0; --n) {
             data[8 + random.Below(28)] = TextByte(random);
         }
     } else {
@@ -181,6 +210,80 @@ std::string DeviceReplies(CaseRandom& random, ReadPlan* plan) {
     return settings;
 }
 
+#else
+
+// The flash probe's rules, read here from the configured plain patterns: a
+// position matches a pattern's '?' or its own byte exactly; versions compare
+// character by character as signed bytes.
+bool PatternMatches(const unsigned char* pattern, const unsigned char* bytes, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (pattern[i] != '?' && pattern[i] != bytes[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <size_t Rows, size_t Length>
+bool AnyMatches(const unsigned char (&patterns)[Rows][Length], const unsigned char* bytes) {
+    for (size_t row = 0; row < Rows; ++row) {
+        if (PatternMatches(patterns[row], bytes, Length)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RevisionMatches(const unsigned char* revision) {
+    return PatternMatches(PlainRevisionPattern[0], revision, 3);
+}
+
+// 0 not a target of the image, 1 same or newer image, 2 older image.
+int ExpectedComparison(const unsigned char* current, const char* update) {
+    const signed char* c = reinterpret_cast<const signed char*>(current);
+    const signed char* u = reinterpret_cast<const signed char*>(update);
+    if (c[1] != '.') {
+        // Lettered form: same first two characters, then neither of the last two lower.
+        if (c[0] != u[0] || c[1] != u[1]) {
+            return 0;
+        }
+        return c[2] > u[2] || c[3] > u[3] ? 2 : 1;
+    }
+    // Dotted: the last digit decides only within the same first digit and tenth.
+    const bool sameSeries = u[1] == '.' && c[0] == u[0] && c[2] == u[2];
+    if (sameSeries) {
+        return c[3] > u[3] ? 2 : 1;
+    }
+    return RevisionMatches(current) ? 1 : 0;
+}
+
+int DottedValue(const unsigned char* v) {
+    auto digit = [](unsigned char x) { return x >= '0' && x <= '9'; };
+    if (!digit(v[0]) || v[1] != '.' || !digit(v[2]) || !digit(v[3])) {
+        return -1;
+    }
+    return (v[0] - '0') * 100 + (v[2] - '0') * 10 + (v[3] - '0');
+}
+
+bool ExpectedDowngrade(const unsigned char* current, const char* update) {
+    const int c = DottedValue(current);
+    const int u = DottedValue(reinterpret_cast<const unsigned char*>(update));
+    return ExpectedComparison(current, update) == 2 || (c >= 0 && u >= 0 && c > u);
+}
+
+// The identification the probe works on: the reply over a cleared buffer.
+void Identification(const Bytes& inquiry, unsigned char id[36]) {
+    std::memset(id, 0, 36);
+    std::memcpy(id, inquiry.data(), inquiry.size() < 36 ? inquiry.size() : 36);
+}
+
+bool ExpectedTarget(const unsigned char* id, const char* update) {
+    if (AnyMatches(PlainVendorPatterns, id + 8) && AnyMatches(PlainProductPatterns, id + 16)) {
+        return ExpectedComparison(id + 32, update) != 0 || RevisionMatches(id + 32);
+    }
+    return RevisionMatches(id + 32) && AnyMatches(PlainAlternateProduct, id + 16);
+}
+
 #endif
 
 void OneRun(Campaign& campaign) {
@@ -217,17 +320,32 @@ void OneRun(Campaign& campaign) {
     }
     campaign.Count(listed ? "listed" : "left-out");
 #else
+    const char* update = random.Chance(70) ? "2.17" : "107A";
+    lstrcpyA(FirmwareImage.updateVersion, update);
     std::memset(FlashDisplayBuffer, 'x', sizeof FlashDisplayBuffer);
     EnumerateDrives(&FlashDriveProbe);
     const char* display = FlashDisplayBuffer;
-    campaign.Count(DriveCount == 1 ? "listed" : "left-out");
-    if (DriveCount == 1) {
+    unsigned char id[36];
+    Identification(inquiry, id);
+    const std::string revision(reinterpret_cast<const char*>(id + 32), 4);
+    const std::string device = HexText(inquiry) + " against " + update;
+    const bool served = !inquiryFails && ExpectedTarget(id, update);
+    campaign.Expect(served ? 1L : 0L, long(DriveCount), "drives listed for " + device);
+    campaign.Count(served ? "listed" : "left-out");
+    if (!inquiryFails) {
+        const int compared = ExpectedComparison(id + 32, update);
+        campaign.Expect(long(compared), long(CompareVersions(revision.c_str(), update)),
+                        "version comparison of " + device);
+        campaign.Expect(long(ExpectedDowngrade(id + 32, update)),
+                        long(IsDowngrade(revision.c_str(), update)), "downgrade of " + device);
+        campaign.Count(compared == 2   ? "older-image"
+                       : compared == 1 ? "newer-image"
+                                       : "no-version");
+    }
+    if (served && DriveCount == 1) {
         SelectDrive(0);
-        const int compared = CompareVersions(CurrentVersion(), FirmwareImage.updateVersion);
-        campaign.Expect(1L, long(compared >= 0 && compared <= 2),
-                        "version comparison " + std::to_string(compared));
-        const int downgrade = IsDowngrade(CurrentVersion(), FirmwareImage.updateVersion);
-        campaign.Expect(1L, long(downgrade == 0 || downgrade == 1), "downgrade answer");
+        campaign.Expect(std::string(revision.c_str()), std::string(CurrentVersion()),
+                        "current version");
     }
 #endif
     if (!inquiryFails) {
@@ -248,7 +366,6 @@ int main(int argc, char** argv) {
 #else
     Campaign campaign("device-data-flash", argc, argv, 2000);
     InitRevisionPattern();
-    lstrcpyA(FirmwareImage.updateVersion, "2.17");
 #endif
     if (!Emulator().Valid()) {
         std::printf("the emulator's wnaspi32.dll is not reachable\n");

@@ -349,11 +349,15 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     command = Inquiry(second, 300);
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     EXPECT_EQ(1, sendCount);
+    // A wait for late completions looks at the request's own device only.
+    EXPECT_EQ(0, AwaitLateCompletions(command.haId, command.targetId, 0)) << "still out";
+    EXPECT_EQ(1, AwaitLateCompletions(command.haId, BYTE(command.targetId + 1), 0));
 
     // The late completion signals the event it was given, which is still open,
     // and writes only into the builder's own staging area.
     Sleep(Scaled(1500));
     EXPECT_EQ(1, lateSetEventResult) << "the late completion found its event open";
+    EXPECT_EQ(1, AwaitLateCompletions(command.haId, command.targetId, 0)) << "completed";
     for (BYTE b : first) {
         EXPECT_EQ(0x11, b);
     }

@@ -337,7 +337,7 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
             EXPECT_EQ(expected, texts);
         }
         EXPECT_EQ(SuccessText, run.Text(IdStatus));
-        ExpectImageInDrive(run);
+        ExpectImageInDrive(run, address);
         EXPECT_EQ(10000, run.Progress());
         ExpectRising(bar);
         EXPECT_EQ("2.17", run.Text(IdCurrentVersion));

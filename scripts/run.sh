@@ -71,7 +71,9 @@ if [ "$fresh" = 1 ]; then
 fi
 rm -f "$demo/$scenario.log"
 {
-    printf '%s\n' 'REGEDIT4' ''
+    # A start that faults (under qemu Wine itself now and then does) ends at once
+    # rather than in a crash debugger that waits unseen.
+    printf '%s\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' ''
     for t in discmode drvflash; do
         printf '%s\n' "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$t.exe]" '"Version"="win98"' '' \
             "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$t.exe\\DllOverrides]" \

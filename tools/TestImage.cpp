@@ -1,6 +1,8 @@
 // Test firmware images (see TestImage.h).
 #include "TestImage.h"
 
+#include "FileBytes.h"
+
 #include "ImageFormat.h"
 #include "TestImageMark.h"
 
@@ -33,6 +35,15 @@ std::vector<uint8_t> MakeTestImage(const TestImageOptions& options) {
     image[ImageChecksumOffset] = static_cast<uint8_t>(checksum >> 8);
     image[ImageChecksumOffset + 1] = static_cast<uint8_t>(checksum & 0xFF);
     return image;
+}
+
+bool WriteTestProgram(const std::string& path, const TestImageOptions& options) {
+    std::vector<uint8_t> file(4096, 'P');
+    const std::vector<uint8_t> image = MakeTestImage(options);
+    file.insert(file.end(), image.begin(), image.end());
+    file.insert(file.end(), {'M', '7', 'T', '5'});
+    std::string why;
+    return WriteFileBytes(path, file, &why);
 }
 
 } // namespace zalfw

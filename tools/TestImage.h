@@ -20,6 +20,10 @@ struct TestImageOptions {
 
 std::vector<uint8_t> MakeTestImage(const TestImageOptions& options);
 
+// Writes a stand-in program file: 4,096 bytes of program, then the test image of
+// `options` and the plain trailer, as fwpack packs one. False when it cannot.
+bool WriteTestProgram(const std::string& path, const TestImageOptions& options);
+
 } // namespace zalfw
 
 #endif

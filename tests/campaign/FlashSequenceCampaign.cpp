@@ -132,18 +132,10 @@ std::string ProgramFile() {
 
 void LoadImage() {
     const std::string path = ProgramFile();
-    std::vector<unsigned char> file(4096, 'P');
     // Without the test mark, as a real image: the runs send exactly its commands.
     zalfw::TestImageOptions options;
     options.testMark = false;
-    const std::vector<unsigned char> image = zalfw::MakeTestImage(options);
-    file.insert(file.end(), image.begin(), image.end());
-    file.insert(file.end(), {'M', '7', 'T', '5'});
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out != nullptr) {
-        std::fwrite(file.data(), 1, file.size(), out);
-        std::fclose(out);
-    }
+    zalfw::WriteTestProgram(path, options);
     InitRevisionPattern();
     if (ReadImageFile(path.c_str()) != 1) {
         std::printf("the campaign's image %s does not load\n", path.c_str());

@@ -85,15 +85,7 @@ std::string ProgramFile(bool testMark) {
         std::string(folder) + (testMark ? "drvflash-engine-test.exe" : "drvflash-engine-real.exe");
     zalfw::TestImageOptions options;
     options.testMark = testMark;
-    std::vector<unsigned char> file(4096, 'P');
-    const std::vector<unsigned char> image = zalfw::MakeTestImage(options);
-    file.insert(file.end(), image.begin(), image.end());
-    file.insert(file.end(), {'M', '7', 'T', '5'});
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out != nullptr) {
-        std::fwrite(file.data(), 1, file.size(), out);
-        std::fclose(out);
-    }
+    zalfw::WriteTestProgram(path, options);
     return path;
 }
 
@@ -250,10 +242,11 @@ TEST_F(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
 // A command that runs out of its 5-second time-out fails its stage, and the
 // stage's follow-up (the leave of flash mode after stages 1 to 4) goes out all
 // the same; the drive may still carry the command out late. On the ASPI path a
-// command that never completes keeps its builder for good, so those rows come
-// last, each on another builder. On the NT path a hung pass-through holds the
-// simulator's one worker, and every later command would wait behind it: there
-// the drive carries each command out late instead.
+// command that never completes keeps its request block for good, so those rows
+// come last, each holding one more block of the pool. On the NT path a hung
+// pass-through holds its drive's worker in the simulator, and every later command
+// to that drive would wait behind it: there the drive carries each command out
+// late instead.
 TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
     const std::vector<std::string> whole =
         WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);

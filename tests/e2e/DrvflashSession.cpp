@@ -25,7 +25,7 @@ bool DrvflashSession::WaitForRunEnd(std::vector<std::string>* texts, std::vector
     // Flash is disabled from the click until the tick that sees the end.
     WaitUntil([this] { return !Enabled(IdFlash); }, 5000);
     const std::string before = Text(IdStatus);
-    return WaitUntil(
+    const bool ended = WaitUntil(
         [&] {
             const std::string text = Text(IdStatus);
             if (texts->empty() || texts->back() != text) {
@@ -42,4 +42,11 @@ bool DrvflashSession::WaitForRunEnd(std::vector<std::string>* texts, std::vector
             return Enabled(IdFlash);
         },
         timeoutMs);
+    // The tick that ends the run may show the last text and give Flash back between
+    // one sample's reading of the text and its look at Flash: read the text once more.
+    const std::string last = Text(IdStatus);
+    if (ended && (texts->empty() || texts->back() != last)) {
+        texts->push_back(last);
+    }
+    return ended;
 }

@@ -308,14 +308,11 @@ TEST_F(FlashEngineTest, ATestImageFlashesOnlyTheEmulator) {
 // entry), and the drive ends out of flash mode, naming its firmware again.
 TEST_F(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
     StartOneDrive("fault = CC/01#1 late 11000");
-    std::vector<std::string> sent = Run();
+    Run();
     EXPECT_EQ(-1, FlashStep);
-    const DWORD start = GetTickCount();
-    while (sent.size() < 2 && GetTickCount() - start < Scaled(15000)) {
-        Sleep(20);
-        sent = CdbTexts(Commands());
-    }
-    EXPECT_EQ((std::vector<std::string>{EnterCdb, LeaveCdb}), sent) << Emulator().LogText();
+    Emulator().AwaitCommands(2, Scaled(15000));
+    EXPECT_EQ((std::vector<std::string>{EnterCdb, LeaveCdb}), CdbTexts(Commands()))
+        << Emulator().LogText();
     ASSERT_EQ(1, InquirySelected());
     EXPECT_EQ("TK-4800J        2.16",
               std::string(reinterpret_cast<const char*>(FlashIdentification) + 16, 20));

@@ -39,30 +39,22 @@ xvfb_alive() {
     [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null
 }
 
-free_display() {
-    local n
-    for n in $(seq 91 140); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            echo "$n"
-            return 0
-        fi
-    done
-    return 1
-}
-
 start_xvfb() {
     xvfb_alive && return 0
-    local n
-    n=$(free_display) || { echo "wine-session: no free X display" >&2; return 1; }
-    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 9>&- &
+    local n=""
+    # Xvfb takes a free display itself and writes its number to the pipe once it
+    # accepts clients; it closes the pipe unwritten when it fails.
+    rm -f "$dir/displayfd" && mkfifo "$dir/displayfd" || return 1
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/displayfd" \
+        </dev/null >"$dir/xvfb.log" 2>&1 9>&- &
     echo $! >"$dir/xvfb.pid"
+    read -r -t 60 n <"$dir/displayfd"
+    rm -f "$dir/displayfd"
+    if [ -z "$n" ]; then
+        echo "wine-session: Xvfb did not come up (see $dir/xvfb.log)" >&2
+        return 1
+    fi
     echo ":$n" >"$dir/display"
-    for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$n" ] && return 0
-        sleep 0.05
-    done
-    echo "wine-session: Xvfb on :$n did not come up (see $dir/xvfb.log)" >&2
-    return 1
 }
 
 write_env() {

@@ -1,11 +1,12 @@
 # Helpers for the test suite.
 #
-# zal_wine_program(NAME [WIN98] [ASPI native|builtin|disabled])
+# zal_wine_program(NAME [WIN98] [ASPI native|builtin|disabled] [FOR DIR])
 #   Per-program Wine settings, by program file name: WIN98 makes Wine report
 #   Windows 98 (platform 1) to that program; ASPI picks which wnaspi32.dll it gets
 #   (native: the one beside it, i.e. the drive emulator; builtin: Wine's own;
 #   disabled: none). The settings are written to wine-programs.reg in the build
-#   tree and imported into the build's Wine prefix when its session starts.
+#   tree (or in its folder DIR, the tree of another Wine session, such as demo)
+#   and imported into that session's Wine prefix when it starts.
 #
 # zal_add_gtest(TARGET SOURCES ... [LIBS ...] [WIN98] [ASPI ...]
 #               [LOCALE loc] [FILTER expr] [TIMEOUT s] [LABELS ...])
@@ -21,7 +22,7 @@
 # ZAL_TIME_SCALE in the environment at configure time wins). The test programs
 # read the same factor from the environment of the build's Wine session.
 
-set_property(GLOBAL PROPERTY ZAL_WINE_REGISTRY "")
+set_property(GLOBAL PROPERTY ZAL_WINE_REGISTRY_DIRS .)
 
 set(ZAL_TIME_SCALE 1)
 if(ZAL_RUN_UNDER_WINE)
@@ -41,7 +42,10 @@ function(zal_scaled_seconds var seconds)
 endfunction()
 
 function(zal_wine_program name)
-  cmake_parse_arguments(ARG "WIN98" "ASPI" "" ${ARGN})
+  cmake_parse_arguments(ARG "WIN98" "ASPI;FOR" "" ${ARGN})
+  if(NOT ARG_FOR)
+    set(ARG_FOR .)
+  endif()
   set(text "")
   if(ARG_WIN98)
     string(APPEND text "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\${name}]\n"
@@ -56,15 +60,20 @@ function(zal_wine_program name)
     string(APPEND text "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\${name}\\DllOverrides]\n"
                        "\"wnaspi32\"=\"${value}\"\n\n")
   endif()
-  set_property(GLOBAL APPEND_STRING PROPERTY ZAL_WINE_REGISTRY "${text}")
+  set_property(GLOBAL APPEND PROPERTY ZAL_WINE_REGISTRY_DIRS ${ARG_FOR})
+  set_property(GLOBAL APPEND_STRING PROPERTY ZAL_WINE_REGISTRY_${ARG_FOR} "${text}")
 endfunction()
 
 function(zal_write_wine_registry)
-  get_property(entries GLOBAL PROPERTY ZAL_WINE_REGISTRY)
+  get_property(dirs GLOBAL PROPERTY ZAL_WINE_REGISTRY_DIRS)
+  list(REMOVE_DUPLICATES dirs)
   # A program that faults ends at once instead of waiting in Wine's crash debugger
   # (under qemu-i386 Wine itself now and then faults as a program starts).
   set(crash "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n\"ShowCrashDialog\"=dword:00000000\n\n")
-  file(WRITE ${CMAKE_BINARY_DIR}/wine-programs.reg "REGEDIT4\n\n${crash}${entries}")
+  foreach(dir IN LISTS dirs)
+    get_property(entries GLOBAL PROPERTY ZAL_WINE_REGISTRY_${dir})
+    file(WRITE ${CMAKE_BINARY_DIR}/${dir}/wine-programs.reg "REGEDIT4\n\n${crash}${entries}")
+  endforeach()
 endfunction()
 
 function(zal_add_gtest target)

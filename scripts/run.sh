@@ -5,39 +5,47 @@
 # emulator/scenarios/demo.txt (discmode) or flash-demo.txt (drvflash). Installs
 # and builds first (scripts/build.sh), so it runs on a fresh machine.
 #
-#   scripts/run.sh [discmode|drvflash] [--fresh] [--screenshot FILE] [--headless]
+#   scripts/run.sh [discmode|drvflash] [--fresh] [--screenshot FILE] [--headless] [--build DIR]
 #
 # With a usable X display ($DISPLAY) the dialog opens there and the script ends
 # when it is closed. Without one (or with --headless) the dialog opens in a Wine
 # desktop on a private Xvfb display; the script saves a picture of it (default
 # build/demo/TOOL.png, or FILE), says where, and closes the program.
 # --fresh forgets what earlier runs did to the drives. LC_ALL=ja_JP.UTF-8 shows
-# the Japanese dialog.
+# the Japanese dialog. --build DIR takes the tree DIR as built already: nothing
+# is installed or built.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
-demo="$build/demo"
 tool=discmode
 fresh=0
 headless=0
 shot=""
+built=0
 
 while [ $# -gt 0 ]; do
     case "$1" in
     discmode | drvflash) tool=$1 ;;
     --fresh) fresh=1 ;;
     --headless) headless=1 ;;
-    --screenshot)
-        shot=${2:?--screenshot needs a file name}
+    --screenshot | --build)
+        [ -n "${2:-}" ] || { echo "run: $1 needs an argument" >&2; exit 2; }
+        if [ "$1" = --build ]; then
+            build=$(cd "$2" && pwd) || exit 1
+            built=1
+        else
+            shot=$2
+        fi
         shift
         ;;
     *)
-        echo "usage: run.sh [discmode|drvflash] [--fresh] [--screenshot FILE] [--headless]" >&2
+        echo "usage: run.sh [discmode|drvflash] [--fresh] [--screenshot FILE] [--headless] [--build DIR]" >&2
         exit 2
         ;;
     esac
     shift
 done
+demo="$build/demo"
 # Each tool's demonstration drives, and the log line that shows its dialog is up
 # and drawn: discmode polls the drive (TEST UNIT READY); drvflash has probed the
 # last drive of the scenario (the other vendor's, at 0:4).
@@ -51,18 +59,20 @@ fi
 [ -n "$shot" ] || shot="$demo/$tool.png"
 case "$shot" in /*) ;; *) shot="$PWD/$shot" ;; esac
 
-mkdir -p "$build"
-echo "Installing what is missing and building (log: $build/run-build.log)"
-"$root/scripts/build.sh" >"$build/run-build.log" 2>&1 || {
-    tail -n 30 "$build/run-build.log" >&2
-    echo "run: the build failed (whole log: $build/run-build.log)" >&2
-    exit 1
-}
+if [ "$built" = 0 ]; then
+    mkdir -p "$build"
+    echo "Installing what is missing and building (log: $build/run-build.log)"
+    "$root/scripts/build.sh" >"$build/run-build.log" 2>&1 || {
+        tail -n 30 "$build/run-build.log" >&2
+        echo "run: the build failed (whole log: $build/run-build.log)" >&2
+        exit 1
+    }
+fi
 
-# The program and the emulator's ASPI library side by side, with the scenario.
-# Wine gives the emulator's library only to a program that asks for it and
-# reports Windows 98 only to programs named so: a prefix of the demo's own keeps
-# these settings away from the tests' prefix.
+# The program and the emulator's ASPI library side by side, with the scenario,
+# in a Wine prefix of the demo's own: its settings (demo/wine-programs.reg,
+# written by the build) give the emulator's library to both tools and report
+# Windows 98 to them, which the tests' prefix must not do.
 mkdir -p "$demo/bin"
 cp "$build/bin/$tool.exe" "$build/bin/wnaspi32.dll" "$demo/bin/" || exit 1
 cp "$root/emulator/scenarios/$scenario.txt" "$demo/$scenario.txt" || exit 1
@@ -70,25 +80,12 @@ if [ "$fresh" = 1 ]; then
     rm -f "$demo/$scenario.state"
 fi
 rm -f "$demo/$scenario.log"
-{
-    # A start that faults (under qemu Wine itself now and then does) ends at once
-    # rather than in a crash debugger that waits unseen.
-    printf '%s\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' ''
-    for t in discmode drvflash; do
-        printf '%s\n' "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$t.exe]" '"Version"="win98"' '' \
-            "[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$t.exe\\DllOverrides]" \
-            '"wnaspi32"="native"' ''
-    done
-} >"$demo/wine-programs.reg"
 
 if [ "$headless" = 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     export WINEPREFIX="$demo/wineprefix" WINEARCH=win32 WINEDEBUG=-all
     eval "$("$root/scripts/wine-machine.sh" env)"
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "Creating the Wine prefix $WINEPREFIX (once, about 15 s)"
-        "$root/scripts/wine-session.sh" prefix "$demo" || exit 1
-    fi
-    wine regedit /S "$(winepath -w "$demo/wine-programs.reg")" </dev/null >/dev/null 2>&1
+    [ -f "$WINEPREFIX/system.reg" ] || echo "Creating the Wine prefix $WINEPREFIX (once, about 15 s)"
+    "$root/scripts/wine-session.sh" prefix "$demo" || exit 1
     echo "$tool is open on $DISPLAY; the emulated drives' log is $demo/$scenario.log"
     (cd "$demo" && ZALEMU_SCENARIO="$(winepath -w "$demo/$scenario.txt")" wine "bin/$tool.exe")
     exit 0

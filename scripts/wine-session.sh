@@ -8,7 +8,8 @@
 #   wine-session.sh ensure BUILD   start it unless it runs already (used by winerun)
 #   wine-session.sh stop   BUILD   stop wineserver and Xvfb of this session
 #   wine-session.sh env    BUILD   print the environment of the session
-#   wine-session.sh prefix BUILD   only create the prefix if needed (no session)
+#   wine-session.sh prefix BUILD   only create the prefix if needed and apply
+#                                  BUILD/wine-programs.reg (no session)
 #
 # BUILD/wine-session/env holds WINEPREFIX, WINEDEBUG and DISPLAY for the session,
 # and what this machine needs for Wine (scripts/wine-machine.sh: the qemu setting
@@ -224,6 +225,7 @@ prefix)
     if [ ! -f "$prefix/system.reg" ]; then
         create_prefix || exit 1
     fi
+    apply_registry
     ;;
 *)
     echo "usage: wine-session.sh start|ensure|stop|env|prefix BUILD" >&2

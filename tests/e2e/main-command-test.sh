@@ -1,5 +1,6 @@
 #!/bin/bash
-# The README's main command as a user without a display runs it: the tool
+# The README's main command as a user without a display runs it, on the build
+# tree at hand (--build: a test installs and builds nothing): the tool
 # (discmode.exe, or drvflash.exe) opens against its demonstration drives, the
 # script saves a picture of the dialog and says where, and the drives received
 # the start-up commands.
@@ -13,10 +14,10 @@ shot="$build/main-command-test/$tool.png"
 rm -f "$shot"
 
 if [ "$tool" = discmode ]; then
-    set -- "$root/scripts/run.sh" --fresh --screenshot "$shot"
+    set -- "$root/scripts/run.sh" --build "$build" --fresh --screenshot "$shot"
     min_width=400 max_width=700 min_height=300 max_height=500
 else
-    set -- "$root/scripts/run.sh" drvflash --fresh --screenshot "$shot"
+    set -- "$root/scripts/run.sh" drvflash --build "$build" --fresh --screenshot "$shot"
     min_width=300 max_width=600 min_height=200 max_height=450
 fi
 output=$(env -u DISPLAY "$@" 2>&1)

@@ -48,29 +48,54 @@ uint32_t CaseRandom::Next() {
     return static_cast<uint32_t>(state_ >> 32);
 }
 
-Campaign::Campaign(const char* name, int argc, char** argv, uint32_t defaultRuns)
-    : name_(name), runs_(defaultRuns) {
+Campaign::Campaign(const char* name, int argc, char** argv, uint32_t fullRuns, uint32_t fullFirst)
+    : name_(name), runs_(fullRuns) {
     seed_ = GetTickCount();
     bool replay = false;
-    for (int i = 1; i < argc; ++i) {
+    bool usage = false;
+    bool placed = false; // --runs, --first or --run chose the runs
+    for (int i = 1; i < argc && !usage; ++i) {
         uint32_t* target = nullptr;
         if (std::strcmp(argv[i], "--seed") == 0) {
             target = &seed_;
         } else if (std::strcmp(argv[i], "--runs") == 0) {
             target = &runs_;
+            placed = true;
         } else if (std::strcmp(argv[i], "--first") == 0) {
             target = &first_;
+            placed = true;
         } else if (std::strcmp(argv[i], "--run") == 0) {
             target = &first_;
-            replay = true;
+            replay = placed = true;
         }
-        if (target == nullptr || i + 1 >= argc || !ReadNumber(argv[++i], target)) {
-            std::printf("usage: %s [--seed N] [--runs N] [--first N] [--run N]\n"
-                        "  --first N starts at run N (a share of a campaign split up)\n"
-                        "  --run N replays run N of the seed alone\n",
-                        name);
-            std::exit(2);
-        }
+        usage = target == nullptr || i + 1 >= argc || !ReadNumber(argv[++i], target);
+    }
+    // A whole campaign at its own seed and size, asked for around ctest; a replay of
+    // one run keeps to its arguments.
+    const char* seed = std::getenv("ZAL_CAMPAIGN_SEED");
+    const char* size = std::getenv("ZAL_CAMPAIGN_SIZE");
+    uint32_t percent = 0;
+    if (!placed) {
+        first_ = fullFirst;
+    }
+    if (!replay && seed != nullptr && seed[0] != '\0') {
+        usage = usage || !ReadNumber(seed, &seed_);
+    }
+    if (!replay && size != nullptr && size[0] != '\0') {
+        usage = usage || !ReadNumber(size, &percent) || percent == 0;
+        runs_ = static_cast<uint32_t>(uint64_t(fullRuns) * percent / 100);
+        runs_ = runs_ == 0 ? 1 : runs_;
+        first_ = fullFirst;
+    }
+    if (usage) {
+        std::printf("usage: %s [--seed N] [--runs N] [--first N] [--run N]\n"
+                    "  --first N starts at run N (a share of a campaign split up)\n"
+                    "  --run N replays run N of the seed alone\n"
+                    "  ZAL_CAMPAIGN_SEED=N replaces the seed, ZAL_CAMPAIGN_SIZE=P runs P%% of\n"
+                    "  the full %lu runs from run %lu\n",
+                    name, static_cast<unsigned long>(fullRuns),
+                    static_cast<unsigned long>(fullFirst));
+        std::exit(2);
     }
     if (replay) {
         runs_ = 1;
@@ -130,7 +155,8 @@ int Campaign::Finish() {
     for (int i = 0; i < 16 && tallyNames_[i] != nullptr; ++i) {
         tallies += " " + std::string(tallyNames_[i]) + "=" + std::to_string(tallyValues_[i]);
     }
-    std::printf("SUMMARY %s seed=%lu runs=%lu broken=%lu seconds=%lu%s\n", name_,
+    // Fixed widths, so that the rows of several campaigns read as one table.
+    std::printf("SUMMARY %-24s seed=%-10lu runs=%-6lu broken=%-5lu seconds=%-6lu%s\n", name_,
                 static_cast<unsigned long>(seed_), static_cast<unsigned long>(done_),
                 static_cast<unsigned long>(brokenRuns_),
                 static_cast<unsigned long>((GetTickCount() - startTick_) / 1000), tallies.c_str());

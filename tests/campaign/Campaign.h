@@ -1,5 +1,6 @@
 // The frame of every seeded campaign program: its arguments (--seed N --runs N,
-// --first N to start further on, --run N to replay one run alone), a generator of its own for each
+// --first N to start further on, --run N to replay one run alone), the seed and size a whole
+// campaign asks for in the environment (ZAL_CAMPAIGN_SEED, ZAL_CAMPAIGN_SIZE), a generator of its own for each
 // run, so that run R of seed S gives the same case whether run alone or among others, the report of
 // a broken invariant with the seed and run that replay it, the summary line, and a crash report
 // that names the run that crashed.
@@ -26,8 +27,11 @@ private:
 
 class Campaign {
 public:
-    // Reads the arguments; on a bad one prints the usage and ends the process.
-    Campaign(const char* name, int argc, char** argv, uint32_t defaultRuns);
+    // Reads the arguments, then the environment: ZAL_CAMPAIGN_SEED replaces the seed and
+    // ZAL_CAMPAIGN_SIZE (a percentage of the full size) the number of runs, which is
+    // fullRuns from run fullFirst at 100. --run ignores both. On a bad argument or value
+    // prints the usage and ends the process.
+    Campaign(const char* name, int argc, char** argv, uint32_t fullRuns, uint32_t fullFirst = 0);
 
     // True while runs are left; makes the next run current.
     bool NextRun();
@@ -46,7 +50,8 @@ public:
     // Adds to a named tally of the summary line ("late=12").
     void Count(const char* tally, uint32_t amount = 1);
 
-    // Prints the summary line; the exit code: 0 when nothing broke, else 1.
+    // Prints the summary line, the campaign's row of the table; the exit code: 0 when
+    // nothing broke, else 1.
     int Finish();
 
 private:

@@ -276,7 +276,9 @@ void OneRun(Campaign& campaign, HWND window) {
 } // namespace
 
 int main(int argc, char** argv) {
-    Campaign campaign(OnAspiPath ? "flash-sequence" : "flash-sequence-nt", argc, argv, 2000);
+    // The full campaign's 2,000 runs: the first 1,334 over ASPI, the rest over the NT path.
+    Campaign campaign(OnAspiPath ? "flash-sequence" : "flash-sequence-nt", argc, argv,
+                      OnAspiPath ? 1334 : 666, OnAspiPath ? 0 : 1334);
     if (!Emulator().Valid()) {
         std::printf("the emulator is not reachable\n");
         return 2;

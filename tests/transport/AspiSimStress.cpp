@@ -226,6 +226,13 @@ int main(int argc, char** argv) {
             requests = strtol(argv[i + 1], NULL, 10);
         }
     }
+    // The reliability campaign's seed and size (a percentage of 100,000 requests).
+    if (const char* text = getenv("ZAL_CAMPAIGN_SEED"); text && *text) {
+        seed = static_cast<unsigned>(strtoul(text, NULL, 10));
+    }
+    if (const char* text = getenv("ZAL_CAMPAIGN_SIZE"); text && *text) {
+        requests = 1000 * strtol(text, NULL, 10);
+    }
     EmulatorAccess emulator = EmulatorAccess::Linked();
     Random random(seed);
     std::string error = emulator.Load(ScenarioFor(random));

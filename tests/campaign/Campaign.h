@@ -1,9 +1,9 @@
-// The frame of every seeded campaign program: its arguments (--seed N --runs N,
-// --first N to start further on, --run N to replay one run alone), the seed and size a whole
-// campaign asks for in the environment (ZAL_CAMPAIGN_SEED, ZAL_CAMPAIGN_SIZE), a generator of its own for each
-// run, so that run R of seed S gives the same case whether run alone or among others, the report of
-// a broken invariant with the seed and run that replay it, the summary line, and a crash report
-// that names the run that crashed.
+// The frame of every seeded campaign program: its arguments (--seed N --runs N, --first N to
+// start further on, --run N to replay one run alone), the seed and size a whole campaign asks for
+// in the environment (ZAL_CAMPAIGN_SEED, ZAL_CAMPAIGN_SIZE), a generator of its own for each run,
+// so that run R of seed S gives the same case whether run alone or among others, the report of a
+// broken invariant with the seed and run that replay it, the summary line (the campaign's row of
+// the table), and a crash report that names the run that crashed.
 #ifndef ZAL_TESTS_CAMPAIGN_H
 #define ZAL_TESTS_CAMPAIGN_H
 

@@ -7,7 +7,6 @@
 #   wine-session.sh start  BUILD   create the prefix if needed, start the session
 #   wine-session.sh ensure BUILD   start it unless it runs already (used by winerun)
 #   wine-session.sh stop   BUILD   stop wineserver and Xvfb of this session
-#   wine-session.sh env    BUILD   print the environment of the session
 #   wine-session.sh prefix BUILD   only create the prefix if needed and apply
 #                                  BUILD/wine-programs.reg (no session)
 #
@@ -18,7 +17,7 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 
 command=${1:-}
-build=$(cd "${2:?usage: wine-session.sh start|ensure|stop|env|prefix BUILD}" && pwd) || exit 1
+build=$(cd "${2:?usage: wine-session.sh start|ensure|stop|prefix BUILD}" && pwd) || exit 1
 dir="$build/wine-session"
 prefix="$build/wineprefix"
 mkdir -p "$dir"
@@ -195,29 +194,19 @@ stop_session() {
 }
 
 case "$command" in
-start)
+start | ensure)
+    # ensure leaves a running session alone, before and after waiting for the lock.
+    running() { [ "$command" = ensure ] && server_alive && xvfb_alive && [ -f "$dir/env" ]; }
+    running && exit 0
     exec 9>"$dir/lock"
     flock 9
-    start_session
-    ;;
-ensure)
-    if server_alive && xvfb_alive && [ -f "$dir/env" ]; then
-        exit 0
-    fi
-    exec 9>"$dir/lock"
-    flock 9
-    if server_alive && xvfb_alive && [ -f "$dir/env" ]; then
-        exit 0
-    fi
+    running && exit 0
     start_session
     ;;
 stop)
     exec 9>"$dir/lock"
     flock 9
     stop_session
-    ;;
-env)
-    cat "$dir/env"
     ;;
 prefix)
     exec 9>"$dir/lock"
@@ -228,7 +217,7 @@ prefix)
     apply_registry
     ;;
 *)
-    echo "usage: wine-session.sh start|ensure|stop|env|prefix BUILD" >&2
+    echo "usage: wine-session.sh start|ensure|stop|prefix BUILD" >&2
     exit 2
     ;;
 esac

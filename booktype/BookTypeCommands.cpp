@@ -66,6 +66,12 @@ int TestUnitReady(BYTE* sense) {
     return IssueCommand(&c, &latePoll);
 }
 
+int DriveHasNoDisc() {
+    BYTE sense[SenseLength];
+    TestUnitReady(sense);
+    return (sense[2] & 0x0F) == 0x02 && sense[12] == 0x3A;
+}
+
 DWORD SetDefaultBookType(MediumKind m, BYTE value) {
     ScsiCommand c = VendorCommand(SubSetDefault, m);
     c.cdb[3] = value;

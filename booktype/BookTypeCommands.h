@@ -49,6 +49,12 @@ int InquiryCurrent();
 // whatever the outcome.
 int TestUnitReady(BYTE* sense);
 
+// TEST UNIT READY for the disc poll: 1 when the drive answers that no disc is
+// loaded (sense key 2, not ready, with additional sense code 0x3A, medium not
+// present); 0 for a loaded disc, a drive becoming ready, or a command that fails
+// or runs out of time.
+int DriveHasNoDisc();
+
 // Writes the stored default book type of medium m; 0 or DefaultSetFailure(m).
 DWORD SetDefaultBookType(MediumKind m, BYTE value);
 

@@ -15,6 +15,10 @@ int RemainingChangeCount(const BookTypeState* state) {
     return state->changeCountHigh * 256 + state->changeCountLow;
 }
 
+int DriveOffersChange(const BookTypeState* state) {
+    return state->commandVersion >= 2 || RemainingChangeCount(state) != 0;
+}
+
 // The DVD+R DL default read: whether the drive is one of ours, and the fields
 // that only this read gives.
 static void DecodeFirstReply(const BYTE* reply) {

@@ -58,6 +58,11 @@ void StoreDriveState();
 // The remaining change count of the default settings.
 int RemainingChangeCount(const BookTypeState* state);
 
+// 1 when the drive may take a change, so that the disc poll runs for it: command
+// version 2 or later, or a default change left. A drive of command version 0 or 1
+// with no change left has nothing to change.
+int DriveOffersChange(const BookTypeState* state);
+
 // A book-type byte whose upper four bits are non-zero reads as Normal.
 inline bool IsNormalBookType(BYTE value) {
     return (value & 0xF0) != 0;

@@ -16,8 +16,7 @@
 
 enum {
     ErrorBoxStyle = MB_SYSTEMMODAL | MB_ICONERROR,
-    CompletionBoxStyle = MB_SYSTEMMODAL | MB_ICONINFORMATION,
-    ChangeCountShownInFull = 50
+    CompletionBoxStyle = MB_SYSTEMMODAL | MB_ICONINFORMATION
 };
 
 static HWND mainDialog = NULL;
@@ -233,36 +232,17 @@ void ShowPlusRPage() {
 
 int ShowChangeCount() {
     const int count = RemainingChangeCount(&CurrentState);
-    if (count == 0) {
-        ShowStatus(CurrentState.commandVersion < 2 ? MessageTable->countLimit
-                                                   : MessageTable->defaultLimit);
-    } else if (count <= ChangeCountShownInFull) {
-        char text[256];
-        wsprintfA(text, MessageTable->countLeft, count);
-        ShowStatus(text);
-    } else {
-        ShowStatus(MessageTable->changeable);
-    }
+    char text[ChangeCountTextSize];
+    ShowStatus(ChangeCountText(count, CurrentState.commandVersion, text));
     return count != 0;
 }
 
-// A drive without a disc answers TEST UNIT READY with sense key 2 (not ready) and
-// additional sense code 0x3A (medium not present).
-static bool SenseSaysNoDisc(const BYTE* sense) {
-    return (sense[2] & 0x0F) == 0x02 && sense[12] == 0x3A;
-}
-
 void PollDrive() {
-    const BookTypeState* state = &CurrentState;
-    // A drive of command version 0 or 1 with no change left has nothing to change:
-    // it is not polled, and OK is not offered for it (also after a drive that had
-    // OK enabled).
+    // A drive with nothing to change is not polled, and OK is not offered for it
+    // (also after a drive that had OK enabled).
     okAllowedByPoll = 0;
-    if (state->commandVersion >= 2 || RemainingChangeCount(state) != 0) {
-        BYTE sense[SenseLength];
-        memset(sense, 0, sizeof sense);
-        TestUnitReady(sense);
-        if (SenseSaysNoDisc(sense)) {
+    if (DriveOffersChange(&CurrentState)) {
+        if (DriveHasNoDisc()) {
             ShowChangeCount();
             okAllowedByPoll = 1;
         } else {

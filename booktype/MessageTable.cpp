@@ -1,7 +1,12 @@
-// The texts of both languages. This file is written in UTF-8 and compiled with
-// code page 932 as its execution character set, so the Japanese strings reach the
-// program as the bytes the ANSI window functions of a Japanese system expect.
+// The texts of both languages, and the choice among the status texts of the
+// remaining change count and the error texts of a failure mask. This file is
+// written in UTF-8 and compiled with code page 932 as its execution character
+// set, so the Japanese strings reach the program as the bytes the ANSI window
+// functions of a Japanese system expect.
 #include "MessageTable.h"
+
+// Up to this many remaining changes the count is shown in full.
+enum { ChangeCountShownInFull = 50 };
 
 const char* const DialogTitle = "BookType Setting Utility";
 
@@ -87,4 +92,15 @@ const char* ChangeFailureText(DWORD mask) {
     default:
         return MessageTable->failedSome;
     }
+}
+
+const char* ChangeCountText(int count, INT32 commandVersion, char* buffer) {
+    if (count == 0) {
+        return commandVersion < 2 ? MessageTable->countLimit : MessageTable->defaultLimit;
+    }
+    if (count <= ChangeCountShownInFull) {
+        wsprintfA(buffer, MessageTable->countLeft, count);
+        return buffer;
+    }
+    return MessageTable->changeable;
 }

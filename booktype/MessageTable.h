@@ -1,5 +1,6 @@
-// The book-type tool's user texts in English and Japanese, chosen once at start.
-// The Japanese texts are code page 932 strings for the ANSI window functions.
+// The book-type tool's user texts in English and Japanese, chosen once at start,
+// and which of them a remaining change count or a failure mask shows. The
+// Japanese texts are code page 932 strings for the ANSI window functions.
 #ifndef ZAL_BOOKTYPE_MESSAGETABLE_H
 #define ZAL_BOOKTYPE_MESSAGETABLE_H
 
@@ -52,5 +53,12 @@ const char* const* MediumTextTableFor(int japanese);
 
 // The error box text of a non-zero failure mask.
 const char* ChangeFailureText(DWORD mask);
+
+// The status text of `count` remaining default changes: with none left, the limit
+// text of the drive's command version (the count limit below version 2, the
+// default limit from it on); up to 50 left, the count-left format filled in
+// `buffer` of ChangeCountTextSize characters; more, the changeable text.
+enum { ChangeCountTextSize = 256 };
+const char* ChangeCountText(int count, INT32 commandVersion, char* buffer);
 
 #endif

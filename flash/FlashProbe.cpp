@@ -1,5 +1,6 @@
 // The flash tool's probe: one INQUIRY, then the identification patterns and the
-// version comparison against the loaded image's update version.
+// version comparison against the loaded image's update version; and the current
+// version of the selected drive.
 #include "FlashProbe.h"
 
 #include "FirmwareImage.h"
@@ -34,4 +35,9 @@ const char* CurrentVersion() {
         return "";
     }
     return DriveTable[SelectedDriveIndex].revision;
+}
+
+const char* ShownCurrentVersion() {
+    const char* version = CurrentVersion();
+    return version[0] == '0' ? "N/A " : version;
 }

@@ -1,5 +1,5 @@
 // The flash tool's drive probe for the drive table, its display buffer, and the
-// current version of the selected drive.
+// current version of the selected drive with the text that shows it.
 #ifndef ZAL_FLASH_FLASHPROBE_H
 #define ZAL_FLASH_FLASHPROBE_H
 
@@ -23,5 +23,10 @@ extern const DriveProbe FlashDriveProbe;
 // The current version: the 4 revision characters of the row that SelectDrive
 // made current last ("" before any drive is found).
 const char* CurrentVersion();
+
+// The current version as the dialog shows it: "N/A " (the last character a
+// blank) for a drive whose version begins with '0', its loader; else the
+// current version.
+const char* ShownCurrentVersion();
 
 #endif

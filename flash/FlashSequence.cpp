@@ -1,28 +1,23 @@
-// The flash run (see FlashSequence.h). The worker and the dialog's thread share
-// only FlashStep, an aligned 32-bit value that the worker alone writes while a
-// run lasts; the dialog's thread writes it only in the reset, before the worker
-// exists.
+// The flash run below the dialog (see FlashSequence.h). The worker and the
+// dialog's thread share only FlashStep, an aligned 32-bit value that the worker
+// alone writes while a run lasts; the dialog's thread writes it only in the reset
+// and when it abandons a run, before any worker of the run exists.
 #include "FlashSequence.h"
 
 #include "DriveTable.h"
 #include "FirmwareImage.h"
 #include "FlashCommands.h"
 #include "FlashProbe.h"
-#include "FlashResources.h"
 #include "Identification.h"
 #include "MessageTable.h"
 #include "StatusSink.h"
-
-#include <commctrl.h>
 
 volatile LONG FlashStep = 0;
 const int ProgressMilestones[6] = {100, 500, 1000, 5000, 9500, 9990};
 int CompletedRunCount = 0;
 
 enum {
-    RunTickMs = 100,
     CreepPerTick = 50,
-    ProgressEnd = 10000,
     NoStepSeen = -100, // a value FlashStep never takes
     LeaveFlashModePauseMs = 1000,
     ImageDriveAddress = DriveImageBase
@@ -41,8 +36,8 @@ static int runTestImage = 0;
 static HANDLE flashThread = NULL;
 static DWORD flashThreadId = 0;
 
-int StartWorker(WorkerBody body, HWND dialog, HANDLE* handle, DWORD* identifier) {
-    *handle = CreateThread(NULL, 0, body, dialog, 0, identifier);
+int StartWorker(WorkerBody body, LPVOID argument, HANDLE* handle, DWORD* identifier) {
+    *handle = CreateThread(NULL, 0, body, argument, 0, identifier);
     if (*handle == NULL) {
         return 0;
     }
@@ -50,22 +45,21 @@ int StartWorker(WorkerBody body, HWND dialog, HANDLE* handle, DWORD* identifier)
     return 1;
 }
 
-int BeginFlashRun(HWND dialog) {
-    ProgressPoll(1, dialog);
+int StartFlashRun() {
+    ProgressPoll(1);
     runImage = FirmwareImage.data;
     runChecksum = static_cast<WORD>(FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]);
     runTestImage = FirmwareImage.testImage;
-    // The tick repeats by itself until the run has ended, so that it is armed
-    // once, here, and never again while the worker runs. Without it the dialog
-    // would wait for the end of the run for good: the run ends at once, unsent.
-    if (SetTimer(dialog, IDT_RUN_TIMER, RunTickMs, NULL) == 0) {
+    if (!StartWorker(FlashWorker, NULL, &flashThread, &flashThreadId)) {
         FlashStep = -1;
         return 0;
     }
-    if (!StartWorker(FlashWorker, dialog, &flashThread, &flashThreadId)) {
-        FlashStep = -1;
-    }
     return 1;
+}
+
+void AbandonFlashRun() {
+    ProgressPoll(1);
+    FlashStep = -1;
 }
 
 // 1 when the selected drive shows itself as the drive emulator: its INQUIRY
@@ -131,7 +125,7 @@ DWORD WINAPI FlashWorker(LPVOID) {
     return 0;
 }
 
-int ProgressPoll(int reset, HWND dialog) {
+int ProgressPoll(int reset) {
     if (reset) {
         lastStep = NoStepSeen;
         progressPosition = 0;
@@ -172,7 +166,6 @@ int ProgressPoll(int reset, HWND dialog) {
     if (progressPosition > ProgressEnd) {
         progressPosition = ProgressEnd;
     }
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(progressPosition), 0);
     return ended;
 }
 
@@ -180,17 +173,12 @@ int ProgressPosition() {
     return progressPosition;
 }
 
-int RunTick(HWND dialog) {
-    if (!ProgressPoll(0, dialog)) {
+int EndFlashRun() {
+    if (FlashStep <= 0) {
         return 0;
     }
-    KillTimer(dialog, IDT_RUN_TIMER);
-    if (FlashStep > 0) {
-        RefreshSelectedDrive();
-        ShowCurrentVersion(dialog);
-        ++CompletedRunCount;
-        ShowRunCounter(dialog);
-    }
+    RefreshSelectedDrive();
+    ++CompletedRunCount;
     return 1;
 }
 
@@ -198,21 +186,11 @@ void RefreshSelectedDrive() {
     if (!InquirySelected()) {
         return;
     }
-    char* revision = DriveTable[SelectedDriveIndex].revision;
-    for (int i = 0; i < 4; ++i) {
-        revision[i] = static_cast<char>(FlashIdentification[32 + i]);
+    if (SetDriveRevision(SelectedDriveIndex, FlashIdentification + 32)) {
+        SelectDrive(SelectedDriveIndex);
     }
-    revision[4] = '\0';
-    SelectDrive(SelectedDriveIndex);
 }
 
-void ShowCurrentVersion(HWND dialog) {
-    const char* version = CurrentVersion();
-    SetDlgItemTextA(dialog, IDC_CURRENT_VERSION, version[0] == '0' ? "N/A " : version);
-}
-
-void ShowRunCounter(HWND dialog) {
-    char text[64];
+void FormatRunCounter(char* text) {
     wsprintfA(text, MessageTable->counterFormat, CompletedRunCount, DriveCount);
-    SetDlgItemTextA(dialog, IDC_COUNTER, text);
 }

@@ -1,9 +1,10 @@
-// A flash run: the worker thread that writes the image into the selected drive
-// stage by stage and publishes how far it got in FlashStep, and the dialog
-// thread's side of it: the 100 ms run tick that turns FlashStep into a status
-// text and a progress-bar position, and at the end re-reads the drive's version
-// and counts the run. Also StartWorker, which starts both worker threads of the
-// tool.
+// A flash run, below the dialog: the worker thread that writes the image into the
+// selected drive stage by stage and publishes how far it got in FlashStep; the
+// progress that each run tick takes from FlashStep (status text and bar
+// position); and the end of a run, which re-reads the drive's version and counts
+// the run. Also StartWorker, which starts both worker threads of the tool. The
+// run tick itself, its timer and the controls it writes belong to the dialog
+// (RunTick.h); nothing here touches a window.
 #ifndef ZAL_FLASH_FLASHSEQUENCE_H
 #define ZAL_FLASH_FLASHSEQUENCE_H
 
@@ -26,53 +27,57 @@ enum { FlashRefusedTestImage = -7 };
 // while FlashStep is s, and jumps to entry s - 1 when FlashStep becomes s.
 extern const int ProgressMilestones[6];
 
+// The bar's range: 0 to ProgressEnd.
+enum { ProgressEnd = 10000 };
+
 // Successful runs since the tool started.
 extern int CompletedRunCount;
 
-typedef DWORD(WINAPI* WorkerBody)(LPVOID dialog);
+typedef DWORD(WINAPI* WorkerBody)(LPVOID argument);
 
-// Starts `body` on a new thread at the highest priority, with the dialog window
-// as its argument. 1 when the thread runs; its handle and identifier are stored.
-int StartWorker(WorkerBody body, HWND dialog, HANDLE* handle, DWORD* identifier);
+// Starts `body` on a new thread at the highest priority, with `argument` (the
+// dialog window) as its argument. 1 when the thread runs; its handle and
+// identifier are stored.
+int StartWorker(WorkerBody body, LPVOID argument, HANDLE* handle, DWORD* identifier);
 
 // Starts a run on the selected drive, once the caller has disabled every control
-// that could start another command: resets the progress, arms the run tick, which
-// repeats until the run has ended, and starts the flash worker. A worker that
-// cannot be started ends the run at stage 1 with nothing sent, so the next tick
-// reports it and gives the controls back. 1 when the tick is armed; 0 when it
-// cannot be, and the run has ended at stage 1 with nothing sent: the caller then
-// calls RunTick itself.
-int BeginFlashRun(HWND dialog);
+// that could start another command and armed its run tick: resets the progress
+// and starts the flash worker with the loaded image. A worker that cannot be
+// started ends the run at stage 1 with nothing sent, so that the next tick
+// reports it; 0 then, else 1.
+int StartFlashRun();
+
+// A run that cannot be followed (its tick cannot be armed) is not started: the
+// progress is reset and the run ends at stage 1 with nothing sent.
+void AbandonFlashRun();
 
 // The thread body of a run: for a test image, the emulator check above; enter
 // flash mode and check the drive's revision, download the image, send its
 // checksum, the erase pass, the program pass, leave flash mode.
-DWORD WINAPI FlashWorker(LPVOID dialog);
+DWORD WINAPI FlashWorker(LPVOID argument);
 
 // With a nonzero `reset`: the progress starts again (position 0, FlashStep 0) and
-// 0 is returned, touching no control. With 0: one tick's update of the status
-// box and the progress bar of `dialog` (NULL: the bar of no window); 1 when the
-// run has ended (FlashStep 6 or negative), 0 while it lasts.
-int ProgressPoll(int reset, HWND dialog);
+// 0 is returned, showing nothing. With 0: one tick's update of the bar position
+// (ProgressPosition), with the status text shown through ShowStatus when
+// FlashStep has changed since the last tick; 1 when the run has ended (FlashStep
+// 6 or negative), 0 while it lasts.
+int ProgressPoll(int reset);
 
-// The bar position that the last ProgressPoll set.
+// The bar position that the last ProgressPoll set, 0 to ProgressEnd.
 int ProgressPosition();
 
-// The dialog's handling of the run tick: one ProgressPoll; once the run has ended
-// the tick is killed and, after a successful run, the drive's version is read
-// again and shown, and the counter raised. 1 when the run has ended (the dialog
-// then gives the controls back), else 0.
-int RunTick(HWND dialog);
+// The end of a run, once ProgressPoll has reported it: after a successful run the
+// selected drive's version is read again (RefreshSelectedDrive) and the run is
+// counted. 1 after a successful run, 0 after a failed one, which changes nothing.
+int EndFlashRun();
 
 // Reads the selected drive's revision again after a successful run; when the
 // drive answers, its row and the current version take the new revision.
 void RefreshSelectedDrive();
 
-// Shows the current version in the dialog, or "N/A " for a drive that reports a
-// version starting with '0' (its loader).
-void ShowCurrentVersion(HWND dialog);
-
-// Shows the completed runs against the drives found, in the counter format.
-void ShowRunCounter(HWND dialog);
+// Writes the counter format, filled with the completed runs and the drives found,
+// into `text` of RunCounterTextSize characters.
+enum { RunCounterTextSize = 64 };
+void FormatRunCounter(char* text);
 
 #endif

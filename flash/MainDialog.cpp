@@ -17,6 +17,7 @@
 #include "Identification.h"
 #include "MessageTable.h"
 #include "Platform.h"
+#include "RunTick.h"
 #include "ScsiTransport.h"
 #include "StatusSink.h"
 
@@ -24,8 +25,7 @@
 
 enum {
     ErrorBoxStyle = MB_SYSTEMMODAL | MB_ICONERROR,
-    QuestionBoxStyle = MB_SYSTEMMODAL | MB_ICONQUESTION | MB_OKCANCEL,
-    ProgressRangeEnd = 10000
+    QuestionBoxStyle = MB_SYSTEMMODAL | MB_ICONQUESTION | MB_OKCANCEL
 };
 
 // Starting: from the dialog's initialisation until the start-up worker reports;
@@ -147,7 +147,7 @@ DWORD WINAPI StartupWorker(LPVOID argument) {
 
 static void InitMainDialog(HWND window) {
     mainDialog = window;
-    SendDlgItemMessageA(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, ProgressRangeEnd));
+    SendDlgItemMessageA(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, ProgressEnd));
     SetWindowTextA(window, DialogTitle);
     phase = PhaseStarting;
     UpdateControlStates();

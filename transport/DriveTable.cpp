@@ -27,6 +27,8 @@ void ComposeDriveDisplayText(char* display, BYTE haId, BYTE targetId, const BYTE
     display[DisplayTextLength] = '\0';
 }
 
+enum { RevisionLength = 4 };
+
 static void CopyField(char* field, const BYTE* source, size_t length) {
     memcpy(field, source, length);
     field[length] = '\0';
@@ -39,7 +41,7 @@ static void FillRow(int row, BYTE haId, BYTE targetId, const BYTE* identificatio
     entry->targetId = targetId;
     CopyField(entry->vendor, identification + 8, 8);
     CopyField(entry->product, identification + 16, 16);
-    CopyField(entry->revision, identification + 32, 4);
+    CopyField(entry->revision, identification + 32, RevisionLength);
 }
 
 void EnumerateDrives(const DriveProbe* probe) {
@@ -72,4 +74,12 @@ void SelectDrive(int index) {
     }
     SelectedDriveIndex = index;
     SelectTarget(DriveTable[index].haId, DriveTable[index].targetId);
+}
+
+int SetDriveRevision(int index, const BYTE* revision) {
+    if (index < 0 || index >= DriveCount) {
+        return 0;
+    }
+    CopyField(DriveTable[index].revision, revision, RevisionLength);
+    return 1;
 }

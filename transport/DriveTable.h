@@ -50,6 +50,12 @@ void EnumerateDrives(const DriveProbe* probe);
 // Makes row `index` the current target; an index at or above DriveCount changes nothing.
 void SelectDrive(int index);
 
+// Replaces the revision of row `index` with the 4 product revision characters at
+// `revision` (INQUIRY data bytes 32 to 35), as the drive reports them after a new
+// firmware; 0, changing nothing, for an index outside the found drives. The
+// current target is not changed: SelectDrive takes the row again.
+int SetDriveRevision(int index, const BYTE* revision);
+
 // The tag character of a host adapter or target number: '0'-'9', then 'A' onwards.
 char DriveTagCharacter(BYTE value);
 

@@ -13,6 +13,7 @@
 #include "MessageTable.h"
 #include "PathTestSupport.h"
 #include "RecordingHost.h"
+#include "RunTick.h"
 #include "TestImage.h"
 #include "TimeScale.h"
 

@@ -272,23 +272,23 @@ TEST(ProgressPollTest, TicksFromResetToTheEnd) {
     for (size_t i = 0; i < sizeof ticks / sizeof ticks[0]; ++i) {
         const auto& t = ticks[i];
         if (t.reset) {
-            EXPECT_EQ(0, ProgressPoll(1, nullptr));
+            EXPECT_EQ(0, ProgressPoll(1));
             EXPECT_EQ(0, FlashStep) << "the reset starts FlashStep again";
         }
         FlashStep = t.step;
         ClearRecordedHost();
-        EXPECT_EQ(t.ended, ProgressPoll(0, nullptr)) << "tick " << i;
+        EXPECT_EQ(t.ended, ProgressPoll(0)) << "tick " << i;
         const std::vector<std::string> shown = StatusTexts();
         EXPECT_EQ(std::string(t.text), shown.empty() ? "" : shown.back()) << "tick " << i;
         EXPECT_LE(shown.size(), 1u) << "tick " << i;
         EXPECT_EQ(t.position, ProgressPosition()) << "tick " << i;
     }
     // The last stage: the tenth creep passes 9990 and ends at 10000, no further.
-    ProgressPoll(1, nullptr);
+    ProgressPoll(1);
     FlashStep = 5;
-    ProgressPoll(0, nullptr);
+    ProgressPoll(0);
     for (int i = 0; i < 12; ++i) {
-        ProgressPoll(0, nullptr);
+        ProgressPoll(0);
     }
     EXPECT_EQ(10000, ProgressPosition());
 }

@@ -12,7 +12,7 @@
 # There is no release without one: the build would pack the generated test
 # image instead, which is not firmware. The script refuses, before it builds
 # anything, a missing image, one of another size and one that carries the test
-# mark of the generated images (flash/TestImageMark.h).
+# mark of the generated images (imageformat/TestImageMark.h).
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 image=${1:-}
@@ -30,8 +30,8 @@ image, which is not firmware"
 image=$(cd "$(dirname "$image")" && pwd)/$(basename "$image") || exit 1
 size=$(stat -c %s "$image")
 [ "$size" = 1024000 ] || refuse "$image is $size bytes, not the 1,024,000 of a firmware image"
-# The test mark: a fixed text at a fixed offset, as flash/TestImageMark.h defines it.
-mark_header="$root/flash/TestImageMark.h"
+# The test mark: a fixed text at a fixed offset, as imageformat/TestImageMark.h defines it.
+mark_header="$root/imageformat/TestImageMark.h"
 mark_offset=$(sed -n 's/^ *TestImageMarkOffset = \(0x[0-9A-Fa-f]*\),.*/\1/p' "$mark_header")
 mark=$(sed -n '/ TestImageMark\[/{n;s/^ *"\(.*\)";$/\1/p;}' "$mark_header")
 [ -n "$mark_offset" ] && [ ${#mark} -ge 32 ] || refuse "cannot read the test mark from $mark_header"

@@ -3,16 +3,13 @@
 
 #include "ImageChecks.h"
 
-#include <cstring>
-
 namespace zalfw {
 
 static bool TagAt(const std::vector<uint8_t>& data, size_t fromEnd) {
     if (data.size() < PlainTrailerLength + fromEnd) {
         return false;
     }
-    const size_t at = data.size() - fromEnd - TrailerTagLength;
-    return std::memcmp(&data[at], TrailerTag, TrailerTagLength) == 0;
+    return IsTrailerTag(&data[data.size() - fromEnd - TrailerTagLength]) != 0;
 }
 
 bool HasTrailer(const std::vector<uint8_t>& data) {

@@ -13,9 +13,9 @@ test_image=$2
 work=$3
 
 rm -rf "$work"
-mkdir -p "$work/root/scripts" "$work/root/flash" || exit 1
+mkdir -p "$work/root/scripts" "$work/root/imageformat" || exit 1
 cp "$source/scripts/release.sh" "$work/root/scripts/" || exit 1
-cp "$source/flash/TestImageMark.h" "$work/root/flash/" || exit 1
+cp "$source/imageformat/TestImageMark.h" "$work/root/imageformat/" || exit 1
 printf '#!/bin/sh\necho "setup-machine reached"\nexit 3\n' >"$work/root/scripts/setup-machine.sh"
 chmod +x "$work/root/scripts/"*.sh
 

@@ -41,18 +41,14 @@ fi
 
 "$root/scripts/setup-machine.sh" || exit 1
 mkdir -p "$out" || exit 1
-echo "release: building into $build (the first build under qemu makes a Wine prefix: minutes)"
+echo "release: building into $build"
 if ! cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DZAL_BUILD_TESTS=OFF -DZAL_FIRMWARE_IMAGE="$image" \
     >"$out/configure.log" 2>&1; then
     tail -n 30 "$out/configure.log"
     exit 1
 fi
-cmake --build "$build" -j"$(nproc)" --target discmode drvflash_packed >"$out/build.log" 2>&1
-status=$?
-# The build ran fwgen and fwpack in the tree's own Wine session; it ends here.
-"$root/scripts/wine-session.sh" stop "$build" >/dev/null 2>&1
-if [ $status != 0 ]; then
+if ! cmake --build "$build" -j"$(nproc)" --target discmode drvflash_packed >"$out/build.log" 2>&1; then
     tail -n 30 "$out/build.log"
     exit 1
 fi

@@ -1,8 +1,7 @@
 // Firmware images: the checksum word and version text, the image checks, the
 // generated test images, the packed layout, and fwgen, fwpack and the build's
-// drvflash.exe as files on disk.
-#include "EmulatorTesting.h"
-
+// drvflash.exe as files on disk. Portable like the tools themselves: built for
+// the host with them (tools/host), run in the build's program folder.
 #include "FileBytes.h"
 #include "ImageChecks.h"
 #include "PackedProgram.h"
@@ -10,11 +9,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <set>
+#include <string>
 
-using namespace emutest;
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#else
+#include <sys/wait.h>
+#endif
 
 namespace {
+
+using Bytes = std::vector<uint8_t>;
 
 Bytes FileBytes(const std::string& path) {
     Bytes data;
@@ -23,8 +32,51 @@ Bytes FileBytes(const std::string& path) {
     return data;
 }
 
+// A fresh folder for one test inside the working folder (the build tree's, so
+// that builds side by side do not meet), removed with its files afterwards.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        path_ = std::filesystem::current_path() /
+                ("scratch-" + std::string(test->test_suite_name()) + "." + test->name());
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
 std::string Tool(const std::string& name) {
-    return "\"" + ProgramFolder() + "\\" + name + "\"";
+    return "\"" + (std::filesystem::path(ZAL_IMAGE_TOOLS_DIR) / name).string() + "\"";
+}
+
+// Runs a command line with its output and error output in *output; its exit code.
+int RunProgram(const std::string& commandLine, std::string* output) {
+    output->clear();
+    FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return -1;
+    }
+    char chunk[4096];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        output->append(chunk, got);
+    }
+    const int status = pclose(pipe);
+#ifdef _WIN32
+    return status;
+#else
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 TEST(FirmwareImageTest, ChecksumSumsBigEndianWordsModulo65536) {
@@ -133,7 +185,7 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
     for (const auto& c : cases) {
         const std::string path = folder.File("image.bin");
         std::string output;
-        ASSERT_EQ(0, RunProgram(Tool("fwgen.exe") + " \"" + path + "\" " + c.options, &output))
+        ASSERT_EQ(0, RunProgram(Tool("fwgen") + " \"" + path + "\" " + c.options, &output))
             << output;
         const Bytes image = FileBytes(path);
         ASSERT_EQ(size_t{ImageSize}, image.size()) << c.options;
@@ -145,9 +197,9 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
             << c.options << ": the test mark at 0x800";
     }
     std::string output;
-    EXPECT_EQ(2, RunProgram(Tool("fwgen.exe") + " x.bin --version 21", &output));
+    EXPECT_EQ(2, RunProgram(Tool("fwgen") + " x.bin --version 21", &output));
     EXPECT_NE(std::string::npos, output.find("a version is three characters")) << output;
-    EXPECT_EQ(2, RunProgram(Tool("fwgen.exe"), &output)) << "no output file named";
+    EXPECT_EQ(2, RunProgram(Tool("fwgen"), &output)) << "no output file named";
 }
 
 TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
@@ -182,12 +234,12 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
         {"good.img", "--extended 16", 0, "extended trailer", 3000 + 1024006},
     };
     for (const auto& c : cases) {
-        DeleteFileA(folder.File("out.exe").c_str());
+        std::remove(folder.File("out.exe").c_str());
         std::string output;
         const std::string image = "\"" + folder.File(c.image) + "\"";
         EXPECT_EQ(
             c.exitCode,
-            RunProgram(Tool("fwpack.exe") + " " + prog + image + out + " " + c.options, &output))
+            RunProgram(Tool("fwpack") + " " + prog + image + out + " " + c.options, &output))
             << c.image << " " << c.options << ": " << output;
         EXPECT_NE(std::string::npos, output.find(c.says))
             << c.image << " " << c.options << ": expected '" << c.says << "' in: " << output;
@@ -199,8 +251,8 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
 }
 
 TEST(FirmwareToolsTest, TheBuildsDrvflashIsTheProgramWithATestImage) {
-    const Bytes program = FileBytes(ProgramFolder() + "\\drvflash-unpacked.exe");
-    const Bytes packed = FileBytes(ProgramFolder() + "\\drvflash.exe");
+    const Bytes program = FileBytes("drvflash-unpacked.exe");
+    const Bytes packed = FileBytes("drvflash.exe");
     ASSERT_GT(program.size(), 0u);
     ASSERT_EQ(program.size() + 1024004, packed.size());
     EXPECT_EQ(program, Bytes(packed.begin(), packed.begin() + static_cast<long>(program.size())));

@@ -16,6 +16,26 @@ bool HasTrailer(const std::vector<uint8_t>& data) {
     return TagAt(data, 0) || TagAt(data, TrailerExtensionLength);
 }
 
+bool FindImage(const std::vector<uint8_t>& data, ImagePlace* place, std::string* why) {
+    if (TagAt(data, 0)) {
+        place->offset = data.size() - PlainTrailerLength;
+    } else if (TagAt(data, TrailerExtensionLength)) {
+        place->offset = data.size() - ExtendedTrailerLength;
+    } else if (data.size() == ImageSize) {
+        place->offset = 0;
+        place->trailer.clear();
+        return true;
+    } else {
+        *why = "the file is " + std::to_string(data.size()) +
+               " bytes and ends with no image and tag: neither a program that carries a "
+               "firmware image nor an image of " +
+               std::to_string(static_cast<unsigned long>(ImageSize)) + " bytes";
+        return false;
+    }
+    place->trailer.assign(data.begin() + static_cast<long>(place->offset + ImageSize), data.end());
+    return true;
+}
+
 bool PackProgram(const std::vector<uint8_t>& program, const std::vector<uint8_t>& image,
                  const PackOptions& options, std::vector<uint8_t>* packed, std::string* why) {
     const ImageFault fault = CheckImage(image, why);

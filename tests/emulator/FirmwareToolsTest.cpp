@@ -237,9 +237,8 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
         std::remove(folder.File("out.exe").c_str());
         std::string output;
         const std::string image = "\"" + folder.File(c.image) + "\"";
-        EXPECT_EQ(
-            c.exitCode,
-            RunProgram(Tool("fwpack") + " " + prog + image + out + " " + c.options, &output))
+        EXPECT_EQ(c.exitCode,
+                  RunProgram(Tool("fwpack") + " " + prog + image + out + " " + c.options, &output))
             << c.image << " " << c.options << ": " << output;
         EXPECT_NE(std::string::npos, output.find(c.says))
             << c.image << " " << c.options << ": expected '" << c.says << "' in: " << output;
@@ -248,6 +247,72 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
     const Bytes packed = FileBytes(folder.File("out.exe"));
     ASSERT_EQ(3000u + 1024006u, packed.size());
     EXPECT_EQ("M7T516", std::string(packed.end() - 6, packed.end()));
+}
+
+// The checksum word as the image's last two bytes give it, in fwpack's words.
+std::string ChecksumWord(const Bytes& image) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X%02X", image[ImageSize - 2], image[ImageSize - 1]);
+    return text;
+}
+
+TEST(FirmwareToolsTest, FwpackDescribesWhatAFileCarries) {
+    ScratchFolder folder;
+    const Bytes program(3000, 0x90);
+    zalfw::TestImageOptions options;
+    const Bytes marked = zalfw::MakeTestImage(options);
+    options.version = "A17";
+    options.testMark = false;
+    options.wrongChecksum = true;
+    const Bytes letter = zalfw::MakeTestImage(options);
+    options.version = "305";
+    options.versionMark = false;
+    options.wrongChecksum = false;
+    const Bytes unmarked = zalfw::MakeTestImage(options);
+    // Files laid out here byte by byte, not by the packing code under test.
+    const auto write = [&](const char* name, const Bytes& head, const Bytes& image,
+                           const std::string& tail) {
+        Bytes file(head);
+        file.insert(file.end(), image.begin(), image.end());
+        file.insert(file.end(), tail.begin(), tail.end());
+        std::string why;
+        ASSERT_TRUE(zalfw::WriteFileBytes(folder.File(name), file, &why)) << why;
+    };
+    write("plain.exe", program, marked, "M7T5");
+    write("extended.exe", program, letter, "M7T516");
+    write("bare.img", {}, unmarked, "");
+    write("short.img", Bytes(1000, 0), {}, "");
+    write("tagless.exe", program, marked, "M7T6");
+    const struct {
+        const char* file;
+        int exitCode;
+        std::string says;
+    } cases[] = {
+        {"plain.exe", 0,
+         "trailer plain\nversion 2.17\nchecksum " + ChecksumWord(marked) +
+             " matches\ntest-image yes\n"},
+        {"extended.exe", 0,
+         "trailer extended 16\nversion 107A\nchecksum " + ChecksumWord(letter) +
+             " mismatch (the bytes sum to "},
+        {"extended.exe", 0, "test-image no\n"},
+        {"bare.img", 0,
+         "trailer none (a bare image)\nversion none (no '~' at the version field)\nchecksum " +
+             ChecksumWord(unmarked) + " matches\ntest-image no\n"},
+        {"short.img", 1, "the file is 1000 bytes and ends with no image and tag"},
+        {"tagless.exe", 1, "the file is 1027004 bytes and ends with no image and tag"},
+        {"missing.exe", 1, "cannot open"},
+    };
+    for (const auto& c : cases) {
+        std::string output;
+        EXPECT_EQ(
+            c.exitCode,
+            RunProgram(Tool("fwpack") + " --describe \"" + folder.File(c.file) + "\"", &output))
+            << c.file << ": " << output;
+        EXPECT_NE(std::string::npos, output.find(c.says))
+            << c.file << ": expected '" << c.says << "' in: " << output;
+    }
+    std::string output;
+    EXPECT_EQ(2, RunProgram(Tool("fwpack") + " --describe", &output)) << output;
 }
 
 TEST(FirmwareToolsTest, TheBuildsDrvflashIsTheProgramWithATestImage) {

@@ -28,12 +28,7 @@ static int ReadAt(HANDLE file, DWORD position, void* buffer, DWORD length) {
 }
 
 static int TagAt(const unsigned char* trailer) {
-    for (int i = 0; i < TrailerTagLength; ++i) {
-        if (trailer[2 + i] != static_cast<unsigned char>(TrailerTag[i])) {
-            return 0;
-        }
-    }
-    return 1;
+    return IsTrailerTag(trailer + 2);
 }
 
 // Reads and checks the open file; fills FirmwareImage's data, and its other

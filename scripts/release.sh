@@ -10,14 +10,18 @@
 #
 # IMAGE: the drive's 1,024,000-byte firmware image, packed into drvflash.exe.
 # There is no release without one: the build would pack the generated test
-# image instead, which is not firmware. The script refuses, before it builds
-# anything, a missing image, one of another size and one that carries the test
-# mark of the generated images (flash/TestImageMark.h).
+# image instead, which is not firmware. The script refuses at once a missing
+# image; after the set-up it builds the image tools for this machine (seconds,
+# no Wine) and, before it builds either program, refuses what fwpack --describe
+# finds is no bare firmware image (another size, a program with an image
+# appended) or carries the test mark of the generated images. The release build
+# runs no Windows program: fwpack packs drvflash.exe as a host program.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 image=${1:-}
 out="$root/build/release"
 build="$out/build"
+tools="$out/host-tools"
 
 refuse() {
     echo "release: $*; no release made" >&2
@@ -28,31 +32,32 @@ firmware image into drvflash.exe; without one the build would pack the generated
 image, which is not firmware"
 [ -f "$image" ] || refuse "no image file $image"
 image=$(cd "$(dirname "$image")" && pwd)/$(basename "$image") || exit 1
-size=$(stat -c %s "$image")
-[ "$size" = 1024000 ] || refuse "$image is $size bytes, not the 1,024,000 of a firmware image"
-# The test mark: a fixed text at a fixed offset, as flash/TestImageMark.h defines it.
-mark_header="$root/flash/TestImageMark.h"
-mark_offset=$(sed -n 's/^ *TestImageMarkOffset = \(0x[0-9A-Fa-f]*\),.*/\1/p' "$mark_header")
-mark=$(sed -n '/ TestImageMark\[/{n;s/^ *"\(.*\)";$/\1/p;}' "$mark_header")
-[ -n "$mark_offset" ] && [ ${#mark} -ge 32 ] || refuse "cannot read the test mark from $mark_header"
-if tail -c +$((mark_offset + 1)) "$image" | head -c ${#mark} | cmp -s - <(printf '%s' "$mark"); then
-    refuse "$image is a generated test image (it carries the test mark), not firmware for a drive"
-fi
 
 "$root/scripts/setup-machine.sh" || exit 1
 mkdir -p "$out" || exit 1
-echo "release: building into $build (the first build under qemu makes a Wine prefix: minutes)"
+# fwpack, to judge the image: the image tools' own project, built for this machine.
+if ! { cmake -S "$root/tools/host" -B "$tools" -DCMAKE_BUILD_TYPE=Release &&
+    cmake --build "$tools" --target fwpack; } >"$out/host-tools.log" 2>&1; then
+    tail -n 30 "$out/host-tools.log"
+    exit 1
+fi
+fwpack="$tools/bin/fwpack"
+about=$("$fwpack" --describe "$image" 2>&1) ||
+    refuse "$image is not a firmware image: ${about#fwpack: "$image": }"
+grep -qx 'trailer none (a bare image)' <<<"$about" ||
+    refuse "$image is a program with a firmware image appended, not the image itself"
+if grep -qx 'test-image yes' <<<"$about"; then
+    refuse "$image is a generated test image (it carries the test mark), not firmware for a drive"
+fi
+
+echo "release: building into $build"
 if ! cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DZAL_BUILD_TESTS=OFF -DZAL_FIRMWARE_IMAGE="$image" \
     >"$out/configure.log" 2>&1; then
     tail -n 30 "$out/configure.log"
     exit 1
 fi
-cmake --build "$build" -j"$(nproc)" --target discmode drvflash_packed >"$out/build.log" 2>&1
-status=$?
-# The build ran fwgen and fwpack in the tree's own Wine session; it ends here.
-"$root/scripts/wine-session.sh" stop "$build" >/dev/null 2>&1
-if [ $status != 0 ]; then
+if ! cmake --build "$build" -j"$(nproc)" --target discmode drvflash_packed >"$out/build.log" 2>&1; then
     tail -n 30 "$out/build.log"
     exit 1
 fi
@@ -66,26 +71,12 @@ mkdir -p "$stage" || exit 1
 cp "$build/bin/discmode.exe" "$build/bin/drvflash.exe" "$stage/" || exit 1
 
 # The image's version, as drvflash shows it, from the image packed at the end of
-# drvflash.exe: the tag "M7T5" (perhaps two characters more) follows the image,
-# whose version field is '~' and three characters at 0x400.
-program="$stage/drvflash.exe"
-size=$(stat -c %s "$program")
-tail4=$(tail -c 4 "$program")
-tail6=$(tail -c 6 "$program" | head -c 4)
-if [ "$tail4" = M7T5 ]; then
-    start=$((size - 4 - 1024000))
-elif [ "$tail6" = M7T5 ]; then
-    start=$((size - 6 - 1024000))
-else
-    echo "release: drvflash.exe carries no image" >&2
+# drvflash.exe.
+packed=$("$fwpack" --describe "$stage/drvflash.exe" 2>&1) || {
+    echo "release: drvflash.exe carries no image: $packed" >&2
     exit 1
-fi
-field=$(dd if="$program" bs=1 skip=$((start + 0x400)) count=4 status=none)
-c1=${field:1:1} c2=${field:2:1} c3=${field:3:1}
-case "$c1" in
-[A-Za-z]) image_version="${c2}0${c3}${c1}" ;;
-*) image_version="${c1}.${c2}${c3}" ;;
-esac
+}
+image_version=$(sed -n 's/^version //p' <<<"$packed")
 carried="the firmware image $(basename "$image"), version $image_version"
 
 # The text for users, with Windows line ends.

@@ -25,7 +25,7 @@ if [ "${1:-}" = --packages-only ]; then
 fi
 
 packages=(
-    cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
+    cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
     wine wine32:i386 wine64 xvfb x11-utils imagemagick xdotool procps
     fonts-ipafont-gothic fonts-ipafont-mincho
 )

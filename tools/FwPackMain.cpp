@@ -1,12 +1,21 @@
 // fwpack: makes the deliverable flash tool by appending a firmware image and the
-// tag "M7T5" to the built program file.
+// tag "M7T5" to the built program file, and says what a packed program carries.
 //
 //   fwpack PROGRAM IMAGE OUTPUT [--force] [--extended CC]
+//   fwpack --describe FILE
 //
 // The image must be 1,024,000 bytes with '~' at its version field; an image whose
 // checksum word does not match its bytes is packed only with --force. --extended
 // adds the two characters CC after the tag (the extended trailer). Every refusal
 // says why and ends with exit code 1 (2 for a wrong command line).
+//
+// --describe reads a packed program (or a bare image file) and prints one line
+// each, for people and scripts alike:
+//   trailer plain | extended CC | none (a bare image)
+//   version 2.17 | none (no '~' at the version field)
+//   checksum 0xABCD matches | 0xABCD mismatch (the bytes sum to 0x1234)
+//   test-image yes | no
+// A file that holds no image is refused with exit code 1.
 #include "FileBytes.h"
 #include "ImageChecks.h"
 #include "PackedProgram.h"
@@ -16,11 +25,47 @@
 #include <string>
 
 static int Usage() {
-    std::fprintf(stderr, "usage: fwpack PROGRAM IMAGE OUTPUT [--force] [--extended CC]\n");
+    std::fprintf(stderr, "usage: fwpack PROGRAM IMAGE OUTPUT [--force] [--extended CC]\n"
+                         "       fwpack --describe FILE\n");
     return 2;
 }
 
+static int Describe(const std::string& path) {
+    std::vector<uint8_t> data;
+    zalfw::ImagePlace place;
+    std::string why;
+    if (!zalfw::ReadFileBytes(path, &data, &why) || !zalfw::FindImage(data, &place, &why)) {
+        std::fprintf(stderr, "fwpack: %s: %s\n", path.c_str(), why.c_str());
+        return 1;
+    }
+    const uint8_t* image = data.data() + place.offset;
+    if (place.trailer.empty()) {
+        std::printf("trailer none (a bare image)\n");
+    } else if (place.trailer.size() == TrailerTagLength) {
+        std::printf("trailer plain\n");
+    } else {
+        std::printf("trailer extended %s\n", place.trailer.substr(TrailerTagLength).c_str());
+    }
+    if (image[ImageVersionOffset] == ImageVersionMark) {
+        std::printf("version %s\n", zalfw::ImageVersion(image).c_str());
+    } else {
+        std::printf("version none (no '~' at the version field)\n");
+    }
+    const uint16_t stored = StoredImageChecksum(image);
+    const uint16_t computed = ComputeImageChecksum(image);
+    if (stored == computed) {
+        std::printf("checksum 0x%04X matches\n", stored);
+    } else {
+        std::printf("checksum 0x%04X mismatch (the bytes sum to 0x%04X)\n", stored, computed);
+    }
+    std::printf("test-image %s\n", CarriesTestImageMark(image) ? "yes" : "no");
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--describe") {
+        return argc == 3 ? Describe(argv[2]) : Usage();
+    }
     std::string paths[3];
     int pathCount = 0;
     zalfw::PackOptions options;

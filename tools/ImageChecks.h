@@ -1,7 +1,7 @@
 // The image tools' view of a firmware image: the checks it must pass before they
 // take it, with the reason in words, and its version text as a string. The format
 // itself (size, version field, checksum word, trailer) is defined once in
-// flash/ImageFormat.h, which this header brings in.
+// imageformat/ImageFormat.h, which this header brings in.
 #ifndef ZAL_TOOLS_IMAGECHECKS_H
 #define ZAL_TOOLS_IMAGECHECKS_H
 

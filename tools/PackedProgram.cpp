@@ -3,20 +3,37 @@
 
 #include "ImageChecks.h"
 
-#include <cstring>
-
 namespace zalfw {
 
 static bool TagAt(const std::vector<uint8_t>& data, size_t fromEnd) {
     if (data.size() < PlainTrailerLength + fromEnd) {
         return false;
     }
-    const size_t at = data.size() - fromEnd - TrailerTagLength;
-    return std::memcmp(&data[at], TrailerTag, TrailerTagLength) == 0;
+    return IsTrailerTag(&data[data.size() - fromEnd - TrailerTagLength]) != 0;
 }
 
 bool HasTrailer(const std::vector<uint8_t>& data) {
     return TagAt(data, 0) || TagAt(data, TrailerExtensionLength);
+}
+
+bool FindImage(const std::vector<uint8_t>& data, ImagePlace* place, std::string* why) {
+    if (TagAt(data, 0)) {
+        place->offset = data.size() - PlainTrailerLength;
+    } else if (TagAt(data, TrailerExtensionLength)) {
+        place->offset = data.size() - ExtendedTrailerLength;
+    } else if (data.size() == ImageSize) {
+        place->offset = 0;
+        place->trailer.clear();
+        return true;
+    } else {
+        *why = "the file is " + std::to_string(data.size()) +
+               " bytes and ends with no image and tag: neither a program that carries a "
+               "firmware image nor an image of " +
+               std::to_string(static_cast<unsigned long>(ImageSize)) + " bytes";
+        return false;
+    }
+    place->trailer.assign(data.begin() + static_cast<long>(place->offset + ImageSize), data.end());
+    return true;
 }
 
 bool PackProgram(const std::vector<uint8_t>& program, const std::vector<uint8_t>& image,

@@ -23,6 +23,16 @@ bool PackProgram(const std::vector<uint8_t>& program, const std::vector<uint8_t>
 // True when the data ends with a trailer (plain or extended) after an image.
 bool HasTrailer(const std::vector<uint8_t>& data);
 
+// Where the image of a file lies: a packed program (its trailer found as the flash
+// tool finds it) or a bare image file of exactly ImageSize bytes.
+struct ImagePlace {
+    size_t offset = 0;   // of image byte 0 in the file
+    std::string trailer; // "" for a bare image, "M7T5" or "M7T5" and the two characters
+};
+
+// The image of `data`; false with the reason in *why when it holds none.
+bool FindImage(const std::vector<uint8_t>& data, ImagePlace* place, std::string* why);
+
 } // namespace zalfw
 
 #endif

@@ -41,7 +41,7 @@ bool WriteTestProgram(const std::string& path, const TestImageOptions& options) 
     std::vector<uint8_t> file(4096, 'P');
     const std::vector<uint8_t> image = MakeTestImage(options);
     file.insert(file.end(), image.begin(), image.end());
-    file.insert(file.end(), {'M', '7', 'T', '5'});
+    file.insert(file.end(), TrailerTag, TrailerTag + TrailerTagLength);
     std::string why;
     return WriteFileBytes(path, file, &why);
 }

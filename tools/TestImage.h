@@ -1,5 +1,5 @@
 // Test firmware images: deterministic pseudo-random content with a version field,
-// the test mark (flash/TestImageMark.h) and a checksum word, so that the flash
+// the test mark (imageformat/TestImageMark.h) and a checksum word, so that the flash
 // tool and the emulator can be exercised without the drive's real firmware.
 #ifndef ZAL_TOOLS_TESTIMAGE_H
 #define ZAL_TOOLS_TESTIMAGE_H

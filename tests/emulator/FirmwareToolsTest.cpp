@@ -1,8 +1,7 @@
 // Firmware images: the checksum word and version text, the image checks, the
 // generated test images, the packed layout, and fwgen, fwpack and the build's
-// drvflash.exe as files on disk.
-#include "EmulatorTesting.h"
-
+// drvflash.exe as files on disk. Portable like the tools themselves: built for
+// the host with them (tools/host), run in the build's program folder.
 #include "FileBytes.h"
 #include "ImageChecks.h"
 #include "PackedProgram.h"
@@ -10,11 +9,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <set>
+#include <string>
 
-using namespace emutest;
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#else
+#include <sys/wait.h>
+#endif
 
 namespace {
+
+using Bytes = std::vector<uint8_t>;
 
 Bytes FileBytes(const std::string& path) {
     Bytes data;
@@ -23,8 +32,51 @@ Bytes FileBytes(const std::string& path) {
     return data;
 }
 
+// A fresh folder for one test inside the working folder (the build tree's, so
+// that builds side by side do not meet), removed with its files afterwards.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        path_ = std::filesystem::current_path() /
+                ("scratch-" + std::string(test->test_suite_name()) + "." + test->name());
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
 std::string Tool(const std::string& name) {
-    return "\"" + ProgramFolder() + "\\" + name + "\"";
+    return "\"" + (std::filesystem::path(ZAL_IMAGE_TOOLS_DIR) / name).string() + "\"";
+}
+
+// Runs a command line with its output and error output in *output; its exit code.
+int RunProgram(const std::string& commandLine, std::string* output) {
+    output->clear();
+    FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return -1;
+    }
+    char chunk[4096];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        output->append(chunk, got);
+    }
+    const int status = pclose(pipe);
+#ifdef _WIN32
+    return status;
+#else
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 TEST(FirmwareImageTest, ChecksumSumsBigEndianWordsModulo65536) {
@@ -133,7 +185,7 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
     for (const auto& c : cases) {
         const std::string path = folder.File("image.bin");
         std::string output;
-        ASSERT_EQ(0, RunProgram(Tool("fwgen.exe") + " \"" + path + "\" " + c.options, &output))
+        ASSERT_EQ(0, RunProgram(Tool("fwgen") + " \"" + path + "\" " + c.options, &output))
             << output;
         const Bytes image = FileBytes(path);
         ASSERT_EQ(size_t{ImageSize}, image.size()) << c.options;
@@ -145,9 +197,9 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
             << c.options << ": the test mark at 0x800";
     }
     std::string output;
-    EXPECT_EQ(2, RunProgram(Tool("fwgen.exe") + " x.bin --version 21", &output));
+    EXPECT_EQ(2, RunProgram(Tool("fwgen") + " x.bin --version 21", &output));
     EXPECT_NE(std::string::npos, output.find("a version is three characters")) << output;
-    EXPECT_EQ(2, RunProgram(Tool("fwgen.exe"), &output)) << "no output file named";
+    EXPECT_EQ(2, RunProgram(Tool("fwgen"), &output)) << "no output file named";
 }
 
 TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
@@ -182,12 +234,11 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
         {"good.img", "--extended 16", 0, "extended trailer", 3000 + 1024006},
     };
     for (const auto& c : cases) {
-        DeleteFileA(folder.File("out.exe").c_str());
+        std::remove(folder.File("out.exe").c_str());
         std::string output;
         const std::string image = "\"" + folder.File(c.image) + "\"";
-        EXPECT_EQ(
-            c.exitCode,
-            RunProgram(Tool("fwpack.exe") + " " + prog + image + out + " " + c.options, &output))
+        EXPECT_EQ(c.exitCode,
+                  RunProgram(Tool("fwpack") + " " + prog + image + out + " " + c.options, &output))
             << c.image << " " << c.options << ": " << output;
         EXPECT_NE(std::string::npos, output.find(c.says))
             << c.image << " " << c.options << ": expected '" << c.says << "' in: " << output;
@@ -198,9 +249,75 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
     EXPECT_EQ("M7T516", std::string(packed.end() - 6, packed.end()));
 }
 
+// The checksum word as the image's last two bytes give it, in fwpack's words.
+std::string ChecksumWord(const Bytes& image) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X%02X", image[ImageSize - 2], image[ImageSize - 1]);
+    return text;
+}
+
+TEST(FirmwareToolsTest, FwpackDescribesWhatAFileCarries) {
+    ScratchFolder folder;
+    const Bytes program(3000, 0x90);
+    zalfw::TestImageOptions options;
+    const Bytes marked = zalfw::MakeTestImage(options);
+    options.version = "A17";
+    options.testMark = false;
+    options.wrongChecksum = true;
+    const Bytes letter = zalfw::MakeTestImage(options);
+    options.version = "305";
+    options.versionMark = false;
+    options.wrongChecksum = false;
+    const Bytes unmarked = zalfw::MakeTestImage(options);
+    // Files laid out here byte by byte, not by the packing code under test.
+    const auto write = [&](const char* name, const Bytes& head, const Bytes& image,
+                           const std::string& tail) {
+        Bytes file(head);
+        file.insert(file.end(), image.begin(), image.end());
+        file.insert(file.end(), tail.begin(), tail.end());
+        std::string why;
+        ASSERT_TRUE(zalfw::WriteFileBytes(folder.File(name), file, &why)) << why;
+    };
+    write("plain.exe", program, marked, "M7T5");
+    write("extended.exe", program, letter, "M7T516");
+    write("bare.img", {}, unmarked, "");
+    write("short.img", Bytes(1000, 0), {}, "");
+    write("tagless.exe", program, marked, "M7T6");
+    const struct {
+        const char* file;
+        int exitCode;
+        std::string says;
+    } cases[] = {
+        {"plain.exe", 0,
+         "trailer plain\nversion 2.17\nchecksum " + ChecksumWord(marked) +
+             " matches\ntest-image yes\n"},
+        {"extended.exe", 0,
+         "trailer extended 16\nversion 107A\nchecksum " + ChecksumWord(letter) +
+             " mismatch (the bytes sum to "},
+        {"extended.exe", 0, "test-image no\n"},
+        {"bare.img", 0,
+         "trailer none (a bare image)\nversion none (no '~' at the version field)\nchecksum " +
+             ChecksumWord(unmarked) + " matches\ntest-image no\n"},
+        {"short.img", 1, "the file is 1000 bytes and ends with no image and tag"},
+        {"tagless.exe", 1, "the file is 1027004 bytes and ends with no image and tag"},
+        {"missing.exe", 1, "cannot open"},
+    };
+    for (const auto& c : cases) {
+        std::string output;
+        EXPECT_EQ(
+            c.exitCode,
+            RunProgram(Tool("fwpack") + " --describe \"" + folder.File(c.file) + "\"", &output))
+            << c.file << ": " << output;
+        EXPECT_NE(std::string::npos, output.find(c.says))
+            << c.file << ": expected '" << c.says << "' in: " << output;
+    }
+    std::string output;
+    EXPECT_EQ(2, RunProgram(Tool("fwpack") + " --describe", &output)) << output;
+}
+
 TEST(FirmwareToolsTest, TheBuildsDrvflashIsTheProgramWithATestImage) {
-    const Bytes program = FileBytes(ProgramFolder() + "\\drvflash-unpacked.exe");
-    const Bytes packed = FileBytes(ProgramFolder() + "\\drvflash.exe");
+    const Bytes program = FileBytes("drvflash-unpacked.exe");
+    const Bytes packed = FileBytes("drvflash.exe");
     ASSERT_GT(program.size(), 0u);
     ASSERT_EQ(program.size() + 1024004, packed.size());
     EXPECT_EQ(program, Bytes(packed.begin(), packed.begin() + static_cast<long>(program.size())));

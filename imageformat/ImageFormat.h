@@ -1,11 +1,12 @@
-// The firmware image format, defined once for the flash tool, the image tools and
+// The firmware image format, the one home of its definition (imageformat/, with
+// TestImageMark.h), used by the flash tool, the image tools fwgen and fwpack and
 // the drive emulator: the image size, the version field and the version text made
 // from it, the checksum word, the trailer that follows the image in the flash
 // tool's program file, and where the image lies in the drive. Plain constants and
 // small pure functions only, so that the shipped program can use it without any
-// C++ library facility.
-#ifndef ZAL_FLASH_IMAGEFORMAT_H
-#define ZAL_FLASH_IMAGEFORMAT_H
+// C++ library facility, and the image tools can be built for any host.
+#ifndef ZAL_IMAGEFORMAT_IMAGEFORMAT_H
+#define ZAL_IMAGEFORMAT_IMAGEFORMAT_H
 
 enum {
     ImageSize = 1024000,                 // 0xFA000 bytes, sent whole to the drive
@@ -22,6 +23,22 @@ enum {
 
 // The tag that ends the image in the program file, compared case-sensitively.
 static const char TrailerTag[TrailerTagLength + 1] = "M7T5";
+
+// 1 when the `length` bytes at `bytes` are the first `length` characters of
+// `text`, else 0.
+inline int BytesMatchText(const unsigned char* bytes, const char* text, int length) {
+    for (int i = 0; i < length; ++i) {
+        if (bytes[i] != static_cast<unsigned char>(text[i])) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// 1 when the TrailerTagLength bytes at `bytes` are the tag.
+inline int IsTrailerTag(const unsigned char* bytes) {
+    return BytesMatchText(bytes, TrailerTag, TrailerTagLength);
+}
 
 // The character that opens the version field.
 static const char ImageVersionMark = '~';

@@ -1,10 +1,11 @@
 #!/bin/bash
 # Makes the release: installs what the build needs (scripts/setup-machine.sh),
 # builds the two programs without the test suite into build/release/build, and
-# writes build/release/zal-drive-tools-VERSION.zip holding discmode.exe,
+# has cpack write build/release/zal-drive-tools-VERSION.zip holding discmode.exe,
 # drvflash.exe, a text for users (README.txt) and the SHA-256 sums of the three
-# (SHA256SUMS.txt). VERSION is the project's version (project() in
-# CMakeLists.txt), which is also in both programs' version resources.
+# (SHA256SUMS.txt), which the build writes (cmake/ZalRelease.cmake). VERSION is
+# the project's version (project() in CMakeLists.txt), which is also in both
+# programs' version resources.
 #
 #   scripts/release.sh IMAGE
 #
@@ -57,84 +58,25 @@ if ! cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-m
     tail -n 30 "$out/configure.log"
     exit 1
 fi
-if ! cmake --build "$build" -j"$(nproc)" --target discmode drvflash_packed >"$out/build.log" 2>&1; then
+if ! cmake --build "$build" -j"$(nproc)" >"$out/build.log" 2>&1; then
     tail -n 30 "$out/build.log"
     exit 1
 fi
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-[ -n "$version" ] || { echo "release: no project version in $build/CMakeCache.txt" >&2; exit 1; }
-name=zal-drive-tools-$version
-stage="$out/$name"
-rm -rf "$stage" "$out/$name.zip"
-mkdir -p "$stage" || exit 1
-cp "$build/bin/discmode.exe" "$build/bin/drvflash.exe" "$stage/" || exit 1
-
-# The image's version, as drvflash shows it, from the image packed at the end of
-# drvflash.exe.
-packed=$("$fwpack" --describe "$stage/drvflash.exe" 2>&1) || {
-    echo "release: drvflash.exe carries no image: $packed" >&2
-    exit 1
-}
-image_version=$(sed -n 's/^version //p' <<<"$packed")
-carried="the firmware image $(basename "$image"), version $image_version"
-
-# The text for users, with Windows line ends.
-sed 's/$/\r/' >"$stage/README.txt" <<TEXT
-ZAL TK-4800J drive tools $version
-$(printf '%s' "ZAL TK-4800J drive tools $version" | tr '[:print:]' '=')
-
-Two programs for the ZAL TK-4800J DVD+-RW drive, for Windows 98 and the
-Windows NT family (NT 4.0, 2000, XP up to Windows 10 and 11).
-
-discmode.exe - BookType Setting Utility
-  Shows and changes the book type that the drive writes on DVD+R and
-  DVD+R DL discs: its stored default (which the drive lets you change a
-  limited number of times), a temporary setting, and which of the two the
-  drive applies. Choose the drive, the tab of the disc kind and the settings,
-  then press OK.
-
-drvflash.exe - ZAL Drive Firmware Flash Utility
-  Carries $carried.
-  It shows that version as "Update Version" beside the selected drive's
-  firmware ("Current Version") and writes the image into the drive when you
-  press Flash. A flash cannot be cancelled; when it has ended, press
-  Power Off (or turn the computer off) so that the drive starts its new
-  firmware.
-
-How to run
-  Copy the program anywhere and start it; it needs no installation.
-  - Windows NT family: the programs talk to the drive through the SCSI
-    pass-through, which needs administrator rights. From Windows Vista on
-    they ask for them when they start (confirm the prompt); on NT 4.0, 2000
-    and XP log on as an administrator.
-  - Windows 98: an ASPI layer (wnaspi32.dll) must be installed.
-  The dialogs are Japanese on a Japanese system, English elsewhere.
-
-If a flash was broken off (the way back for a half-flashed drive)
-  A flash that fails while the drive is being programmed (power loss, a bus
-  error at the end) leaves the drive without working firmware, but its
-  loader still answers. Start drvflash.exe again: the drive is found in its
-  loader and listed with the current version "N/A ". Select it and press
-  Flash. A failure in an earlier stage leaves the old firmware in place and
-  the drive works as before.
-
-Files
-  discmode.exe, drvflash.exe, README.txt; SHA256SUMS.txt holds their
-  SHA-256 sums (check with: sha256sum -c SHA256SUMS.txt, or on Windows
-  certutil -hashfile drvflash.exe SHA256).
-TEXT
-(cd "$stage" && sha256sum discmode.exe drvflash.exe README.txt >SHA256SUMS.txt) || exit 1
-
-# Fixed dates and order, so that the same build gives the same archive.
+# Fixed dates for the archive's entries (cpack keeps the files' own): the commit's.
 stamp=$(TZ=UTC git -C "$root" log -1 --date=format-local:'%Y-%m-%d %H:%M:%S' --format='%cd UTC' \
     2>/dev/null || true)
-[ -n "$stamp" ] || stamp="2000-01-01 00:00:00 UTC"
-touch -d "$stamp" "$stage"/* || exit 1
-(cd "$out" && cmake -E tar cf "$name.zip" --format=zip --mtime="$stamp" \
-    "$name/README.txt" "$name/SHA256SUMS.txt" "$name/discmode.exe" "$name/drvflash.exe") || exit 1
-(cd "$out" && sha256sum "$name.zip" >"$name.zip.sha256") || exit 1
+touch -d "${stamp:-2000-01-01 00:00:00 UTC}" "$build"/bin/{discmode,drvflash}.exe \
+    "$build"/release-files/{README,SHA256SUMS}.txt || exit 1
+name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+rm -f "$out/$name.zip"
+if ! (cd "$build" && cpack -B "$out") >"$out/package.log" 2>&1; then
+    tail -n 30 "$out/package.log"
+    exit 1
+fi
+rm -rf "$out/_CPack_Packages"
+(cd "$out" && cmake -E sha256sum "$name.zip" >"$name.zip.sha256") || exit 1
 
 echo "release: wrote $out/$name.zip"
-sed 's/^/    /' "$stage/SHA256SUMS.txt"
+sed 's/^/    /' "$build/release-files/SHA256SUMS.txt"
 echo "    $(cat "$out/$name.zip.sha256")"

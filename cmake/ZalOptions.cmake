@@ -8,21 +8,15 @@
 #   headers limited to what Windows 95 and NT 4.0 offer.
 # At the end: the settings that make the build reproducible.
 
-add_library(zal_warnings INTERFACE)
+include(${CMAKE_CURRENT_LIST_DIR}/ZalWarnings.cmake)
 add_library(zal_static_runtime INTERFACE)
 add_library(zal_shipped INTERFACE)
 
 if(MSVC)
-  target_compile_options(zal_warnings INTERFACE /W4 $<$<BOOL:${ZAL_WERROR}>:/WX>)
-  target_compile_definitions(zal_warnings INTERFACE _CRT_SECURE_NO_WARNINGS)
   target_compile_options(zal_shipped INTERFACE /GR- /EHs-c-)
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
   target_link_options(zal_static_runtime INTERFACE /SUBSYSTEM:WINDOWS,5.01)
 else()
-  target_compile_options(zal_warnings INTERFACE
-    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Wcast-qual
-    -Wformat=2 -Wundef -Wnon-virtual-dtor -Woverloaded-virtual -Wmissing-declarations
-    $<$<BOOL:${ZAL_WERROR}>:-Werror>)
   target_compile_options(zal_shipped INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
   target_link_options(zal_static_runtime INTERFACE

@@ -16,8 +16,9 @@ test_image=$2
 work=$3
 
 rm -rf "$work"
-mkdir -p "$work/root/scripts" || exit 1
+mkdir -p "$work/root/scripts" "$work/root/cmake" || exit 1
 cp "$source/scripts/release.sh" "$work/root/scripts/" || exit 1
+cp "$source/cmake/ZalWarnings.cmake" "$work/root/cmake/" || exit 1
 cp -r "$source/imageformat" "$source/tools" "$work/root/" || exit 1
 printf '#!/bin/sh\necho "setup-machine reached"\n' >"$work/root/scripts/setup-machine.sh"
 chmod +x "$work/root/scripts/"*.sh

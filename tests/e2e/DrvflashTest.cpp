@@ -75,154 +75,42 @@ void Leave(DrvflashSession& run) {
 
 TEST(DrvflashTemplates, BothTemplatesHoldTheThirteenControls) {
     const DWORD tab = WS_TABSTOP, visible = WS_VISIBLE;
-    const struct Expected {
-        int id;
-        const char* kind;
-        DWORD style, mask;
-        const char *english, *japanese;
-        int en[4], ja[4];
-    } controls[] = {
-        {1009,
-         "COMBOBOX",
-         CBS_DROPDOWNLIST | WS_VSCROLL | tab | visible,
-         0x03 | CBS_SORT | WS_VSCROLL | tab | visible,
-         "",
-         "",
-         {56, 12, 179, 36},
-         {72, 12, 160, 36}},
-        {1011,
-         "BUTTON",
-         BS_PUSHBUTTON | tab,
-         0x0F | tab | visible,
-         "Flash",
-         "実行",
-         {135, 96, 37, 19},
-         {145, 106, 37, 19}},
-        {1001,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "Drive Select:",
-         "ドライブ選択:",
-         {11, 13, 38, 8},
-         {11, 13, 38, 8}},
-        {1002,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "Current Version:",
-         "現在のバージョン:",
-         {11, 31, 62, 8},
-         {11, 31, 53, 8}},
-        {1007,
-         "EDIT",
-         ES_MULTILINE | ES_READONLY | WS_BORDER | visible,
-         ES_MULTILINE | ES_READONLY | WS_BORDER | tab | visible,
-         "",
-         "",
-         {6, 80, 109, 40},
-         {6, 86, 109, 40}},
-        {1005,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "Status:",
-         "ステータス:",
-         {6, 64, 41, 11},
-         {6, 70, 38, 11}},
-        {1006,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "N/A",
-         "N/A",
-         {77, 31, 35, 12},
-         {74, 31, 30, 12}},
-        {1003,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "Update Version:",
-         "更新後バージョン:",
-         {11, 47, 62, 8},
-         {11, 47, 53, 8}},
-        {1008,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "N/A",
-         "N/A",
-         {77, 47, 35, 12},
-         {74, 47, 30, 12}},
-        {2,
-         "BUTTON",
-         BS_PUSHBUTTON | tab | visible,
-         0x0F | tab | visible,
-         "Cancel",
-         "ｷｬﾝｾﾙ",
-         {191, 96, 37, 19},
-         {197, 105, 37, 19}},
-        {1010,
-         "MSCTLS_PROGRESS32",
-         WS_BORDER | visible,
-         WS_BORDER | tab | visible,
-         "",
-         "",
-         {4, 128, 231, 14},
-         {7, 139, 228, 15}},
-        {1012,
-         "STATIC",
-         SS_CENTER | visible,
-         SS_TYPEMASK | tab | visible,
-         "0 of 0",
-         "0 / 0",
-         {62, 65, 44, 8},
-         {64, 69, 30, 12}},
-        {1,
-         "BUTTON",
-         BS_PUSHBUTTON | tab,
-         0x0F | tab | visible,
-         "Power Off",
-         "電源オフ",
-         {191, 68, 37, 19},
-         {197, 65, 37, 19}},
+    const DWORD buttonMask = 0x0F | tab | visible, labelMask = SS_TYPEMASK | tab | visible;
+    const Styled list = {CBS_DROPDOWNLIST | WS_VSCROLL | tab | visible,
+                         0x03 | CBS_SORT | WS_VSCROLL | tab | visible};
+    const Styled button = {BS_PUSHBUTTON | tab | visible, buttonMask};
+    const Styled hiddenButton = {BS_PUSHBUTTON | tab, buttonMask};
+    const Styled label = {SS_LEFT | visible, labelMask};
+    const Styled centredLabel = {SS_CENTER | visible, labelMask};
+    const Styled status = {ES_MULTILINE | ES_READONLY | WS_BORDER | visible,
+                           ES_MULTILINE | ES_READONLY | WS_BORDER | tab | visible};
+    const Styled bar = {WS_BORDER | visible, WS_BORDER | tab | visible};
+    // clang-format off
+    const std::vector<ControlRow> controls = {
+        // id, class, style, English and Japanese caption, English and Japanese x, y, cx, cy
+        {1009, "COMBOBOX", list, "", "", {56, 12, 179, 36}, {72, 12, 160, 36}},
+        {1011, "BUTTON", hiddenButton, "Flash", "実行", {135, 96, 37, 19}, {145, 106, 37, 19}},
+        {1001, "STATIC", label, "Drive Select:", "ドライブ選択:", {11, 13, 38, 8}, {11, 13, 38, 8}},
+        {1002, "STATIC", label, "Current Version:", "現在のバージョン:", {11, 31, 62, 8}, {11, 31, 53, 8}},
+        {1007, "EDIT", status, "", "", {6, 80, 109, 40}, {6, 86, 109, 40}},
+        {1005, "STATIC", label, "Status:", "ステータス:", {6, 64, 41, 11}, {6, 70, 38, 11}},
+        {1006, "STATIC", label, "N/A", "N/A", {77, 31, 35, 12}, {74, 31, 30, 12}},
+        {1003, "STATIC", label, "Update Version:", "更新後バージョン:", {11, 47, 62, 8}, {11, 47, 53, 8}},
+        {1008, "STATIC", label, "N/A", "N/A", {77, 47, 35, 12}, {74, 47, 30, 12}},
+        {2, "BUTTON", button, "Cancel", "ｷｬﾝｾﾙ", {191, 96, 37, 19}, {197, 105, 37, 19}},
+        {1010, "MSCTLS_PROGRESS32", bar, "", "", {4, 128, 231, 14}, {7, 139, 228, 15}},
+        {1012, "STATIC", centredLabel, "0 of 0", "0 / 0", {62, 65, 44, 8}, {64, 69, 30, 12}},
+        {1, "BUTTON", hiddenButton, "Power Off", "電源オフ", {191, 68, 37, 19}, {197, 65, 37, 19}},
     };
-    const struct Case {
-        const char* name;
-        bool japanese;
-        int cy;
-        const char* font;
-    } cases[] = {{"MAINDIALOGE", false, 152, nullptr},
-                 {"MAINDIALOG", true, 163, "ＭＳ Ｐゴシック"}};
-    const DWORD dialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
-                              DS_SETFOREGROUND | DS_SETFONT;
+    const TemplateCase templates[] = {
+        {"MAINDIALOGE", false, 243, 152, "Firmware Utility", nullptr},
+        {"MAINDIALOG", true, 243, 163, "Firmware Utility", "ＭＳ Ｐゴシック"},
+    };
+    // clang-format on
     HMODULE program = LoadLibraryExA("drvflash.exe", NULL, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, program) << "drvflash.exe beside the test";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        DialogTemplate t;
-        ASSERT_TRUE(ReadDialogTemplate(program, c.name, &t)) << "no extended dialog template";
-        EXPECT_EQ(dialogStyle, t.style & dialogStyle);
-        EXPECT_EQ(243, t.cx);
-        EXPECT_EQ(c.cy, t.cy);
-        EXPECT_EQ(L"Firmware Utility", t.title);
-        EXPECT_EQ(9, t.pointSize);
-        if (c.font != nullptr) {
-            EXPECT_EQ(WideFromUtf8(c.font), t.font);
-        }
-        ASSERT_EQ(13u, t.controls.size());
-        for (size_t i = 0; i < t.controls.size(); ++i) {
-            const TemplateControl& seen = t.controls[i];
-            const Expected& e = controls[i];
-            const int* at = c.japanese ? e.ja : e.en;
-            SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(e.id));
-            EXPECT_EQ(e.id, seen.id);
-            EXPECT_EQ(e.kind, seen.kind);
-            EXPECT_EQ(e.style, seen.style & e.mask) << std::hex << seen.style;
-            EXPECT_EQ(WideFromUtf8(c.japanese ? e.japanese : e.english), seen.caption);
-            EXPECT_EQ((std::vector<int>{at[0], at[1], at[2], at[3]}),
-                      (std::vector<int>{seen.x, seen.y, seen.cx, seen.cy}));
-        }
+    for (const TemplateCase& c : templates) {
+        ExpectTemplate(program, c, controls, 0);
     }
     FreeLibrary(program);
 }

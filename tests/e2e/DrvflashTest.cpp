@@ -4,6 +4,7 @@
 // while a run is asked for and lasts, start-up failures, and the Japanese dialog. The packed test
 // image has update version 2.17 and the test mark: the caption says so, and the
 // program flashes only drives that show the emulator's signature.
+#include "CommandText.h"
 #include "DialogTemplate.h"
 #include "DrvflashSession.h"
 
@@ -27,16 +28,6 @@ const std::string DriveText = "[HA:0/ID:0]ZAL     TK-4800J        ";
 std::string Drive(const std::string& address, const std::string& revision,
                   const std::string& extra = std::string()) {
     return Device(address, "kind = tk4800j\nrevision = " + revision + "\n" + extra);
-}
-
-std::string Cdb(const zalemu::CommandRecord& record, size_t bytes) {
-    std::string text;
-    for (size_t i = 0; i < bytes && i < record.cdb.size(); ++i) {
-        char byte[4];
-        snprintf(byte, sizeof byte, i == 0 ? "%02X" : "-%02X", record.cdb[i]);
-        text += byte;
-    }
-    return text;
 }
 
 // The controls of a dialog that is Ready: after a run Power Off is offered.
@@ -208,7 +199,7 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
         std::vector<int> bar;
         FlashAndWait(run, &texts, &bar);
         for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
-            EXPECT_EQ(address, record.address) << Cdb(record, 2);
+            EXPECT_EQ(address, record.address) << CdbText(record, 2);
         }
         for (const char* other : {"0:3", "1:0", "2:5"}) {
             if (other != address) {
@@ -236,10 +227,10 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
     EXPECT_NE(std::string::npos, Section(run.StateFile(), "2:5").find("revision = 2.17"));
     // Power Off answered Cancel changes nothing.
     ASSERT_TRUE(run.Click(IdPowerOff));
-    HWND box = run.WaitForBox();
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("PC will have powerdown. Are you sure?", MessageBoxText(box));
-    ASSERT_TRUE(run.RefuseBox(box));
+    BoxSeen box = run.WaitForBox();
+    ASSERT_NE(nullptr, box.window);
+    EXPECT_EQ("PC will have powerdown. Are you sure?", box.text);
+    ASSERT_TRUE(AnswerBox(box, IDCANCEL));
     // The controls come back once the answer has reached the dialog.
     EXPECT_TRUE(run.WaitForEnabled(IdPowerOff, true));
     ExpectReady(run, true);
@@ -262,11 +253,11 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         const size_t sent = run.Commands().size();
         if (c.asked) {
             ASSERT_TRUE(run.Click(IdFlash));
-            HWND box = run.WaitForBox();
-            ASSERT_NE(nullptr, box) << "no revert question";
-            EXPECT_EQ(Title, WindowText(box));
-            EXPECT_EQ(RevertQuestion, MessageBoxText(box));
-            ASSERT_TRUE(run.RefuseBox(box));
+            BoxSeen box = run.WaitForBox();
+            ASSERT_NE(nullptr, box.window) << "no revert question";
+            EXPECT_EQ(Title, box.caption);
+            EXPECT_EQ(RevertQuestion, box.text);
+            ASSERT_TRUE(AnswerBox(box, IDCANCEL));
             EXPECT_TRUE(run.WaitForEnabled(IdCancel, true));
             Sleep(1000);
             EXPECT_EQ(sent, run.Commands().size()) << "Cancel sent something";
@@ -276,11 +267,11 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         }
         ASSERT_TRUE(run.Click(IdFlash));
         if (c.asked) {
-            HWND box = run.WaitForBox();
-            ASSERT_NE(nullptr, box);
-            ASSERT_TRUE(run.AnswerBox(box));
+            BoxSeen box = run.WaitForBox();
+            ASSERT_NE(nullptr, box.window);
+            ASSERT_TRUE(AnswerBox(box));
         } else {
-            EXPECT_EQ(nullptr, run.WaitForBox(3000)) << "asked for a newer image";
+            EXPECT_EQ(nullptr, run.WaitForBox(3000).window) << "asked for a newer image";
         }
         std::vector<std::string> texts;
         std::vector<int> bar;
@@ -325,9 +316,9 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         const std::vector<zalemu::CommandRecord> log = run.Commands();
         ASSERT_GE(log.size(), 2u);
         const zalemu::CommandRecord& failing = log[log.size() - (c.leavesFlashMode ? 2 : 1)];
-        EXPECT_EQ(c.failing, Cdb(failing, std::string(c.failing).size() / 3 + 1));
+        EXPECT_EQ(c.failing, CdbText(failing, std::string(c.failing).size() / 3 + 1));
         if (c.leavesFlashMode) {
-            EXPECT_EQ("CC-01-00", Cdb(log.back(), 3)) << "flash mode is left after the failure";
+            EXPECT_EQ("CC-01-00", CdbText(log.back(), 3)) << "flash mode is left after the failure";
         }
         Leave(run);
         if (std::string(c.name) != "stage5") {
@@ -379,8 +370,8 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     ASSERT_TRUE(run.StartReady());
     const size_t before = run.Commands().size();
     ASSERT_TRUE(run.Click(IdFlash));
-    HWND question = run.WaitForBox();
-    ASSERT_NE(nullptr, question);
+    BoxSeen question = run.WaitForBox();
+    ASSERT_NE(nullptr, question.window);
     const struct {
         const char* moment;
         const char* status; // shown while it lasts; none: the revert question is open
@@ -405,10 +396,10 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
         Sleep(Scaled(300));
         EXPECT_FALSE(run.Program().HasExited()) << "the program ended";
         EXPECT_EQ(0, run.DriveListSelection());
-        EXPECT_EQ(m.status == nullptr ? question : nullptr, run.WaitForBox(0))
+        EXPECT_EQ(m.status == nullptr ? question.window : nullptr, run.WaitForBox(0).window)
             << "another box than the revert question";
         if (m.status == nullptr) {
-            ASSERT_TRUE(run.AnswerBox(question));
+            ASSERT_TRUE(AnswerBox(question));
         }
     }
     std::vector<std::string> texts;
@@ -422,7 +413,8 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     EXPECT_EQ(0, run.DriveListSelection());
     ExpectReady(run, true);
     Sleep(Scaled(300));
-    EXPECT_EQ(nullptr, run.WaitForBox(0)) << "a command queued during the run asked afterwards";
+    EXPECT_EQ(nullptr, run.WaitForBox(0).window)
+        << "a command queued during the run asked afterwards";
 
     // One run's commands, all to the drive asked about: the INQUIRY that finds
     // the emulator's signature (the image is a test image), flash mode, its
@@ -431,10 +423,10 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     std::vector<std::string> kinds;
     std::vector<size_t> counts;
     for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
-        EXPECT_EQ("0:0", record.address) << Cdb(record, 2);
+        EXPECT_EQ("0:0", record.address) << CdbText(record, 2);
         // Flash mode's CDB with its mode byte, every other with its sub-command.
         const bool mode = record.Opcode() == 0xCC && record.cdb.size() > 1 && record.cdb[1] == 1;
-        const std::string kind = Cdb(record, mode ? 3 : 2);
+        const std::string kind = CdbText(record, mode ? 3 : 2);
         if (kinds.empty() || kinds.back() != kind) {
             kinds.push_back(kind);
             counts.push_back(0);
@@ -459,12 +451,12 @@ TEST(DrvflashDialog, StartUpFailures) {
         DrvflashSession run("no-drive-nt");
         run.WriteScenario(Device("0:0", "kind = optical"));
         ASSERT_TRUE(run.Start(ProgramPath::Nt, false)) << "no box";
-        HWND box = run.WaitForBox();
-        EXPECT_EQ("administrative privileges are needed", MessageBoxText(box));
+        BoxSeen box = run.WaitForBox();
+        EXPECT_EQ("administrative privileges are needed", box.text);
         EXPECT_EQ("SPTI ERROR",
                   ControlText(WaitForDialogWithControl(run.Program().ProcessId(), IdStatus, 5000),
                               IdStatus));
-        ASSERT_TRUE(run.AnswerBox(box));
+        ASSERT_TRUE(AnswerBox(box));
         DWORD exitCode = 99;
         EXPECT_TRUE(run.WaitForExit(20000, &exitCode));
         EXPECT_EQ(0u, exitCode);
@@ -476,21 +468,21 @@ TEST(DrvflashDialog, StartUpFailures) {
         EXPECT_EQ("2.17", ControlText(WaitForDialogWithControl(run.Program().ProcessId(),
                                                                IdUpdateVersion, 5000),
                                       IdUpdateVersion));
-        HWND box = run.WaitForBox();
-        EXPECT_EQ(NoTarget, MessageBoxText(box));
-        ASSERT_TRUE(run.AnswerBox(box));
+        BoxSeen box = run.WaitForBox();
+        EXPECT_EQ(NoTarget, box.text);
+        ASSERT_TRUE(AnswerBox(box));
         EXPECT_TRUE(run.WaitForExit(20000, nullptr));
     }
     {
         DrvflashSession run("no-image");
         run.WriteScenario(Drive("0:0", "2.16"));
         ASSERT_TRUE(run.Start(ProgramPath::WithoutImage, false)) << "no box";
-        HWND box = run.WaitForBox();
-        EXPECT_EQ("Incorrect file", MessageBoxText(box));
+        BoxSeen box = run.WaitForBox();
+        EXPECT_EQ("Incorrect file", box.text);
         EXPECT_EQ("",
                   ControlText(WaitForDialogWithControl(run.Program().ProcessId(), IdStatus, 5000),
                               IdStatus));
-        ASSERT_TRUE(run.AnswerBox(box));
+        ASSERT_TRUE(AnswerBox(box));
         EXPECT_TRUE(run.WaitForExit(20000, nullptr));
         EXPECT_TRUE(run.Commands().empty()) << "a command went to the drive";
     }

@@ -50,7 +50,7 @@ protected:
 
     // Ends the dialog with Cancel and checks that it released the transport.
     static void CloseWithCancel(DialogRun* run) {
-        ASSERT_TRUE(run->Press(IDCANCEL)) << "Cancel is not available";
+        ASSERT_TRUE(run->Click(IDCANCEL)) << "Cancel is not available";
         INT_PTR result = 0;
         ASSERT_TRUE(run->WaitForEnd(5000, &result));
         EXPECT_EQ(1, result);
@@ -104,8 +104,9 @@ TEST_F(DialogTest, ShowsTheFirstDriveByItsCommandVersion) {
         DialogRun run;
         Open(&run, Device(0, 0, "vendor = VENDOR12\nproduct = PRODUCT-NAME-16C\n" + c.drive));
         EXPECT_EQ(Title, WindowText(run.Dialog()));
-        EXPECT_EQ(std::vector<std::string>{"[HA:0/ID:0]VENDOR12PRODUCT-NAME-16C"}, run.DriveList());
-        EXPECT_EQ(0, run.DriveSelection());
+        EXPECT_EQ(std::vector<std::string>{"[HA:0/ID:0]VENDOR12PRODUCT-NAME-16C"},
+                  run.DriveListItems());
+        EXPECT_EQ(0, run.DriveListSelection());
         ASSERT_EQ(static_cast<int>(c.tabs.size()), run.TabCount());
         for (size_t i = 0; i < c.tabs.size(); ++i) {
             EXPECT_EQ(c.tabs[i], run.TabCaption(static_cast<int>(i)));
@@ -231,11 +232,11 @@ TEST_F(DialogTest, SwitchingDrivesAndTabs) {
     Open(&run, Device(0, 0, "changes-left = 0\ndl-default = E0\nr-default = 00") +
                    Device(0, 1, "command-version = 1\nchanges-left = 10\ndl-default = 00") +
                    Device(0, 2, "changes-left = 20"));
-    ASSERT_EQ(3u, run.DriveList().size());
+    ASSERT_EQ(3u, run.DriveListItems().size());
     EXPECT_FALSE(run.Enabled(1016));
     EXPECT_FALSE(run.Enabled(1023));
 
-    run.ChooseTab(1);
+    run.SelectTab(1);
     for (int id = 1023; id <= 1030; ++id) {
         EXPECT_TRUE(run.Visible(id)) << "DVD+R page control " << id;
     }
@@ -243,8 +244,8 @@ TEST_F(DialogTest, SwitchingDrivesAndTabs) {
         EXPECT_FALSE(run.Visible(id)) << "DVD+R DL page control " << id;
     }
 
-    run.ChooseDrive(2);
-    EXPECT_EQ(2, run.DriveSelection());
+    run.SelectDrive(2);
+    EXPECT_EQ(2, run.DriveListSelection());
     EXPECT_EQ(2, run.TabCount());
     EXPECT_EQ(0, run.TabSelection()) << "a new drive shows tab 0";
     EXPECT_TRUE(run.Visible(1015));
@@ -254,13 +255,13 @@ TEST_F(DialogTest, SwitchingDrivesAndTabs) {
     }
     EXPECT_TRUE(run.WaitForText(1007, "Possible set count is 20 left."));
 
-    run.ChooseDrive(1);
+    run.SelectDrive(1);
     EXPECT_EQ(1, run.TabCount());
     EXPECT_EQ("1", run.Text(1031));
     EXPECT_FALSE(run.Enabled(1017));
     EXPECT_EQ((std::vector<int>{1016, 1019}), run.CheckedOf(DlRadios));
 
-    run.ChooseDrive(0);
+    run.SelectDrive(0);
     EXPECT_EQ(2, run.TabCount());
     EXPECT_EQ("DVD+R Medium setting", run.TabCaption(1));
     EXPECT_FALSE(run.Enabled(1016)) << "locked again";
@@ -273,8 +274,8 @@ TEST_F(DialogTest, OkWithNothingChangedCompletesWithoutCommands) {
     DialogRun run;
     Open(&run, Device(0, 0, ""));
     ASSERT_TRUE(run.WaitForEnabled(IDOK, true));
-    ASSERT_TRUE(run.Press(IDOK));
-    const BoxSeen box = WaitForBox();
+    ASSERT_TRUE(run.Click(IDOK));
+    const BoxSeen box = run.WaitForBox();
     EXPECT_EQ("Change is completed.", box.text);
     EXPECT_EQ(Title, box.caption);
     EXPECT_FALSE(box.owned) << "boxes have no owner window";
@@ -296,15 +297,15 @@ TEST_F(DialogTest, OkSendsTheDifferingCommandsInTheFixedOrder) {
     }
     ASSERT_TRUE(run.WaitForEnabled(1020, true));
     run.ClickRadio(1020);
-    run.ChooseTab(1);
+    run.SelectTab(1);
     for (int id : {1024, 1026}) {
         run.ClickRadio(id);
     }
     ASSERT_TRUE(run.WaitForEnabled(1028, true));
     run.ClickRadio(1028);
     ASSERT_TRUE(run.WaitForEnabled(IDOK, true));
-    ASSERT_TRUE(run.Press(IDOK));
-    const BoxSeen box = WaitForBox();
+    ASSERT_TRUE(run.Click(IDOK));
+    const BoxSeen box = run.WaitForBox();
     EXPECT_EQ("Change is completed.", box.text);
     ASSERT_TRUE(AnswerBox(box));
     INT_PTR result = 0;
@@ -326,9 +327,9 @@ TEST_F(DialogTest, FailedChangeGivesControlsBackAndRetriesOnlyTheRest) {
     ASSERT_TRUE(run.WaitForEnabled(1020, true));
     run.ClickRadio(1020);
     ASSERT_TRUE(run.WaitForEnabled(IDOK, true));
-    ASSERT_TRUE(run.Press(IDOK));
+    ASSERT_TRUE(run.Click(IDOK));
 
-    const BoxSeen box = WaitForBox();
+    const BoxSeen box = run.WaitForBox();
     EXPECT_EQ("Some failure occurred to set .", box.text);
     EXPECT_EQ(Title, box.caption);
     EXPECT_FALSE(box.owned);
@@ -338,7 +339,7 @@ TEST_F(DialogTest, FailedChangeGivesControlsBackAndRetriesOnlyTheRest) {
     for (int id : {1009, IDCANCEL, IDOK}) {
         EXPECT_FALSE(run.Enabled(id)) << "control " << id << " while the box is open";
     }
-    PostMessageA(run.Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    run.PostCommand(IDCANCEL);
     Sleep(Scaled(300));
     EXPECT_FALSE(run.Ended()) << "the close box and Escape wait for the result box";
     ASSERT_TRUE(AnswerBox(box));
@@ -349,8 +350,8 @@ TEST_F(DialogTest, FailedChangeGivesControlsBackAndRetriesOnlyTheRest) {
     EXPECT_TRUE(run.WaitForText(1007, "Possible set count is 4 left."));
 
     Emulator().ClearLog();
-    ASSERT_TRUE(run.Press(IDOK));
-    const BoxSeen done = WaitForBox();
+    ASSERT_TRUE(run.Click(IDOK));
+    const BoxSeen done = run.WaitForBox();
     EXPECT_EQ("Change is completed.", done.text);
     ASSERT_TRUE(AnswerBox(done));
     INT_PTR result = 0;
@@ -366,9 +367,9 @@ TEST_F(DialogTest, CancelEscapeAndCloseBoxEndTheDialog) {
         const char* name;
         void (*act)(DialogRun*);
     } cases[] = {
-        {"Cancel", [](DialogRun* run) { run->Press(IDCANCEL); }},
+        {"Cancel", [](DialogRun* run) { run->Click(IDCANCEL); }},
         {"Escape", [](DialogRun* run) { run->PressEscape(); }},
-        {"close box", [](DialogRun* run) { PostMessageA(run->Dialog(), WM_CLOSE, 0, 0); }},
+        {"close box", [](DialogRun* run) { run->Close(); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -387,7 +388,7 @@ TEST_F(DialogTest, NoDriveEndsWithTheNotFoundBox) {
     ASSERT_EQ("", Emulator().Load(Device(0, 0, "kind = optical") + Device(0, 1, "kind = disk")));
     DialogRun run;
     ASSERT_TRUE(run.Start("MAINDIALOGE", false));
-    const BoxSeen box = WaitForBox();
+    const BoxSeen box = run.WaitForBox();
     EXPECT_EQ("Target dirve is not found correctly.", box.text);
     EXPECT_EQ(Title, box.caption);
     EXPECT_FALSE(box.owned);
@@ -414,8 +415,8 @@ TEST(DialogJapaneseTest, JapaneseTemplateAndTexts) {
     EXPECT_TRUE(run.WaitForText(1007, Cp932("変更可能回数は、あと7回です。")))
         << "shown: " << run.Text(1007);
     ASSERT_TRUE(run.WaitForEnabled(IDOK, true));
-    ASSERT_TRUE(run.Press(IDOK));
-    const BoxSeen box = WaitForBox();
+    ASSERT_TRUE(run.Click(IDOK));
+    const BoxSeen box = run.WaitForBox();
     EXPECT_EQ(Cp932("設定を変更しました。"), box.text);
     EXPECT_EQ(Title, box.caption);
     ASSERT_TRUE(AnswerBox(box));

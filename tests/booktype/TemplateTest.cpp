@@ -6,16 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 namespace {
-
-// The style bits a control's kind must show, and the mask they are read with.
-struct Styled {
-    DWORD bits;
-    DWORD mask;
-};
 
 const DWORD ButtonMask = 0x0F | WS_GROUP | WS_TABSTOP;
 const DWORD EditMask = ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
@@ -34,17 +27,9 @@ const Styled NoPrefixLabel = {SS_LEFT | SS_NOPREFIX, StaticMask};
 const Styled FirstRadio = {BS_AUTORADIOBUTTON | WS_GROUP, ButtonMask};
 const Styled Radio = {BS_AUTORADIOBUTTON, ButtonMask};
 
-struct Expected {
-    int id;
-    const char* kind;
-    Styled style;
-    const char* english;
-    const char* japanese; // UTF-8
-    int en[4];
-    int ja[4];
-};
-
-const Expected controls[] = {
+// clang-format off
+const std::vector<ControlRow> Controls = {
+    // id, class, style, English and Japanese caption, English and Japanese x, y, cx, cy
     {1009, "COMBOBOX", DropDownList, "", "", {7, 21, 288, 64}, {7, 21, 254, 64}},
     {1, "BUTTON", DefaultButton, "OK", "実行", {169, 192, 37, 19}, {169, 192, 37, 19}},
     {1007, "EDIT", StatusBox, "", "", {9, 150, 287, 28}, {9, 150, 251, 28}},
@@ -54,74 +39,20 @@ const Expected controls[] = {
     {-1, "BUTTON", GroupBox, "Status:", "状態:", {4, 136, 298, 47}, {4, 136, 264, 48}},
     {-1, "STATIC", CentredLabel, "Default", "Default", {26, 80, 32, 8}, {26, 83, 32, 8}},
     {1001, "STATIC", Label, "Temporary", "Temporary", {26, 105, 32, 8}, {26, 105, 32, 8}},
-    {-1,
-     "STATIC",
-     NoPrefixLabel,
-     "Select Setting",
-     "Select Setting",
-     {10, 59, 34, 18},
-     {10, 61, 23, 18}},
+    {-1, "STATIC", NoPrefixLabel, "Select Setting", "Select Setting", {10, 59, 34, 18}, {10, 61, 23, 18}},
     {-1, "STATIC", Label, "Current Value", "Current Value", {55, 64, 65, 8}, {60, 63, 45, 8}},
-    {1015,
-     "BUTTON",
-     FirstRadio,
-     "&Normal (DVD+R DL)",
-     "標準 (DVD+R DL)",
-     {108, 80, 80, 10},
-     {108, 81, 71, 10}},
-    {1016,
-     "BUTTON",
-     Radio,
-     "&Compatibility (DVD-ROM)",
-     "互換 (DVD-ROM)",
-     {192, 80, 103, 10},
-     {188, 81, 72, 10}},
-    {1017,
-     "BUTTON",
-     FirstRadio,
-     "&Normal (DVD+R DL)",
-     "標準 (DVD+R DL)",
-     {108, 103, 80, 10},
-     {108, 103, 71, 10}},
-    {1018,
-     "BUTTON",
-     Radio,
-     "&Compatibility (DVD-ROM)",
-     "互換 (DVD-ROM)",
-     {192, 103, 103, 10},
-     {188, 103, 72, 10}},
+    {1015, "BUTTON", FirstRadio, "&Normal (DVD+R DL)", "標準 (DVD+R DL)", {108, 80, 80, 10}, {108, 81, 71, 10}},
+    {1016, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 80, 103, 10}, {188, 81, 72, 10}},
+    {1017, "BUTTON", FirstRadio, "&Normal (DVD+R DL)", "標準 (DVD+R DL)", {108, 103, 80, 10}, {108, 103, 71, 10}},
+    {1018, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 103, 103, 10}, {188, 103, 72, 10}},
     {1019, "BUTTON", FirstRadio, "", "", {11, 82, 9, 8}, {11, 83, 9, 8}},
     {1020, "BUTTON", Radio, "", "", {11, 105, 9, 8}, {11, 105, 9, 8}},
     {1021, "EDIT", ValueBox, "", "", {60, 78, 40, 14}, {60, 78, 40, 14}},
     {1022, "EDIT", ValueBox, "", "", {60, 102, 40, 14}, {60, 102, 40, 14}},
-    {1023,
-     "BUTTON",
-     FirstRadio,
-     "&Normal (DVD+R)",
-     "標準 (DVD+R)",
-     {108, 80, 80, 10},
-     {108, 81, 71, 10}},
-    {1024,
-     "BUTTON",
-     Radio,
-     "&Compatibility (DVD-ROM)",
-     "互換 (DVD-ROM)",
-     {192, 80, 103, 10},
-     {188, 81, 72, 10}},
-    {1025,
-     "BUTTON",
-     FirstRadio,
-     "&Normal (DVD+R)",
-     "標準 (DVD+R)",
-     {108, 103, 80, 10},
-     {108, 103, 71, 10}},
-    {1026,
-     "BUTTON",
-     Radio,
-     "&Compatibility (DVD-ROM)",
-     "互換 (DVD-ROM)",
-     {192, 103, 103, 10},
-     {188, 103, 72, 10}},
+    {1023, "BUTTON", FirstRadio, "&Normal (DVD+R)", "標準 (DVD+R)", {108, 80, 80, 10}, {108, 81, 71, 10}},
+    {1024, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 80, 103, 10}, {188, 81, 72, 10}},
+    {1025, "BUTTON", FirstRadio, "&Normal (DVD+R)", "標準 (DVD+R)", {108, 103, 80, 10}, {108, 103, 71, 10}},
+    {1026, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 103, 103, 10}, {188, 103, 72, 10}},
     {1027, "BUTTON", FirstRadio, "", "", {11, 82, 9, 8}, {11, 83, 9, 8}},
     {1028, "BUTTON", Radio, "", "", {11, 105, 9, 8}, {11, 105, 9, 8}},
     {1029, "EDIT", ValueBox, "", "", {60, 78, 40, 14}, {60, 78, 40, 14}},
@@ -130,43 +61,15 @@ const Expected controls[] = {
     {1031, "EDIT", ValueBox, "", "", {58, 191, 14, 14}, {53, 191, 13, 14}},
 };
 
+const TemplateCase Templates[] = {
+    {"MAINDIALOGE", false, 306, 218, "BookType Setting Utility", "FixedSys"},
+    {"MAINDIALOG", true, 273, 217, "BookType設定ユーティリティ", "ＭＳ Ｐゴシック"},
+};
+// clang-format on
+
 TEST(DialogTemplateTest, BothTemplatesMatchTheirTables) {
-    const struct Case {
-        const char* name;
-        bool japanese;
-        int cx, cy;
-        const char* title;
-        const char* font;
-    } cases[] = {
-        {"MAINDIALOGE", false, 306, 218, "BookType Setting Utility", "FixedSys"},
-        {"MAINDIALOG", true, 273, 217, "BookType設定ユーティリティ", "ＭＳ Ｐゴシック"},
-    };
-    const DWORD dialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
-                              DS_SETFOREGROUND | DS_SETFONT;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        DialogTemplate t;
-        ASSERT_TRUE(ReadDialogTemplate(NULL, c.name, &t)) << "no extended dialog template";
-        EXPECT_EQ(dialogStyle, t.style & dialogStyle);
-        EXPECT_EQ(c.cx, t.cx);
-        EXPECT_EQ(c.cy, t.cy);
-        EXPECT_EQ(WideFromUtf8(c.title), t.title) << "template title";
-        EXPECT_EQ(WideFromUtf8(c.font), t.font) << "font";
-        EXPECT_EQ(9, t.pointSize);
-        ASSERT_EQ(29u, t.controls.size());
-        for (size_t i = 0; i < t.controls.size(); ++i) {
-            const TemplateControl& seen = t.controls[i];
-            const Expected& e = controls[i];
-            const int* at = c.japanese ? e.ja : e.en;
-            SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(e.id));
-            EXPECT_EQ(e.id, seen.id);
-            EXPECT_EQ(e.kind, seen.kind);
-            EXPECT_EQ(e.style.bits, seen.style & e.style.mask) << std::hex << seen.style;
-            EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE), seen.style & (WS_CHILD | WS_VISIBLE));
-            EXPECT_EQ(WideFromUtf8(c.japanese ? e.japanese : e.english), seen.caption) << "caption";
-            EXPECT_EQ((std::vector<int>{at[0], at[1], at[2], at[3]}),
-                      (std::vector<int>{seen.x, seen.y, seen.cx, seen.cy}));
-        }
+    for (const TemplateCase& c : Templates) {
+        ExpectTemplate(NULL, c, Controls, WS_CHILD | WS_VISIBLE);
     }
 }
 

@@ -53,10 +53,9 @@ struct SetCommand {
     int medium;
     BYTE value; // the book type, or for a select 1 when the temporary setting applies
     std::string Cdb() const {
-        char text[64];
-        std::snprintf(text, sizeof text, "C9-%02X-%02X-%02X-5A-41-4C-42-4B-%02X-00-00", sub, medium,
-                      sub == 4 ? 0 : value, sub == 4 ? value : 0);
-        return text;
+        return sub == 1   ? SetDefaultCdb(medium, value)
+               : sub == 3 ? SetTemporaryCdb(medium, value)
+                          : SelectCdb(medium, value);
     }
     DWORD Bit() const { return 1ul << (4 * medium + (sub == 1 ? 0 : sub == 3 ? 1 : 2)); }
 };

@@ -11,6 +11,7 @@
 // second run flashes it whole. Runs on the ASPI path (Windows 9x), in-process.
 #include "Campaign.h"
 
+#include "CommandText.h"
 #include "DriveTable.h"
 #include "FirmwareImage.h"
 #include "FlashProbe.h"
@@ -27,7 +28,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -41,40 +41,6 @@ enum {
     LeaveIndex = 69,
     ShortLimitMs = 5000
 };
-
-const char* const LeaveCdb = "CC-01-00-00-52-34-51-39-00-00-00-00";
-const char* const InquiryCdb = "12-00-00-00-24-00";
-
-// A CDB as the log's text, from its 12 bytes.
-std::string Cdb(std::initializer_list<unsigned> bytes) {
-    std::string text;
-    for (unsigned byte : bytes) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, text.empty() ? "%02X" : "-%02X", byte & 0xFF);
-        text += hex;
-    }
-    return text;
-}
-
-// Every command of a whole run, in order, as the drive must receive them.
-std::vector<std::string> WholeRun() {
-    std::vector<std::string> run = {"CC-01-01-00-52-34-51-39-00-00-00-00", InquiryCdb};
-    for (unsigned address = 0x6000; address < 0x100000; address += 0x8000) {
-        const unsigned blocks = address == 0xFE000 ? 2 : 8;
-        run.push_back(
-            Cdb({0xCB, 1, 0, address >> 16, address >> 8, address, 0, 0, blocks, 0, 0, 0}));
-    }
-    run.push_back(Cdb(
-        {0xCC, 4, FirmwareImage.checksum[0], FirmwareImage.checksum[1], 0, 0, 0, 0, 0, 0, 0, 0}));
-    for (unsigned sub : {4u, 2u}) {
-        for (unsigned mask = 0x4; mask <= 0x40000; mask <<= 1) {
-            run.push_back(
-                Cdb({0xCB, sub, 0, 0, 0, mask >> 24, mask >> 16, mask >> 8, mask, 0, 0, 0}));
-        }
-    }
-    run.push_back(LeaveCdb);
-    return run;
-}
 
 // The stage (1-6) that command `index` of a whole run belongs to.
 LONG StageOf(int index) {
@@ -163,7 +129,8 @@ bool RunAsTheDialogDoes(HWND window) {
 void CheckSuccess(Campaign& campaign, int countBefore, const std::string& label) {
     campaign.Expect(6L, static_cast<long>(FlashStep), label + ": FlashStep");
     // The run, then the run tick's INQUIRY that reads the new version.
-    std::vector<std::string> expected = WholeRun();
+    std::vector<std::string> expected =
+        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     expected.push_back(InquiryCdb);
     campaign.Expect(expected, CdbTexts(Commands()), label + ": commands sent");
     const std::vector<std::string> status = StatusTexts();
@@ -230,10 +197,11 @@ void OneRun(Campaign& campaign, HWND window) {
     }
     const LONG stage = StageOf(fault.index);
     campaign.Expect(static_cast<long>(-stage), static_cast<long>(FlashStep), label + ": FlashStep");
-    const std::vector<std::string> whole = WholeRun();
+    const std::vector<std::string> whole =
+        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     std::vector<std::string> expected(whole.begin(), whole.begin() + fault.index + 1);
     if (stage <= 4) {
-        expected.push_back(LeaveCdb);
+        expected.push_back(FlashLeaveCdb);
     }
     campaign.Expect(expected, CdbTexts(Commands()), label + ": commands sent");
     const std::vector<std::string> status = StatusTexts();

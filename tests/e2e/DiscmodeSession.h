@@ -1,5 +1,5 @@
 // One run of the built discmode.exe against the drive emulator (ToolSession),
-// with its dialog's controls and its tab control.
+// with its dialog's controls.
 #ifndef ZAL_TESTS_DISCMODESESSION_H
 #define ZAL_TESTS_DISCMODESESSION_H
 
@@ -11,7 +11,6 @@ using DiscmodePath = ProgramPath;
 enum {
     IdOk = 1,
     IdTemporaryLabel = 1001,
-    IdTabs = 1014,
     IdDlDefaultNormal = 1015,
     IdDlDefaultCompat = 1016,
     IdDlTemporaryNormal = 1017,
@@ -34,11 +33,6 @@ enum {
 class DiscmodeSession : public ToolSession {
 public:
     explicit DiscmodeSession(const std::string& name) : ToolSession("discmode", name) {}
-
-    int TabCount() const;
-    int TabSelection() const;
-    void NextTab();
-    void PreviousTab();
 };
 
 #endif

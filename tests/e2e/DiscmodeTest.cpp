@@ -2,6 +2,7 @@
 // the drive emulator: what the dialog shows for each kind of drive, the disc poll,
 // the change flow with its results, the dialog under abuse during a change, the
 // drive's memory across runs, and the start-up failures of each transport path.
+#include "CommandText.h"
 #include "DiscmodeSession.h"
 #include "TimeScale.h"
 
@@ -12,28 +13,23 @@
 
 namespace {
 
-const std::string Signature = "5A-41-4C-42-4B"; // "ZALBK"
-
-// The 0xC9 CDB of a sub-command, as the log writes it.
-std::string C9(int sub, int medium, int value, int last) {
-    char text[64];
-    snprintf(text, sizeof text, "C9-%02X-%02X-%02X-%s-%02X-00-00", sub, medium, value,
-             Signature.c_str(), last);
-    return text;
+// The end of a run: the program ends by itself with exit code 0.
+void ExpectExit(DiscmodeSession& run) {
+    DWORD exitCode = 99;
+    ASSERT_TRUE(run.WaitForExit(10000, &exitCode)) << "the program did not end";
+    EXPECT_EQ(0u, exitCode);
 }
 
-std::vector<std::string> CdbsOf(const std::vector<zalemu::CommandRecord>& records) {
-    std::vector<std::string> cdbs;
-    for (const zalemu::CommandRecord& record : records) {
-        std::string text;
-        for (size_t i = 0; i < record.cdb.size(); ++i) {
-            char byte[4];
-            snprintf(byte, sizeof byte, i == 0 ? "%02X" : "-%02X", record.cdb[i]);
-            text += byte;
-        }
-        cdbs.push_back(text);
-    }
-    return cdbs;
+// The box on show answered with OK, then the end of the program.
+void AnswerAndExpectExit(DiscmodeSession& run, const BoxSeen& box) {
+    ASSERT_TRUE(AnswerBox(box)) << "the box could not be answered";
+    ExpectExit(run);
+}
+
+// Cancel pressed, then the end of the program.
+void CancelAndExpectExit(DiscmodeSession& run) {
+    ASSERT_TRUE(run.Click(IdCancel)) << "Cancel is not available";
+    ExpectExit(run);
 }
 
 // A book-type drive of the given command version and change count, no disc.
@@ -80,10 +76,7 @@ TEST(DiscmodeDialog, PagesFollowTheCommandVersion) {
         EXPECT_FALSE(run.Visible(IdRDefaultNormal));
         EXPECT_TRUE(run.WaitForEnabled(IdOk, true)) << "no disc: OK is offered";
         EXPECT_TRUE(run.WaitForText(IdStatus, "Possible set count is 7 left."));
-        run.Click(IdCancel);
-        DWORD exitCode = 99;
-        EXPECT_TRUE(run.WaitForExit(10000, &exitCode));
-        EXPECT_EQ(0u, exitCode);
+        CancelAndExpectExit(run);
     }
 }
 
@@ -248,107 +241,93 @@ TEST(DiscmodeDialog, DiscInsertedAndRemovedWhileRunning) {
     }
 }
 
-TEST(DiscmodeChange, NothingChangedSendsNothingAndCompletes) {
-    DiscmodeSession run("nothing-changed");
-    run.WriteScenario(Drive("0:0", 3, 20));
-    ASSERT_TRUE(run.Start());
-    ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
-    const size_t before = run.Commands().size();
-    ASSERT_TRUE(run.Click(IdOk));
-    HWND box = run.WaitForBox();
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("BookType Setting Utility", WindowText(box));
-    EXPECT_EQ("Change is completed.", MessageBoxText(box));
-    EXPECT_TRUE(run.CommandsAfter(before).empty());
-    ASSERT_TRUE(run.AnswerBox(box));
-    DWORD exitCode = 99;
-    ASSERT_TRUE(run.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-}
-
-TEST(DiscmodeChange, EveryChangeGoesOutInTheFixedOrder) {
-    DiscmodeSession run("all-changes");
-    run.WriteScenario(Drive("0:0", 3, 20));
-    ASSERT_TRUE(run.Start());
-    ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
-    // DVD+R DL: Compatibility default and temporary, the temporary one applied.
-    ASSERT_TRUE(run.Click(IdDlDefaultCompat));
-    ASSERT_TRUE(run.Click(IdDlTemporaryCompat));
-    ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdDlTemporaryCompat); }, 2000));
-    ASSERT_TRUE(run.Click(IdDlSelectTemporary));
-    // DVD+R: the same on its page.
-    run.NextTab();
-    ASSERT_TRUE(run.Click(IdRDefaultCompat));
-    ASSERT_TRUE(run.Click(IdRTemporaryCompat));
-    ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdRTemporaryCompat); }, 2000));
-    ASSERT_TRUE(run.Click(IdRSelectTemporary));
-    ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdRSelectTemporary); }, 2000));
-    ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
-
-    const size_t before = run.Commands().size();
-    ASSERT_TRUE(run.Click(IdOk));
-    HWND box = run.WaitForBox();
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("Change is completed.", MessageBoxText(box));
-    const std::vector<std::string> expected = {
-        C9(1, 2, 0x00, 0), C9(3, 2, 0x00, 0), C9(4, 2, 0x00, 1),
-        C9(1, 0, 0x00, 0), C9(3, 0, 0x00, 0), C9(4, 0, 0x00, 1),
-    };
-    EXPECT_EQ(expected, CdbsOf(run.CommandsAfter(before)));
-    ASSERT_TRUE(run.AnswerBox(box));
-    DWORD exitCode = 99;
-    ASSERT_TRUE(run.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-
-    // The drive keeps the settings, and two changes were used up.
-    const std::string state = run.StateFile();
-    for (const char* line :
-         {"changes-left = 18", "dl-default = 00", "dl-temporary = 00", "dl-applies = temporary",
-          "r-default = 00", "r-temporary = 00", "r-applies = temporary"}) {
-        EXPECT_NE(std::string::npos, state.find(line)) << line << " in\n" << state;
-    }
-}
-
-struct FailureCase {
+// One change made with OK on a version-3 drive with 20 changes left: the radio
+// buttons clicked in order (IdTabs: the next tab), the drive's faults, the
+// commands OK sends, the result box, and the lines the drive's state file holds
+// afterwards. A complete success ends the program; after a failure the dialog
+// stays open and usable.
+struct ChangeCase {
+    const char* name;
+    std::vector<int> clicks;
     const char* faults;
-    const char* text;
+    std::vector<std::string> commands;
+    const char* box;
+    std::vector<const char*> state;
 };
 
-TEST(DiscmodeChange, FailuresAreNamedAndTheDialogStaysUsable) {
-    const FailureCase cases[] = {
-        {"fault = C9/01#1 check 5/2C/00\n", "Failed to set default value of DVD+R DL."},
-        {"fault = C9/01 check 5/2C/00\n", "Failed to set default value of DVD+R & DVD+R DL."},
-        {"fault = C9/04#1 check 5/24/00\n", "Some failure occurred to set ."},
-        {"fault = C9/01#1 check 5/2C/00\nfault = C9/03#1 check 5/2C/00\n",
-         "Some failure occurred to set ."},
-    };
-    int index = 0;
-    for (const FailureCase& c : cases) {
-        const std::string name = "failure-" + std::to_string(++index);
-        DiscmodeSession run(name);
+// Both defaults to Compatibility, the DVD+R DL temporary setting applied, and the
+// DVD+R temporary value to Compatibility.
+const std::vector<int> MixedClicks = {IdDlDefaultCompat, IdDlSelectTemporary, IdTabs,
+                                      IdRDefaultCompat, IdRTemporaryCompat};
+const std::vector<std::string> MixedCommands = {SetDefaultCdb(2, 0x00), SelectCdb(2, 1),
+                                                SetDefaultCdb(0, 0x00), SetTemporaryCdb(0, 0x00)};
+
+// clang-format off
+const ChangeCase ChangeCases[] = {
+    {"nothing-changed", {}, "", {}, "Change is completed.", {}},
+    // Every setting of both media: the commands go out in the fixed order.
+    {"all-changes", {IdDlDefaultCompat, IdDlTemporaryCompat, IdDlSelectTemporary, IdTabs,
+                     IdRDefaultCompat, IdRTemporaryCompat, IdRSelectTemporary}, "",
+     {SetDefaultCdb(2, 0x00), SetTemporaryCdb(2, 0x00), SelectCdb(2, 1),
+      SetDefaultCdb(0, 0x00), SetTemporaryCdb(0, 0x00), SelectCdb(0, 1)},
+     "Change is completed.",
+     {"changes-left = 18", "dl-default = 00", "dl-temporary = 00", "dl-applies = temporary",
+      "r-default = 00", "r-temporary = 00", "r-applies = temporary"}},
+    // Failures are named by what failed; every differing command is still sent.
+    {"failure-1", MixedClicks, "fault = C9/01#1 check 5/2C/00\n", MixedCommands,
+     "Failed to set default value of DVD+R DL.", {"changes-left = 19"}},
+    {"failure-2", MixedClicks, "fault = C9/01 check 5/2C/00\n", MixedCommands,
+     "Failed to set default value of DVD+R & DVD+R DL.", {"changes-left = 20"}},
+    {"failure-3", MixedClicks, "fault = C9/04#1 check 5/24/00\n", MixedCommands,
+     "Some failure occurred to set .", {"changes-left = 18"}},
+    {"failure-4", MixedClicks, "fault = C9/01#1 check 5/2C/00\nfault = C9/03#1 check 5/2C/00\n",
+     MixedCommands, "Some failure occurred to set .", {"changes-left = 19"}},
+};
+// clang-format on
+
+// Makes the clicks of a change; false when one could not be made.
+bool MakeClicks(DiscmodeSession& run, const std::vector<int>& clicks) {
+    for (int id : clicks) {
+        if (id == IdTabs) {
+            run.NextTab();
+        } else if (!run.ClickRadio(id) || !run.Checked(id)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(DiscmodeChange, CommandsBoxAndDriveMemoryOfEachChange) {
+    for (const ChangeCase& c : ChangeCases) {
+        SCOPED_TRACE(c.name);
+        DiscmodeSession run(c.name);
         run.WriteScenario(Drive("0:0", 3, 20, c.faults));
-        ASSERT_TRUE(run.Start()) << name;
-        ASSERT_TRUE(run.WaitForEnabled(IdOk, true)) << name;
-        ASSERT_TRUE(run.Click(IdDlDefaultCompat));
-        ASSERT_TRUE(run.Click(IdDlSelectTemporary));
-        run.NextTab();
-        ASSERT_TRUE(run.Click(IdRDefaultCompat));
-        ASSERT_TRUE(run.Click(IdRTemporaryCompat));
-        ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdRTemporaryCompat); }, 2000));
-        ASSERT_TRUE(run.Click(IdOk)) << name;
-        HWND box = run.WaitForBox();
-        ASSERT_NE(nullptr, box) << name;
-        EXPECT_EQ("BookType Setting Utility", WindowText(box));
-        EXPECT_EQ(c.text, MessageBoxText(box)) << name;
-        ASSERT_TRUE(run.AnswerBox(box));
-        // The dialog stays open, and the user can still leave or pick a drive.
-        EXPECT_FALSE(run.Program().HasExited()) << name;
-        EXPECT_TRUE(run.WaitForEnabled(IdDriveList, true)) << name;
-        EXPECT_TRUE(run.WaitForEnabled(IdCancel, true)) << name;
-        EXPECT_TRUE(run.WaitForEnabled(IdOk, true)) << name << ": the poll gives OK back";
-        run.Click(IdCancel);
-        DWORD exitCode = 99;
-        EXPECT_TRUE(run.WaitForExit(10000, &exitCode)) << name;
+        ASSERT_TRUE(run.Start());
+        ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
+        ASSERT_TRUE(MakeClicks(run, c.clicks)) << "a click could not be made";
+        ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
+        const size_t before = run.Commands().size();
+        ASSERT_TRUE(run.Click(IdOk));
+        const BoxSeen box = run.WaitForBox();
+        ASSERT_NE(nullptr, box.window) << "no result box";
+        EXPECT_EQ("BookType Setting Utility", box.caption);
+        EXPECT_EQ(c.box, box.text);
+        EXPECT_EQ(c.commands, CdbTexts(run.CommandsAfter(before)));
+        if (std::string(c.box) == "Change is completed.") {
+            AnswerAndExpectExit(run, box);
+        } else {
+            ASSERT_TRUE(AnswerBox(box));
+            // The dialog stays open, and the user can still leave or pick a drive.
+            EXPECT_FALSE(run.Program().HasExited());
+            EXPECT_TRUE(run.WaitForEnabled(IdDriveList, true));
+            EXPECT_TRUE(run.WaitForEnabled(IdCancel, true));
+            EXPECT_TRUE(run.WaitForEnabled(IdOk, true)) << "the poll gives OK back";
+            CancelAndExpectExit(run);
+        }
+        const std::string state = run.StateFile();
+        for (const char* line : c.state) {
+            EXPECT_NE(std::string::npos, state.find(line)) << line << " in\n" << state;
+        }
     }
 }
 
@@ -357,22 +336,19 @@ TEST(DiscmodeChange, RetryAfterAFailureSendsOnlyWhatStillDiffers) {
     run.WriteScenario(Drive("0:0", 3, 30, "fault = C9/01#1 check 5/2C/00\n"));
     ASSERT_TRUE(run.Start());
     ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
-    ASSERT_TRUE(run.Click(IdDlDefaultCompat));
-    run.NextTab();
-    ASSERT_TRUE(run.Click(IdRDefaultCompat));
-    ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdRDefaultCompat); }, 2000));
+    ASSERT_TRUE(MakeClicks(run, {IdDlDefaultCompat, IdTabs, IdRDefaultCompat}));
     size_t before = run.Commands().size();
     ASSERT_TRUE(run.Click(IdOk));
-    HWND box = run.WaitForBox();
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("Failed to set default value of DVD+R DL.", MessageBoxText(box));
-    EXPECT_EQ((std::vector<std::string>{C9(1, 2, 0, 0), C9(1, 0, 0, 0)}),
-              CdbsOf(run.CommandsAfter(before)));
+    BoxSeen box = run.WaitForBox();
+    ASSERT_NE(nullptr, box.window);
+    EXPECT_EQ("Failed to set default value of DVD+R DL.", box.text);
+    EXPECT_EQ((std::vector<std::string>{SetDefaultCdb(2, 0), SetDefaultCdb(0, 0)}),
+              CdbTexts(run.CommandsAfter(before)));
     // The DVD+R default went through: its Current Value is the new one; the DVD+R DL
     // default that failed still shows the drive's.
     EXPECT_EQ("DVD-ROM", run.Text(IdRDefaultBox));
     EXPECT_EQ("DVD+R DL", run.Text(IdDlDefaultBox));
-    ASSERT_TRUE(run.AnswerBox(box));
+    ASSERT_TRUE(AnswerBox(box));
     // One default change went through: the shown count says so.
     EXPECT_TRUE(run.WaitForText(IdStatus, "Possible set count is 29 left.")) << run.Text(IdStatus);
 
@@ -380,16 +356,14 @@ TEST(DiscmodeChange, RetryAfterAFailureSendsOnlyWhatStillDiffers) {
     before = run.Commands().size();
     ASSERT_TRUE(run.Click(IdOk));
     box = run.WaitForBox();
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("Change is completed.", MessageBoxText(box));
-    const std::vector<std::string> retry = {C9(2, 2, 1, 0), C9(2, 2, 1, 1), C9(2, 0, 1, 0),
-                                            C9(2, 0, 1, 1), C9(1, 2, 0, 0)};
-    EXPECT_EQ(retry, CdbsOf(run.CommandsAfter(before)))
+    ASSERT_NE(nullptr, box.window);
+    EXPECT_EQ("Change is completed.", box.text);
+    const std::vector<std::string> retry = {ReadCdb(2, 0), ReadCdb(2, 1), ReadCdb(0, 0),
+                                            ReadCdb(0, 1), SetDefaultCdb(2, 0)};
+    EXPECT_EQ(retry, CdbTexts(run.CommandsAfter(before)))
         << "the drive's settings read again, then only what still differs: the DVD+R default "
            "that succeeded is not sent again";
-    ASSERT_TRUE(run.AnswerBox(box));
-    DWORD exitCode = 99;
-    ASSERT_TRUE(run.WaitForExit(10000, &exitCode));
+    AnswerAndExpectExit(run, box);
     EXPECT_NE(std::string::npos, run.StateFile().find("changes-left = 28"));
 }
 
@@ -399,13 +373,11 @@ TEST(DiscmodeChange, SecondRunShowsWhatTheFirstLeft) {
     {
         ASSERT_TRUE(run.Start());
         ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
-        ASSERT_TRUE(run.Click(IdDlDefaultCompat));
-        ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdDlDefaultCompat); }, 2000));
+        ASSERT_TRUE(MakeClicks(run, {IdDlDefaultCompat}));
         ASSERT_TRUE(run.Click(IdOk));
-        HWND box = run.WaitForBox();
-        ASSERT_NE(nullptr, box);
-        ASSERT_TRUE(run.AnswerBox(box));
-        ASSERT_TRUE(run.WaitForExit(10000, nullptr));
+        BoxSeen box = run.WaitForBox();
+        ASSERT_NE(nullptr, box.window);
+        ASSERT_NO_FATAL_FAILURE(AnswerAndExpectExit(run, box));
     }
     DiscmodeSession second("persist-second");
     // The same drive memory: the first run's scenario and state file.
@@ -429,9 +401,7 @@ TEST(DiscmodeChange, EscapeAndTheCloseBoxLeave) {
         } else {
             run.Close();
         }
-        DWORD exitCode = 99;
-        EXPECT_TRUE(run.WaitForExit(10000, &exitCode)) << (way == 0 ? "Escape" : "close box");
-        EXPECT_EQ(0u, exitCode);
+        ExpectExit(run);
     }
 }
 
@@ -471,45 +441,40 @@ TEST(DiscmodeChange, AbuseNeitherRepeatsNorHidesAChange) {
          "changes-left = 18"},
     };
     // Both defaults to Compatibility: DVD+R DL first, then DVD+R.
-    const std::vector<std::string> change = {C9(1, 2, 0, 0), C9(1, 0, 0, 0)};
+    const std::vector<std::string> change = {SetDefaultCdb(2, 0), SetDefaultCdb(0, 0)};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DiscmodeSession run(c.name);
         run.WriteScenario(Drive("0:0", 3, 20, c.faults));
         ASSERT_TRUE(run.Start());
         ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
-        ASSERT_TRUE(run.Click(IdDlDefaultCompat));
-        run.NextTab();
-        ASSERT_TRUE(run.Click(IdRDefaultCompat));
-        ASSERT_TRUE(WaitUntil([&] { return run.Checked(IdRDefaultCompat); }, 2000));
+        ASSERT_TRUE(MakeClicks(run, {IdDlDefaultCompat, IdTabs, IdRDefaultCompat}));
         const size_t before = run.Commands().size();
         ASSERT_TRUE(run.Click(IdOk));
         Abuse(run);
-        EXPECT_EQ(nullptr, run.WaitForBox(0)) << "the change was over before the abuse";
-        HWND box = run.WaitForBox();
-        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(nullptr, run.WaitForBox(0).window) << "the change was over before the abuse";
+        BoxSeen box = run.WaitForBox();
+        ASSERT_NE(nullptr, box.window);
         Abuse(run);
         Sleep(Scaled(300));
-        EXPECT_TRUE(IsWindowVisible(box)) << "the result box went unanswered";
-        EXPECT_EQ(c.text, MessageBoxText(box));
-        EXPECT_EQ(box, run.WaitForBox(0)) << "a second box";
+        EXPECT_TRUE(IsWindowVisible(box.window)) << "the result box went unanswered";
+        EXPECT_EQ(c.text, box.text);
+        EXPECT_EQ(box.window, run.WaitForBox(0).window) << "a second box";
         const int controls[] = {IdDriveList, IdCancel, IdOk};
         for (int id : controls) {
             EXPECT_FALSE(run.Enabled(id)) << "control " << id << " usable under the result box";
         }
-        ASSERT_TRUE(run.AnswerBox(box));
         if (c.ends) {
-            DWORD exitCode = 99;
-            EXPECT_TRUE(run.WaitForExit(10000, &exitCode));
-            EXPECT_EQ(0u, exitCode);
+            AnswerAndExpectExit(run, box);
         } else {
+            ASSERT_TRUE(AnswerBox(box));
             EXPECT_TRUE(run.WaitForEnabled(IdCancel, true));
             EXPECT_TRUE(run.WaitForEnabled(IdOk, true)) << "the poll gives OK back";
             Sleep(Scaled(300));
             EXPECT_FALSE(run.Program().HasExited());
-            EXPECT_EQ(nullptr, run.WaitForBox(0)) << "a queued command ran after the result";
+            EXPECT_EQ(nullptr, run.WaitForBox(0).window) << "a queued command ran after the result";
         }
-        EXPECT_EQ(change, CdbsOf(run.CommandsAfter(before)));
+        EXPECT_EQ(change, CdbTexts(run.CommandsAfter(before)));
         EXPECT_EQ(std::vector<std::string>(), run.OverlapNotes());
         EXPECT_NE(std::string::npos, run.StateFile().find(c.changesLeft)) << run.StateFile();
     }
@@ -538,10 +503,10 @@ TEST(DiscmodeStart, NoDriveOnEachPath) {
         DiscmodeSession run(std::string("start-") + c.name);
         run.WriteScenario(Device("0:0", "kind = disk"));
         ASSERT_TRUE(run.Start(c.path, false)) << c.name << ": no message box";
-        HWND box = run.WaitForBox();
-        ASSERT_NE(nullptr, box);
-        EXPECT_EQ(c.caption, WindowText(box)) << c.name;
-        EXPECT_EQ(c.text, MessageBoxText(box)) << c.name;
+        BoxSeen box = run.WaitForBox();
+        ASSERT_NE(nullptr, box.window);
+        EXPECT_EQ(c.caption, box.caption) << c.name;
+        EXPECT_EQ(c.text, box.text) << c.name;
         if (c.status != nullptr) {
             HWND dialog = NULL;
             for (HWND window : TopLevelWindows(run.Program().ProcessId())) {
@@ -552,10 +517,7 @@ TEST(DiscmodeStart, NoDriveOnEachPath) {
             ASSERT_NE(nullptr, dialog) << c.name;
             EXPECT_EQ(c.status, ControlText(dialog, IdStatus)) << c.name;
         }
-        ASSERT_TRUE(run.AnswerBox(box));
-        DWORD exitCode = 99;
-        ASSERT_TRUE(run.WaitForExit(10000, &exitCode)) << c.name;
-        EXPECT_EQ(0u, exitCode) << c.name;
+        AnswerAndExpectExit(run, box);
     }
 }
 
@@ -577,14 +539,13 @@ TEST(DiscmodeJapanese, TemplateAndTextsAreJapanese) {
         << run.Text(IdStatus);
     ASSERT_TRUE(run.WaitForEnabled(IdOk, true));
     ASSERT_TRUE(run.Click(IdOk));
-    HWND box = run.WaitForBox();
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("BookType Setting Utility", WindowText(box));
+    BoxSeen box = run.WaitForBox();
+    ASSERT_NE(nullptr, box.window);
+    EXPECT_EQ("BookType Setting Utility", box.caption);
     // "settei wo henkou shimashita."
     EXPECT_EQ("\x90\xDD\x92\xE8\x82\xF0\x95\xCF\x8D\x58\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42",
-              MessageBoxText(box));
-    ASSERT_TRUE(run.AnswerBox(box));
-    EXPECT_TRUE(run.WaitForExit(10000, nullptr));
+              box.text);
+    AnswerAndExpectExit(run, box);
 }
 
 } // namespace

@@ -7,10 +7,6 @@ int DrvflashSession::Progress() const {
     return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdProgress), PBM_GETPOS, 0, 0));
 }
 
-bool DrvflashSession::RefuseBox(HWND box) {
-    return PressButton(box, IDCANCEL) && WaitUntil([box] { return !IsWindow(box); }, 5000);
-}
-
 bool DrvflashSession::QueryEndSession() const {
     return SendMessageA(dialog_, WM_QUERYENDSESSION, 0, 0) != 0;
 }

@@ -19,8 +19,6 @@ public:
     explicit DrvflashSession(const std::string& name) : ToolSession("drvflash", name) {}
 
     int Progress() const;
-    // Presses Cancel in a message box.
-    bool RefuseBox(HWND box);
     // Sends what the end of the Windows session sends first; true when the
     // dialog agrees to end.
     bool QueryEndSession() const;

@@ -4,6 +4,7 @@
 // while a run is asked for and lasts, start-up failures, and the Japanese dialog. The packed test
 // image has update version 2.17 and the test mark: the caption says so, and the
 // program flashes only drives that show the emulator's signature.
+#include "CommandText.h"
 #include "DialogTemplate.h"
 #include "DrvflashSession.h"
 
@@ -27,16 +28,6 @@ const std::string DriveText = "[HA:0/ID:0]ZAL     TK-4800J        ";
 std::string Drive(const std::string& address, const std::string& revision,
                   const std::string& extra = std::string()) {
     return Device(address, "kind = tk4800j\nrevision = " + revision + "\n" + extra);
-}
-
-std::string Cdb(const zalemu::CommandRecord& record, size_t bytes) {
-    std::string text;
-    for (size_t i = 0; i < bytes && i < record.cdb.size(); ++i) {
-        char byte[4];
-        snprintf(byte, sizeof byte, i == 0 ? "%02X" : "-%02X", record.cdb[i]);
-        text += byte;
-    }
-    return text;
 }
 
 // The controls of a dialog that is Ready: after a run Power Off is offered.
@@ -75,154 +66,42 @@ void Leave(DrvflashSession& run) {
 
 TEST(DrvflashTemplates, BothTemplatesHoldTheThirteenControls) {
     const DWORD tab = WS_TABSTOP, visible = WS_VISIBLE;
-    const struct Expected {
-        int id;
-        const char* kind;
-        DWORD style, mask;
-        const char *english, *japanese;
-        int en[4], ja[4];
-    } controls[] = {
-        {1009,
-         "COMBOBOX",
-         CBS_DROPDOWNLIST | WS_VSCROLL | tab | visible,
-         0x03 | CBS_SORT | WS_VSCROLL | tab | visible,
-         "",
-         "",
-         {56, 12, 179, 36},
-         {72, 12, 160, 36}},
-        {1011,
-         "BUTTON",
-         BS_PUSHBUTTON | tab,
-         0x0F | tab | visible,
-         "Flash",
-         "実行",
-         {135, 96, 37, 19},
-         {145, 106, 37, 19}},
-        {1001,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "Drive Select:",
-         "ドライブ選択:",
-         {11, 13, 38, 8},
-         {11, 13, 38, 8}},
-        {1002,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "Current Version:",
-         "現在のバージョン:",
-         {11, 31, 62, 8},
-         {11, 31, 53, 8}},
-        {1007,
-         "EDIT",
-         ES_MULTILINE | ES_READONLY | WS_BORDER | visible,
-         ES_MULTILINE | ES_READONLY | WS_BORDER | tab | visible,
-         "",
-         "",
-         {6, 80, 109, 40},
-         {6, 86, 109, 40}},
-        {1005,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "Status:",
-         "ステータス:",
-         {6, 64, 41, 11},
-         {6, 70, 38, 11}},
-        {1006,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "N/A",
-         "N/A",
-         {77, 31, 35, 12},
-         {74, 31, 30, 12}},
-        {1003,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "Update Version:",
-         "更新後バージョン:",
-         {11, 47, 62, 8},
-         {11, 47, 53, 8}},
-        {1008,
-         "STATIC",
-         SS_LEFT | visible,
-         SS_TYPEMASK | tab | visible,
-         "N/A",
-         "N/A",
-         {77, 47, 35, 12},
-         {74, 47, 30, 12}},
-        {2,
-         "BUTTON",
-         BS_PUSHBUTTON | tab | visible,
-         0x0F | tab | visible,
-         "Cancel",
-         "ｷｬﾝｾﾙ",
-         {191, 96, 37, 19},
-         {197, 105, 37, 19}},
-        {1010,
-         "MSCTLS_PROGRESS32",
-         WS_BORDER | visible,
-         WS_BORDER | tab | visible,
-         "",
-         "",
-         {4, 128, 231, 14},
-         {7, 139, 228, 15}},
-        {1012,
-         "STATIC",
-         SS_CENTER | visible,
-         SS_TYPEMASK | tab | visible,
-         "0 of 0",
-         "0 / 0",
-         {62, 65, 44, 8},
-         {64, 69, 30, 12}},
-        {1,
-         "BUTTON",
-         BS_PUSHBUTTON | tab,
-         0x0F | tab | visible,
-         "Power Off",
-         "電源オフ",
-         {191, 68, 37, 19},
-         {197, 65, 37, 19}},
+    const DWORD buttonMask = 0x0F | tab | visible, labelMask = SS_TYPEMASK | tab | visible;
+    const Styled list = {CBS_DROPDOWNLIST | WS_VSCROLL | tab | visible,
+                         0x03 | CBS_SORT | WS_VSCROLL | tab | visible};
+    const Styled button = {BS_PUSHBUTTON | tab | visible, buttonMask};
+    const Styled hiddenButton = {BS_PUSHBUTTON | tab, buttonMask};
+    const Styled label = {SS_LEFT | visible, labelMask};
+    const Styled centredLabel = {SS_CENTER | visible, labelMask};
+    const Styled status = {ES_MULTILINE | ES_READONLY | WS_BORDER | visible,
+                           ES_MULTILINE | ES_READONLY | WS_BORDER | tab | visible};
+    const Styled bar = {WS_BORDER | visible, WS_BORDER | tab | visible};
+    // clang-format off
+    const std::vector<ControlRow> controls = {
+        // id, class, style, English and Japanese caption, English and Japanese x, y, cx, cy
+        {1009, "COMBOBOX", list, "", "", {56, 12, 179, 36}, {72, 12, 160, 36}},
+        {1011, "BUTTON", hiddenButton, "Flash", "実行", {135, 96, 37, 19}, {145, 106, 37, 19}},
+        {1001, "STATIC", label, "Drive Select:", "ドライブ選択:", {11, 13, 38, 8}, {11, 13, 38, 8}},
+        {1002, "STATIC", label, "Current Version:", "現在のバージョン:", {11, 31, 62, 8}, {11, 31, 53, 8}},
+        {1007, "EDIT", status, "", "", {6, 80, 109, 40}, {6, 86, 109, 40}},
+        {1005, "STATIC", label, "Status:", "ステータス:", {6, 64, 41, 11}, {6, 70, 38, 11}},
+        {1006, "STATIC", label, "N/A", "N/A", {77, 31, 35, 12}, {74, 31, 30, 12}},
+        {1003, "STATIC", label, "Update Version:", "更新後バージョン:", {11, 47, 62, 8}, {11, 47, 53, 8}},
+        {1008, "STATIC", label, "N/A", "N/A", {77, 47, 35, 12}, {74, 47, 30, 12}},
+        {2, "BUTTON", button, "Cancel", "ｷｬﾝｾﾙ", {191, 96, 37, 19}, {197, 105, 37, 19}},
+        {1010, "MSCTLS_PROGRESS32", bar, "", "", {4, 128, 231, 14}, {7, 139, 228, 15}},
+        {1012, "STATIC", centredLabel, "0 of 0", "0 / 0", {62, 65, 44, 8}, {64, 69, 30, 12}},
+        {1, "BUTTON", hiddenButton, "Power Off", "電源オフ", {191, 68, 37, 19}, {197, 65, 37, 19}},
     };
-    const struct Case {
-        const char* name;
-        bool japanese;
-        int cy;
-        const char* font;
-    } cases[] = {{"MAINDIALOGE", false, 152, nullptr},
-                 {"MAINDIALOG", true, 163, "ＭＳ Ｐゴシック"}};
-    const DWORD dialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
-                              DS_SETFOREGROUND | DS_SETFONT;
+    const TemplateCase templates[] = {
+        {"MAINDIALOGE", false, 243, 152, "Firmware Utility", nullptr},
+        {"MAINDIALOG", true, 243, 163, "Firmware Utility", "ＭＳ Ｐゴシック"},
+    };
+    // clang-format on
     HMODULE program = LoadLibraryExA("drvflash.exe", NULL, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, program) << "drvflash.exe beside the test";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        DialogTemplate t;
-        ASSERT_TRUE(ReadDialogTemplate(program, c.name, &t)) << "no extended dialog template";
-        EXPECT_EQ(dialogStyle, t.style & dialogStyle);
-        EXPECT_EQ(243, t.cx);
-        EXPECT_EQ(c.cy, t.cy);
-        EXPECT_EQ(L"Firmware Utility", t.title);
-        EXPECT_EQ(9, t.pointSize);
-        if (c.font != nullptr) {
-            EXPECT_EQ(WideFromUtf8(c.font), t.font);
-        }
-        ASSERT_EQ(13u, t.controls.size());
-        for (size_t i = 0; i < t.controls.size(); ++i) {
-            const TemplateControl& seen = t.controls[i];
-            const Expected& e = controls[i];
-            const int* at = c.japanese ? e.ja : e.en;
-            SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(e.id));
-            EXPECT_EQ(e.id, seen.id);
-            EXPECT_EQ(e.kind, seen.kind);
-            EXPECT_EQ(e.style, seen.style & e.mask) << std::hex << seen.style;
-            EXPECT_EQ(WideFromUtf8(c.japanese ? e.japanese : e.english), seen.caption);
-            EXPECT_EQ((std::vector<int>{at[0], at[1], at[2], at[3]}),
-                      (std::vector<int>{seen.x, seen.y, seen.cx, seen.cy}));
-        }
+    for (const TemplateCase& c : templates) {
+        ExpectTemplate(program, c, controls, 0);
     }
     FreeLibrary(program);
 }
@@ -320,7 +199,7 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
         std::vector<int> bar;
         FlashAndWait(run, &texts, &bar);
         for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
-            EXPECT_EQ(address, record.address) << Cdb(record, 2);
+            EXPECT_EQ(address, record.address) << CdbText(record, 2);
         }
         for (const char* other : {"0:3", "1:0", "2:5"}) {
             if (other != address) {
@@ -348,10 +227,10 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
     EXPECT_NE(std::string::npos, Section(run.StateFile(), "2:5").find("revision = 2.17"));
     // Power Off answered Cancel changes nothing.
     ASSERT_TRUE(run.Click(IdPowerOff));
-    HWND box = run.WaitForBox();
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("PC will have powerdown. Are you sure?", MessageBoxText(box));
-    ASSERT_TRUE(run.RefuseBox(box));
+    BoxSeen box = run.WaitForBox();
+    ASSERT_NE(nullptr, box.window);
+    EXPECT_EQ("PC will have powerdown. Are you sure?", box.text);
+    ASSERT_TRUE(AnswerBox(box, IDCANCEL));
     // The controls come back once the answer has reached the dialog.
     EXPECT_TRUE(run.WaitForEnabled(IdPowerOff, true));
     ExpectReady(run, true);
@@ -374,11 +253,11 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         const size_t sent = run.Commands().size();
         if (c.asked) {
             ASSERT_TRUE(run.Click(IdFlash));
-            HWND box = run.WaitForBox();
-            ASSERT_NE(nullptr, box) << "no revert question";
-            EXPECT_EQ(Title, WindowText(box));
-            EXPECT_EQ(RevertQuestion, MessageBoxText(box));
-            ASSERT_TRUE(run.RefuseBox(box));
+            BoxSeen box = run.WaitForBox();
+            ASSERT_NE(nullptr, box.window) << "no revert question";
+            EXPECT_EQ(Title, box.caption);
+            EXPECT_EQ(RevertQuestion, box.text);
+            ASSERT_TRUE(AnswerBox(box, IDCANCEL));
             EXPECT_TRUE(run.WaitForEnabled(IdCancel, true));
             Sleep(1000);
             EXPECT_EQ(sent, run.Commands().size()) << "Cancel sent something";
@@ -388,11 +267,11 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         }
         ASSERT_TRUE(run.Click(IdFlash));
         if (c.asked) {
-            HWND box = run.WaitForBox();
-            ASSERT_NE(nullptr, box);
-            ASSERT_TRUE(run.AnswerBox(box));
+            BoxSeen box = run.WaitForBox();
+            ASSERT_NE(nullptr, box.window);
+            ASSERT_TRUE(AnswerBox(box));
         } else {
-            EXPECT_EQ(nullptr, run.WaitForBox(3000)) << "asked for a newer image";
+            EXPECT_EQ(nullptr, run.WaitForBox(3000).window) << "asked for a newer image";
         }
         std::vector<std::string> texts;
         std::vector<int> bar;
@@ -437,9 +316,9 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         const std::vector<zalemu::CommandRecord> log = run.Commands();
         ASSERT_GE(log.size(), 2u);
         const zalemu::CommandRecord& failing = log[log.size() - (c.leavesFlashMode ? 2 : 1)];
-        EXPECT_EQ(c.failing, Cdb(failing, std::string(c.failing).size() / 3 + 1));
+        EXPECT_EQ(c.failing, CdbText(failing, std::string(c.failing).size() / 3 + 1));
         if (c.leavesFlashMode) {
-            EXPECT_EQ("CC-01-00", Cdb(log.back(), 3)) << "flash mode is left after the failure";
+            EXPECT_EQ("CC-01-00", CdbText(log.back(), 3)) << "flash mode is left after the failure";
         }
         Leave(run);
         if (std::string(c.name) != "stage5") {
@@ -491,8 +370,8 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     ASSERT_TRUE(run.StartReady());
     const size_t before = run.Commands().size();
     ASSERT_TRUE(run.Click(IdFlash));
-    HWND question = run.WaitForBox();
-    ASSERT_NE(nullptr, question);
+    BoxSeen question = run.WaitForBox();
+    ASSERT_NE(nullptr, question.window);
     const struct {
         const char* moment;
         const char* status; // shown while it lasts; none: the revert question is open
@@ -517,10 +396,10 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
         Sleep(Scaled(300));
         EXPECT_FALSE(run.Program().HasExited()) << "the program ended";
         EXPECT_EQ(0, run.DriveListSelection());
-        EXPECT_EQ(m.status == nullptr ? question : nullptr, run.WaitForBox(0))
+        EXPECT_EQ(m.status == nullptr ? question.window : nullptr, run.WaitForBox(0).window)
             << "another box than the revert question";
         if (m.status == nullptr) {
-            ASSERT_TRUE(run.AnswerBox(question));
+            ASSERT_TRUE(AnswerBox(question));
         }
     }
     std::vector<std::string> texts;
@@ -534,7 +413,8 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     EXPECT_EQ(0, run.DriveListSelection());
     ExpectReady(run, true);
     Sleep(Scaled(300));
-    EXPECT_EQ(nullptr, run.WaitForBox(0)) << "a command queued during the run asked afterwards";
+    EXPECT_EQ(nullptr, run.WaitForBox(0).window)
+        << "a command queued during the run asked afterwards";
 
     // One run's commands, all to the drive asked about: the INQUIRY that finds
     // the emulator's signature (the image is a test image), flash mode, its
@@ -543,10 +423,10 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     std::vector<std::string> kinds;
     std::vector<size_t> counts;
     for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
-        EXPECT_EQ("0:0", record.address) << Cdb(record, 2);
+        EXPECT_EQ("0:0", record.address) << CdbText(record, 2);
         // Flash mode's CDB with its mode byte, every other with its sub-command.
         const bool mode = record.Opcode() == 0xCC && record.cdb.size() > 1 && record.cdb[1] == 1;
-        const std::string kind = Cdb(record, mode ? 3 : 2);
+        const std::string kind = CdbText(record, mode ? 3 : 2);
         if (kinds.empty() || kinds.back() != kind) {
             kinds.push_back(kind);
             counts.push_back(0);
@@ -571,12 +451,12 @@ TEST(DrvflashDialog, StartUpFailures) {
         DrvflashSession run("no-drive-nt");
         run.WriteScenario(Device("0:0", "kind = optical"));
         ASSERT_TRUE(run.Start(ProgramPath::Nt, false)) << "no box";
-        HWND box = run.WaitForBox();
-        EXPECT_EQ("administrative privileges are needed", MessageBoxText(box));
+        BoxSeen box = run.WaitForBox();
+        EXPECT_EQ("administrative privileges are needed", box.text);
         EXPECT_EQ("SPTI ERROR",
                   ControlText(WaitForDialogWithControl(run.Program().ProcessId(), IdStatus, 5000),
                               IdStatus));
-        ASSERT_TRUE(run.AnswerBox(box));
+        ASSERT_TRUE(AnswerBox(box));
         DWORD exitCode = 99;
         EXPECT_TRUE(run.WaitForExit(20000, &exitCode));
         EXPECT_EQ(0u, exitCode);
@@ -588,21 +468,21 @@ TEST(DrvflashDialog, StartUpFailures) {
         EXPECT_EQ("2.17", ControlText(WaitForDialogWithControl(run.Program().ProcessId(),
                                                                IdUpdateVersion, 5000),
                                       IdUpdateVersion));
-        HWND box = run.WaitForBox();
-        EXPECT_EQ(NoTarget, MessageBoxText(box));
-        ASSERT_TRUE(run.AnswerBox(box));
+        BoxSeen box = run.WaitForBox();
+        EXPECT_EQ(NoTarget, box.text);
+        ASSERT_TRUE(AnswerBox(box));
         EXPECT_TRUE(run.WaitForExit(20000, nullptr));
     }
     {
         DrvflashSession run("no-image");
         run.WriteScenario(Drive("0:0", "2.16"));
         ASSERT_TRUE(run.Start(ProgramPath::WithoutImage, false)) << "no box";
-        HWND box = run.WaitForBox();
-        EXPECT_EQ("Incorrect file", MessageBoxText(box));
+        BoxSeen box = run.WaitForBox();
+        EXPECT_EQ("Incorrect file", box.text);
         EXPECT_EQ("",
                   ControlText(WaitForDialogWithControl(run.Program().ProcessId(), IdStatus, 5000),
                               IdStatus));
-        ASSERT_TRUE(run.AnswerBox(box));
+        ASSERT_TRUE(AnswerBox(box));
         EXPECT_TRUE(run.WaitForExit(20000, nullptr));
         EXPECT_TRUE(run.Commands().empty()) << "a command went to the drive";
     }

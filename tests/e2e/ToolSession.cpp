@@ -95,122 +95,12 @@ bool ToolSession::Start(ProgramPath path, bool expectDialog) {
                         {"ZALEMU_SCENARIO=" + folder_ + "\\scenario.txt"})) {
         return false;
     }
+    processId_ = program_.ProcessId();
     if (!expectDialog) {
-        return WaitForBox(90000) != NULL;
+        return WaitForBox(90000).window != NULL;
     }
-    dialog_ = WaitForDialogWithControl(program_.ProcessId(), IdDriveList, 90000);
     // The dialog is ready for the user once the drive list is enabled.
-    return dialog_ != NULL && WaitForEnabled(IdDriveList, true, 90000);
-}
-
-std::string ToolSession::Text(int id) const {
-    return ControlText(dialog_, id);
-}
-
-bool ToolSession::Enabled(int id) const {
-    return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE;
-}
-
-bool ToolSession::Visible(int id) const {
-    return IsWindowVisible(GetDlgItem(dialog_, id)) != FALSE;
-}
-
-bool ToolSession::Checked(int id) const {
-    return SendMessageA(GetDlgItem(dialog_, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-std::vector<std::string> ToolSession::DriveListItems() const {
-    std::vector<std::string> items;
-    HWND list = GetDlgItem(dialog_, IdDriveList);
-    const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        // Across processes Wine hands the entry over as UTF-16 whichever form is
-        // asked for; it is turned back into this program's code page here.
-        wchar_t wide[256] = L"";
-        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
-        char text[512] = "";
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
-        items.push_back(text);
-    }
-    return items;
-}
-
-int ToolSession::DriveListSelection() const {
-    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdDriveList), CB_GETCURSEL, 0, 0));
-}
-
-void ToolSession::SelectDrive(int index) {
-    // The arrow keys move the selection of a closed drop-down list, one entry a
-    // key, and tell the dialog each time.
-    HWND list = GetDlgItem(dialog_, IdDriveList);
-    int current = DriveListSelection();
-    while (current != index) {
-        const WPARAM key = index > current ? VK_DOWN : VK_UP;
-        PostMessageA(list, WM_KEYDOWN, key, 0);
-        PostMessageA(list, WM_KEYUP, key, static_cast<LPARAM>(0xC0000000u));
-        const int before = current;
-        WaitUntil([&] { return DriveListSelection() != before; }, 5000);
-        current = DriveListSelection();
-        if (current == before) {
-            return;
-        }
-    }
-}
-
-bool ToolSession::Click(int id) {
-    return PressButton(dialog_, id);
-}
-
-void ToolSession::PressEscape() {
-    HWND target = GetDlgItem(dialog_, IdDriveList);
-    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    PostMessageA(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
-}
-
-void ToolSession::PressEnter() {
-    PostMessageA(dialog_, WM_KEYDOWN, VK_RETURN, 0x001C0001);
-    PostMessageA(dialog_, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
-}
-
-void ToolSession::PressAltF4() {
-    const LPARAM altDown = 0x20000000 | 0x003E0001; // context code, scan code of F4
-    PostMessageA(dialog_, WM_SYSKEYDOWN, VK_F4, altDown);
-    PostMessageA(dialog_, WM_SYSKEYUP, VK_F4, static_cast<LPARAM>(0xE03E0001u));
-}
-
-void ToolSession::PostCommand(int id) {
-    PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
-}
-
-void ToolSession::QueueClick(int id) {
-    PostMessageA(GetDlgItem(dialog_, id), BM_CLICK, 0, 0);
-}
-
-void ToolSession::PostSessionMessage(UINT message, WPARAM wParam) {
-    PostMessageA(dialog_, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF));
-}
-
-bool ToolSession::TryNextDrive() {
-    HWND list = GetDlgItem(dialog_, IdDriveList);
-    if (!IsWindowEnabled(list)) {
-        return false;
-    }
-    PostMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageA(list, WM_KEYUP, VK_DOWN, static_cast<LPARAM>(0xC0000000u));
-    return true;
-}
-
-void ToolSession::Close() {
-    PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-HWND ToolSession::WaitForBox(DWORD timeoutMs) {
-    return WaitForMessageBox(program_.ProcessId(), timeoutMs);
-}
-
-bool ToolSession::AnswerBox(HWND box) {
-    return PressButton(box, IDOK) && WaitUntil([box] { return !IsWindow(box); }, 5000);
+    return FindDialog(processId_, 90000) && WaitForEnabled(IdDriveList, true, 90000);
 }
 
 bool ToolSession::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
@@ -288,12 +178,4 @@ bool ToolSession::SetDisc(const std::string& address, bool loaded) {
         WriteWholeFile(folder_ + "\\drive.state", result);
     }
     return changed;
-}
-
-bool ToolSession::WaitForEnabled(int id, bool enabled, DWORD timeoutMs) const {
-    return WaitUntil([&] { return Enabled(id) == enabled; }, timeoutMs);
-}
-
-bool ToolSession::WaitForText(int id, const std::string& text, DWORD timeoutMs) const {
-    return WaitUntil([&] { return Text(id) == text; }, timeoutMs);
 }

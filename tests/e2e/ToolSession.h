@@ -2,7 +2,8 @@
 // emulator, driven from outside as a user would: a scenario written for the run,
 // the program started under the Wine settings of a path (ASPI with the emulator,
 // Wine's own ASPI, no ASPI, the NT family), and the dialog and message boxes read
-// and operated through their controls. Each tool's session adds its own controls.
+// and operated through their controls with the window driver (WindowDriver.h).
+// Each tool's session adds its own controls.
 #ifndef ZAL_TESTS_TOOLSESSION_H
 #define ZAL_TESTS_TOOLSESSION_H
 
@@ -21,10 +22,7 @@ enum class ProgramPath {
     WithoutImage, // Windows 98 and the emulator's ASPI; drvflash without its image
 };
 
-// Controls that both tools' dialogs have.
-enum { IdCancel = 2, IdStatus = 1007, IdDriveList = 1009 };
-
-class ToolSession {
+class ToolSession : public DialogDriver {
 public:
     // A fresh working folder for a run of `tool` (its program's name without
     // ".exe"), named after the test.
@@ -38,40 +36,8 @@ public:
     // when `expectDialog` is false); false if neither appeared in time.
     bool Start(ProgramPath path = ProgramPath::AspiEmulator, bool expectDialog = true);
 
-    HWND Dialog() const { return dialog_; }
     RunningProgram& Program() { return program_; }
     const std::string& Folder() const { return folder_; }
-
-    // What the user sees.
-    std::string Text(int id) const;
-    bool Enabled(int id) const;
-    bool Visible(int id) const;
-    bool Checked(int id) const;
-    std::vector<std::string> DriveListItems() const;
-    int DriveListSelection() const;
-
-    // What the user does.
-    void SelectDrive(int index);
-    bool Click(int id);
-    void PressEscape();
-    void PressEnter();
-    void PressAltF4();
-    void Close();
-    // What reaches the dialog whatever its controls show: a button's command as
-    // the keyboard, the close box or a click queued before the button was
-    // disabled delivers it, and a message of the end of the Windows session.
-    void PostCommand(int id);
-    // A click queued while the dialog's thread was busy: the button gets it
-    // whether or not it has been disabled meanwhile.
-    void QueueClick(int id);
-    void PostSessionMessage(UINT message, WPARAM wParam);
-    // Moves the drive list on by one entry, as a user can only while it is
-    // enabled; false (nothing done) when it is not.
-    bool TryNextDrive();
-
-    // Message boxes.
-    HWND WaitForBox(DWORD timeoutMs = 15000);
-    bool AnswerBox(HWND box);
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
 
     // What the drive received, and what it remembers.
@@ -87,16 +53,11 @@ public:
     // Sets the disc of a device in the state file, as a person would between polls.
     bool SetDisc(const std::string& address, bool loaded);
 
-    // Waits until `id` has the expected enabled state / text.
-    bool WaitForEnabled(int id, bool enabled, DWORD timeoutMs = 5000) const;
-    bool WaitForText(int id, const std::string& text, DWORD timeoutMs = 5000) const;
-
 protected:
     std::string tool_;
     std::string folder_;
     std::string programFile_;
     RunningProgram program_;
-    HWND dialog_ = NULL;
 };
 
 // A scenario device section, written as the emulator reads it.

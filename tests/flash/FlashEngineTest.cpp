@@ -3,6 +3,7 @@
 // byte (commands, request blocks, and the firmware the drive ends up with), and
 // a failure, time-out or late completion at each stage with exactly the
 // commands that follow it.
+#include "CommandText.h"
 #include "ControlledEvents.h"
 #include "DriveTable.h"
 #include "FirmwareImage.h"
@@ -22,51 +23,12 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
 
 using zalemu::CommandRecord;
-
-const char* const InquiryCdb = "12-00-00-00-24-00";
-const char* const EnterCdb = "CC-01-01-00-52-34-51-39-00-00-00-00";
-const char* const LeaveCdb = "CC-01-00-00-52-34-51-39-00-00-00-00";
-
-std::string DownloadCdb(unsigned address, unsigned blocks) {
-    char text[64];
-    std::snprintf(text, sizeof text, "CB-01-00-%02X-%02X-%02X-00-00-%02X-00-00-00",
-                  (address >> 16) & 0xFF, (address >> 8) & 0xFF, address & 0xFF, blocks);
-    return text;
-}
-
-std::string BlockCdb(unsigned sub, unsigned mask) {
-    char text[64];
-    std::snprintf(text, sizeof text, "CB-%02X-00-00-00-%02X-%02X-%02X-%02X-00-00-00", sub,
-                  mask >> 24, (mask >> 16) & 0xFF, (mask >> 8) & 0xFF, mask & 0xFF);
-    return text;
-}
-
-// Every command of a whole run, in order, for an image whose checksum bytes are
-// `high` and `low` in file order.
-std::vector<std::string> WholeRun(unsigned high, unsigned low) {
-    std::vector<std::string> run = {EnterCdb, InquiryCdb};
-    for (unsigned address = 0x6000; address < 0xFE000; address += 0x8000) {
-        run.push_back(DownloadCdb(address, 8));
-    }
-    run.push_back(DownloadCdb(0xFE000, 2));
-    char checksum[64];
-    std::snprintf(checksum, sizeof checksum, "CC-04-%02X-%02X-00-00-00-00-00-00-00-00", high, low);
-    run.push_back(checksum);
-    for (unsigned sub : {4u, 2u}) {
-        for (unsigned mask = 0x4; mask <= 0x40000; mask <<= 1) {
-            run.push_back(BlockCdb(sub, mask));
-        }
-    }
-    run.push_back(LeaveCdb);
-    return run;
-}
 
 // SRB_Flags of each command as the drive's interface asks for them: event
 // notification, and the direction of the data.
@@ -186,7 +148,7 @@ TEST_F(FlashEngineTest, WholeRunByteForByteThenTheNewVersion) {
         const std::vector<std::string> sent = Run();
         EXPECT_EQ(6, FlashStep) << c.settings << "\n" << Emulator().LogText();
         EXPECT_GE(GetTickCount() - start, 1000u) << "the pause after leaving flash mode";
-        EXPECT_EQ(WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]), sent)
+        EXPECT_EQ(WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]), sent)
             << c.settings;
         for (const CommandRecord& r : Commands()) {
             if (r.Opcode() == 0xCB && r.cdb[1] == 1) {
@@ -210,7 +172,7 @@ TEST_F(FlashEngineTest, WholeRunByteForByteThenTheNewVersion) {
 
 TEST_F(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
     const std::vector<std::string> whole =
-        WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     const struct {
         const char* settings;
         LONG step;
@@ -234,7 +196,7 @@ TEST_F(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
         std::vector<std::string> expected(whole.begin(),
                                           whole.begin() + static_cast<long>(c.failing) + 1);
         if (c.leave) {
-            expected.push_back(LeaveCdb);
+            expected.push_back(FlashLeaveCdb);
         }
         EXPECT_EQ(expected, sent) << c.settings;
     }
@@ -250,7 +212,7 @@ TEST_F(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
 // late instead.
 TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
     const std::vector<std::string> whole =
-        WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     const char* const neverOrLate = OnAspiPath ? "hang" : "late 5600";
     const struct {
         const char* fault;
@@ -273,7 +235,7 @@ TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
         std::vector<std::string> expected(whole.begin(),
                                           whole.begin() + static_cast<long>(c.failing) + 1);
         if (c.leave) {
-            expected.push_back(LeaveCdb);
+            expected.push_back(FlashLeaveCdb);
         }
         EXPECT_EQ(expected, sent) << fault << "\n" << Emulator().LogText();
     }
@@ -285,7 +247,8 @@ TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
 TEST_F(FlashEngineTest, ATestImageFlashesOnlyTheEmulator) {
     ASSERT_EQ(1, ReadImageFile(ProgramFile(true).c_str()));
     const std::string signedInquiry = "12-00-00-00-38-00";
-    std::vector<std::string> whole = WholeRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+    std::vector<std::string> whole =
+        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     whole.insert(whole.begin(), signedInquiry);
     const struct {
         const char* settings;
@@ -312,7 +275,7 @@ TEST_F(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
     Run();
     EXPECT_EQ(-1, FlashStep);
     Emulator().AwaitCommands(2, Scaled(15000));
-    EXPECT_EQ((std::vector<std::string>{EnterCdb, LeaveCdb}), CdbTexts(Commands()))
+    EXPECT_EQ((std::vector<std::string>{FlashEnterCdb, FlashLeaveCdb}), CdbTexts(Commands()))
         << Emulator().LogText();
     ASSERT_EQ(1, InquirySelected());
     EXPECT_EQ("TK-4800J        2.16",
@@ -337,7 +300,7 @@ TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     FailNextEventCreations(1);
     const std::vector<std::string> sent = Run();
     EXPECT_EQ(-1, FlashStep);
-    EXPECT_EQ(std::vector<std::string>{LeaveCdb}, sent) << "SetFlashMode(1) was never sent";
+    EXPECT_EQ(std::vector<std::string>{FlashLeaveCdb}, sent) << "SetFlashMode(1) was never sent";
     EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts());
 }
 

@@ -1,6 +1,8 @@
 // Reads extended dialog templates (see DialogTemplate.h).
 #include "DialogTemplate.h"
 
+#include <gtest/gtest.h>
+
 namespace {
 
 // Reads a name-or-ordinal field; ordinals of the predefined classes are given
@@ -86,4 +88,36 @@ std::wstring WideFromUtf8(const char* utf8) {
     wchar_t text[256];
     const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 256);
     return length > 0 ? std::wstring(text, static_cast<size_t>(length - 1)) : L"?";
+}
+
+void ExpectTemplate(HMODULE module, const TemplateCase& c, const std::vector<ControlRow>& rows,
+                    DWORD everyControl) {
+    SCOPED_TRACE(c.name);
+    DialogTemplate t;
+    ASSERT_TRUE(ReadDialogTemplate(module, c.name, &t)) << "no extended dialog template";
+    const DWORD dialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
+                              DS_SETFOREGROUND | DS_SETFONT;
+    EXPECT_EQ(dialogStyle, t.style & dialogStyle);
+    EXPECT_EQ(c.cx, t.cx);
+    EXPECT_EQ(c.cy, t.cy);
+    EXPECT_EQ(WideFromUtf8(c.title), t.title) << "template title";
+    if (c.font != nullptr) {
+        EXPECT_EQ(WideFromUtf8(c.font), t.font) << "font";
+    }
+    EXPECT_EQ(9, t.pointSize);
+    ASSERT_EQ(rows.size(), t.controls.size());
+    for (size_t i = 0; i < t.controls.size(); ++i) {
+        const TemplateControl& seen = t.controls[i];
+        const ControlRow& e = rows[i];
+        const int* at = c.japanese ? e.ja : e.en;
+        SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(e.id));
+        EXPECT_EQ(e.id, seen.id);
+        EXPECT_EQ(e.kind, seen.kind);
+        EXPECT_EQ(e.style.bits, seen.style & e.style.mask) << std::hex << seen.style;
+        EXPECT_EQ(everyControl, seen.style & everyControl) << std::hex << seen.style;
+        EXPECT_EQ(WideFromUtf8(c.japanese ? e.japanese : e.english), seen.caption) << "caption";
+        EXPECT_EQ((std::vector<int>{at[0], at[1], at[2], at[3]}),
+                  (std::vector<int>{seen.x, seen.y, seen.cx, seen.cy}))
+            << "x, y, cx, cy";
+    }
 }

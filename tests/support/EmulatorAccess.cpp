@@ -166,13 +166,3 @@ std::string FirmwareMismatch(const std::vector<unsigned char>& drive,
                   static_cast<unsigned>(first), image[first], drive[first]);
     return text;
 }
-
-std::string CdbText(const zalemu::CommandRecord& record) {
-    std::string text;
-    for (size_t i = 0; i < record.cdb.size(); ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : "-%02X", record.cdb[i]);
-        text += byte;
-    }
-    return text;
-}

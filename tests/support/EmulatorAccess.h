@@ -6,6 +6,7 @@
 #define ZAL_TESTS_EMULATORACCESS_H
 
 #include "CommandLog.h"
+#include "CommandText.h"
 
 #include <windows.h>
 
@@ -58,8 +59,5 @@ std::vector<unsigned char> ImageAtEndOf(const std::string& programPath);
 // byte for byte; else what differs, for a test's report.
 std::string FirmwareMismatch(const std::vector<unsigned char>& drive,
                              const std::string& programPath);
-
-// The CDB of a record as text, "12-00-00-00-24-00", for readable comparisons.
-std::string CdbText(const zalemu::CommandRecord& record);
 
 #endif

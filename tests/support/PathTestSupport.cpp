@@ -107,14 +107,6 @@ std::vector<zalemu::CommandRecord> Commands(const std::string& address, bool wit
     return selected;
 }
 
-std::vector<std::string> CdbTexts(const std::vector<zalemu::CommandRecord>& records) {
-    std::vector<std::string> texts;
-    for (const zalemu::CommandRecord& record : records) {
-        texts.push_back(CdbText(record));
-    }
-    return texts;
-}
-
 std::string Cp932(const char* utf8) {
     wchar_t wide[512];
     const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 512);

@@ -52,9 +52,6 @@ struct SentRequest {
 };
 std::vector<SentRequest> SentRequests();
 
-// CDBs of records as text, one per record, "C9-02-02-01-5A-41-4C-42-4B-00-00-00".
-std::vector<std::string> CdbTexts(const std::vector<zalemu::CommandRecord>& records);
-
 // Code page 932 bytes of a UTF-8 text, for comparing the Japanese texts.
 std::string Cp932(const char* utf8);
 

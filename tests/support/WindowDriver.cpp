@@ -1,5 +1,7 @@
-// Drives a Windows program from outside (see WindowDriver.h).
+// The one window driver of the tests (see WindowDriver.h).
 #include "WindowDriver.h"
+
+#include <commctrl.h>
 
 #include <cstring>
 
@@ -100,9 +102,10 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
+// A box holds the 0xFFFF text control; the tools' dialogs hold the drive list.
 bool IsMessageBox(HWND window) {
     return WindowClass(window) == "#32770" && GetDlgItem(window, 0xFFFF) != NULL &&
-           IsWindowVisible(window);
+           GetDlgItem(window, IdDriveList) == NULL && IsWindowVisible(window);
 }
 
 template <typename Match> HWND WaitForWindow(DWORD processId, DWORD timeoutMs, Match match) {
@@ -183,4 +186,204 @@ bool PressButton(HWND dialog, int controlId) {
         return false;
     }
     return PostMessageA(button, BM_CLICK, 0, 0) != FALSE;
+}
+
+void SettleWindow(HWND window) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(10000), &ignored);
+}
+
+BoxSeen WaitForBox(DWORD processId, DWORD timeoutMs) {
+    BoxSeen box;
+    box.window = WaitForMessageBox(processId, timeoutMs);
+    if (box.window != NULL) {
+        box.caption = WindowText(box.window);
+        box.text = MessageBoxText(box.window);
+        box.owned = GetWindow(box.window, GW_OWNER) != NULL;
+        box.topmost = (GetWindowLongA(box.window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    }
+    return box;
+}
+
+bool AnswerBox(const BoxSeen& box, int button) {
+    HWND window = box.window;
+    return window != NULL && PressButton(window, button) &&
+           WaitUntil([window] { return !IsWindow(window) || !IsWindowVisible(window); }, 5000);
+}
+
+bool DialogDriver::FindDialog(DWORD processId, DWORD timeoutMs) {
+    processId_ = processId;
+    dialog_ = WaitForDialogWithControl(processId, IdDriveList, timeoutMs);
+    return dialog_ != NULL;
+}
+
+std::string DialogDriver::Text(int id) const {
+    return ControlText(dialog_, id);
+}
+
+bool DialogDriver::Enabled(int id) const {
+    return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE;
+}
+
+bool DialogDriver::Visible(int id) const {
+    return IsWindowVisible(GetDlgItem(dialog_, id)) != FALSE;
+}
+
+bool DialogDriver::Checked(int id) const {
+    return SendMessageA(GetDlgItem(dialog_, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::vector<int> DialogDriver::CheckedOf(const std::vector<int>& ids) const {
+    std::vector<int> checked;
+    for (int id : ids) {
+        if (Checked(id)) {
+            checked.push_back(id);
+        }
+    }
+    return checked;
+}
+
+std::vector<std::string> DialogDriver::DriveListItems() const {
+    std::vector<std::string> items;
+    HWND list = GetDlgItem(dialog_, IdDriveList);
+    const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        // Across processes Wine hands the entry over as UTF-16 whichever form is
+        // asked for; it is turned back into this program's code page here.
+        wchar_t wide[256] = L"";
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+        char text[512] = "";
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
+        items.push_back(text);
+    }
+    return items;
+}
+
+int DialogDriver::DriveListSelection() const {
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdDriveList), CB_GETCURSEL, 0, 0));
+}
+
+int DialogDriver::TabCount() const {
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdTabs), TCM_GETITEMCOUNT, 0, 0));
+}
+
+int DialogDriver::TabSelection() const {
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdTabs), TCM_GETCURSEL, 0, 0));
+}
+
+std::string DialogDriver::TabCaption(int index) const {
+    // A tab's text is read through a buffer the tab control writes into, which
+    // works within the dialog's process only.
+    char text[128] = "";
+    TCITEMA item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(GetDlgItem(dialog_, IdTabs), TCM_GETITEMA, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+bool DialogDriver::Click(int id) {
+    return PressButton(dialog_, id);
+}
+
+bool DialogDriver::ClickRadio(int id) {
+    HWND button = GetDlgItem(dialog_, id);
+    if (button == NULL || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
+        return false;
+    }
+    SendMessageA(button, BM_CLICK, 0, 0);
+    return true;
+}
+
+namespace {
+
+// Moves `control` with arrow keys until `selection` reads `index`, one key at a
+// time, each awaited; then lets the dialog finish handling the last.
+template <typename Selection>
+void MoveWithArrows(HWND control, int index, WPARAM back, WPARAM on, Selection selection) {
+    int current = selection();
+    while (current != index) {
+        const WPARAM key = index > current ? on : back;
+        PostMessageA(control, WM_KEYDOWN, key, 0);
+        PostMessageA(control, WM_KEYUP, key, static_cast<LPARAM>(0xC0000000u));
+        const int before = current;
+        WaitUntil([&] { return selection() != before; }, 5000);
+        current = selection();
+        if (current == before) {
+            break;
+        }
+    }
+    SettleWindow(control);
+}
+
+} // namespace
+
+void DialogDriver::SelectDrive(int index) {
+    // The arrow keys move the selection of a closed drop-down list, one entry a
+    // key, and tell the dialog each time.
+    MoveWithArrows(GetDlgItem(dialog_, IdDriveList), index, VK_UP, VK_DOWN,
+                   [this] { return DriveListSelection(); });
+}
+
+void DialogDriver::SelectTab(int index) {
+    MoveWithArrows(GetDlgItem(dialog_, IdTabs), index, VK_LEFT, VK_RIGHT,
+                   [this] { return TabSelection(); });
+}
+
+void DialogDriver::PressEscape() {
+    HWND target = GetDlgItem(dialog_, IdDriveList);
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+}
+
+void DialogDriver::PressEnter() {
+    PostMessageA(dialog_, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(dialog_, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+}
+
+void DialogDriver::PressAltF4() {
+    const LPARAM altDown = 0x20000000 | 0x003E0001; // context code, scan code of F4
+    PostMessageA(dialog_, WM_SYSKEYDOWN, VK_F4, altDown);
+    PostMessageA(dialog_, WM_SYSKEYUP, VK_F4, static_cast<LPARAM>(0xE03E0001u));
+}
+
+void DialogDriver::Close() {
+    PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void DialogDriver::PostCommand(int id) {
+    PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
+}
+
+void DialogDriver::QueueClick(int id) {
+    PostMessageA(GetDlgItem(dialog_, id), BM_CLICK, 0, 0);
+}
+
+void DialogDriver::PostSessionMessage(UINT message, WPARAM wParam) {
+    PostMessageA(dialog_, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF));
+}
+
+bool DialogDriver::TryNextDrive() {
+    HWND list = GetDlgItem(dialog_, IdDriveList);
+    if (!IsWindowEnabled(list)) {
+        return false;
+    }
+    PostMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(list, WM_KEYUP, VK_DOWN, static_cast<LPARAM>(0xC0000000u));
+    return true;
+}
+
+bool DialogDriver::WaitForEnabled(int id, bool enabled, DWORD timeoutMs) const {
+    return WaitUntil([&] { return Enabled(id) == enabled; }, timeoutMs);
+}
+
+bool DialogDriver::WaitForText(int id, const std::string& text, DWORD timeoutMs) const {
+    return WaitUntil([&] { return Text(id) == text; }, timeoutMs);
+}
+
+BoxSeen DialogDriver::WaitForBox(DWORD timeoutMs) const {
+    return ::WaitForBox(processId_, timeoutMs);
 }

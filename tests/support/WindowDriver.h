@@ -1,8 +1,11 @@
-// Drives a Windows program from outside, as a user would: starts it, finds its
-// dialog and message boxes, reads what they show, clicks, and waits for its end.
-// Works across processes under Wine (texts are read with WM_GETTEXT, sent).
-// Every time limit given here is stretched by the machine's time scale
-// (TimeScale.h): each waits for something that must happen.
+// The one window driver of the tests: drives a dialog and its message boxes as a
+// user would, whether the dialog runs on a thread of the test program or in a
+// program started here (RunningProgram): finds the windows, reads what they
+// show, clicks, chooses in the drive list and the tab control, answers boxes,
+// and waits for a text, a state or the end. Works across processes under Wine
+// (texts are read with WM_GETTEXT, sent). Every time limit given here is
+// stretched by the machine's time scale (TimeScale.h): each waits for something
+// that must happen.
 #ifndef ZAL_TESTS_WINDOWDRIVER_H
 #define ZAL_TESTS_WINDOWDRIVER_H
 
@@ -56,6 +59,89 @@ std::string WindowClass(HWND window);
 // Presses a push button of a dialog or message box as a click would; false when
 // the button is missing, hidden or disabled (nothing is pressed then).
 bool PressButton(HWND dialog, int controlId);
+
+// Returns once the thread of `window` has finished what it was handling (a sent
+// message is taken only between two messages of its queue).
+void SettleWindow(HWND window);
+
+// A message box as the user meets it.
+struct BoxSeen {
+    HWND window = NULL;
+    std::string caption;
+    std::string text;
+    bool owned = false;   // it has an owner window
+    bool topmost = false; // system-modal boxes stay on top
+};
+// A message box of the process (never its dialog), waiting up to timeoutMs;
+// `window` is null if none appeared.
+BoxSeen WaitForBox(DWORD processId, DWORD timeoutMs);
+// Presses `button` of the box and waits until it is gone; false when the button
+// could not be pressed or the box stayed.
+bool AnswerBox(const BoxSeen& box, int button = IDOK);
+
+// The controls both tools' dialogs have.
+enum { IdCancel = 2, IdStatus = 1007, IdDriveList = 1009, IdTabs = 1014 };
+
+// One dialog of a process, driven through its controls. The dialog is found by
+// the layer that starts it (in the test program or as a program).
+class DialogDriver {
+public:
+    HWND Dialog() const { return dialog_; }
+
+    // What the user sees.
+    std::string Text(int id) const;
+    bool Enabled(int id) const;
+    bool Visible(int id) const;
+    bool Checked(int id) const;
+    // The identifiers among `ids` whose radio button is selected.
+    std::vector<int> CheckedOf(const std::vector<int>& ids) const;
+    std::vector<std::string> DriveListItems() const;
+    int DriveListSelection() const;
+    int TabCount() const;
+    int TabSelection() const;
+    std::string TabCaption(int index) const;
+
+    // What the user does. A click is queued as the mouse queues it; false (nothing
+    // done) when the button is hidden or disabled.
+    bool Click(int id);
+    // Clicks a radio button and returns once the dialog has handled it; false
+    // (nothing done) when it is hidden or disabled.
+    bool ClickRadio(int id);
+    // Moves the drive list / the tab control with the arrow keys to `index`, one
+    // entry a key, and returns once the dialog has handled the last.
+    void SelectDrive(int index);
+    void SelectTab(int index);
+    void NextTab() { SelectTab(TabSelection() + 1); }
+    void PreviousTab() { SelectTab(TabSelection() - 1); }
+    void PressEscape();
+    void PressEnter();
+    void PressAltF4();
+    void Close(); // the close box
+    // What reaches the dialog whatever its controls show: a button's command as
+    // the keyboard, the close box or a click queued before the button was
+    // disabled delivers it, and a message of the end of the Windows session.
+    void PostCommand(int id);
+    // A click queued while the dialog's thread was busy: the button gets it
+    // whether or not it has been disabled meanwhile.
+    void QueueClick(int id);
+    void PostSessionMessage(UINT message, WPARAM wParam);
+    // Moves the drive list on by one entry, as a user can only while it is
+    // enabled; false (nothing done) when it is not.
+    bool TryNextDrive();
+
+    // Waits for a state of a control.
+    bool WaitForEnabled(int id, bool enabled, DWORD timeoutMs = 5000) const;
+    bool WaitForText(int id, const std::string& text, DWORD timeoutMs = 5000) const;
+
+    // A message box of the dialog's process; see WaitForBox above.
+    BoxSeen WaitForBox(DWORD timeoutMs = 15000) const;
+
+protected:
+    // Finds the dialog of `processId` that holds the drive list.
+    bool FindDialog(DWORD processId, DWORD timeoutMs);
+    HWND dialog_ = NULL;
+    DWORD processId_ = 0;
+};
 
 // Polls `condition` until it holds or the time runs out.
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs) {

@@ -9,7 +9,7 @@
 # replays that run alone. The flash sequence campaign, by far the longest (the
 # drive's pause after each flash, the time-outs), runs in SHARES parallel parts
 # (default 2) over the ASPI path, and its last third in one more part over the
-# NT path (flash_sequence_campaign_nt, the SPTI back end). Last, the NT simulator's stress program runs 100,000 requests and
+# NT path (flash_sequence_campaign --path nt, the SPTI back end). Last, the NT simulator's stress program runs 100,000 requests and
 # prints its own line (build/campaign/aspisim-stress.txt). Exit code 0 when no
 # campaign broke an invariant.
 #
@@ -55,7 +55,7 @@ echo "campaign seed: $seed"
 if [ -z "$own_build" ]; then
     "$root/scripts/build.sh" || exit 1
 else
-    cmake --build "$build" -j2 --target flash_sequence_campaign flash_sequence_campaign_nt \
+    cmake --build "$build" -j2 --target flash_sequence_campaign \
         change_flow_campaign \
         image_campaign device_data_flash_campaign device_data_booktype_campaign \
         aspisim_stress || exit 1
@@ -68,11 +68,11 @@ logs="$build/campaign"
 mkdir -p "$logs"
 rm -f "$logs"/*.log
 
-# PROGRAM RUNS LOG [FIRST]: one campaign program (or share of one) under Wine.
+# PROGRAM RUNS LOG [FIRST [ARGUMENTS...]]: one campaign program (or share of one) under Wine.
 # Its output goes to a file, not a pipe: under qemu a lingering Wine process
 # would hold a pipe open.
 run() {
-    (cd "$build/bin" && wine "$1.exe" --seed "$seed" --runs "$(($2 / divisor))" --first "${4:-0}" \
+    (cd "$build/bin" && wine "$1.exe" --seed "$seed" --runs "$(($2 / divisor))" --first "${4:-0}" "${@:5}" \
         </dev/null >"$3" 2>&1)
 }
 
@@ -89,8 +89,8 @@ for ((i = 0; i < shares; ++i)); do
     run flash_sequence_campaign "$count" "$logs/flash-sequence-$i.log" "$first" &
     pids+=($!)
 done
-run flash_sequence_campaign_nt "$((flash_runs - aspi_runs))" "$logs/flash-sequence-nt.log" \
-    "$aspi_runs" &
+run flash_sequence_campaign "$((flash_runs - aspi_runs))" "$logs/flash-sequence-nt.log" \
+    "$aspi_runs" --path nt &
 pids+=($!)
 run change_flow_campaign 2000 "$logs/change-flow.log"
 run image_campaign 10000 "$logs/image.log"

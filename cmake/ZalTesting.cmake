@@ -16,9 +16,10 @@
 #   TIMEOUT (default 120 s) is stretched by the machine's time scale.
 #
 # zal_program_copy(TARGET COPY [WIN98] [ASPI native|builtin|disabled])
-#   The program of TARGET once more, byte for byte, as COPY.exe beside it, copied
-#   whenever TARGET is linked, with Wine settings of its own: one program run
-#   under two sets of Wine settings, where a test checks Wine's own answer.
+#   The program of TARGET once more, byte for byte, as COPY.exe beside it, with
+#   Wine settings of its own: one program run under two sets of Wine settings,
+#   where a test checks Wine's own answer. The target COPY_copy (built by ALL)
+#   makes the copy; what runs the copy depends on it.
 #
 # zal_add_gtest_copy(TARGET COPY CASES ... [WIN98] [ASPI ...] [LABELS ...])
 #   zal_program_copy, and a ctest entry COPY.CASE for each GoogleTest case named,
@@ -80,10 +81,12 @@ endfunction()
 
 function(zal_program_copy target copy)
   cmake_parse_arguments(ARG "WIN98" "ASPI" "" ${ARGN})
-  add_custom_command(TARGET ${target} POST_BUILD
-                     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
-                             $<TARGET_FILE_DIR:${target}>/${copy}.exe
+  set(file ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${copy}.exe)
+  add_custom_command(OUTPUT ${file}
+                     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${file}
+                     DEPENDS ${target}
                      COMMENT "${target}.exe as ${copy}.exe")
+  add_custom_target(${copy}_copy ALL DEPENDS ${file})
   set(settings "")
   if(ARG_WIN98)
     list(APPEND settings WIN98)

@@ -54,10 +54,6 @@ SeamCalls& Table() {
 
 } // namespace
 
-SeamCalls DefaultSeamCalls() {
-    return Defaults();
-}
-
 SeamCalls CurrentSeamCalls() {
     return Table();
 }

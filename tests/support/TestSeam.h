@@ -24,8 +24,6 @@ struct SeamCalls {
     decltype(&SeamExitWindowsEx) exitWindowsEx;
 };
 
-// The table a test program starts with (see above).
-SeamCalls DefaultSeamCalls();
 // The table in use, and a new one. Set it before the transport starts: the
 // simulator's worker reads it from its own thread.
 SeamCalls CurrentSeamCalls();

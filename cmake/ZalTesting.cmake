@@ -8,11 +8,23 @@
 #   tree (or in its folder DIR, the tree of another Wine session, such as demo)
 #   and imported into that session's Wine prefix when it starts.
 #
-# zal_add_gtest(TARGET SOURCES ... [LIBS ...] [WIN98] [ASPI ...]
+# zal_add_gtest(TARGET SOURCES ... [LIBS ...] [WIN98] [ASPI ...] [DIALOG_HOST]
 #               [LOCALE loc] [FILTER expr] [TIMEOUT s] [LABELS ...])
 #   A GoogleTest program whose cases ctest runs one process each, under Wine.
+#   The transport's host is the recording one of the tests (zal_test_host), or,
+#   with DIALOG_HOST, the shipped dialog that the program links.
 #   One label: gtest_discover_tests does not carry a list of them whole.
 #   TIMEOUT (default 120 s) is stretched by the machine's time scale.
+#
+# zal_program_copy(TARGET COPY [WIN98] [ASPI native|builtin|disabled])
+#   The program of TARGET once more, byte for byte, as COPY.exe beside it, with
+#   Wine settings of its own: one program run under two sets of Wine settings,
+#   where a test checks Wine's own answer. The target COPY_copy (built by ALL)
+#   makes the copy; what runs the copy depends on it.
+#
+# zal_add_gtest_copy(TARGET COPY CASES ... [WIN98] [ASPI ...] [LABELS ...])
+#   zal_program_copy, and a ctest entry COPY.CASE for each GoogleTest case named,
+#   run in the copy under Wine.
 #
 # zal_scaled_seconds(VAR SECONDS)
 #   SECONDS times ZAL_TIME_SCALE, for the TIMEOUT of tests added otherwise.
@@ -76,12 +88,58 @@ function(zal_write_wine_registry)
   endforeach()
 endfunction()
 
+function(zal_program_copy target copy)
+  cmake_parse_arguments(ARG "WIN98" "ASPI" "" ${ARGN})
+  set(file ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${copy}.exe)
+  add_custom_command(OUTPUT ${file}
+                     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${file}
+                     DEPENDS ${target}
+                     COMMENT "${target}.exe as ${copy}.exe")
+  add_custom_target(${copy}_copy ALL DEPENDS ${file})
+  set(settings "")
+  if(ARG_WIN98)
+    list(APPEND settings WIN98)
+  endif()
+  if(ARG_ASPI)
+    list(APPEND settings ASPI ${ARG_ASPI})
+  endif()
+  if(settings)
+    zal_wine_program(${copy}.exe ${settings})
+  endif()
+endfunction()
+
+function(zal_add_gtest_copy target copy)
+  cmake_parse_arguments(ARG "WIN98" "ASPI" "CASES;LABELS" ${ARGN})
+  set(settings "")
+  if(ARG_WIN98)
+    list(APPEND settings WIN98)
+  endif()
+  if(ARG_ASPI)
+    list(APPEND settings ASPI ${ARG_ASPI})
+  endif()
+  zal_program_copy(${target} ${copy} ${settings})
+  zal_scaled_seconds(timeout 120)
+  foreach(case IN LISTS ARG_CASES)
+    add_test(NAME ${copy}.${case}
+             COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${copy}.exe
+                     --gtest_filter=${case}
+             WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+    set_tests_properties(${copy}.${case} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8"
+                         TIMEOUT ${timeout} FIXTURES_REQUIRED wine_session
+                         LABELS "${ARG_LABELS}")
+  endforeach()
+endfunction()
+
 function(zal_add_gtest target)
-  cmake_parse_arguments(ARG "WIN98" "ASPI;LOCALE;FILTER;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "WIN98;DIALOG_HOST" "ASPI;LOCALE;FILTER;TIMEOUT" "SOURCES;LIBS;LABELS"
+                        ${ARGN})
   if(NOT TARGET ${target})
     add_executable(${target} ${ARG_SOURCES})
     target_link_libraries(${target} PRIVATE ${ARG_LIBS} zal_test_support GTest::gtest_main
                                             zal_warnings)
+    if(NOT ARG_DIALOG_HOST)
+      target_link_libraries(${target} PRIVATE zal_test_host)
+    endif()
   endif()
   if(ARG_WIN98 OR ARG_ASPI)
     set(win98 "")
@@ -106,6 +164,7 @@ function(zal_add_gtest target)
   endif()
   gtest_discover_tests(${target}
     ${extra}
+    NO_PRETTY_VALUES
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT ${discovery_timeout}
     WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}

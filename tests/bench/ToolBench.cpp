@@ -16,16 +16,11 @@
 #include "DrvflashSession.h"
 #include "EmulatorAccess.h"
 #include "ScsiTransport.h"
-#include "StatusSink.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-// The transport's host, for the binding of the emulator's library.
-void ShowStatus(const char*) {}
-void AddDriveListItem(const char*) {}
 
 namespace {
 

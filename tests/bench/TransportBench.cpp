@@ -11,26 +11,25 @@
 #include "AspiSim.h"
 #include "BareAspiLoop.h"
 #include "BenchSupport.h"
+#include "EmulatedDevices.h"
 #include "EmulatorAccess.h"
 #include "EmulatorControl.h"
 #include "PlatformSeam.h"
+#include "RecordingHost.h"
 #include "ScsiCommand.h"
 #include "ScsiTransport.h"
-#include "StatusSink.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-// The transport's host: the status texts go to stdout.
-void ShowStatus(const char* text) {
+namespace {
+
+// The transport's status texts go to stdout.
+void PrintStatus(const char* text) {
     std::printf("status: %s\n", text);
 }
-
-void AddDriveListItem(const char*) {}
-
-namespace {
 
 const DWORD CommandWaitMs = 30000;
 
@@ -261,6 +260,9 @@ int LeakBench(bool aspi, EmulatorAccess* emulator, int count) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Drive letters reach the emulator's devices, and a long run keeps no record of its calls.
+    SeamWithEmulatedDevices(false);
+    EchoStatusTo(PrintStatus);
     if (argc < 4) {
         std::fprintf(stderr, "usage: bench_transport nt|aspi command REPETITIONS COMMANDS\n"
                              "       bench_transport nt|aspi leak COMMANDS\n"

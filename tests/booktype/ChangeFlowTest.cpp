@@ -59,16 +59,17 @@ std::string SEL(int m, int t) {
     return SelectCdb(m, t);
 }
 
-class ChangeFlowTest : public ::testing::Test {
+class ChangeFlowTest : public PathTest {
 protected:
     void SetUp() override {
+        PathTest::SetUp();
         ClearRecordedHost();
         ASSERT_TRUE(Emulator().Valid());
         MessageTable = MessageTableFor(0);
     }
 };
 
-TEST_F(ChangeFlowTest, SendsOnlyWhatDiffersInTheFixedOrder) {
+TEST_P(ChangeFlowTest, SendsOnlyWhatDiffersInTheFixedOrder) {
     const char* const failDefaults = "fault = C9/01 check 5/2C/00\n";
     const char* const unreadDlTemporary = "fault = C9/02#2 check 5/24/00\n";
     const struct Case {
@@ -176,7 +177,7 @@ TEST_F(ChangeFlowTest, SendsOnlyWhatDiffersInTheFixedOrder) {
 // What succeeded is recorded: a retry reads the drive's settings again, sends
 // only what still differs, and the change count follows the drive's (one change
 // per default set), also when a set that ran out of time was carried out late.
-TEST_F(ChangeFlowTest, RetryAfterAFailureSendsOnlyWhatStillDiffers) {
+TEST_P(ChangeFlowTest, RetryAfterAFailureSendsOnlyWhatStillDiffers) {
     const struct Case {
         const char* name;
         const char* fault;
@@ -250,5 +251,7 @@ TEST_F(ChangeFlowTest, RetryAfterAFailureSendsOnlyWhatStillDiffers) {
         EXPECT_EQ(Describe(CurrentState), Describe(DriveStates[i])) << c.name << ": row copy";
     }
 }
+
+ZAL_ON_BOTH_PATHS(ChangeFlowTest);
 
 } // namespace

@@ -1,7 +1,7 @@
-// The book-type engine against the drive emulator, on the transport path this
-// program was built for: the drive table's enumeration and list texts, the probe
-// and its decoding by command version, the six commands byte for byte with their
-// results, and what the drive received for each.
+// The book-type engine against the drive emulator, on each transport path (the
+// path is the parameter of the cases): the drive table's enumeration and list
+// texts, the probe and its decoding by command version, the six commands byte for
+// byte with their results, and what the drive received for each.
 #include "BookTypeCommands.h"
 #include "BookTypeState.h"
 #include "BookTypeTestSupport.h"
@@ -32,9 +32,10 @@ std::string Row(int row) {
     return text;
 }
 
-class BookTypeEngineTest : public ::testing::Test {
+class BookTypeEngineTest : public PathTest {
 protected:
     void SetUp() override {
+        PathTest::SetUp();
         ClearRecordedHost();
         ASSERT_TRUE(Emulator().Valid()) << "the emulator is not reachable";
     }
@@ -71,19 +72,19 @@ TEST(DriveDisplayText, TagCharactersAndTemplate) {
 // Drives are listed host adapter by host adapter, targets in order within each;
 // the list text has the full identification and no revision; other devices are
 // left out. On the NT path every host adapter is a drive letter with target 0 only.
-TEST_F(BookTypeEngineTest, EnumerationOrderRowsAndListTexts) {
+TEST_P(BookTypeEngineTest, EnumerationOrderRowsAndListTexts) {
     const std::string id = "vendor = VENDOR12\nrevision = R9X1\n";
     std::string scenario = "[emulator]\n";
-    scenario += Device(0, OnAspiPath ? 3 : 0, id + "product = PRODUCT-NAME-16A");
+    scenario += Device(0, OnAspiPath() ? 3 : 0, id + "product = PRODUCT-NAME-16A");
     scenario += Device(1, 0, id + "product = PRODUCT-NAME-16B");
-    if (OnAspiPath) {
+    if (OnAspiPath()) {
         scenario += Device(1, 6, id + "product = PRODUCT-NAME-16C");
     }
     // The disk just before drive D answers after twice the time-out: D is still found.
     for (int ha = 2; ha <= 9; ++ha) {
         scenario += Device(ha, 0, ha == 9 ? "kind = disk\nfault = 12#1 late 10000" : "kind = disk");
     }
-    scenario += Device(10, OnAspiPath ? 5 : 0, id + "product = PRODUCT-NAME-16D");
+    scenario += Device(10, OnAspiPath() ? 5 : 0, id + "product = PRODUCT-NAME-16D");
     scenario += Device(11, 0, "kind = optical");
     ASSERT_EQ("", StartWith(scenario));
     ASSERT_EQ(12, HostAdapterCount);
@@ -92,13 +93,13 @@ TEST_F(BookTypeEngineTest, EnumerationOrderRowsAndListTexts) {
 
     std::vector<std::string> rows, expectedRows;
     std::vector<std::string> expectedList;
-    const int t0 = OnAspiPath ? 3 : 0, t10 = OnAspiPath ? 5 : 0;
+    const int t0 = OnAspiPath() ? 3 : 0, t10 = OnAspiPath() ? 5 : 0;
     struct Expected {
         int ha, target;
         char product;
     };
     std::vector<Expected> expected = {{0, t0, 'A'}, {1, 0, 'B'}};
-    if (OnAspiPath) {
+    if (OnAspiPath()) {
         expected.push_back({1, 6, 'C'});
     }
     expected.push_back({10, t10, 'D'});
@@ -125,10 +126,10 @@ TEST_F(BookTypeEngineTest, EnumerationOrderRowsAndListTexts) {
     EXPECT_EQ('A', DriveListItems().back()[4]) << "host adapter 10 is shown as A";
 }
 
-TEST_F(BookTypeEngineTest, NoHostAdapterMeansNoProbe) {
+TEST_P(BookTypeEngineTest, NoHostAdapterMeansNoProbe) {
     // ASPI reporting no adapter; on the NT path no drive letter answers at all.
-    ASSERT_EQ("", StartWith(OnAspiPath ? "[emulator]\nhost-adapters = 0\n" + Device(0, 0, "")
-                                       : std::string("[emulator]\n")));
+    ASSERT_EQ("", StartWith(OnAspiPath() ? "[emulator]\nhost-adapters = 0\n" + Device(0, 0, "")
+                                         : std::string("[emulator]\n")));
     ASSERT_EQ(0, HostAdapterCount);
     EnumerateDrives(&BookTypeDriveProbe);
     EXPECT_EQ(0, DriveCount);
@@ -138,7 +139,7 @@ TEST_F(BookTypeEngineTest, NoHostAdapterMeansNoProbe) {
 
 // A device that answers INQUIRY but rejects the first 0xC9 read is left out, and
 // nothing more is sent to it; the enumeration goes on behind it.
-TEST_F(BookTypeEngineTest, OtherDevicesAreLeftOutAfterTheirFirstRead) {
+TEST_P(BookTypeEngineTest, OtherDevicesAreLeftOutAfterTheirFirstRead) {
     for (const char* kind : {"optical", "disk"}) {
         ClearRecordedHost();
         ASSERT_EQ("", StartWith(Device(0, 0, std::string("kind = ") + kind) +
@@ -159,7 +160,7 @@ TEST_F(BookTypeEngineTest, OtherDevicesAreLeftOutAfterTheirFirstRead) {
 // The command version read first decides the further reads; only elements 0 and
 // 2 are ever filled. The version-3 drive answers 0x85 0x02 0x00 0x03 in reply
 // bytes 2 to 5 (temporary applied, 0x0502 changes left, version 3).
-TEST_F(BookTypeEngineTest, CommandVersionDecidesTheReadsAndTheDecode) {
+TEST_P(BookTypeEngineTest, CommandVersionDecidesTheReadsAndTheDecode) {
     const std::string plusR = "r-default = A0\nr-temporary = 00\nr-applies = temporary\n";
     const struct Case {
         int version;
@@ -203,7 +204,7 @@ TEST_F(BookTypeEngineTest, CommandVersionDecidesTheReadsAndTheDecode) {
 // Reads whose outcome decides nothing: a failed temporary read leaves its medium
 // invalid, a failed DVD+R default read reads as Compatibility with the default
 // applied; a failed INQUIRY or first read leaves the drive out.
-TEST_F(BookTypeEngineTest, FailedReadsAndWhatTheyLeave) {
+TEST_P(BookTypeEngineTest, FailedReadsAndWhatTheyLeave) {
     const std::string state = "dl-default = E0\ndl-temporary = 00\ndl-applies = temporary\n"
                               "r-default = A0\nr-temporary = A0\nr-applies = temporary\n"
                               "changes-left = 9\n";
@@ -246,9 +247,9 @@ TEST_F(BookTypeEngineTest, FailedReadsAndWhatTheyLeave) {
 // eight on each of 1 to 3) and the enumeration stops at the 24th, host adapter 3
 // target 2, sending nothing to the targets behind it; on the NT path all 24
 // letters C: to Z: hold drives and fill the table exactly.
-TEST_F(BookTypeEngineTest, TableHoldsTwentyFourDrives) {
+TEST_P(BookTypeEngineTest, TableHoldsTwentyFourDrives) {
     std::string scenario;
-    if (OnAspiPath) {
+    if (OnAspiPath()) {
         for (int ha = 0; ha < 4; ++ha) {
             for (int target = 0; target < (ha == 0 ? 5 : 8); ++target) {
                 scenario += Device(ha, target, "command-version = 1");
@@ -263,10 +264,10 @@ TEST_F(BookTypeEngineTest, TableHoldsTwentyFourDrives) {
     EnumerateDrives(&BookTypeDriveProbe);
     ASSERT_EQ(24, DriveCount);
     EXPECT_EQ(24u, DriveListItems().size());
-    EXPECT_EQ(OnAspiPath ? 3 : 23, DriveTable[23].haId);
-    EXPECT_EQ(OnAspiPath ? 2 : 0, DriveTable[23].targetId);
+    EXPECT_EQ(OnAspiPath() ? 3 : 23, DriveTable[23].haId);
+    EXPECT_EQ(OnAspiPath() ? 2 : 0, DriveTable[23].targetId);
     EXPECT_EQ(23, DriveTable[23].index);
-    if (OnAspiPath) {
+    if (OnAspiPath()) {
         EXPECT_EQ(2u, Commands("3:2").size()) << "the 24th drive is probed";
         for (int target = 3; target < 8; ++target) {
             EXPECT_TRUE(Commands("3:" + std::to_string(target)).empty())
@@ -275,7 +276,7 @@ TEST_F(BookTypeEngineTest, TableHoldsTwentyFourDrives) {
     }
 }
 
-TEST_F(BookTypeEngineTest, SelectingARowMakesItTheCurrentTargetAndState) {
+TEST_P(BookTypeEngineTest, SelectingARowMakesItTheCurrentTargetAndState) {
     ASSERT_EQ("", StartWith(Device(0, 0, "command-version = 1\nchanges-left = 1") +
                             Device(1, 0, "command-version = 2\nchanges-left = 2") +
                             Device(2, 0, "command-version = 3\nchanges-left = 3")));
@@ -304,7 +305,7 @@ TEST_F(BookTypeEngineTest, SelectingARowMakesItTheCurrentTargetAndState) {
 }
 
 // Every command as the drive receives it: CDB, direction and data length.
-TEST_F(BookTypeEngineTest, EveryCommandByteForByte) {
+TEST_P(BookTypeEngineTest, EveryCommandByteForByte) {
     ASSERT_EQ("", StartWith(Device(0, 0, "")));
     SelectTarget(0, 0);
     BYTE reply[BookTypeReplyLength];
@@ -354,7 +355,7 @@ TEST_F(BookTypeEngineTest, EveryCommandByteForByte) {
         EXPECT_EQ(c.direction, sent[0].direction) << c.name;
         EXPECT_EQ(c.length, sent[0].length) << c.name;
         EXPECT_EQ(Address(0, 0), sent[0].address) << c.name;
-        if (!OnAspiPath) {
+        if (!OnAspiPath()) {
             EXPECT_EQ(c.direction == zalemu::Direction::In ? 1u : 0u, sent[0].ptDataIn) << c.name;
         }
     }
@@ -362,7 +363,7 @@ TEST_F(BookTypeEngineTest, EveryCommandByteForByte) {
 
 // The set commands return 0 or their own failure bit; a drive with a disc loaded
 // refuses every change. What succeeded is read back from the drive.
-TEST_F(BookTypeEngineTest, SetCommandsReturnTheirFailureBits) {
+TEST_P(BookTypeEngineTest, SetCommandsReturnTheirFailureBits) {
     ASSERT_EQ("", StartWith(Device(0, 0, "changes-left = 20")));
     SelectTarget(0, 0);
     const struct Case {
@@ -403,7 +404,7 @@ TEST_F(BookTypeEngineTest, SetCommandsReturnTheirFailureBits) {
 
 // When a command's event cannot be created, the status box says so, the command
 // reports its failure value and nothing reaches the drive.
-TEST_F(BookTypeEngineTest, CreateEventFailureSendsNothing) {
+TEST_P(BookTypeEngineTest, CreateEventFailureSendsNothing) {
     ASSERT_EQ("", StartWith(Device(0, 0, "")));
     SelectTarget(0, 0);
     const struct Case {
@@ -443,7 +444,7 @@ TEST_F(BookTypeEngineTest, CreateEventFailureSendsNothing) {
 
 // TEST UNIT READY hands over the sense bytes whatever the outcome; a command that
 // was never sent hands over no earlier answer.
-TEST_F(BookTypeEngineTest, TestUnitReadyCopiesTheSenseBytes) {
+TEST_P(BookTypeEngineTest, TestUnitReadyCopiesTheSenseBytes) {
     ASSERT_EQ("", StartWith(Device(0, 0, "disc = no")));
     SelectTarget(0, 0);
     BYTE sense[SenseLength];
@@ -471,7 +472,7 @@ TEST_F(BookTypeEngineTest, TestUnitReadyCopiesTheSenseBytes) {
     }
 }
 
-TEST_F(BookTypeEngineTest, ReadClearsTheReplyBeforeSending) {
+TEST_P(BookTypeEngineTest, ReadClearsTheReplyBeforeSending) {
     // A version-1 drive rejects reads of DVD+R.
     ASSERT_EQ("", StartWith(Device(0, 0, "command-version = 1")));
     SelectTarget(0, 0);
@@ -487,7 +488,7 @@ TEST_F(BookTypeEngineTest, ReadClearsTheReplyBeforeSending) {
 
 // One fixed wait per command kind: a command the drive never completes fails
 // after its time-out.
-TEST_F(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
+TEST_P(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
     ASSERT_EQ("", StartWith(Device(0, 0,
                                    "fault = 12#2 hang\nfault = C9/02#1 hang\n"
                                    "fault = C9/01#1 hang\nfault = C9/03#1 hang\n"
@@ -523,7 +524,7 @@ TEST_F(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
     }
 }
 
-TEST_F(BookTypeEngineTest, TestUnitReadyWaitsThirtySeconds) {
+TEST_P(BookTypeEngineTest, TestUnitReadyWaitsThirtySeconds) {
     ASSERT_EQ("", StartWith(Device(0, 0, "fault = 00 hang")));
     SelectTarget(0, 0);
     BYTE sense[SenseLength];
@@ -543,5 +544,7 @@ TEST_F(BookTypeEngineTest, TestUnitReadyWaitsThirtySeconds) {
         EXPECT_EQ(0, sense[i]) << "sense byte " << i;
     }
 }
+
+ZAL_ON_BOTH_PATHS(BookTypeEngineTest);
 
 } // namespace

@@ -8,7 +8,11 @@
 // end; the run tick reported the end with the right status text; the counter and
 // the current version changed only on success; and a fresh enumeration finds the
 // drive again, as its loader when the run left it half-flashed, in which case a
-// second run flashes it whole. Runs on the ASPI path (Windows 9x), in-process.
+// second run flashes it whole. Runs in-process on the path its argument names:
+//
+//   flash_sequence_campaign.exe [--path aspi|nt] --seed N --runs N ...
+//   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
+//   SPTI simulator over the emulator's drive letters)
 #include "Campaign.h"
 
 #include "CommandText.h"
@@ -244,9 +248,15 @@ void OneRun(Campaign& campaign, HWND window) {
 } // namespace
 
 int main(int argc, char** argv) {
+    TransportPath path = TransportPath::Aspi;
+    if (!TakePathArgument(&argc, argv, &path)) {
+        std::printf("usage: flash_sequence_campaign [--path aspi|nt] [--seed N] [--runs N] ...\n");
+        return 2;
+    }
+    UsePath(path);
     // The full campaign's 2,000 runs: the first 1,334 over ASPI, the rest over the NT path.
-    Campaign campaign(OnAspiPath ? "flash-sequence" : "flash-sequence-nt", argc, argv,
-                      OnAspiPath ? 1334 : 666, OnAspiPath ? 0 : 1334);
+    Campaign campaign(OnAspiPath() ? "flash-sequence" : "flash-sequence-nt", argc, argv,
+                      OnAspiPath() ? 1334 : 666, OnAspiPath() ? 0 : 1334);
     if (!Emulator().Valid()) {
         std::printf("the emulator is not reachable\n");
         return 2;

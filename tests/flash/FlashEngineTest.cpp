@@ -1,6 +1,6 @@
-// The flash engine against the drive emulator, on the transport path this
-// program was built for: which drives the probe takes, a whole run byte for
-// byte (commands, request blocks, and the firmware the drive ends up with), and
+// The flash engine against the drive emulator, on each transport path (the path
+// is the parameter of the cases): which drives the probe takes, a whole run byte
+// for byte (commands, request blocks, and the firmware the drive ends up with), and
 // a failure, time-out or late completion at each stage with exactly the
 // commands that follow it.
 #include "CommandText.h"
@@ -52,7 +52,7 @@ std::string ProgramFile(bool testMark) {
     return path;
 }
 
-class FlashEngineTest : public ::testing::Test {
+class FlashEngineTest : public PathTest {
 protected:
     // The image as a real one, without the test mark: the runs send exactly what
     // a build with the drive's firmware sends.
@@ -62,6 +62,7 @@ protected:
     }
 
     void SetUp() override {
+        PathTest::SetUp();
         ClearRecordedHost();
         ASSERT_TRUE(Emulator().Valid()) << "the emulator is not reachable";
     }
@@ -88,7 +89,7 @@ protected:
     }
 };
 
-TEST_F(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
+TEST_P(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
     const struct {
         const char* settings;
         bool listed;
@@ -131,7 +132,7 @@ TEST_F(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
     EXPECT_EQ(std::string("0.01"), CurrentVersion());
 }
 
-TEST_F(FlashEngineTest, WholeRunByteForByteThenTheNewVersion) {
+TEST_P(FlashEngineTest, WholeRunByteForByteThenTheNewVersion) {
     const struct {
         const char* settings;
         std::vector<std::string> slow; // the commands that take 5.6 s
@@ -170,7 +171,7 @@ TEST_F(FlashEngineTest, WholeRunByteForByteThenTheNewVersion) {
     }
 }
 
-TEST_F(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
+TEST_P(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
     const std::vector<std::string> whole =
         WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     const struct {
@@ -210,10 +211,10 @@ TEST_F(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
 // pass-through holds its drive's worker in the simulator, and every later command
 // to that drive would wait behind it: there the drive carries each command out
 // late instead.
-TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
+TEST_P(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
     const std::vector<std::string> whole =
         WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
-    const char* const neverOrLate = OnAspiPath ? "hang" : "late 5600";
+    const char* const neverOrLate = OnAspiPath() ? "hang" : "late 5600";
     const struct {
         const char* fault;
         const char* action; // null: neverOrLate
@@ -244,7 +245,7 @@ TEST_F(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
 // A test image goes only into the drive emulator: one INQUIRY with room for the
 // emulator's signature comes first, and a drive that does not answer with it, as
 // a real drive would not, receives that INQUIRY alone.
-TEST_F(FlashEngineTest, ATestImageFlashesOnlyTheEmulator) {
+TEST_P(FlashEngineTest, ATestImageFlashesOnlyTheEmulator) {
     ASSERT_EQ(1, ReadImageFile(ProgramFile(true).c_str()));
     const std::string signedInquiry = "12-00-00-00-38-00";
     std::vector<std::string> whole =
@@ -270,7 +271,7 @@ TEST_F(FlashEngineTest, ATestImageFlashesOnlyTheEmulator) {
 // The drive carries the entry out after twice its time-out: the run ends at stage
 // 1, the leave still goes out (on the NT path it waits at the simulator behind the
 // entry), and the drive ends out of flash mode, naming its firmware again.
-TEST_F(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
+TEST_P(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
     StartOneDrive("fault = CC/01#1 late 11000");
     Run();
     EXPECT_EQ(-1, FlashStep);
@@ -284,7 +285,7 @@ TEST_F(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
 
 // A run whose tick cannot be armed would leave the dialog waiting for its end for
 // good: it ends at once at stage 1, as an error, with nothing sent.
-TEST_F(FlashEngineTest, ARunWhoseTickCannotBeArmedEndsUnsent) {
+TEST_P(FlashEngineTest, ARunWhoseTickCannotBeArmedEndsUnsent) {
     StartOneDrive("revision = 2.16");
     HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
     ASSERT_TRUE(DestroyWindow(gone));
@@ -295,7 +296,7 @@ TEST_F(FlashEngineTest, ARunWhoseTickCannotBeArmedEndsUnsent) {
     EXPECT_EQ(std::vector<std::string>{}, CdbTexts(Commands()));
 }
 
-TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
+TEST_P(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     StartOneDrive("revision = 2.16");
     FailNextEventCreations(1);
     const std::vector<std::string> sent = Run();
@@ -308,8 +309,8 @@ TEST_F(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
 // the ASPI path, targets): the second drive is flashed, then the first. Every
 // command of a run goes to the chosen drive; the other devices keep their
 // firmware and state.
-TEST_F(FlashEngineTest, ARunTouchesOnlyTheChosenDrive) {
-    const int t = OnAspiPath ? 3 : 0, u = OnAspiPath ? 5 : 0;
+TEST_P(FlashEngineTest, ARunTouchesOnlyTheChosenDrive) {
+    const int t = OnAspiPath() ? 3 : 0, u = OnAspiPath() ? 5 : 0;
     const std::string all[] = {Address(0, t), Address(1, 0), Address(2, u)};
     ASSERT_EQ("", StartWith(Device(0, t, "kind = tk4800j\nrevision = 2.05") +
                             Device(1, 0, "kind = optical") +
@@ -341,7 +342,7 @@ TEST_F(FlashEngineTest, ARunTouchesOnlyTheChosenDrive) {
     }
 }
 
-TEST_F(FlashEngineTest, DownloadImageCutsTransfersAndRefusesPartBlocks) {
+TEST_P(FlashEngineTest, DownloadImageCutsTransfersAndRefusesPartBlocks) {
     StartOneDrive("revision = 2.16");
     ASSERT_EQ(1, SetFlashMode(1));
     const struct {
@@ -366,5 +367,7 @@ TEST_F(FlashEngineTest, DownloadImageCutsTransfersAndRefusesPartBlocks) {
             << "address " << c.address << ", length " << c.length;
     }
 }
+
+ZAL_ON_BOTH_PATHS(FlashEngineTest);
 
 } // namespace

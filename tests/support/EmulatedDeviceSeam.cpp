@@ -1,9 +1,9 @@
-// The device half of the test build's platform seam: drive letters reach the
-// drive emulator's SPTI devices instead of the system, and every call is recorded.
+// The emulated devices of the test seam (see EmulatedDevices.h): drive letters
+// reach the drive emulator's SPTI devices instead of the system.
 #include "EmulatedDevices.h"
 
-#include "PlatformSeam.h"
 #include "SptiBackEnd.h"
+#include "TestSeam.h"
 
 #include <mutex>
 
@@ -15,20 +15,9 @@ void Record(const DeviceCall& call) {
     std::lock_guard<std::mutex> lock(callLock);
     calls.push_back(call);
 }
-} // namespace
 
-std::vector<DeviceCall> RecordedDeviceCalls() {
-    std::lock_guard<std::mutex> lock(callLock);
-    return calls;
-}
-
-void ClearRecordedDeviceCalls() {
-    std::lock_guard<std::mutex> lock(callLock);
-    calls.clear();
-}
-
-HANDLE SeamCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
-                       DWORD disposition, DWORD flags, HANDLE) {
+HANDLE RecordedCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                           DWORD disposition, DWORD flags, HANDLE) {
     DeviceCall call;
     call.function = "CreateFileA";
     call.path = fileName != NULL ? fileName : "";
@@ -43,8 +32,8 @@ HANDLE SeamCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURIT
     return call.handle;
 }
 
-BOOL SeamDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
-                         LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned, LPOVERLAPPED) {
+BOOL RecordedDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
+                             LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned, LPOVERLAPPED) {
     DeviceCall call;
     call.function = "DeviceIoControl";
     call.code = controlCode;
@@ -57,11 +46,45 @@ BOOL SeamDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWOR
     return call.result;
 }
 
-BOOL SeamCloseDevice(HANDLE device) {
+BOOL RecordedCloseDevice(HANDLE device) {
     DeviceCall call;
     call.function = "CloseHandle";
     call.handle = device;
     call.result = SptiCloseHandle(device);
     Record(call);
     return call.result;
+}
+
+HANDLE PlainCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                        DWORD disposition, DWORD flags, HANDLE) {
+    return SptiCreateFileA(fileName, access, shareMode, disposition, flags);
+}
+
+BOOL PlainDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
+                          LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned, LPOVERLAPPED) {
+    return SptiDeviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
+                               bytesReturned);
+}
+
+BOOL PlainCloseDevice(HANDLE device) {
+    return SptiCloseHandle(device);
+}
+} // namespace
+
+void SeamWithEmulatedDevices(bool recorded) {
+    SeamCalls seam = CurrentSeamCalls();
+    seam.createFile = recorded ? RecordedCreateFileA : PlainCreateFileA;
+    seam.deviceIoControl = recorded ? RecordedDeviceIoControl : PlainDeviceIoControl;
+    seam.closeDevice = recorded ? RecordedCloseDevice : PlainCloseDevice;
+    SetSeamCalls(seam);
+}
+
+std::vector<DeviceCall> RecordedDeviceCalls() {
+    std::lock_guard<std::mutex> lock(callLock);
+    return calls;
+}
+
+void ClearRecordedDeviceCalls() {
+    std::lock_guard<std::mutex> lock(callLock);
+    calls.clear();
 }

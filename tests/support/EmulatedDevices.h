@@ -1,7 +1,7 @@
-// The device half of the test build's platform seam, backed by the drive
-// emulator's SPTI devices. Every call is recorded, so that tests can see which
-// letters the simulator opened, which handle each device control went to, and
-// which handles it closed.
+// The emulated devices of the test seam (TestSeam.h): the drive letters reach
+// the drive emulator's SPTI devices. Recorded, every call is kept, so that tests
+// can see which letters the simulator opened, which handle each device control
+// went to, and which handles it closed; a benchmark's long run keeps nothing.
 #ifndef ZAL_TESTS_EMULATEDDEVICES_H
 #define ZAL_TESTS_EMULATEDDEVICES_H
 
@@ -20,6 +20,9 @@ struct DeviceCall {
     HANDLE handle = NULL;
     BOOL result = FALSE;
 };
+
+// Puts the emulated devices into the seam in use, recorded or not.
+void SeamWithEmulatedDevices(bool recorded = true);
 
 std::vector<DeviceCall> RecordedDeviceCalls();
 void ClearRecordedDeviceCalls();

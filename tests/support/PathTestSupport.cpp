@@ -2,6 +2,7 @@
 #include "PathTestSupport.h"
 
 #include "AspiSim.h"
+#include "EmulatedDevices.h"
 #include "ScsiTransport.h"
 #include "TimeScale.h"
 
@@ -9,15 +10,82 @@
 
 #include <cstdio>
 
+namespace {
+
+enum { PathUnchosen, PathAspi, PathNt };
+int chosenPath = PathUnchosen;
+
+} // namespace
+
+void UsePath(TransportPath path) {
+    if (path == TransportPath::Aspi) {
+        SeamReportPlatform(VER_PLATFORM_WIN32_WINDOWS);
+        SeamWithoutDevices();
+        chosenPath = PathAspi;
+    } else {
+        SeamReportPlatform(VER_PLATFORM_WIN32_NT);
+        SeamWithEmulatedDevices();
+        chosenPath = PathNt;
+    }
+}
+
+bool OnAspiPath() {
+    if (chosenPath == PathUnchosen) {
+        OSVERSIONINFOA version = {};
+        version.dwOSVersionInfoSize = sizeof version;
+        GetVersionExA(&version);
+        UsePath(version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? TransportPath::Aspi
+                                                                   : TransportPath::Nt);
+    }
+    return chosenPath == PathAspi;
+}
+
+const char* PathName(TransportPath path) {
+    return path == TransportPath::Aspi ? "aspi" : "nt";
+}
+
+bool PathFromName(const std::string& name, TransportPath* path) {
+    if (name == "aspi" || name == "nt") {
+        *path = name == "aspi" ? TransportPath::Aspi : TransportPath::Nt;
+        return true;
+    }
+    return false;
+}
+
+bool TakePathArgument(int* argc, char** argv, TransportPath* path) {
+    for (int i = 1; i < *argc; ++i) {
+        if (std::string(argv[i]) != "--path") {
+            continue;
+        }
+        if (i + 1 >= *argc || !PathFromName(argv[i + 1], path)) {
+            return false;
+        }
+        for (int j = i + 2; j <= *argc; ++j) {
+            argv[j - 2] = argv[j];
+        }
+        *argc -= 2;
+        return true;
+    }
+    return true;
+}
+
+std::string PathParamName(const ::testing::TestParamInfo<TransportPath>& info) {
+    return PathName(info.param);
+}
+
 EmulatorAccess& Emulator() {
-    static EmulatorAccess access =
-        OnAspiPath ? EmulatorAccess::InAspiLibrary() : EmulatorAccess::Linked();
-    return access;
+    // Each path has its emulator: the one inside wnaspi32.dll, the one linked in.
+    if (OnAspiPath()) {
+        static EmulatorAccess inLibrary = EmulatorAccess::InAspiLibrary();
+        return inLibrary;
+    }
+    static EmulatorAccess linked = EmulatorAccess::Linked();
+    return linked;
 }
 
 std::string Address(int ha, int target) {
     char text[16];
-    if (OnAspiPath) {
+    if (OnAspiPath()) {
         std::snprintf(text, sizeof text, "%d:%d", ha, target);
     } else {
         std::snprintf(text, sizeof text, "%c:", 'D' + ha);
@@ -76,7 +144,8 @@ std::string StartWith(const std::string& scenario) {
     // that carries one out: a request completed late (or a hang that the load just
     // ended) finishes first.
     const DWORD start = GetTickCount();
-    while (!OnAspiPath && TheSim != NULL && *static_cast<volatile int*>(&TheSim->queueCount) != 0 &&
+    while (!OnAspiPath() && TheSim != NULL &&
+           *static_cast<volatile int*>(&TheSim->queueCount) != 0 &&
            GetTickCount() - start < Scaled(30000)) {
         Sleep(10);
     }

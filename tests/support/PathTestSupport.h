@@ -1,27 +1,60 @@
-// Helpers of the engine tests that run on either transport path: the emulator of
-// the path this test program was built for (the Windows 9x path through the
-// emulator's wnaspi32.dll, or the NT path through ASPISim over emulated drive
-// letters), device addresses as the emulator names them on that path, scenario
-// text, and readable views of the command log. Compiled into each test program,
-// which defines ZAL_TEST_ASPI_PATH.
+// Helpers of the engine tests that run on either transport path: the choice of
+// the path for the cases of a process (the Windows 9x path through the emulator's
+// wnaspi32.dll, or the NT path through ASPISim over emulated drive letters), the
+// emulator of that path, device addresses as the emulator names them there,
+// scenario text, and readable views of the command log. A program whose cases
+// take the path as their parameter is registered with the emulator's wnaspi32.dll
+// beside it (zal_wine_program ... ASPI native) and shown the NT family by Wine;
+// the seam shows the transport the platform of the path.
 #ifndef ZAL_TESTS_PATHTESTSUPPORT_H
 #define ZAL_TESTS_PATHTESTSUPPORT_H
 
 #include "CommandLog.h"
 #include "EmulatorAccess.h"
+#include "TestSeam.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#ifndef ZAL_TEST_ASPI_PATH
-#error "ZAL_TEST_ASPI_PATH must be 1 (Windows 9x, ASPI) or 0 (NT, ASPISim)"
-#endif
+enum class TransportPath { Aspi, Nt };
 
-// True when the program runs on the ASPI path.
-constexpr bool OnAspiPath = ZAL_TEST_ASPI_PATH != 0;
+// Makes `path` the path of what follows: the seam reports Windows 9x and opens no
+// drive letter (Aspi), or reports the NT family and opens the emulator's drive
+// letters (Nt). Without it the path is the platform Wine shows the program.
+void UsePath(TransportPath path);
+// True when the cases run on the ASPI path.
+bool OnAspiPath();
+// "aspi" or "nt", as a command line and a test name give the path.
+const char* PathName(TransportPath path);
+// The path named by "aspi" or "nt"; false for any other text.
+bool PathFromName(const std::string& name, TransportPath* path);
 
-// The emulator behind this program's transport.
+// Takes "--path aspi|nt" out of a program's arguments into `path` (left as it is
+// without one); false when the path is not one of the two.
+bool TakePathArgument(int* argc, char** argv, TransportPath* path);
+
+// The emulator behind the transport on the current path.
 EmulatorAccess& Emulator();
+
+// A fixture whose cases run once on each path: the path is the parameter, put
+// into the seam before each case and the seam put back after it.
+class PathTest : public ::testing::TestWithParam<TransportPath> {
+protected:
+    void SetUp() override { UsePath(GetParam()); }
+
+private:
+    SeamScope seam_;
+};
+
+// The parameter's part of a case name.
+std::string PathParamName(const ::testing::TestParamInfo<TransportPath>& info);
+
+// Runs the cases of fixture `suite` (derived from PathTest) on both paths.
+#define ZAL_ON_BOTH_PATHS(suite)                                                                   \
+    INSTANTIATE_TEST_SUITE_P(                                                                      \
+        Path, suite, ::testing::Values(TransportPath::Aspi, TransportPath::Nt), PathParamName)
 
 // The emulator's address of (host adapter, target): "H:T" on the ASPI path; on
 // the NT path the drive letter that becomes host adapter `ha` when the letters

@@ -1,8 +1,8 @@
-// The platform half of the test build's platform seam (see RecordedShutdown.h).
-// No call reaches the system: a test process must never shut the Wine session down.
+// The token and shutdown calls of the test seam (see RecordedShutdown.h). No call
+// reaches the system: a test process must never shut the Wine session down.
 #include "RecordedShutdown.h"
 
-#include "PlatformSeam.h"
+#include "TestSeam.h"
 
 #include <mutex>
 
@@ -24,6 +24,7 @@ void ResetRecordedShutdown(const ShutdownBehaviour& newBehaviour) {
     calls.clear();
     behaviour = newBehaviour;
     openTokens = 0;
+    SeamReportPlatform(newBehaviour.platformId);
 }
 
 std::vector<ShutdownCall> RecordedShutdownCalls() {
@@ -36,16 +37,7 @@ int OpenTokenCount() {
     return openTokens;
 }
 
-BOOL SeamGetVersionExA(LPOSVERSIONINFOA version) {
-    const BOOL result = GetVersionExA(version);
-    std::lock_guard<std::mutex> lock(shutdownLock);
-    if (behaviour.platformId != 0) {
-        version->dwPlatformId = behaviour.platformId;
-    }
-    return result;
-}
-
-BOOL SeamOpenProcessToken(HANDLE, DWORD access, PHANDLE token) {
+BOOL RecordedOpenProcessToken(HANDLE, DWORD access, PHANDLE token) {
     ShutdownCall call;
     call.function = "OpenProcessToken";
     call.value = access;
@@ -67,7 +59,7 @@ BOOL SeamOpenProcessToken(HANDLE, DWORD access, PHANDLE token) {
     return TRUE;
 }
 
-BOOL SeamLookupPrivilegeValueA(LPCSTR, LPCSTR name, PLUID luid) {
+BOOL RecordedLookupPrivilegeValueA(LPCSTR, LPCSTR name, PLUID luid) {
     ShutdownCall call;
     call.function = "LookupPrivilegeValueA";
     call.text = name != NULL ? name : "";
@@ -77,8 +69,8 @@ BOOL SeamLookupPrivilegeValueA(LPCSTR, LPCSTR name, PLUID luid) {
     return TRUE;
 }
 
-BOOL SeamAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD,
-                               PTOKEN_PRIVILEGES, PDWORD) {
+BOOL RecordedAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD,
+                                   PTOKEN_PRIVILEGES, PDWORD) {
     ShutdownCall call;
     call.function = "AdjustTokenPrivileges";
     call.handle = token;
@@ -97,7 +89,7 @@ BOOL SeamAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES 
     return TRUE;
 }
 
-BOOL SeamCloseToken(HANDLE token) {
+BOOL RecordedCloseToken(HANDLE token) {
     ShutdownCall call;
     call.function = "CloseHandle";
     call.handle = token;
@@ -109,7 +101,7 @@ BOOL SeamCloseToken(HANDLE token) {
     return TRUE;
 }
 
-BOOL SeamExitWindowsEx(UINT flags, DWORD reason) {
+BOOL RecordedExitWindowsEx(UINT flags, DWORD reason) {
     ShutdownCall call;
     call.function = "ExitWindowsEx";
     call.value = flags;

@@ -1,4 +1,4 @@
-// The platform half of the test build's platform seam: every token and shutdown
+// The token and shutdown calls of the test seam (TestSeam.h), its defaults: every
 // call is recorded in order, the token calls fail or succeed on demand, and the
 // platform identifier can be made another than the system's.
 #ifndef ZAL_TESTS_RECORDEDSHUTDOWN_H
@@ -23,9 +23,19 @@ struct ShutdownBehaviour {
     DWORD platformId = 0;                  // what GetVersionExA reports; 0: the system's
 };
 
+// Clears the record and sets the behaviour, the reported platform included.
 void ResetRecordedShutdown(const ShutdownBehaviour& behaviour = ShutdownBehaviour());
 std::vector<ShutdownCall> RecordedShutdownCalls();
 // Tokens opened and not closed again.
 int OpenTokenCount();
+
+// The seam's token and shutdown calls.
+BOOL RecordedOpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL RecordedLookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid);
+BOOL RecordedAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
+                                   DWORD bufferLength, PTOKEN_PRIVILEGES previousState,
+                                   PDWORD returnLength);
+BOOL RecordedCloseToken(HANDLE token);
+BOOL RecordedExitWindowsEx(UINT flags, DWORD reason);
 
 #endif

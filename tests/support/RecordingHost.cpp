@@ -1,5 +1,5 @@
-// Recording status box and drive list for test programs. The transport may call
-// ShowStatus from worker threads, so the records are guarded.
+// The transport's host in every test program (see RecordingHost.h). The
+// transport may call ShowStatus from worker threads, so the records are guarded.
 #include "RecordingHost.h"
 
 #include "StatusSink.h"
@@ -10,16 +10,29 @@ namespace {
 std::mutex hostLock;
 std::vector<std::string> statusTexts;
 std::vector<std::string> driveListItems;
+void (*statusEcho)(const char* text) = nullptr;
 } // namespace
 
 void ShowStatus(const char* text) {
-    std::lock_guard<std::mutex> lock(hostLock);
-    statusTexts.push_back(text);
+    void (*echo)(const char*);
+    {
+        std::lock_guard<std::mutex> lock(hostLock);
+        statusTexts.push_back(text);
+        echo = statusEcho;
+    }
+    if (echo != nullptr) {
+        echo(text);
+    }
 }
 
 void AddDriveListItem(const char* text) {
     std::lock_guard<std::mutex> lock(hostLock);
     driveListItems.push_back(text);
+}
+
+void EchoStatusTo(void (*echo)(const char* text)) {
+    std::lock_guard<std::mutex> lock(hostLock);
+    statusEcho = echo;
 }
 
 std::vector<std::string> StatusTexts() {

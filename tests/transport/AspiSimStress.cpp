@@ -16,7 +16,6 @@
 #include "EmulatorAccess.h"
 #include "ScsiTransport.h"
 #include "SptiBackEnd.h"
-#include "StatusSink.h"
 #include "TimeScale.h"
 
 #include <psapi.h>
@@ -203,10 +202,6 @@ std::string ScenarioFor(Random& random) {
 
 } // namespace
 
-// The host of the transport: this program has no dialog to show texts in.
-void ShowStatus(const char*) {}
-void AddDriveListItem(const char*) {}
-
 int main(int argc, char** argv) {
     setvbuf(stderr, NULL, _IONBF, 0);
     unsigned seed = 1;
@@ -233,6 +228,7 @@ int main(int argc, char** argv) {
     if (const char* text = getenv("ZAL_CAMPAIGN_SIZE"); text && *text) {
         requests = 1000 * strtol(text, NULL, 10);
     }
+    SeamWithEmulatedDevices();
     EmulatorAccess emulator = EmulatorAccess::Linked();
     Random random(seed);
     std::string error = emulator.Load(ScenarioFor(random));

@@ -54,6 +54,7 @@ void PrepareExec(ScsiRequestBlock* block, BYTE ha, BYTE flags, const BYTE* cdb, 
 class AspiSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        SeamWithEmulatedDevices();
         emulator = EmulatorAccess::Linked();
         ClearRecordedHost();
     }

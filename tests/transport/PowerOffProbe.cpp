@@ -5,13 +5,9 @@
 // the request (times the machine's time scale), it writes "survived" into the
 // file named by its argument.
 #include "Platform.h"
-#include "StatusSink.h"
 #include "TimeScale.h"
 
 #include <stdio.h>
-
-void ShowStatus(const char*) {}
-void AddDriveListItem(const char*) {}
 
 int main(int argc, char** argv) {
     const char* report = argc > 1 ? argv[1] : "poweroff-report.txt";

@@ -22,7 +22,7 @@
 #   where a test checks Wine's own answer. The target COPY_copy (built by ALL)
 #   makes the copy; what runs the copy depends on it.
 #
-# zal_add_gtest_copy(TARGET COPY CASES ... [WIN98] [ASPI ...] [LABELS ...])
+# zal_add_gtest_copy(TARGET COPY [WIN98] [ASPI ...] CASES ... [LABELS ...])
 #   zal_program_copy, and a ctest entry COPY.CASE for each GoogleTest case named,
 #   run in the copy under Wine.
 #
@@ -89,35 +89,18 @@ function(zal_write_wine_registry)
 endfunction()
 
 function(zal_program_copy target copy)
-  cmake_parse_arguments(ARG "WIN98" "ASPI" "" ${ARGN})
   set(file ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${copy}.exe)
   add_custom_command(OUTPUT ${file}
                      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${file}
                      DEPENDS ${target}
                      COMMENT "${target}.exe as ${copy}.exe")
   add_custom_target(${copy}_copy ALL DEPENDS ${file})
-  set(settings "")
-  if(ARG_WIN98)
-    list(APPEND settings WIN98)
-  endif()
-  if(ARG_ASPI)
-    list(APPEND settings ASPI ${ARG_ASPI})
-  endif()
-  if(settings)
-    zal_wine_program(${copy}.exe ${settings})
-  endif()
+  zal_wine_program(${copy}.exe ${ARGN})
 endfunction()
 
 function(zal_add_gtest_copy target copy)
-  cmake_parse_arguments(ARG "WIN98" "ASPI" "CASES;LABELS" ${ARGN})
-  set(settings "")
-  if(ARG_WIN98)
-    list(APPEND settings WIN98)
-  endif()
-  if(ARG_ASPI)
-    list(APPEND settings ASPI ${ARG_ASPI})
-  endif()
-  zal_program_copy(${target} ${copy} ${settings})
+  cmake_parse_arguments(ARG "" "" "CASES;LABELS" ${ARGN})
+  zal_program_copy(${target} ${copy} ${ARG_UNPARSED_ARGUMENTS})
   zal_scaled_seconds(timeout 120)
   foreach(case IN LISTS ARG_CASES)
     add_test(NAME ${copy}.${case}

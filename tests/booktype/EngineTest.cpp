@@ -22,8 +22,6 @@ namespace {
 
 using zalemu::CommandRecord;
 
-const char* const Inquiry = "12-00-00-00-24-00";
-
 std::string Row(int row) {
     char text[96];
     const DriveEntry& e = DriveTable[row];
@@ -149,7 +147,7 @@ TEST_P(BookTypeEngineTest, OtherDevicesAreLeftOutAfterTheirFirstRead) {
         EXPECT_EQ(1, DriveTable[0].haId) << kind;
         const std::vector<CommandRecord> sent = Commands(Address(0, 0));
         ASSERT_EQ(2u, sent.size()) << kind << "\n" << Emulator().LogText();
-        EXPECT_EQ(Inquiry, CdbText(sent[0])) << kind;
+        EXPECT_EQ(InquiryCdb, CdbText(sent[0])) << kind;
         EXPECT_EQ("good", sent[0].outcome) << kind;
         EXPECT_EQ(ReadCdb(2, 0), CdbText(sent[1])) << kind;
         EXPECT_EQ("check-5/20/00", sent[1].outcome) << kind;
@@ -193,7 +191,7 @@ TEST_P(BookTypeEngineTest, CommandVersionDecidesTheReadsAndTheDecode) {
                                                ReadCdb(0, 1)};
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
-        std::vector<std::string> expected = {Inquiry};
+        std::vector<std::string> expected = {InquiryCdb};
         expected.insert(expected.end(), allReads.begin(), allReads.begin() + c.reads);
         EXPECT_EQ(expected, CdbTexts(Commands(Address(static_cast<int>(i), 0))))
             << "version " << c.version;

@@ -24,9 +24,13 @@ std::string BookTypeCdb(int sub, int medium, int value, int last) {
 } // namespace
 
 std::string CdbText(const zalemu::CommandRecord& record, size_t bytes) {
+    return CdbText(record.cdb.data(), bytes < record.cdb.size() ? bytes : record.cdb.size());
+}
+
+std::string CdbText(const unsigned char* bytes, size_t count) {
     std::string text;
-    for (size_t i = 0; i < bytes && i < record.cdb.size(); ++i) {
-        AppendByte(&text, record.cdb[i]);
+    for (size_t i = 0; i < count; ++i) {
+        AppendByte(&text, bytes[i]);
     }
     return text;
 }

@@ -15,8 +15,9 @@
 std::string CdbText(const zalemu::CommandRecord& record, size_t bytes = 16);
 // CDBs of records, one per record.
 std::vector<std::string> CdbTexts(const std::vector<zalemu::CommandRecord>& records);
-// A CDB from its bytes (each taken modulo 256).
+// A CDB from its bytes (each taken modulo 256), or its first `count` bytes.
 std::string CdbText(std::initializer_list<unsigned> bytes);
+std::string CdbText(const unsigned char* bytes, size_t count);
 
 // The four 0xC9 book-type commands (the signature is ZALBK).
 std::string ReadCdb(int medium, int which);

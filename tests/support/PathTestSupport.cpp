@@ -2,6 +2,7 @@
 #include "PathTestSupport.h"
 
 #include "AspiSim.h"
+#include "CommandText.h"
 #include "EmulatedDevices.h"
 #include "ScsiTransport.h"
 #include "TimeScale.h"
@@ -113,12 +114,9 @@ CRITICAL_SECTION* SentLock() {
 DWORD __cdecl RecordingSend(void* block) {
     const ScsiRequestBlock* srb = static_cast<const ScsiRequestBlock*>(block);
     if (srb->SRB_Cmd == SC_EXEC_SCSI_CMD) {
-        std::string text;
-        for (unsigned i = 0; i < srb->SRB_CDBLen && i < sizeof srb->CDBByte; ++i) {
-            char byte[4];
-            std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : "-%02X", srb->CDBByte[i]);
-            text += byte;
-        }
+        const std::string text =
+            CdbText(srb->CDBByte,
+                    srb->SRB_CDBLen < sizeof srb->CDBByte ? srb->SRB_CDBLen : sizeof srb->CDBByte);
         EnterCriticalSection(SentLock());
         Sent.push_back({text, srb->SRB_Flags, srb->SRB_SenseLen});
         LeaveCriticalSection(SentLock());

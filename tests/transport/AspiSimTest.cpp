@@ -474,7 +474,8 @@ TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
         blocks[i].SRB_BufLen = static_cast<DWORD>(32 + i);
         EXPECT_EQ(0u, SimSendCommand(&blocks[i]));
         if (i == 0) {
-            ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000))) << "the worker takes the first one";
+            ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000)))
+                << "the worker takes the first one";
         }
     }
     EXPECT_EQ(WAIT_OBJECT_0 + 0, WaitForMultipleObjects(4, events, TRUE, Scaled(3000)))

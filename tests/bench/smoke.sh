@@ -17,15 +17,19 @@ run() {
     shift
     while [ "$1" != "--" ]; do figures+=("$1"); shift; done
     shift
-    "$build/winerun" "$@" >"$work/$name.out" 2>&1
+    # The figures from standard output alone: Wine's own messages on standard error
+    # (the tools the benchmark starts and ends share it) may fall inside a line.
+    "$build/winerun" "$@" >"$work/$name.out" 2>"$work/$name.err"
     local status=$?
     if [ $status -ne 0 ]; then
-        echo "FAIL $name: expected exit code 0, saw $status"; cat "$work/$name.out"; failed=1
+        echo "FAIL $name: expected exit code 0, saw $status"; cat "$work/$name.out" "$work/$name.err"
+        failed=1
         return
     fi
     for figure in "${figures[@]}"; do
         if ! grep -Eq "^FIGURE $figure -?[0-9.]+ -?[0-9.]+ " "$work/$name.out"; then
-            echo "FAIL $name: expected the figure $figure, not reported"; cat "$work/$name.out"
+            echo "FAIL $name: expected the figure $figure, not reported"
+            cat "$work/$name.out" "$work/$name.err"
             failed=1
         fi
     done

@@ -168,6 +168,12 @@ bool Emulator::Load(const std::string& text, const std::string& baseDir, std::st
     return true;
 }
 
+Emulator::Device* Emulator::FindCurrent(const std::string& address, uint32_t nowMs) {
+    EnsureLoaded();
+    Refresh(nowMs);
+    return Find(address);
+}
+
 Emulator::Device* Emulator::Find(const std::string& address) {
     std::string normalized;
     if (!NormalizeAddress(address, &normalized)) {
@@ -281,10 +287,8 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
     HANDLE release = NULL;
     {
         Guard guard(&lock_);
-        EnsureLoaded();
         const uint32_t now = GetTickCount();
-        Refresh(now);
-        Device* device = Find(address);
+        Device* device = FindCurrent(address, now);
         if (device == nullptr) {
             result.status = ExecStatus::NoDevice;
             return result;
@@ -375,9 +379,7 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
 
 bool Emulator::Describe(const std::string& address, DeviceView* view) {
     Guard guard(&lock_);
-    EnsureLoaded();
-    Refresh(GetTickCount());
-    Device* device = Find(address);
+    Device* device = FindCurrent(address, GetTickCount());
     if (device == nullptr) {
         return false;
     }
@@ -438,10 +440,8 @@ bool Emulator::SetDisc(const std::string& address, bool loaded) {
 bool Emulator::SetStateValue(const std::string& address, const std::string& key,
                              const std::string& value, std::string* error) {
     Guard guard(&lock_);
-    EnsureLoaded();
     const uint32_t now = GetTickCount();
-    Refresh(now);
-    Device* device = Find(address);
+    Device* device = FindCurrent(address, now);
     if (device == nullptr) {
         *error = "no device at " + address;
         return false;
@@ -470,9 +470,7 @@ std::string Emulator::StateText() {
 
 bool Emulator::Firmware(const std::string& address, std::vector<uint8_t>* bytes) {
     Guard guard(&lock_);
-    EnsureLoaded();
-    Refresh(GetTickCount());
-    Device* device = Find(address);
+    Device* device = FindCurrent(address, GetTickCount());
     if (device == nullptr) {
         return false;
     }

@@ -121,6 +121,9 @@ private:
     bool Load(const std::string& text, const std::string& baseDir, std::string* error,
               std::string* logPathSeen);
     Device* Find(const std::string& address);
+    // With the lock held: the scenario loaded, every device brought up to `nowMs`,
+    // and the device at `address` (null when there is none).
+    Device* FindCurrent(const std::string& address, uint32_t nowMs);
     void Refresh(uint32_t nowMs);
     void Persist();
     void Note(const std::string& text);

@@ -4,6 +4,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -25,6 +26,34 @@ double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t middle = values.size() / 2;
     return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+Spread SpreadOf(std::vector<double> values) {
+    Spread spread;
+    if (values.empty()) {
+        return spread;
+    }
+    spread.median = Median(values);
+    spread.low = *std::min_element(values.begin(), values.end());
+    spread.high = *std::max_element(values.begin(), values.end());
+    return spread;
+}
+
+std::string Text(const char* format, ...) {
+    char buffer[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(buffer, sizeof buffer, format, arguments);
+    va_end(arguments);
+    return buffer;
+}
+
+std::string WithSpread(const Spread& spread, int decimals, const char* unit) {
+    const std::string median = Text("%.*f %s", decimals, spread.median, unit);
+    if (spread.low == spread.high) {
+        return median;
+    }
+    return median + Text(" (%.*f-%.*f)", decimals, spread.low, decimals, spread.high);
 }
 
 static double FileTimeMs(const FILETIME& time) {
@@ -144,6 +173,19 @@ ProcessUse CurrentProcessUse() {
 
 void ReportFigure(const char* name, double baseline, double measured, const char* unit) {
     std::printf("FIGURE %s %.3f %.3f %s\n", name, baseline, measured, unit);
+    std::fflush(stdout);
+}
+
+Verdict AtMost(double measured, double limit) {
+    return measured < 0 ? Verdict::Failed : measured <= limit ? Verdict::Met : Verdict::Missed;
+}
+
+void ReportRow(const std::string& label, const std::string& baseline, const std::string& measured,
+               const std::string& ratio, const std::string& target, Verdict verdict) {
+    const char* const verdicts[] = {"yes", "**no**", "**failed measurement**", ""};
+    std::printf("ROW %s | %s | %s | %s | %s | %s\n", label.c_str(), baseline.c_str(),
+                measured.c_str(), ratio.c_str(), target.c_str(),
+                verdicts[static_cast<int>(verdict)]);
     std::fflush(stdout);
 }
 

@@ -1,0 +1,69 @@
+// What the benchmarks of the built programs share: where the programs are, how
+// a drvflash run is started, clicked and watched from outside (the end-to-end
+// tests' sessions) against the drive emulator, and the benchmarks themselves,
+// each run by bench_tools' main (ToolBench.cpp).
+#ifndef ZAL_BENCH_TOOLBENCH_H
+#define ZAL_BENCH_TOOLBENCH_H
+
+#include "DrvflashSession.h"
+
+#include <string>
+#include <vector>
+
+extern const char* const SuccessText;
+extern const char* const ErrorText;
+// The pause after leaving flash mode, while the drive starts its new firmware.
+extern const double LeaveFlashModePauseMs;
+// Block commands of a run: an erase and a program pass of 17 each.
+extern const int BlockCommandCount;
+
+// A program beside this one, by its full path (as its command line shows it).
+std::string ProgramPath(const char* program);
+
+// A session name unique to a benchmark and its repetition.
+std::string Name(const char* prefix, int repetition);
+
+// One sample of a running flash: when, the bar, the status text, the tool's CPU.
+struct Sample {
+    double ms;
+    int position;
+    std::string status;
+    double cpuMs;
+};
+
+struct FlashRun {
+    double clickToEndMs = -1;
+    // When each stage started, from the Flash click, as the drive's log shows
+    // it (-1: not seen): flash mode, download, checksum, erase, program, leaving.
+    double stageMs[6] = {-1, -1, -1, -1, -1, -1};
+    size_t commands = 0; // commands the drive received during the whole session
+    std::string endText;
+    std::vector<Sample> samples;
+};
+
+// How a run is watched. Fast: the dialog only, as often as possible, for the
+// run's time. Quiet: the drive's log and the CPU time only while the block passes
+// run, so that the dialog (whose CPU time is measured) is not asked anything
+// then. Timeline: the dialog and the log throughout, for the picture.
+enum class Watch { Fast, Quiet, Timeline };
+FlashRun RunFlash(const std::string& name, const std::string& settings, Watch watch);
+
+// The block passes of a run: the samples nearest the erase pass's start and the
+// program pass's end.
+bool BlockPassWindow(const FlashRun& run, const Sample** first, const Sample** last);
+
+// The benchmarks; each reports its figures and returns the program's exit code.
+int StartupBench(const std::string& tool, int repetitions);
+int FlashBench(int repetitions);
+// The slow runs' time beside the drive's own, and (`svg` not null) the timeline
+// picture, from a run of its own watched throughout or (`timelineRun` false)
+// from the last measured run.
+int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineRun);
+// discmode's CPU time while it polls a drive without a disc (`withBare` false:
+// the bare dialog is not measured and counts as costing nothing).
+int IdleBench(int seconds, bool withBare);
+// drvflash's CPU time during the block passes of slow runs (`tickSeconds` 0: the
+// bare ticking dialog is not measured).
+int DrvflashCpuBench(int repetitions, int blockMs, int tickSeconds);
+
+#endif

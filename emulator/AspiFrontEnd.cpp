@@ -4,7 +4,9 @@
 // caller's block (data, status, sense) and signals its event or calls its post
 // routine. Each such thread holds a reference to this library and ends with
 // FreeLibraryAndExitThread, so the caller may free the library while a request
-// is still pending. The scenario is read from ZALEMU_SCENARIO at first use.
+// is still pending. With the scenario's "completion = caller" (an instant drive)
+// a request is completed on the caller's thread before SendASPI32Command returns.
+// The scenario is read from ZALEMU_SCENARIO at first use.
 #include "AspiTypes.h"
 #include "Emulator.h"
 
@@ -65,9 +67,13 @@ void Notify(BYTE flags, void* postProc, ScsiRequestBlock* srb) {
     }
 }
 
-void Complete(PendingRequest* request, const zalemu::ExecResult& result) {
+// Completes a request: the data, status and sense go into the caller's block,
+// which then is the caller's again, and the caller is told. An aborted request
+// only leaves the list. The status of the block.
+BYTE Complete(PendingRequest* request, const zalemu::ExecResult& result) {
     BYTE flags = 0;
     void* postProc = nullptr;
+    BYTE status = SS_COMP;
     ScsiRequestBlock* srb = request->srb;
     {
         PendingGuard guard;
@@ -75,11 +81,10 @@ void Complete(PendingRequest* request, const zalemu::ExecResult& result) {
         if (request->done) {
             // Aborted meanwhile: the caller has its block back already.
             delete request;
-            return;
+            return SS_ABORTED;
         }
         flags = srb->SRB_Flags;
         postProc = srb->SRB_PostProc;
-        BYTE status = SS_COMP;
         srb->SRB_HaStat = HASTAT_OK;
         srb->SRB_TargStat = STATUS_GOOD;
         if (result.status == zalemu::ExecStatus::Completed) {
@@ -109,6 +114,31 @@ void Complete(PendingRequest* request, const zalemu::ExecResult& result) {
     }
     delete request;
     Notify(flags, postProc, srb);
+    return status;
+}
+
+// An instant drive: the request is carried out and completed on the caller's
+// thread, its delay slept there, and the call returns the block's final status.
+// A hung request stays pending (and abortable) as on the library's thread.
+DWORD CompleteOnCallersThread(PendingRequest* request) {
+    const zalemu::CarriedCommand command = zalemu::Emulator::Instance().CarryOut(
+        request->address, request->cdb.data(), request->cdb.size(), request->direction,
+        request->data.empty() ? nullptr : request->data.data(),
+        static_cast<uint32_t>(request->data.size()), nullptr);
+    if (command.hangs) {
+        PendingGuard guard;
+        request->orphaned = true;
+        if (request->done) {
+            PendingRequests().requests.remove(request);
+            delete request;
+        }
+        return SS_PENDING;
+    }
+    if (command.delayMs != 0) {
+        Sleep(command.delayMs);
+    }
+    zalemu::Emulator::Instance().EndCommand(command);
+    return Complete(request, command.result);
 }
 
 DWORD WINAPI RequestThread(LPVOID parameter) {
@@ -209,6 +239,9 @@ DWORD ExecScsiCmd(ScsiRequestBlock* block) {
     {
         PendingGuard guard;
         PendingRequests().requests.push_back(request);
+    }
+    if (zalemu::Emulator::Instance().Aspi().completion == zalemu::Completion::Caller) {
+        return CompleteOnCallersThread(request);
     }
     // The thread's own reference keeps this library loaded until it has finished.
     char path[MAX_PATH];

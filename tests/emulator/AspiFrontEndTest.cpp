@@ -229,6 +229,56 @@ TEST_F(AspiFrontEndTest, PostingCallsTheRoutineOnTheLibrarysThread) {
     EXPECT_EQ(0xCC, tur.srb.SenseArea[14]) << "only SRB_SenseLen bytes of sense";
 }
 
+TEST_F(AspiFrontEndTest, AnInstantDriveCompletesOnTheCallersThreadBeforeTheCallReturns) {
+    Scenario("[emulator]\ncompletion = caller\n"
+             "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n");
+    const struct {
+        Bytes cdb;
+        BYTE flags;
+        DWORD status; // returned, and in the block
+        const char* logged;
+    } cases[] = {{Inquiry(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
+                 {Inquiry(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
+                  "2 0:0 cdb=12-00-00-00-24-00 "
+                  "dir=in len=36 outcome=check-5/24/00"},
+                 {TestUnitReady(), SRB_EVENT_NOTIFY, SS_ERR,
+                  "3 0:0 cdb=00-00-00-00-00-00 "
+                  "dir=none len=0 outcome=check-2/3A/00"},
+                 {TestUnitReady(), SRB_EVENT_NOTIFY, SS_PENDING,
+                  "4 0:0 cdb=00-00-00-00-00-00 "
+                  "dir=none len=0 outcome=hang"}};
+    for (const auto& c : cases) {
+        const bool inquiry = c.cdb[0] == 0x12;
+        Request request(0, 0, c.cdb, c.flags, inquiry ? 36 : 0);
+        if ((c.flags & SRB_POSTING) != 0) {
+            request.srb.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
+        }
+        const LONG postsBefore = posted.calls;
+        EXPECT_EQ(c.status, send(&request.srb)) << c.logged;
+        EXPECT_EQ(c.status, request.srb.SRB_Status) << c.logged;
+        EXPECT_NE(std::string::npos, Log().find(c.logged)) << "expected " << c.logged << " in\n"
+                                                           << Log();
+        if ((c.flags & SRB_POSTING) != 0) {
+            EXPECT_EQ(postsBefore + 1, posted.calls) << "posted before the call returned";
+            EXPECT_EQ(GetCurrentThreadId(), posted.thread);
+            EXPECT_EQ(0x70, request.srb.SenseArea[0]);
+        } else {
+            EXPECT_EQ(c.status != SS_PENDING, request.Signalled(0)) << c.logged;
+        }
+        if (c.status == SS_COMP) {
+            EXPECT_EQ("ZAL     TK-4800J",
+                      std::string(reinterpret_cast<char*>(request.data + 8), 16));
+        }
+        if (c.status == SS_PENDING) {
+            SRB_Abort abort;
+            std::memset(&abort, 0, sizeof abort);
+            abort.SRB_Cmd = SC_ABORT_SRB;
+            abort.SRB_ToAbort = &request.srb;
+            EXPECT_EQ(static_cast<DWORD>(SS_COMP), send(&abort)) << "a hung request is pending";
+        }
+    }
+}
+
 TEST_F(AspiFrontEndTest, BadExecuteRequestsAreRefusedAtOnce) {
     Scenario("[device 0:0]\n");
     const struct {

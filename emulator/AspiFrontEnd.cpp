@@ -1,14 +1,14 @@
 // wnaspi32.dll of the drive emulator: the ASPI for Win32 entry points over the
 // emulator's host adapter:target devices. Execute requests are accepted with
 // SS_PENDING; the library's one worker thread carries each out as soon as it
-// takes it and completes them in the order they were accepted, each once its
-// delay has run: it fills the caller's block (data, status, sense) and signals
-// its event or calls its post routine. A hung request is never completed; it
-// stays pending, abortable, and holds up no other. The worker holds a reference
-// to this library while it has work, so the caller may free the library while a
-// request is pending; after a second without requests it ends with
-// FreeLibraryAndExitThread. With the scenario's "completion = caller" (an
-// instant drive) a request is completed on the caller's thread before
+// takes it and completes each once its delay has run, a device's requests in the
+// order they were accepted: it fills the caller's block (data, status, sense)
+// and signals its event or calls its post routine. A hung request is never
+// completed; it stays pending, abortable, and holds up no other. The worker
+// holds a reference to this library while it has work, so the caller may free
+// the library while a request is pending; after a second without requests it
+// ends with FreeLibraryAndExitThread. With the scenario's "completion = caller"
+// (an instant drive) a request is completed on the caller's thread before
 // SendASPI32Command returns. The scenario is read from ZALEMU_SCENARIO at first
 // use.
 #include "AspiTypes.h"
@@ -166,10 +166,37 @@ DWORD CompleteOnCallersThread(PendingRequest* request) {
     return Complete(request, request->carried.result);
 }
 
-// The worker: carries every accepted request out as soon as it takes it, then
-// completes the earliest carried-out one when its delay has run (a later one
-// whose delay ends first waits for it), and otherwise waits for the next
-// completion or request. It ends after WorkerLingerMs without work.
+// The carried-out request to complete next: the first of its device (a request
+// waits for those of its device accepted before it, as the device takes one
+// command at a time; other devices' do not hold it up) whose delay has run, or
+// none, with *wait set to when the next one falls due. With the lock held.
+PendingRequest* NextDue(std::deque<PendingRequest*>* inFlight, DWORD now, DWORD* wait) {
+    std::vector<const std::string*> devices;
+    for (auto it = inFlight->begin(); it != inFlight->end(); ++it) {
+        PendingRequest* request = *it;
+        bool behind = false;
+        for (const std::string* device : devices) {
+            behind = behind || *device == request->address;
+        }
+        if (behind) {
+            continue;
+        }
+        const DWORD elapsed = now - request->carriedAt;
+        if (elapsed >= request->carried.delayMs) {
+            inFlight->erase(it);
+            return request;
+        }
+        const DWORD left = request->carried.delayMs - elapsed;
+        *wait = left < *wait ? left : *wait;
+        devices.push_back(&request->address);
+    }
+    return nullptr;
+}
+
+// The worker: carries every accepted request out as soon as it takes it,
+// completes each carried-out request once it is due (NextDue), and otherwise
+// waits for the next to fall due or a new request. It ends after WorkerLingerMs
+// without work.
 DWORD WINAPI Worker(LPVOID) {
     DWORD idleSince = GetTickCount();
     for (;;) {
@@ -184,14 +211,7 @@ DWORD WINAPI Worker(LPVOID) {
                 next = requests.accepted.front();
                 requests.accepted.pop_front();
             } else if (!requests.inFlight.empty()) {
-                PendingRequest* first = requests.inFlight.front();
-                const DWORD elapsed = now - first->carriedAt;
-                if (elapsed >= first->carried.delayMs) {
-                    due = first;
-                    requests.inFlight.pop_front();
-                } else {
-                    wait = first->carried.delayMs - elapsed;
-                }
+                due = NextDue(&requests.inFlight, now, &wait);
             } else if (now - idleSince >= WorkerLingerMs) {
                 requests.workerRuns = false;
                 break;

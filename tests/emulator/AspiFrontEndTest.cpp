@@ -298,36 +298,38 @@ void __cdecl RecordCompletion(void* block) {
     SetEvent(completions.each);
 }
 
-TEST_F(AspiFrontEndTest, OneWorkerCarriesRequestsOutAtOnceAndCompletesThemInOrder) {
+TEST_F(AspiFrontEndTest, OneWorkerCarriesRequestsOutAtOnceAndCompletesEachDevicesInOrder) {
     ScratchFolder folder;
     Scenario("[emulator]\nlog = " + folder.File("order.log") +
-             "\n[device 0:0]\nfault = 12#1 late 400\n");
-    // A late INQUIRY, then two instant ones and, once those are done, one more.
-    Request first(0, 0, Inquiry(), SRB_DIR_IN | SRB_POSTING, 36);
-    Request second(0, 0, Inquiry(), SRB_DIR_IN | SRB_POSTING, 36);
-    Request third(0, 0, TestUnitReady(), SRB_POSTING, 0);
-    Request fourth(0, 0, TestUnitReady(), SRB_POSTING, 0);
-    Request* const sent[] = {&first, &second, &third, &fourth};
-    for (Request* request : sent) {
-        request->srb.SRB_PostProc = reinterpret_cast<void*>(RecordCompletion);
-        if (request == &fourth) {
-            while (completions.count < 3) {
-                ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
-                          WaitForSingleObject(completions.each, 5000));
-            }
+             "\n[device 0:0]\nfault = 12#1 late 400\n[device 0:1]\n");
+    // In the order sent: a late INQUIRY, an instant one behind it on the same
+    // device, one to another device and, once three are done, one more.
+    const BYTE Posted = SRB_POSTING | SRB_DIR_IN;
+    Request sent[] = {{0, 0, Inquiry(), Posted, 36},
+                      {0, 0, Inquiry(), Posted, 36},
+                      {0, 1, TestUnitReady(), SRB_POSTING, 0},
+                      {0, 0, TestUnitReady(), SRB_POSTING, 0}};
+    const struct {
+        BYTE status;
+        LONG completed; // its place among the completions
+    } expected[] = {{SS_COMP, 2}, {SS_COMP, 3}, {SS_ERR, 1}, {SS_ERR, 4}};
+    for (int i = 0; i < 4; ++i) {
+        sent[i].srb.SRB_PostProc = reinterpret_cast<void*>(RecordCompletion);
+        while (i == 3 && completions.count < 3) {
+            ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
+                      WaitForSingleObject(completions.each, 5000));
         }
-        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&request->srb));
+        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&sent[i].srb));
     }
     while (completions.count < 4) {
         ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(completions.each, 5000));
     }
-    const BYTE statuses[] = {SS_COMP, SS_COMP, SS_ERR, SS_ERR};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(&sent[i]->srb, completions.blocks[i])
-            << "completion " << i + 1 << " is not request " << i + 1 << "'s";
-        EXPECT_EQ(statuses[i], sent[i]->srb.SRB_Status) << "request " << i + 1;
+        EXPECT_EQ(&sent[i].srb, completions.blocks[expected[i].completed - 1])
+            << "request " << i + 1 << " is not completion " << expected[i].completed;
+        EXPECT_EQ(expected[i].status, sent[i].srb.SRB_Status) << "request " << i + 1;
         EXPECT_EQ(completions.threads[0], completions.threads[i])
-            << "request " << i + 1 << " was completed by another thread";
+            << "completion " << i + 1 << " came from another thread";
     }
     EXPECT_NE(GetCurrentThreadId(), completions.threads[0]);
     const std::string log = ReadFile(folder.File("order.log"));

@@ -301,7 +301,7 @@ void __cdecl RecordCompletion(void* block) {
 TEST_F(AspiFrontEndTest, OneWorkerCarriesRequestsOutAtOnceAndCompletesEachDevicesInOrder) {
     ScratchFolder folder;
     Scenario("[emulator]\nlog = " + folder.File("order.log") +
-             "\n[device 0:0]\nfault = 12#1 late 400\n[device 0:1]\n");
+             "\n[device 0:0]\nfault = 12#1 late 1000\n[device 0:1]\n");
     // In the order sent: a late INQUIRY, an instant one behind it on the same
     // device, one to another device and, once three are done, one more.
     const BYTE Posted = SRB_POSTING | SRB_DIR_IN;

@@ -145,9 +145,13 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
             sample.status = session.Text(IdStatus);
             sample.position = session.Progress();
         }
+        if (watch == Watch::Fast) {
+            sample.flashEnabled = session.Enabled(IdFlash);
+        }
         if (watch != Watch::Fast || run.samples.empty() ||
             run.samples.back().position != sample.position ||
-            run.samples.back().status != sample.status) {
+            run.samples.back().status != sample.status ||
+            run.samples.back().flashEnabled != sample.flashEnabled) {
             run.samples.push_back(sample);
         }
         if (sample.status == SuccessText || sample.status == ErrorText || sample.ms > limit) {
@@ -293,7 +297,8 @@ void PrintTimeline(const FlashRun& run, const std::vector<zalemu::CommandRecord>
     }
     for (const Sample& sample : run.samples) {
         events.push_back(
-            {sample.ms, Text("dialog bar=%d status '%s'", sample.position, sample.status.c_str())});
+            {sample.ms, Text("dialog bar=%d status '%s'%s", sample.position, sample.status.c_str(),
+                             sample.flashEnabled ? "" : " (Flash disabled)")});
     }
     std::stable_sort(events.begin(), events.end(),
                      [](const Event& a, const Event& b) { return a.ms < b.ms; });

@@ -23,12 +23,15 @@ std::string ProgramPath(const char* program);
 // A session name unique to a benchmark and its repetition.
 std::string Name(const char* prefix, int repetition);
 
-// One sample of a running flash: when, the bar, the status text, the tool's CPU.
+// One sample of a running flash: when, the bar, the status text, the tool's CPU,
+// and (watched fast) whether Flash is enabled: it is disabled once the dialog has
+// taken the click.
 struct Sample {
     double ms;
     int position;
     std::string status;
     double cpuMs;
+    bool flashEnabled = true;
 };
 
 struct FlashRun {

@@ -190,16 +190,23 @@ namespace {
 const char* const DriveSettings = "kind = tk4800j\nrevision = 2.16\n";
 
 // The commands of a run from its click to its success text, as the drive's log
-// shows them: the start-up's INQUIRY comes before the click, and the re-read of
-// the version after the success text.
+// shows them: from the first after the click to the leaving of flash mode (0xCC
+// sub-command 1, the last flash-mode command), after which the worker only
+// pauses. The start-up's INQUIRY comes before the click, and the re-read of the
+// version after the success text, however late the sampling saw that text.
 std::vector<zalemu::CommandRecord> RunCommands(const FlashRun& run) {
     std::vector<zalemu::CommandRecord> commands;
-    const double endAtMs = run.clickAtMs + run.clickToEndMs;
+    size_t end = 0;
     for (const zalemu::CommandRecord& record : run.log) {
-        if (record.ms >= run.clickAtMs && record.ms <= endAtMs) {
-            commands.push_back(record);
+        if (record.ms < run.clickAtMs) {
+            continue;
+        }
+        commands.push_back(record);
+        if (record.Opcode() == 0xCC && record.cdb.size() > 1 && record.cdb[1] == 1) {
+            end = commands.size();
         }
     }
+    commands.resize(end);
     return commands;
 }
 
@@ -208,11 +215,15 @@ std::vector<zalemu::CommandRecord> RunCommands(const FlashRun& run) {
 // each pass as the tool's drive began its run and logs as it does, the
 // downloads carrying the image of the tool's own program file in order, so that
 // the drive does the same work (the checksum matches, the blocks are written).
-// Milliseconds per pass, and per command the median over the passes; false, with
-// what went wrong in *why, when a command ended otherwise than it did for the tool.
-bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, int passes,
-                std::vector<double>* costs, std::vector<double>* perCommand, std::string* why) {
-    std::vector<std::vector<double>> each(commands.size());
+// Pass `pass` is added: its milliseconds to *costs, each command's to *each (per
+// command, over the passes). False, with what went wrong in *why, when a command
+// ended otherwise than it did for the tool.
+bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, int pass,
+                std::vector<double>* costs, std::vector<std::vector<double>>* each,
+                std::string* why) {
+    if (each->size() < commands.size()) {
+        each->resize(commands.size());
+    }
     std::vector<unsigned char> image = ImageAtEndOf(ProgramPath("drvflash_9x.exe"));
     if (image.empty()) {
         *why = "no image at the end of drvflash_9x.exe";
@@ -220,7 +231,7 @@ bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, int passes,
     }
     EmulatorAccess emulator = EmulatorAccess::InAspiLibrary();
     LoadAspiLibrary();
-    for (int pass = 0; pass < passes; ++pass) {
+    {
         // A fresh folder: the drive starts again with its old firmware.
         ToolSession folder("drvflash", Name("flash-bare", pass));
         const std::string error =
@@ -252,7 +263,7 @@ bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, int passes,
             }
             BareAspiCommand(command.cdb.data(), static_cast<BYTE>(command.cdb.size()), direction,
                             data, command.length);
-            each[i].push_back(NowMs() - commandStart);
+            (*each)[i].push_back(NowMs() - commandStart);
         }
         costs->push_back(NowMs() - start);
         const std::vector<zalemu::CommandRecord> bare = emulator.Commands();
@@ -265,11 +276,15 @@ bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, int passes,
             }
         }
     }
-    perCommand->clear();
-    for (const std::vector<double>& costsOfOne : each) {
-        perCommand->push_back(Median(costsOfOne));
-    }
     return true;
+}
+
+std::vector<double> Medians(const std::vector<std::vector<double>>& each) {
+    std::vector<double> medians;
+    for (const std::vector<double>& values : each) {
+        medians.push_back(Median(values));
+    }
+    return medians;
 }
 
 std::string CdbText(const zalemu::CommandRecord& record) {
@@ -348,8 +363,13 @@ std::string Ms(double ms) {
 } // namespace
 
 int FlashBench(int repetitions) {
-    std::vector<double> measured;
+    std::vector<double> measured, bare;
+    std::vector<std::vector<double>> each;
+    std::string why;
+    bool priced = true;
     FlashRun lastRun;
+    // Each run is followed by its commands through the bare path, so that both
+    // meet the machine alike.
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         const FlashRun run = RunFlash(Name("flash", repetition), "", Watch::Fast);
         if (run.endText != SuccessText) {
@@ -357,13 +377,10 @@ int FlashBench(int repetitions) {
                 ("expected the success text at the run's end, saw '" + run.endText + "'").c_str());
         }
         measured.push_back(run.clickToEndMs);
+        priced = priced && BareCostMs(RunCommands(run), repetition, &bare, &each, &why);
         lastRun = run;
     }
     const std::vector<zalemu::CommandRecord> commands = RunCommands(lastRun);
-    std::vector<double> bare, perCommand;
-    std::string why;
-    const bool priced =
-        BareCostMs(commands, repetitions < 3 ? 3 : repetitions, &bare, &perCommand, &why);
     const Spread run = SpreadOf(measured), cost = SpreadOf(bare);
     const double baseline = LeaveFlashModePauseMs + cost.median;
     const std::string label = Text("the run's %u commands from the click, bare path",
@@ -381,14 +398,20 @@ int FlashBench(int repetitions) {
     ReportFigure("flash_instant", priced ? baseline : -1, run.median, "ms");
     ReportFigure("flash_instant_commands", 0, static_cast<double>(commands.size()), "commands");
     ReportFigure("flash_instant_commands_bare", 0, priced ? cost.median : -1, "ms");
-    PrintTimeline(lastRun, commands, perCommand);
+    PrintTimeline(lastRun, commands, Medians(each));
     return 0;
 }
 
 int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineRun) {
-    std::vector<double> measured;
+    std::vector<double> measured, bare;
+    std::vector<std::vector<double>> each;
+    std::string why;
+    bool priced = true;
     FlashRun lastRun;
     const std::string settings = "block-delay = " + std::to_string(blockMs);
+    // The drive's own time: the block commands' delay and the pause, and the
+    // commands as the bare path carries them without the delay, a pass after
+    // each run.
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         const FlashRun run = RunFlash(Name("flash-slow", repetition), settings, Watch::Quiet);
         if (run.endText != SuccessText) {
@@ -396,6 +419,7 @@ int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineR
                 ("expected the success text at the run's end, saw '" + run.endText + "'").c_str());
         }
         measured.push_back(run.clickToEndMs);
+        priced = priced && BareCostMs(RunCommands(run), repetition, &bare, &each, &why);
         lastRun = run;
     }
     if (svg != NULL) {
@@ -405,12 +429,6 @@ int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineR
             return Fail("expected a successful run drawn in the timeline picture");
         }
     }
-    // The drive's own time: the block commands' delay and the pause, and the
-    // commands as the bare path carries them without the delay.
-    std::vector<double> bare, perCommand;
-    std::string why;
-    const bool priced = BareCostMs(RunCommands(lastRun), repetitions < 3 ? 3 : repetitions, &bare,
-                                   &perCommand, &why);
     const Spread run = SpreadOf(measured), cost = SpreadOf(bare);
     const double baseline =
         BlockCommandCount * static_cast<double>(blockMs) + LeaveFlashModePauseMs + cost.median;

@@ -2,11 +2,21 @@
 // text back into records (format in CommandLog.h).
 #include "CommandLog.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
 namespace zalemu {
+
+double LogClockMs() {
+    LARGE_INTEGER frequency, now;
+    if (!QueryPerformanceFrequency(&frequency) || !QueryPerformanceCounter(&now)) {
+        return -1;
+    }
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
 
 static const char* DirectionName(Direction direction) {
     switch (direction) {
@@ -35,6 +45,11 @@ std::string FormatRecord(const CommandRecord& record) {
                       record.ptLun, record.ptSenseLength, record.ptDataIn, record.ptTimeout);
         line += pt;
     }
+    if (record.ms >= 0) {
+        char ms[40];
+        std::snprintf(ms, sizeof ms, " ms=%.3f", record.ms);
+        line += ms;
+    }
     return line;
 }
 
@@ -54,6 +69,20 @@ static bool ParseNumber(const std::string& text, unsigned* value) {
         return false;
     }
     *value = static_cast<unsigned>(result);
+    return true;
+}
+
+// A time in milliseconds: decimal digits with an optional fraction.
+static bool ParseMs(const std::string& text, double* ms) {
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "0" : text.substr(point + 1);
+    unsigned ignored = 0;
+    if (!ParseNumber(whole, &ignored) || fraction.empty() ||
+        fraction.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    *ms = std::strtod(text.c_str(), nullptr);
     return true;
 }
 
@@ -110,8 +139,19 @@ static bool ParsePassThrough(const std::string& text, CommandRecord* record) {
 // Reads one line's fields; names the first that is wrong.
 static bool ParseLine(const std::string& line, CommandRecord* record, std::string* what) {
     std::istringstream words(line);
-    std::string index, address, cdb, dir, len, outcome, pt, extra;
-    words >> index >> address >> cdb >> dir >> len >> outcome >> pt >> extra;
+    std::string index, address, cdb, dir, len, outcome, pt, ms, extra;
+    words >> index >> address >> cdb >> dir >> len >> outcome >> pt;
+    // pt= and ms= are both optional, in that order.
+    if (pt.compare(0, 3, "ms=") == 0) {
+        ms.swap(pt);
+    } else {
+        words >> ms;
+    }
+    if (!ms.empty() && ms.compare(0, 3, "ms=") != 0) {
+        extra.swap(ms);
+    } else {
+        words >> extra;
+    }
     if (!ParseNumber(index, &record->index)) {
         *what = "the command number";
         return false;
@@ -146,6 +186,10 @@ static bool ParseLine(const std::string& line, CommandRecord* record, std::strin
     record->outcome = outcome.substr(8);
     if (!pt.empty() && (pt.compare(0, 3, "pt=") != 0 || !ParsePassThrough(pt.substr(3), record))) {
         *what = "pt=";
+        return false;
+    }
+    if (!ms.empty() && (ms.compare(0, 3, "ms=") != 0 || !ParseMs(ms.substr(3), &record->ms))) {
+        *what = "ms=";
         return false;
     }
     if (!extra.empty()) {

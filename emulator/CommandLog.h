@@ -5,7 +5,7 @@
 // Line format (fields separated by one blank):
 //   <n> <address> cdb=<CDB bytes, two hex digits each, joined by '-'>
 //       dir=<none|in|out> len=<data length, decimal> outcome=<outcome>
-//       [pt=<P>/<T>/<L>/<S>/<D>/<timeout>]
+//       [pt=<P>/<T>/<L>/<S>/<D>/<timeout>] [ms=<time>]
 // all on one line. <n> counts every command of the emulator from 1 (a new
 // scenario starts again at 1); <address> is "0:0" style (host adapter:target) or
 // "D:" style; the outcome is one of
@@ -14,7 +14,12 @@
 //   | pass-through-failed
 // with the sense in upper-case hex (key one digit, e.g. check-5/24/00); and pt=
 // (pass-through only) records PathId, TargetId, Lun, SenseInfoLength, DataIn and
-// TimeOutValue of the block the SPTI device received, in decimal. Lines starting
+// TimeOutValue of the block the SPTI device received, in decimal; ms= is when the
+// device had carried the command out (before any delay of the scenario), in
+// milliseconds on the performance counter (LogClockMs), which every process of a
+// machine shares, so that a program watching a tool can set the tool's commands
+// beside its own observations. Lines written before the time was kept have no
+// ms= and read back with ms -1. Lines starting
 // with '#' are notes (e.g. a scenario that could not be loaded); ParseLog skips
 // them and blank lines.
 #ifndef ZAL_EMULATOR_COMMANDLOG_H
@@ -44,8 +49,13 @@ struct CommandRecord {
     unsigned ptDataIn = 0;
     unsigned ptTimeout = 0;
 
+    double ms = -1; // LogClockMs when carried out; -1: not known
+
     uint8_t Opcode() const { return cdb.empty() ? 0 : cdb[0]; }
 };
+
+// Milliseconds on the performance counter: the clock of the log's times.
+double LogClockMs();
 
 // One log line for the record, without line end.
 std::string FormatRecord(const CommandRecord& record);

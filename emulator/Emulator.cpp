@@ -251,6 +251,7 @@ void Emulator::Note(const std::string& text) {
 
 void Emulator::Record(CommandRecord record) {
     record.index = ++commandCount_;
+    record.ms = LogClockMs();
     if (inFlight_ > 0) {
         Note("overlap: command " + std::to_string(record.index) + " began while command " +
              std::to_string(lastInFlight_) + " was in flight");

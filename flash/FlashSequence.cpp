@@ -31,6 +31,7 @@ static int lastStep = NoStepSeen;
 static const BYTE* runImage = NULL;
 static WORD runChecksum = 0;
 static int runTestImage = 0;
+static HWND runDialog = NULL;
 
 // The last flash worker; neither waited for nor closed.
 static HANDLE flashThread = NULL;
@@ -45,8 +46,9 @@ int StartWorker(WorkerBody body, LPVOID argument, HANDLE* handle, DWORD* identif
     return 1;
 }
 
-int StartFlashRun() {
+int StartFlashRun(HWND dialog) {
     ProgressPoll(1);
+    runDialog = dialog;
     runImage = FirmwareImage.data;
     runChecksum = static_cast<WORD>(FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]);
     runTestImage = FirmwareImage.testImage;
@@ -78,50 +80,53 @@ static int EnterFlashMode() {
            MatchRevisionPattern(reinterpret_cast<const char*>(FlashIdentification) + 32, NULL);
 }
 
-DWORD WINAPI FlashWorker(LPVOID) {
-    FlashStep = 0;
+// The stages of a run, FlashStep raised as each finishes; the run's last step:
+// 6 after success, else the negative step of the stage that failed, or
+// FlashRefusedTestImage.
+static LONG RunStages() {
     if (runTestImage && !SelectedDriveIsEmulator()) {
-        FlashStep = FlashRefusedTestImage;
-        return 0;
+        return FlashRefusedTestImage;
     }
     if (!EnterFlashMode()) {
         SetFlashMode(0);
-        FlashStep = -1;
-        return 0;
+        return -1;
     }
     FlashStep = 1;
     if (!DownloadImage(ImageDriveAddress, runImage, ImageSize)) {
         SetFlashMode(0);
-        FlashStep = -2;
-        return 0;
+        return -2;
     }
     FlashStep = 2;
     if (!SendImageChecksum(runChecksum)) {
         SetFlashMode(0);
-        FlashStep = -3;
-        return 0;
+        return -3;
     }
     FlashStep = 3;
     if (!RunBlockPass(BlockSubCommandErase)) {
         SetFlashMode(0);
-        FlashStep = -4;
-        return 0;
+        return -4;
     }
     FlashStep = 4;
     // Once programming has begun, leaving flash mode would start half-written
     // firmware: a failure here sends nothing more.
     if (!RunBlockPass(BlockSubCommandProgram)) {
-        FlashStep = -5;
-        return 0;
+        return -5;
     }
     FlashStep = 5;
     if (!SetFlashMode(0)) {
-        FlashStep = -6;
-        return 0;
+        return -6;
     }
     // The drive restarts its new firmware.
     Sleep(LeaveFlashModePauseMs);
-    FlashStep = 6;
+    return 6;
+}
+
+DWORD WINAPI FlashWorker(LPVOID) {
+    FlashStep = 0;
+    FlashStep = RunStages();
+    if (runDialog != NULL) {
+        PostMessageA(runDialog, WM_FLASH_RUN_ENDED, 0, 0);
+    }
     return 0;
 }
 

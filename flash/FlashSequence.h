@@ -4,7 +4,8 @@
 // position); and the end of a run, which re-reads the drive's version and counts
 // the run. Also StartWorker, which starts both worker threads of the tool. The
 // run tick itself, its timer and the controls it writes belong to the dialog
-// (RunTick.h); nothing here touches a window.
+// (RunTick.h); nothing here touches a window, except that the worker posts
+// WM_FLASH_RUN_ENDED to the dialog once its run has ended.
 #ifndef ZAL_FLASH_FLASHSEQUENCE_H
 #define ZAL_FLASH_FLASHSEQUENCE_H
 
@@ -33,6 +34,12 @@ enum { ProgressEnd = 10000 };
 // Successful runs since the tool started.
 extern int CompletedRunCount;
 
+// Posted by the flash worker to the window given to StartFlashRun right after it
+// has written the run's last FlashStep (6 or negative), so that the dialog shows
+// the end at once instead of at its next run tick, up to 100 ms later; the
+// dialog handles it as a run tick.
+enum { WM_FLASH_RUN_ENDED = WM_APP + 2 };
+
 typedef DWORD(WINAPI* WorkerBody)(LPVOID argument);
 
 // Starts `body` on a new thread at the highest priority, with `argument` (the
@@ -42,10 +49,11 @@ int StartWorker(WorkerBody body, LPVOID argument, HANDLE* handle, DWORD* identif
 
 // Starts a run on the selected drive, once the caller has disabled every control
 // that could start another command and armed its run tick: resets the progress
-// and starts the flash worker with the loaded image. A worker that cannot be
-// started ends the run at stage 1 with nothing sent, so that the next tick
-// reports it; 0 then, else 1.
-int StartFlashRun();
+// and starts the flash worker with the loaded image; the worker tells `dialog`
+// (NULL: no window) of the run's end with WM_FLASH_RUN_ENDED. A worker that
+// cannot be started ends the run at stage 1 with nothing sent, so that the next
+// tick reports it; 0 then, else 1.
+int StartFlashRun(HWND dialog);
 
 // A run that cannot be followed (its tick cannot be armed) is not started: the
 // progress is reset and the run ends at stage 1 with nothing sent.
@@ -53,7 +61,8 @@ void AbandonFlashRun();
 
 // The thread body of a run: for a test image, the emulator check above; enter
 // flash mode and check the drive's revision, download the image, send its
-// checksum, the erase pass, the program pass, leave flash mode.
+// checksum, the erase pass, the program pass, leave flash mode; then the end
+// posted to the dialog.
 DWORD WINAPI FlashWorker(LPVOID argument);
 
 // With a nonzero `reset`: the progress starts again (position 0, FlashStep 0) and

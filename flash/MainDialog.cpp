@@ -273,6 +273,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         return OnCommand(wParam);
     case WM_TIMER:
+    case WM_FLASH_RUN_ENDED:
+        // The worker's word that the run has ended is handled as a tick, at once.
         OnRunTick();
         return TRUE;
     case WM_KEYDOWN:

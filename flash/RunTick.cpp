@@ -17,7 +17,7 @@ int BeginFlashRun(HWND dialog) {
         AbandonFlashRun();
         return 0;
     }
-    StartFlashRun();
+    StartFlashRun(dialog);
     return 1;
 }
 

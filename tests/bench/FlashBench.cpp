@@ -1,10 +1,15 @@
 // The flash runs of drvflash.exe, clicked and watched from outside: against a
 // drive that answers at once (click to success text beside the pause after
-// leaving flash mode) and with slow block commands (beside the drive's own
+// leaving flash mode and the run's commands at their bare cost, with the
+// timeline of a run) and with slow block commands (beside the drive's own
 // time), and the timeline picture of a run.
+#include "BareAspiLoop.h"
 #include "BenchSupport.h"
+#include "EmulatorAccess.h"
+#include "ScsiTransport.h"
 #include "ToolBench.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -140,9 +145,13 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
             sample.status = session.Text(IdStatus);
             sample.position = session.Progress();
         }
+        if (watch == Watch::Fast) {
+            sample.flashEnabled = session.Enabled(IdFlash);
+        }
         if (watch != Watch::Fast || run.samples.empty() ||
             run.samples.back().position != sample.position ||
-            run.samples.back().status != sample.status) {
+            run.samples.back().status != sample.status ||
+            run.samples.back().flashEnabled != sample.flashEnabled) {
             run.samples.push_back(sample);
         }
         if (sample.status == SuccessText || sample.status == ErrorText || sample.ms > limit) {
@@ -153,7 +162,9 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
         Sleep(watch == Watch::Fast ? 5 : 20);
     }
     CloseHandle(process);
-    run.commands = session.Commands().size();
+    run.clickAtMs = start;
+    run.log = session.Commands();
+    run.commands = run.log.size();
     return run;
 }
 
@@ -173,28 +184,239 @@ bool BlockPassWindow(const FlashRun& run, const Sample** first, const Sample** l
     return *first != NULL && *last != NULL && (*first)->cpuMs >= 0 && (*last)->ms > (*first)->ms;
 }
 
+namespace {
+
+// The settings of the drive every flash run meets.
+const char* const DriveSettings = "kind = tk4800j\nrevision = 2.16\n";
+
+// The commands of a run from its click to its success text, as the drive's log
+// shows them: from the first after the click to the leaving of flash mode (0xCC
+// sub-command 1, the last flash-mode command), after which the worker only
+// pauses. The start-up's INQUIRY comes before the click, and the re-read of the
+// version after the success text, however late the sampling saw that text.
+std::vector<zalemu::CommandRecord> RunCommands(const FlashRun& run) {
+    std::vector<zalemu::CommandRecord> commands;
+    size_t end = 0;
+    for (const zalemu::CommandRecord& record : run.log) {
+        if (record.ms < run.clickAtMs) {
+            continue;
+        }
+        commands.push_back(record);
+        if (record.Opcode() == 0xCC && record.cdb.size() > 1 && record.cdb[1] == 1) {
+            end = commands.size();
+        }
+    }
+    commands.resize(end);
+    return commands;
+}
+
+// The bare cost of `commands`: the same CDBs, directions and lengths through the
+// bare path (BareAspiCommand) to a drive emulated in this program, which begins
+// each pass as the tool's drive began its run and logs as it does, the
+// downloads carrying the image of the tool's own program file in order, so that
+// the drive does the same work (the checksum matches, the blocks are written).
+// Pass `pass` is added: its milliseconds to *costs, each command's to *each (per
+// command, over the passes). False, with what went wrong in *why, when a command
+// ended otherwise than it did for the tool.
+bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, int pass,
+                std::vector<double>* costs, std::vector<std::vector<double>>* each,
+                std::string* why) {
+    if (each->size() < commands.size()) {
+        each->resize(commands.size());
+    }
+    std::vector<unsigned char> image = ImageAtEndOf(ProgramPath("drvflash_9x.exe"));
+    if (image.empty()) {
+        *why = "no image at the end of drvflash_9x.exe";
+        return false;
+    }
+    EmulatorAccess emulator = EmulatorAccess::InAspiLibrary();
+    LoadAspiLibrary();
+    // A fresh folder: the drive starts again with its old firmware.
+    ToolSession folder("drvflash", Name("flash-bare", pass));
+    const std::string error = emulator.Load(
+        "[emulator]\nstate = drive.state\nlog = commands.log\n\n" + Device("0:0", DriveSettings),
+        folder.Folder());
+    if (!error.empty()) {
+        *why = "the emulator did not load its drive: " + error;
+        return false;
+    }
+    std::vector<BYTE> in(65536);
+    size_t imageAt = 0;
+    const double start = NowMs();
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const zalemu::CommandRecord& command = commands[i];
+        const double commandStart = NowMs();
+        BYTE* data = in.data();
+        BYTE direction = 0;
+        if (command.direction == zalemu::Direction::Out) {
+            direction = SRB_DIR_OUT;
+            data = imageAt + command.length <= image.size() ? &image[imageAt] : in.data();
+            imageAt += command.length;
+        } else if (command.direction == zalemu::Direction::In) {
+            direction = SRB_DIR_IN;
+        }
+        if (command.length > in.size() && direction != SRB_DIR_OUT) {
+            *why = "a command longer than the bare path's buffer";
+            return false;
+        }
+        BareAspiCommand(command.cdb.data(), static_cast<BYTE>(command.cdb.size()), direction, data,
+                        command.length);
+        (*each)[i].push_back(NowMs() - commandStart);
+    }
+    costs->push_back(NowMs() - start);
+    const std::vector<zalemu::CommandRecord> bare = emulator.Commands();
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (i >= bare.size() || bare[i].outcome != commands[i].outcome) {
+            *why = Text("command %u of the run ended '%s' for the tool, '%s' bare",
+                        static_cast<unsigned>(i + 1), commands[i].outcome.c_str(),
+                        i < bare.size() ? bare[i].outcome.c_str() : "(not logged)");
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<double> Medians(const std::vector<std::vector<double>>& each) {
+    std::vector<double> medians;
+    for (const std::vector<double>& values : each) {
+        medians.push_back(Median(values));
+    }
+    return medians;
+}
+
+std::string CdbText(const zalemu::CommandRecord& record) {
+    std::string text;
+    for (size_t i = 0; i < record.cdb.size(); ++i) {
+        text += Text(i == 0 ? "%02X" : "-%02X", record.cdb[i]);
+    }
+    return text;
+}
+
+// The timeline of one run, a line per event from the click: each command as the
+// drive carried it out, each change of the dialog's bar or status text as
+// sampled, the success text; then where the time went.
+void PrintTimeline(const FlashRun& run, const std::vector<zalemu::CommandRecord>& commands,
+                   const std::vector<double>& bareMs, int blockMs, bool eventLines) {
+    struct Event {
+        double ms;
+        std::string what;
+    };
+    std::vector<Event> events;
+    for (const zalemu::CommandRecord& command : commands) {
+        events.push_back({command.ms - run.clickAtMs,
+                          Text("command %u %s len=%u %s", command.index, CdbText(command).c_str(),
+                               command.length, command.outcome.c_str())});
+    }
+    for (const Sample& sample : run.samples) {
+        events.push_back(
+            {sample.ms, Text("dialog bar=%d status '%s'%s", sample.position, sample.status.c_str(),
+                             sample.flashEnabled ? "" : " (Flash disabled)")});
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const Event& a, const Event& b) { return a.ms < b.ms; });
+    for (size_t i = 0; eventLines && i <= events.size(); ++i) {
+        if (i == 0) {
+            std::printf("TIMELINE 0.0 click\n");
+        } else {
+            std::printf("TIMELINE %.1f %s\n", events[i - 1].ms, events[i - 1].what.c_str());
+        }
+    }
+    if (commands.size() < 2) {
+        return;
+    }
+    // The leaving of flash mode is the last command before the drive's pause.
+    const double first = commands.front().ms - run.clickAtMs;
+    const double last = commands.back().ms - run.clickAtMs;
+    // Between two commands the tool spends the gap less the bare cost of the
+    // later one (its carrying out, and the end of the one before as the bare
+    // path sees it) and less the delay of a block command before it (the log
+    // records a command before its delay).
+    double bareAll = 0, extraAll = 0, widest = 0;
+    size_t widestAt = 1;
+    for (size_t i = 0; i < commands.size() && i < bareMs.size(); ++i) {
+        bareAll += bareMs[i];
+        if (i == 0) {
+            continue;
+        }
+        const zalemu::CommandRecord& before = commands[i - 1];
+        const bool block = before.Opcode() == 0xCB && before.cdb.size() > 1 &&
+                           (before.cdb[1] == 4 || before.cdb[1] == 2);
+        const double extra = commands[i].ms - before.ms - bareMs[i] - (block ? blockMs : 0);
+        extraAll += extra;
+        if (extra > widest) {
+            widest = extra;
+            widestAt = i;
+        }
+    }
+    std::printf("SPENT click to the first command: %.1f ms\n", first);
+    std::printf("SPENT first to last command: %.1f ms for %u commands (bare cost of all: %.1f "
+                "ms); beyond their bare cost (and block delays) %.1f ms in all, most before "
+                "command %u %s: %.1f ms\n",
+                last - first, static_cast<unsigned>(commands.size()), bareAll, extraAll,
+                commands[widestAt].index, CdbText(commands[widestAt]).c_str(), widest);
+    std::printf("SPENT last command (leaving flash mode) to the success text: %.1f ms (the "
+                "drive's pause %.0f ms)\n",
+                run.clickToEndMs - last, LeaveFlashModePauseMs);
+    std::printf("SPENT click to the success text: %.1f ms\n", run.clickToEndMs);
+    std::fflush(stdout);
+}
+
+std::string Ms(double ms) {
+    return Text("%.1f ms", ms);
+}
+
+} // namespace
+
 int FlashBench(int repetitions) {
-    std::vector<double> measured;
-    size_t commands = 0;
+    std::vector<double> measured, bare;
+    std::vector<std::vector<double>> each;
+    std::string why;
+    bool priced = true;
+    FlashRun lastRun;
+    // Each run is followed by its commands through the bare path, so that both
+    // meet the machine alike.
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         const FlashRun run = RunFlash(Name("flash", repetition), "", Watch::Fast);
-        commands = run.commands;
         if (run.endText != SuccessText) {
             return Fail(
                 ("expected the success text at the run's end, saw '" + run.endText + "'").c_str());
         }
         measured.push_back(run.clickToEndMs);
+        priced = priced && BareCostMs(RunCommands(run), repetition, &bare, &each, &why);
+        lastRun = run;
     }
-    ReportFigure("flash_instant", LeaveFlashModePauseMs, Median(measured), "ms");
-    ReportFigure("flash_instant_commands", 0, static_cast<double>(commands), "commands");
+    const std::vector<zalemu::CommandRecord> commands = RunCommands(lastRun);
+    const Spread run = SpreadOf(measured), cost = SpreadOf(bare);
+    const double baseline = LeaveFlashModePauseMs + cost.median;
+    const std::string label = Text("the run's %u commands from the click, bare path",
+                                   static_cast<unsigned>(commands.size()));
+    if (!priced) {
+        std::fprintf(stderr, "the commands could not be priced: %s\n", why.c_str());
+        ReportRow(label, "", "not measured: " + why, "", "", Verdict::Failed);
+    } else {
+        ReportRow(label, "", WithSpread(cost, 1, "ms"), "", "", Verdict::Reported);
+    }
+    ReportRow("flash run, instant drive, click to success text",
+              priced ? Ms(baseline) + " (1,000 ms pause + the commands' bare cost)" : "-",
+              WithSpread(run, 1, "ms"), priced ? Text("%.2fx", run.median / baseline) : "-",
+              "<= 1.1x", priced ? AtMost(run.median / baseline, 1.1) : Verdict::Failed);
+    ReportFigure("flash_instant", LeaveFlashModePauseMs, run.median, "ms");
+    ReportFigure("flash_instant_commands", 0, static_cast<double>(commands.size()), "commands");
+    ReportFigure("flash_instant_commands_bare", 0, priced ? cost.median : -1, "ms");
+    PrintTimeline(lastRun, commands, Medians(each), 0, true);
     return 0;
 }
 
 int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineRun) {
-    std::vector<double> measured;
+    std::vector<double> measured, bare;
+    std::vector<std::vector<double>> each;
+    std::string why;
+    bool priced = true;
     FlashRun lastRun;
     const std::string settings = "block-delay = " + std::to_string(blockMs);
-    const double driveMs = BlockCommandCount * static_cast<double>(blockMs) + LeaveFlashModePauseMs;
+    // The drive's own time: the block commands' delay and the pause, and the
+    // commands as the bare path carries them without the delay, a pass after
+    // each run.
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         const FlashRun run = RunFlash(Name("flash-slow", repetition), settings, Watch::Quiet);
         if (run.endText != SuccessText) {
@@ -202,6 +424,7 @@ int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineR
                 ("expected the success text at the run's end, saw '" + run.endText + "'").c_str());
         }
         measured.push_back(run.clickToEndMs);
+        priced = priced && BareCostMs(RunCommands(run), repetition, &bare, &each, &why);
         lastRun = run;
     }
     if (svg != NULL) {
@@ -211,6 +434,35 @@ int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineR
             return Fail("expected a successful run drawn in the timeline picture");
         }
     }
-    ReportFigure("flash_slow", driveMs, Median(measured), "ms");
+    const Spread run = SpreadOf(measured), cost = SpreadOf(bare);
+    const double baseline =
+        BlockCommandCount * static_cast<double>(blockMs) + LeaveFlashModePauseMs + cost.median;
+    const double share = priced ? (run.median - baseline) / run.median : -1;
+    if (!priced) {
+        std::fprintf(stderr, "the commands could not be priced: %s\n", why.c_str());
+    }
+    ReportRow(Text("flash run, block commands of %d ms, click to success text", blockMs),
+              priced ? Ms(baseline) + Text(" (34 x %d ms + 1,000 ms pause + the commands' bare "
+                                           "cost %s)",
+                                           blockMs, WithSpread(cost, 1, "ms").c_str())
+                     : "not measured: " + why,
+              WithSpread(run, 1, "ms"), Text("tool's share %.2f %%", share * 100),
+              "tool's share <= 2 %", AtMost(share, 0.02));
+    ReportFigure("flash_slow",
+                 BlockCommandCount * static_cast<double>(blockMs) + LeaveFlashModePauseMs,
+                 run.median, "ms");
+    ReportFigure("flash_slow_commands_bare", 0, priced ? cost.median : -1, "ms");
+    if (priced) {
+        PrintTimeline(lastRun, RunCommands(lastRun), Medians(each), blockMs, false);
+    }
+    // The drive's delay is a Sleep in the emulator, which the system may stretch.
+    std::vector<double> sleeps;
+    for (int i = 0; i < 5; ++i) {
+        const double start = NowMs();
+        Sleep(static_cast<DWORD>(blockMs));
+        sleeps.push_back(NowMs() - start);
+    }
+    std::printf("SPENT a Sleep of %d ms, as the drive's block delay: %s\n", blockMs,
+                WithSpread(SpreadOf(sleeps), 1, "ms").c_str());
     return 0;
 }

@@ -23,12 +23,15 @@ std::string ProgramPath(const char* program);
 // A session name unique to a benchmark and its repetition.
 std::string Name(const char* prefix, int repetition);
 
-// One sample of a running flash: when, the bar, the status text, the tool's CPU.
+// One sample of a running flash: when, the bar, the status text, the tool's CPU,
+// and (watched fast) whether Flash is enabled: it is disabled once the dialog has
+// taken the click.
 struct Sample {
     double ms;
     int position;
     std::string status;
     double cpuMs;
+    bool flashEnabled = true;
 };
 
 struct FlashRun {
@@ -39,6 +42,10 @@ struct FlashRun {
     size_t commands = 0; // commands the drive received during the whole session
     std::string endText;
     std::vector<Sample> samples;
+    // When the click was taken (NowMs, the clock of the log's ms=), and the
+    // drive's log at the run's end.
+    double clickAtMs = -1;
+    std::vector<zalemu::CommandRecord> log;
 };
 
 // How a run is watched. Fast: the dialog only, as often as possible, for the
@@ -54,10 +61,12 @@ bool BlockPassWindow(const FlashRun& run, const Sample** first, const Sample** l
 
 // The benchmarks; each reports its figures and returns the program's exit code.
 int StartupBench(const std::string& tool, int repetitions);
+// Runs against a drive that answers at once beside the pause after leaving flash
+// mode and the run's commands at their bare cost, and the timeline of one run.
 int FlashBench(int repetitions);
-// The slow runs' time beside the drive's own, and (`svg` not null) the timeline
-// picture, from a run of its own watched throughout or (`timelineRun` false)
-// from the last measured run.
+// The slow runs' time beside the drive's own and the run's commands at their
+// bare cost, and (`svg` not null) the timeline picture, from a run of its own
+// watched throughout or (`timelineRun` false) from the last measured run.
 int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineRun);
 // discmode's CPU time while it polls a drive without a disc (`withBare` false:
 // the bare dialog is not measured and counts as costing nothing).

@@ -29,6 +29,10 @@ TEST(CommandLogTest, LinesReadAsTheHeaderDescribesAndParseBack) {
     spti.ptSenseLength = 16;
     spti.ptDataIn = 1;
     spti.ptTimeout = 108000;
+    CommandRecord timed = Record(9, "0:0", {0x00}, Direction::None, 0, "good");
+    timed.ms = 2500.125;
+    CommandRecord sptiTimed = spti;
+    sptiTimed.ms = 0.5;
     const struct {
         CommandRecord record;
         const char* line;
@@ -41,6 +45,9 @@ TEST(CommandLogTest, LinesReadAsTheHeaderDescribesAndParseBack) {
          "3 0:1 cdb=00 dir=none len=0 outcome=gone"},
         {spti, "12 D: cdb=C9-02-02-01-5A dir=in len=6 outcome=check-5/24/00 "
                "pt=0/1/0/16/1/108000"},
+        {timed, "9 0:0 cdb=00 dir=none len=0 outcome=good ms=2500.125"},
+        {sptiTimed, "12 D: cdb=C9-02-02-01-5A dir=in len=6 outcome=check-5/24/00 "
+                    "pt=0/1/0/16/1/108000 ms=0.500"},
     };
     std::string text = "# a note the reader skips\n\n";
     for (const auto& c : cases) {
@@ -50,13 +57,15 @@ TEST(CommandLogTest, LinesReadAsTheHeaderDescribesAndParseBack) {
     std::vector<CommandRecord> read;
     std::string error;
     ASSERT_TRUE(zalemu::ParseLog(text, &read, &error)) << error;
-    ASSERT_EQ(4u, read.size());
+    ASSERT_EQ(6u, read.size());
     for (size_t i = 0; i < read.size(); ++i) {
         EXPECT_EQ(cases[i].line, zalemu::FormatRecord(read[i]));
     }
     EXPECT_TRUE(read[3].viaPassThrough);
     EXPECT_EQ(108000u, read[3].ptTimeout);
     EXPECT_EQ(0xC9, read[3].Opcode());
+    EXPECT_EQ(-1, read[3].ms) << "a line without ms= has no time";
+    EXPECT_EQ(2500.125, read[4].ms);
 }
 
 TEST(CommandLogTest, MalformedLinesAreRefusedNamingTheLine) {
@@ -72,6 +81,9 @@ TEST(CommandLogTest, MalformedLinesAreRefusedNamingTheLine) {
         {"1 0:0 cdb=12 dir=in len=36 outcome=", "outcome="},
         {"1 0:0 cdb=12 dir=in len=36 outcome=good pt=1/2/3", "pt="},
         {"1 0:0 cdb=12 dir=in len=36 outcome=good pt=0/1/0/16/1/9 more", "the end of the line"},
+        {"1 0:0 cdb=12 dir=in len=36 outcome=good ms=1.", "ms="},
+        {"1 0:0 cdb=12 dir=in len=36 outcome=good ms=-3", "ms="},
+        {"1 0:0 cdb=12 dir=in len=36 outcome=good ms=1 pt=0/1/0/16/1/9", "the end of the line"},
     };
     for (const auto& c : cases) {
         std::vector<CommandRecord> read;

@@ -150,7 +150,30 @@ std::string LoggedRecord(size_t index) {
         return "(no command " + std::to_string(index + 1) + ": the log holds " +
                std::to_string(records.size()) + ")";
     }
-    return zalemu::FormatRecord(records[index]);
+    return WithoutTimes(zalemu::FormatRecord(records[index]));
+}
+
+std::string WithoutTimes(const std::string& text) {
+    std::string result;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t lineEnd = text.find('\n', at);
+        const size_t end = lineEnd == std::string::npos ? text.size() : lineEnd;
+        std::string line = text.substr(at, end - at);
+        const bool crlf = !line.empty() && line.back() == '\r';
+        if (crlf) {
+            line.pop_back();
+        }
+        const size_t time = line.rfind(" ms=");
+        if (time != std::string::npos) {
+            line.erase(time);
+        } else if (!line.empty() && line[0] != '#') {
+            line += " (no time)";
+        }
+        result += line + (crlf ? "\r" : "") + (lineEnd == std::string::npos ? "" : "\n");
+        at = end + 1;
+    }
+    return result;
 }
 
 std::string LoggedOutcome(size_t index) {

@@ -46,9 +46,12 @@ std::string FlashImage(const std::string& address, const Bytes& image);
 
 // The records of the in-process log.
 std::vector<zalemu::CommandRecord> Logged();
-// The formatted record of the index-th logged command (0-based), or a text that
-// says the log has no such command.
+// The formatted record of the index-th logged command (0-based) without its time
+// (WithoutTimes), or a text that says the log has no such command.
 std::string LoggedRecord(size_t index);
+// Log text with the time of each command line (" ms=...", which differs from run
+// to run) taken out; a command line without one is marked " (no time)".
+std::string WithoutTimes(const std::string& text);
 // The outcome of the index-th logged command, or that text.
 std::string LoggedOutcome(size_t index);
 

@@ -151,7 +151,7 @@ TEST(StateFileTest, TheLogFileHoldsALinePerCommand) {
         "4 0:0 cdb=C9-02-03-01-5A-41-4C-42-4B-00-00-00 dir=in len=6 outcome=check-5/24/00"};
     ASSERT_EQ(4u, records.size()) << "the file keeps what the cleared log forgot";
     for (size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(expected[i], zalemu::FormatRecord(records[i]));
+        EXPECT_EQ(expected[i], WithoutTimes(zalemu::FormatRecord(records[i])));
     }
     EXPECT_EQ(1u, Logged().size());
     EXPECT_EQ(0u, LoggedRecord(0).find("4 "))
@@ -187,7 +187,7 @@ TEST(StateFileTest, ControlFunctionsLoadReportAndChangeTheDrive) {
     Send("1:2", TestUnitReady());
     char log[256];
     ZalEmuLogText(log, sizeof log);
-    EXPECT_STREQ("1 1:2 cdb=00-00-00-00-00-00 dir=none len=0 outcome=good\n", log);
+    EXPECT_EQ("1 1:2 cdb=00-00-00-00-00-00 dir=none len=0 outcome=good\n", WithoutTimes(log));
     ZalEmuClearLog();
     EXPECT_EQ(0, ZalEmuLogText(log, sizeof log));
 

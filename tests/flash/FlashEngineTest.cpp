@@ -77,14 +77,34 @@ protected:
         ClearRecordedHost();
     }
 
-    // Runs a flash on the selected drive as the Flash command starts it, waits
-    // for its end and returns the CDBs the drive received.
+    // Runs a flash on the selected drive as the Flash command starts it, for a
+    // dialog whose run ticks are never handled, waits until the worker tells
+    // the dialog that the run has ended and returns the CDBs the drive received.
+    // The word must come as the run ends (FlashStep 6 or negative), so that the
+    // dialog shows the end at once, not at its next tick.
     std::vector<std::string> Run() {
-        BeginFlashRun(nullptr);
+        HWND dialog = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+        BeginFlashRun(dialog);
         const DWORD start = GetTickCount();
-        while (FlashStep >= 0 && FlashStep < 6 && GetTickCount() - start < 600000) {
-            Sleep(20);
+        DWORD endedAt = 0;
+        bool ended = false, told = false;
+        MSG message;
+        while (!told && GetTickCount() - start < 600000 &&
+               !(ended && GetTickCount() - endedAt > Scaled(1000))) {
+            if (!ended && (FlashStep < 0 || FlashStep == 6)) {
+                ended = true;
+                endedAt = GetTickCount();
+            }
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_POSTMESSAGE);
+            told = PeekMessageA(&message, dialog, WM_FLASH_RUN_ENDED, WM_FLASH_RUN_ENDED,
+                                PM_REMOVE) != 0;
         }
+        const LONG step = FlashStep;
+        EXPECT_TRUE(told) << "expected the dialog told of the run's end as it ended (FlashStep "
+                          << step << "), no word " << (ended ? GetTickCount() - endedAt : 0)
+                          << " ms after the end";
+        EXPECT_TRUE(step < 0 || step == 6) << "told of the end while FlashStep is " << step;
+        DestroyWindow(dialog);
         return CdbTexts(Commands());
     }
 };

@@ -304,11 +304,13 @@ void FlatRow(const std::string& label, const std::vector<double>& baseline,
 
 // Handles, private memory and working set at the start and end of `count`
 // commands in batches; the emulator's in-memory log is emptied after each batch,
-// since it is the emulator's memory, not the path's.
+// since it is the emulator's memory, not the path's. A run starts from `last`,
+// the reading at the end of the one before (each reading asks after every
+// handle value, a call of the system each), and leaves its own there.
 template <typename Batch>
-bool LongRun(Batch batch, EmulatorAccess* emulator, int count, RunGrowths* growths) {
-    emulator->ClearLog();
-    const ProcessUse before = CurrentProcessUse();
+bool LongRun(Batch batch, EmulatorAccess* emulator, int count, ProcessUse* last,
+             RunGrowths* growths) {
+    const ProcessUse before = *last;
     const int size = 1000;
     for (int done = 0; done < count; done += size) {
         if (!batch(count - done < size ? count - done : size)) {
@@ -316,7 +318,8 @@ bool LongRun(Batch batch, EmulatorAccess* emulator, int count, RunGrowths* growt
         }
         emulator->ClearLog();
     }
-    growths->Add(GrowthBetween(before, CurrentProcessUse()));
+    *last = CurrentProcessUse();
+    growths->Add(GrowthBetween(before, *last));
     return true;
 }
 
@@ -334,14 +337,16 @@ int LeakBench(bool aspi, EmulatorAccess* emulator, int count) {
     if (!ToolCommands(warmUp) || !baseline(warmUp)) {
         return Fail("expected the warm-up commands to succeed");
     }
+    emulator->ClearLog();
     const ProcessUse start = CurrentProcessUse();
+    ProcessUse last = start;
     RunGrowths base, tool;
     for (int run = 0; run < LongRuns; ++run) {
-        if (!LongRun(baseline, emulator, count, &base)) {
+        if (!LongRun(baseline, emulator, count, &last, &base)) {
             ReportRow(label + "handles added", "-", "-", "-", "0 added", Verdict::Failed);
             return Fail("expected every baseline command of the long run to succeed");
         }
-        if (!LongRun(ToolCommands, emulator, count, &tool)) {
+        if (!LongRun(ToolCommands, emulator, count, &last, &tool)) {
             ReportRow(label + "handles added", "-", "-", "-", "0 added", Verdict::Failed);
             return Fail("expected every command of the long run to succeed");
         }
@@ -369,7 +374,7 @@ int LeakBench(bool aspi, EmulatorAccess* emulator, int count) {
             "command");
     ReportRow(label + "requests left", "0", Text("%.0f", left), "-", "0",
               left == 0 ? Verdict::Met : Verdict::Missed);
-    const ProcessUse end = CurrentProcessUse();
+    const ProcessUse& end = last;
     std::printf("%s: %d runs of %d commands each, baseline and tool in turn; from %.0f KB "
                 "working set, %.0f KB private, %lu handles to %.0f KB, %.0f KB, %lu\n",
                 path, LongRuns, count, start.workingSetKb, start.privateKb,
@@ -422,14 +427,15 @@ int ThreadBench(int count) {
     }
     RunGrowths events, threads;
     const ProcessUse start = CurrentProcessUse();
+    ProcessUse before = start;
     for (int run = 0; run < LongRuns; ++run) {
-        ProcessUse before = CurrentProcessUse();
         if (!EventLoop(count)) {
             ReportRow(label + "private memory added", "-", "-", "-", "flat", Verdict::Failed);
             return Fail("expected every event of the loop to be created");
         }
-        events.Add(GrowthBetween(before, CurrentProcessUse()));
-        before = CurrentProcessUse();
+        const ProcessUse between = CurrentProcessUse();
+        events.Add(GrowthBetween(before, between));
+        before = between;
         const double started = NowMs();
         if (!ThreadLoop(count)) {
             ReportRow(label + "private memory added", "-", "-", "-", "flat", Verdict::Failed);
@@ -442,6 +448,7 @@ int ThreadBench(int count) {
                     "%.1f us a thread\n",
                     run + 1, before.privateKb, after.privateKb, before.workingSetKb,
                     after.workingSetKb, tookMs * 1000.0 / count);
+        before = after;
     }
     ReportFigure("threads_private", Median(events.privateKb), Median(threads.privateKb), "KB");
     ReportFigure("threads_working_set", Median(events.workingSetKb), Median(threads.workingSetKb),
@@ -451,7 +458,7 @@ int ThreadBench(int count) {
             "thread");
     FlatRow(label + "working set added", events.workingSetKb, threads.workingSetKb, taken, count,
             "thread");
-    const ProcessUse end = CurrentProcessUse();
+    const ProcessUse& end = before;
     std::printf("threads: %d runs of %d, event loop and thread loop in turn; private %.0f -> "
                 "%.0f KB, working set %.0f -> %.0f KB\n",
                 LongRuns, count, start.privateKb, end.privateKb, start.workingSetKb,

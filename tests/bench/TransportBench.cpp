@@ -481,23 +481,26 @@ int main(int argc, char** argv) {
     }
     const bool aspi = std::strcmp(argv[1], "aspi") == 0;
     const std::string mode = argv[2];
+    const int count = std::atoi(argv[argc - 1]);
+    if (count < 1 || (mode == "command" && (argc < 5 || std::atoi(argv[3]) < 1))) {
+        return Fail("expected counts of at least 1");
+    }
     EmulatorAccess emulator;
     const std::string error = StartPath(aspi, &emulator);
     if (!error.empty()) {
         return Fail(error.c_str());
     }
-    if (mode == "command" && argc >= 5) {
-        return CommandBench(aspi, std::atoi(argv[3]), std::atoi(argv[4]));
+    if (mode == "command") {
+        return CommandBench(aspi, std::atoi(argv[3]), count);
     }
     if (mode == "leak") {
-        return LeakBench(aspi, &emulator, std::atoi(argv[3]));
+        return LeakBench(aspi, &emulator, count);
     }
     if (mode == "threads") {
-        return ThreadBench(std::atoi(argv[3]));
+        return ThreadBench(count);
     }
     if (mode == "smoke") {
         // Every benchmark, tiny, in one process: the smoke check of the test suite.
-        const int count = std::atoi(argv[3]);
         if (CommandBench(aspi, 1, count) != 0 || LeakBench(aspi, &emulator, count) != 0) {
             return 1;
         }

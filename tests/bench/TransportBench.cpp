@@ -1,13 +1,17 @@
 // The transport benchmarks: one command through the whole issue-and-wait of
-// either path beside the least code that does the same hand-over, and a long
-// run of commands with the process's working set and handle count at its start
-// and end. Runs the shipped transport over the drive emulator (the NT path: the
+// either path beside the least code that does the same hand-over; long runs of
+// commands, the tool's runs interleaved with the baseline's, with the process's
+// handles, private memory and working set at the start and end of each; and a
+// loop that only creates and ends threads, to tell what a thread costs the
+// process. Runs the shipped transport over the drive emulator (the NT path: the
 // emulator's SPTI devices linked in; the Windows 9x path: the emulator's
 // wnaspi32.dll, in the copy of this program that Wine runs as Windows 98).
+// Each mode prints its figures and the rows of the table with their verdicts.
 //
 //   bench_transport nt|aspi command REPETITIONS COMMANDS
 //   bench_transport nt|aspi leak COMMANDS
-//   bench_transport nt|aspi smoke COMMANDS    (both, once, COMMANDS each)
+//   bench_transport nt|aspi threads COUNT
+//   bench_transport nt|aspi smoke COMMANDS    (all three, once, COMMANDS each)
 #include "AspiSim.h"
 #include "BareAspiLoop.h"
 #include "BenchSupport.h"
@@ -23,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -126,6 +131,24 @@ template <typename Batch> double PerCommandUs(Batch batch, int count) {
     return (NowMs() - start) * 1000.0 / count;
 }
 
+// "1.23x (1.10-1.40)": the median of paired ratios with their range.
+std::string RatioText(const Spread& spread) {
+    const std::string median = Text("%.2fx", spread.median);
+    if (spread.low == spread.high) {
+        return median;
+    }
+    return median + Text(" (%.2f-%.2f)", spread.low, spread.high);
+}
+
+// "+12 KB (-4 to +20)": a median growth with the range of its runs.
+std::string GrowthText(const Spread& spread, const char* unit) {
+    const std::string median = Text("%+.0f %s", spread.median, unit);
+    if (spread.low == spread.high) {
+        return median;
+    }
+    return median + Text(" (%+.0f to %+.0f)", spread.low, spread.high);
+}
+
 const char* const DriveSettings = "kind = tk4800j\ndisc = yes\n";
 
 // Loads the scenario into the emulator that the path reaches and starts the
@@ -163,12 +186,18 @@ bool StartBareWorker(BareWorker* worker) {
     return worker->device != INVALID_HANDLE_VALUE;
 }
 
+// Tool and baseline batches interleaved, `repetitions` of each, `count` commands
+// a batch; the ratio is taken per repetition (tool over the baseline batch run
+// just before it), so that both see the same load on the machine.
 int CommandBench(bool aspi, int repetitions, int count) {
     BareWorker worker;
     if (!aspi && !StartBareWorker(&worker)) {
         return Fail("expected the bare worker and its device handle, one is missing");
     }
-    std::vector<double> tool, floor, sync;
+    const std::string label =
+        aspi ? "one command, Windows 9x path (ASPI)" : "one command, NT path (ASPISim)";
+    const std::string target = aspi ? "<= 1.2x the bare ASPI loop" : "<= 1.5x the hand-over floor";
+    std::vector<double> tool, floor, sync, ratios;
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         if (aspi) {
             floor.push_back(PerCommandUs(BareAspiBatch, count));
@@ -179,34 +208,109 @@ int CommandBench(bool aspi, int repetitions, int count) {
                 PerCommandUs([&](int n) { return SynchronousCommands(worker.device, n); }, count));
         }
         tool.push_back(PerCommandUs(ToolCommands, count));
-        for (double value : tool) {
-            if (value < 0) {
-                return Fail("expected every command through the tool's pattern to succeed");
-            }
+        if (tool.back() < 0 || floor.back() < 0 || (!sync.empty() && sync.back() < 0)) {
+            ReportRow(label, "-", "-", "-", target, Verdict::Failed);
+            return Fail(tool.back() < 0
+                            ? "expected every command through the tool's pattern to succeed"
+                            : "expected every baseline command to succeed");
         }
-        for (double value : floor) {
-            if (value < 0) {
-                return Fail("expected every baseline command to succeed");
-            }
-        }
+        ratios.push_back(tool.back() / floor.back());
     }
+    const Spread ratio = SpreadOf(ratios);
     if (aspi) {
         ReportFigure("aspi_command", Median(floor), Median(tool), "us");
     } else {
         ReportFigure("nt_command", Median(floor), Median(tool), "us");
         ReportFigure("nt_command_vs_sync", Median(sync), Median(tool), "us");
     }
+    ReportRow(label, WithSpread(SpreadOf(floor), 1, "us"), WithSpread(SpreadOf(tool), 1, "us"),
+              RatioText(ratio), target, AtMost(ratio.median, aspi ? 1.2 : 1.5));
+    if (!aspi) {
+        std::vector<double> syncRatios;
+        for (size_t i = 0; i < tool.size(); ++i) {
+            syncRatios.push_back(tool[i] / sync[i]);
+        }
+        ReportRow("  the bare synchronous pass-through", WithSpread(SpreadOf(sync), 1, "us"),
+                  WithSpread(SpreadOf(tool), 1, "us"), RatioText(SpreadOf(syncRatios)), "-",
+                  Verdict::Reported);
+    }
+    std::printf("%s: %d repetitions of %d commands each\n", aspi ? "aspi" : "nt", repetitions,
+                count);
     return 0;
 }
 
-// Working set, private memory and handles before and after `count` commands in
-// batches; the emulator's in-memory log is emptied after each batch, since it is
-// the emulator's memory, not the path's.
+// What one run added to the process.
+struct Growth {
+    double handles = 0;
+    double privateKb = 0;
+    double workingSetKb = 0;
+    // False when the system did not tell the process's use at the start or end.
+    bool taken = true;
+};
+
+Growth GrowthBetween(const ProcessUse& before, const ProcessUse& after) {
+    Growth growth;
+    growth.handles = static_cast<double>(after.handles) - static_cast<double>(before.handles);
+    growth.privateKb = after.privateKb - before.privateKb;
+    growth.workingSetKb = after.workingSetKb - before.workingSetKb;
+    // A process always holds handles and memory: a zero is a reading not taken.
+    growth.taken = before.handles > 0 && after.handles > 0 && before.privateKb > 0 &&
+                   after.privateKb > 0 && before.workingSetKb > 0 && after.workingSetKb > 0;
+    return growth;
+}
+
+// Runs of the baseline and of what is measured, interleaved: the baseline's
+// run-to-run spread is the noise a "flat" row allows.
+const int LongRuns = 3;
+
+struct RunGrowths {
+    std::vector<double> handles, privateKb, workingSetKb;
+    bool taken = true;
+    void Add(const Growth& growth) {
+        taken = taken && growth.taken;
+        handles.push_back(growth.handles);
+        privateKb.push_back(growth.privateKb);
+        workingSetKb.push_back(growth.workingSetKb);
+    }
+};
+
+double PageKb() {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return system.dwPageSize / 1024.0;
+}
+
+// The noise bound of a "flat" row: the baseline's highest growth plus the range
+// of its runs, and never less than a page.
+double FlatBound(const Spread& baseline) {
+    const double bound = baseline.high + (baseline.high - baseline.low);
+    return bound > PageKb() ? bound : PageKb();
+}
+
+// A row of memory growth judged "flat": the median growth of the measured runs
+// within the bound that the baseline's runs set.
+void FlatRow(const std::string& label, const std::vector<double>& baseline,
+             const std::vector<double>& measured, bool taken, int count, const char* per) {
+    const Spread base = SpreadOf(baseline);
+    const Spread grown = SpreadOf(measured);
+    const double bound = FlatBound(base);
+    ReportRow(label, GrowthText(base, "KB"), GrowthText(grown, "KB"),
+              Text("%+.1f B/%s", grown.median * 1024.0 / count, per),
+              Text("flat: <= %+.0f KB (baseline's highest + its range, at least a page)", bound),
+              !taken                  ? Verdict::Failed
+              : grown.median <= bound ? Verdict::Met
+                                      : Verdict::Missed);
+}
+
+// Handles, private memory and working set at the start and end of `count`
+// commands in batches; the emulator's in-memory log is emptied after each batch,
+// since it is the emulator's memory, not the path's. A run starts from `last`,
+// the reading at the end of the one before (each reading asks after every
+// handle value, a call of the system each), and leaves its own there.
 template <typename Batch>
-bool LongRun(Batch batch, EmulatorAccess* emulator, int count, ProcessUse* before,
-             ProcessUse* after) {
-    emulator->ClearLog();
-    *before = CurrentProcessUse();
+bool LongRun(Batch batch, EmulatorAccess* emulator, int count, ProcessUse* last,
+             RunGrowths* growths) {
+    const ProcessUse before = *last;
     const int size = 1000;
     for (int done = 0; done < count; done += size) {
         if (!batch(count - done < size ? count - done : size)) {
@@ -214,7 +318,8 @@ bool LongRun(Batch batch, EmulatorAccess* emulator, int count, ProcessUse* befor
         }
         emulator->ClearLog();
     }
-    *after = CurrentProcessUse();
+    *last = CurrentProcessUse();
+    growths->Add(GrowthBetween(before, *last));
     return true;
 }
 
@@ -224,36 +329,140 @@ int LeakBench(bool aspi, EmulatorAccess* emulator, int count) {
         return Fail("expected the bare worker and its device handle, one is missing");
     }
     auto baseline = [&](int n) { return aspi ? BareAspiBatch(n) : HandOverCommands(&worker, n); };
+    const char* path = aspi ? "aspi" : "nt";
+    const std::string label =
+        Text("%s path, %d commands: ", aspi ? "Windows 9x (ASPI)" : "NT (ASPISim)", count);
     // A first batch of each settles what the first commands allocate once.
     const int warmUp = count < 1000 ? count : 1000;
     if (!ToolCommands(warmUp) || !baseline(warmUp)) {
         return Fail("expected the warm-up commands to succeed");
     }
-    ProcessUse baseStart, baseEnd, toolStart, toolEnd;
-    if (!LongRun(baseline, emulator, count, &baseStart, &baseEnd)) {
-        return Fail("expected every baseline command of the long run to succeed");
+    emulator->ClearLog();
+    const ProcessUse start = CurrentProcessUse();
+    ProcessUse last = start;
+    RunGrowths base, tool;
+    for (int run = 0; run < LongRuns; ++run) {
+        if (!LongRun(baseline, emulator, count, &last, &base)) {
+            ReportRow(label + "handles added", "-", "-", "-", "0 added", Verdict::Failed);
+            return Fail("expected every baseline command of the long run to succeed");
+        }
+        if (!LongRun(ToolCommands, emulator, count, &last, &tool)) {
+            ReportRow(label + "handles added", "-", "-", "-", "0 added", Verdict::Failed);
+            return Fail("expected every command of the long run to succeed");
+        }
     }
-    if (!LongRun(ToolCommands, emulator, count, &toolStart, &toolEnd)) {
-        return Fail("expected every command of the long run to succeed");
-    }
-    const char* path = aspi ? "aspi" : "nt";
-    char name[64];
-    std::snprintf(name, sizeof name, "%s_leak_handles", path);
-    ReportFigure(name, static_cast<double>(baseEnd.handles) - baseStart.handles,
-                 static_cast<double>(toolEnd.handles) - toolStart.handles, "handles");
-    std::snprintf(name, sizeof name, "%s_leak_private", path);
-    ReportFigure(name, baseEnd.privateKb - baseStart.privateKb,
-                 toolEnd.privateKb - toolStart.privateKb, "KB");
-    std::snprintf(name, sizeof name, "%s_leak_working_set", path);
-    ReportFigure(name, baseEnd.workingSetKb - baseStart.workingSetKb,
-                 toolEnd.workingSetKb - toolStart.workingSetKb, "KB");
-    std::snprintf(name, sizeof name, "%s_leak_requests", path);
     const double queued = TheSim != NULL ? TheSim->queueCount : 0;
-    ReportFigure(name, 0, queued + OutstandingRequestCount(), "requests");
-    std::printf("%s: %d commands each; at the tool's start %.0f KB working set, %.0f KB private, "
-                "%lu handles\n",
-                path, count, toolStart.workingSetKb, toolStart.privateKb,
-                static_cast<unsigned long>(toolStart.handles));
+    const double left = queued + OutstandingRequestCount();
+    ReportFigure(Text("%s_leak_handles", path).c_str(), Median(base.handles), Median(tool.handles),
+                 "handles");
+    ReportFigure(Text("%s_leak_private", path).c_str(), Median(base.privateKb),
+                 Median(tool.privateKb), "KB");
+    ReportFigure(Text("%s_leak_working_set", path).c_str(), Median(base.workingSetKb),
+                 Median(tool.workingSetKb), "KB");
+    ReportFigure(Text("%s_leak_requests", path).c_str(), 0, left, "requests");
+
+    const bool taken = base.taken && tool.taken;
+    const Spread handles = SpreadOf(tool.handles);
+    ReportRow(label + "handles added", GrowthText(SpreadOf(base.handles), "handles"),
+              GrowthText(handles, "handles"), "-", "0 added in every run",
+              !taken              ? Verdict::Failed
+              : handles.high <= 0 ? Verdict::Met
+                                  : Verdict::Missed);
+    FlatRow(label + "private memory added", base.privateKb, tool.privateKb, taken, count,
+            "command");
+    FlatRow(label + "working set added", base.workingSetKb, tool.workingSetKb, taken, count,
+            "command");
+    ReportRow(label + "requests left", "0", Text("%.0f", left), "-", "0",
+              left == 0 ? Verdict::Met : Verdict::Missed);
+    const ProcessUse& end = last;
+    std::printf("%s: %d runs of %d commands each, baseline and tool in turn; from %.0f KB "
+                "working set, %.0f KB private, %lu handles to %.0f KB, %.0f KB, %lu\n",
+                path, LongRuns, count, start.workingSetKb, start.privateKb,
+                static_cast<unsigned long>(start.handles), end.workingSetKb, end.privateKb,
+                static_cast<unsigned long>(end.handles));
+    return 0;
+}
+
+DWORD WINAPI ReturnAtOnce(LPVOID) {
+    return 0;
+}
+
+// Threads that end at once: each created, waited for and closed.
+int ThreadLoop(int count) {
+    for (int i = 0; i < count; ++i) {
+        HANDLE thread = CreateThread(NULL, 0, ReturnAtOnce, NULL, 0, NULL);
+        if (thread == NULL) {
+            return 0;
+        }
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    return 1;
+}
+
+// The thread loop less the thread: an event created, signalled, waited for and
+// closed.
+int EventLoop(int count) {
+    for (int i = 0; i < count; ++i) {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+        if (event == NULL) {
+            return 0;
+        }
+        SetEvent(event);
+        WaitForSingleObject(event, INFINITE);
+        CloseHandle(event);
+    }
+    return 1;
+}
+
+// What creating and ending `count` threads leaves in the process, beside the same
+// loop without the threads: tells whether the system keeps memory per thread
+// (which a library that starts a thread per request would pay per command).
+int ThreadBench(int count) {
+    const char* system = (GetVersion() & 0x80000000) != 0 ? "Windows 9x" : "Windows NT";
+    const std::string label = Text("%d threads created and ended, as %s: ", count, system);
+    const int warmUp = count < 100 ? count : 100;
+    if (!ThreadLoop(warmUp) || !EventLoop(warmUp)) {
+        return Fail("expected the warm-up threads and events to be created");
+    }
+    RunGrowths events, threads;
+    const ProcessUse start = CurrentProcessUse();
+    ProcessUse before = start;
+    for (int run = 0; run < LongRuns; ++run) {
+        if (!EventLoop(count)) {
+            ReportRow(label + "private memory added", "-", "-", "-", "flat", Verdict::Failed);
+            return Fail("expected every event of the loop to be created");
+        }
+        const ProcessUse between = CurrentProcessUse();
+        events.Add(GrowthBetween(before, between));
+        before = between;
+        const double started = NowMs();
+        if (!ThreadLoop(count)) {
+            ReportRow(label + "private memory added", "-", "-", "-", "flat", Verdict::Failed);
+            return Fail("expected every thread of the loop to be created");
+        }
+        const double tookMs = NowMs() - started;
+        const ProcessUse after = CurrentProcessUse();
+        threads.Add(GrowthBetween(before, after));
+        std::printf("threads run %d: private %.0f -> %.0f KB, working set %.0f -> %.0f KB, "
+                    "%.1f us a thread\n",
+                    run + 1, before.privateKb, after.privateKb, before.workingSetKb,
+                    after.workingSetKb, tookMs * 1000.0 / count);
+        before = after;
+    }
+    ReportFigure("threads_private", Median(events.privateKb), Median(threads.privateKb), "KB");
+    ReportFigure("threads_working_set", Median(events.workingSetKb), Median(threads.workingSetKb),
+                 "KB");
+    const bool taken = events.taken && threads.taken;
+    FlatRow(label + "private memory added", events.privateKb, threads.privateKb, taken, count,
+            "thread");
+    FlatRow(label + "working set added", events.workingSetKb, threads.workingSetKb, taken, count,
+            "thread");
+    const ProcessUse& end = before;
+    std::printf("threads: %d runs of %d, event loop and thread loop in turn; private %.0f -> "
+                "%.0f KB, working set %.0f -> %.0f KB\n",
+                LongRuns, count, start.privateKb, end.privateKb, start.workingSetKb,
+                end.workingSetKb);
     return 0;
 }
 
@@ -266,26 +475,36 @@ int main(int argc, char** argv) {
     if (argc < 4) {
         std::fprintf(stderr, "usage: bench_transport nt|aspi command REPETITIONS COMMANDS\n"
                              "       bench_transport nt|aspi leak COMMANDS\n"
+                             "       bench_transport nt|aspi threads COUNT\n"
                              "       bench_transport nt|aspi smoke COMMANDS\n");
         return 2;
     }
     const bool aspi = std::strcmp(argv[1], "aspi") == 0;
     const std::string mode = argv[2];
+    const int count = std::atoi(argv[argc - 1]);
+    if (count < 1 || (mode == "command" && (argc < 5 || std::atoi(argv[3]) < 1))) {
+        return Fail("expected counts of at least 1");
+    }
     EmulatorAccess emulator;
     const std::string error = StartPath(aspi, &emulator);
     if (!error.empty()) {
         return Fail(error.c_str());
     }
-    if (mode == "command" && argc >= 5) {
-        return CommandBench(aspi, std::atoi(argv[3]), std::atoi(argv[4]));
+    if (mode == "command") {
+        return CommandBench(aspi, std::atoi(argv[3]), count);
     }
     if (mode == "leak") {
-        return LeakBench(aspi, &emulator, std::atoi(argv[3]));
+        return LeakBench(aspi, &emulator, count);
+    }
+    if (mode == "threads") {
+        return ThreadBench(count);
     }
     if (mode == "smoke") {
-        // Both benchmarks, tiny, in one process: the smoke check of the test suite.
-        const int count = std::atoi(argv[3]);
-        return CommandBench(aspi, 1, count) != 0 ? 1 : LeakBench(aspi, &emulator, count);
+        // Every benchmark, tiny, in one process: the smoke check of the test suite.
+        if (CommandBench(aspi, 1, count) != 0 || LeakBench(aspi, &emulator, count) != 0) {
+            return 1;
+        }
+        return ThreadBench(count);
     }
-    return Fail("expected the mode command or leak");
+    return Fail("expected the mode command, leak, threads or smoke");
 }

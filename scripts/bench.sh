@@ -76,12 +76,12 @@ run() {
     fi
 }
 
-run bench_transport.exe nt command "$repetitions" 200
-run bench_transport_9x.exe aspi command "$repetitions" 200
+run bench_transport.exe nt command "$repetitions" 2000
+run bench_transport_9x.exe aspi command "$repetitions" 2000
 run bench_transport.exe nt leak "$leak"
 run bench_transport_9x.exe aspi leak "$leak"
-run bench_transport.exe nt threads 10000
-run bench_transport_9x.exe aspi threads 10000
+run bench_transport.exe nt threads 2000
+run bench_transport_9x.exe aspi threads 2000
 run bench_tools.exe startup discmode "$repetitions"
 run bench_tools.exe startup drvflash "$repetitions"
 run bench_tools.exe flash "$repetitions"

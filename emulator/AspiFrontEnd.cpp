@@ -1,14 +1,21 @@
 // wnaspi32.dll of the drive emulator: the ASPI for Win32 entry points over the
 // emulator's host adapter:target devices. Execute requests are accepted with
-// SS_PENDING and carried out on a thread of their own, which completes the
-// caller's block (data, status, sense) and signals its event or calls its post
-// routine. Each such thread holds a reference to this library and ends with
-// FreeLibraryAndExitThread, so the caller may free the library while a request
-// is still pending. The scenario is read from ZALEMU_SCENARIO at first use.
+// SS_PENDING; the library's one worker thread carries each out as soon as it
+// takes it and completes them in the order they were accepted, each once its
+// delay has run: it fills the caller's block (data, status, sense) and signals
+// its event or calls its post routine. A hung request is never completed; it
+// stays pending, abortable, and holds up no other. The worker holds a reference
+// to this library while it has work, so the caller may free the library while a
+// request is pending; after a second without requests it ends with
+// FreeLibraryAndExitThread. With the scenario's "completion = caller" (an
+// instant drive) a request is completed on the caller's thread before
+// SendASPI32Command returns. The scenario is read from ZALEMU_SCENARIO at first
+// use.
 #include "AspiTypes.h"
 #include "Emulator.h"
 
 #include <cstring>
+#include <deque>
 #include <list>
 #include <string>
 #include <vector>
@@ -17,7 +24,7 @@
 // EmulatorControl.h.
 extern "C" DWORD __cdecl GetASPI32SupportInfo(void);
 extern "C" DWORD __cdecl SendASPI32Command(void* block);
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID);
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 namespace {
 
@@ -25,6 +32,9 @@ HMODULE ThisLibrary = NULL;
 constexpr BYTE HostAdapterScsiId = 7;
 constexpr BYTE TargetsPerAdapter = 8;
 constexpr BYTE SelectionTimeout = 0x11;
+// How long the worker waits for another request before it ends: long enough
+// that a loop of commands, or a poll every few hundred ms, keeps one worker.
+constexpr DWORD WorkerLingerMs = 1000;
 
 // One execute request between its acceptance and its completion (or abort).
 struct PendingRequest {
@@ -32,28 +42,32 @@ struct PendingRequest {
     std::string address;
     std::vector<uint8_t> cdb;
     zalemu::Direction direction = zalemu::Direction::None;
-    std::vector<uint8_t> data; // the host's data, copied in and out around the command
-    bool done = false;         // completed or aborted: the block is the caller's again
-    bool orphaned = false;     // hung and given up: no thread will complete it
+    std::vector<uint8_t> data;      // the host's data, copied in and out around the command
+    zalemu::CarriedCommand carried; // once carried out
+    DWORD carriedAt = 0;            // GetTickCount when it was carried out
+    bool done = false;              // completed or aborted: the block is the caller's again
+    bool hung = false;              // carried out and never to complete
 };
 
-struct Pending {
+// The library's requests and its worker, under one lock.
+struct Requests {
     CRITICAL_SECTION lock;
-    std::list<PendingRequest*> requests;
-    Pending() { InitializeCriticalSection(&lock); }
+    std::list<PendingRequest*> pending;   // accepted, not completed: what an abort looks in
+    std::deque<PendingRequest*> accepted; // waiting for the worker to carry them out
+    std::deque<PendingRequest*> inFlight; // carried out, in the order they were accepted
+    HANDLE wake = NULL;                   // set when a request is accepted
+    bool workerRuns = false;
 };
 
-Pending& PendingRequests() {
-    static Pending* pending = new Pending();
-    return *pending;
-}
+// Made when the library is loaded, freed when it is unloaded.
+Requests* TheRequests = nullptr;
 
-class PendingGuard {
+class RequestsGuard {
 public:
-    PendingGuard() { EnterCriticalSection(&PendingRequests().lock); }
-    ~PendingGuard() { LeaveCriticalSection(&PendingRequests().lock); }
-    PendingGuard(const PendingGuard&) = delete;
-    PendingGuard& operator=(const PendingGuard&) = delete;
+    RequestsGuard() { EnterCriticalSection(&TheRequests->lock); }
+    ~RequestsGuard() { LeaveCriticalSection(&TheRequests->lock); }
+    RequestsGuard(const RequestsGuard&) = delete;
+    RequestsGuard& operator=(const RequestsGuard&) = delete;
 };
 
 // Tells the caller that its block is complete, as its flags ask.
@@ -65,21 +79,24 @@ void Notify(BYTE flags, void* postProc, ScsiRequestBlock* srb) {
     }
 }
 
-void Complete(PendingRequest* request, const zalemu::ExecResult& result) {
+// Completes a request: the data, status and sense go into the caller's block,
+// which then is the caller's again, and the caller is told. An aborted request
+// only leaves the list. The status of the block.
+BYTE Complete(PendingRequest* request, const zalemu::ExecResult& result) {
     BYTE flags = 0;
     void* postProc = nullptr;
+    BYTE status = SS_COMP;
     ScsiRequestBlock* srb = request->srb;
     {
-        PendingGuard guard;
-        PendingRequests().requests.remove(request);
+        RequestsGuard guard;
+        TheRequests->pending.remove(request);
         if (request->done) {
             // Aborted meanwhile: the caller has its block back already.
             delete request;
-            return;
+            return SS_ABORTED;
         }
         flags = srb->SRB_Flags;
         postProc = srb->SRB_PostProc;
-        BYTE status = SS_COMP;
         srb->SRB_HaStat = HASTAT_OK;
         srb->SRB_TargStat = STATUS_GOOD;
         if (result.status == zalemu::ExecStatus::Completed) {
@@ -109,27 +126,122 @@ void Complete(PendingRequest* request, const zalemu::ExecResult& result) {
     }
     delete request;
     Notify(flags, postProc, srb);
+    return status;
 }
 
-DWORD WINAPI RequestThread(LPVOID parameter) {
-    PendingRequest* request = static_cast<PendingRequest*>(parameter);
-    const zalemu::ExecResult result = zalemu::Emulator::Instance().Execute(
+// Carries a request out (the drive model runs it, it is logged). A hung one is
+// only marked: it stays pending until aborted. False for a hung request.
+bool CarryOut(PendingRequest* request) {
+    const zalemu::CarriedCommand carried = zalemu::Emulator::Instance().CarryOut(
         request->address, request->cdb.data(), request->cdb.size(), request->direction,
         request->data.empty() ? nullptr : request->data.data(),
         static_cast<uint32_t>(request->data.size()), nullptr);
-    if (result.status == zalemu::ExecStatus::Released) {
-        // A hung command never completes; the block stays pending (and abortable).
-        PendingGuard guard;
-        request->orphaned = true;
-        if (request->done) {
-            PendingRequests().requests.remove(request);
-            delete request;
-        }
+    RequestsGuard guard;
+    request->carried = carried;
+    request->carriedAt = GetTickCount();
+    if (!carried.hangs) {
+        return true;
+    }
+    if (request->done) {
+        // Aborted while it was carried out.
+        TheRequests->pending.remove(request);
+        delete request;
     } else {
-        Complete(request, result);
+        request->hung = true;
+    }
+    return false;
+}
+
+// An instant drive: the request is carried out and completed on the caller's
+// thread, its delay slept there, and the call returns the block's final status.
+// A hung request stays pending (and abortable) as with the worker.
+DWORD CompleteOnCallersThread(PendingRequest* request) {
+    if (!CarryOut(request)) {
+        return SS_PENDING;
+    }
+    if (request->carried.delayMs != 0) {
+        Sleep(request->carried.delayMs);
+    }
+    zalemu::Emulator::Instance().EndCommand(request->carried);
+    return Complete(request, request->carried.result);
+}
+
+// The worker: carries every accepted request out as soon as it takes it, then
+// completes the earliest carried-out one when its delay has run (a later one
+// whose delay ends first waits for it), and otherwise waits for the next
+// completion or request. It ends after WorkerLingerMs without work.
+DWORD WINAPI Worker(LPVOID) {
+    DWORD idleSince = GetTickCount();
+    for (;;) {
+        PendingRequest* next = nullptr;
+        PendingRequest* due = nullptr;
+        DWORD wait = INFINITE;
+        {
+            RequestsGuard guard;
+            Requests& requests = *TheRequests;
+            const DWORD now = GetTickCount();
+            if (!requests.accepted.empty()) {
+                next = requests.accepted.front();
+                requests.accepted.pop_front();
+            } else if (!requests.inFlight.empty()) {
+                PendingRequest* first = requests.inFlight.front();
+                const DWORD elapsed = now - first->carriedAt;
+                if (elapsed >= first->carried.delayMs) {
+                    due = first;
+                    requests.inFlight.pop_front();
+                } else {
+                    wait = first->carried.delayMs - elapsed;
+                }
+            } else if (now - idleSince >= WorkerLingerMs) {
+                requests.workerRuns = false;
+                break;
+            } else {
+                wait = WorkerLingerMs - (now - idleSince);
+            }
+        }
+        if (next != nullptr) {
+            if (CarryOut(next)) {
+                RequestsGuard guard;
+                TheRequests->inFlight.push_back(next);
+            }
+        } else if (due != nullptr) {
+            zalemu::Emulator::Instance().EndCommand(due->carried);
+            Complete(due, due->carried.result);
+        } else {
+            WaitForSingleObject(TheRequests->wake, wait);
+            continue;
+        }
+        idleSince = GetTickCount();
     }
     FreeLibraryAndExitThread(ThisLibrary, 0);
     return 0;
+}
+
+// Hands an accepted request to the worker, starting one (with its own
+// reference to this library) when none runs. False when no worker can start.
+bool QueueForWorker(PendingRequest* request) {
+    RequestsGuard guard;
+    Requests& requests = *TheRequests;
+    if (!requests.workerRuns) {
+        char path[MAX_PATH];
+        HMODULE reference =
+            GetModuleFileNameA(ThisLibrary, path, sizeof path) != 0 ? LoadLibraryA(path) : NULL;
+        DWORD threadId = 0;
+        HANDLE thread =
+            reference != NULL ? CreateThread(NULL, 0, Worker, NULL, 0, &threadId) : NULL;
+        if (thread == NULL) {
+            if (reference != NULL) {
+                FreeLibrary(reference);
+            }
+            return false;
+        }
+        CloseHandle(thread);
+        requests.workerRuns = true;
+    }
+    requests.pending.push_back(request);
+    requests.accepted.push_back(request);
+    SetEvent(requests.wake);
+    return true;
 }
 
 std::string AddressOf(BYTE ha, BYTE target) {
@@ -206,27 +318,17 @@ DWORD ExecScsiCmd(ScsiRequestBlock* block) {
     block->SRB_Status = SS_PENDING;
     block->SRB_HaStat = HASTAT_OK;
     block->SRB_TargStat = STATUS_GOOD;
-    {
-        PendingGuard guard;
-        PendingRequests().requests.push_back(request);
-    }
-    // The thread's own reference keeps this library loaded until it has finished.
-    char path[MAX_PATH];
-    HMODULE reference =
-        GetModuleFileNameA(ThisLibrary, path, sizeof path) != 0 ? LoadLibraryA(path) : NULL;
-    DWORD threadId = 0;
-    HANDLE thread =
-        reference != NULL ? CreateThread(NULL, 0, RequestThread, request, 0, &threadId) : NULL;
-    if (thread == NULL) {
-        if (reference != NULL) {
-            FreeLibrary(reference);
+    if (zalemu::Emulator::Instance().Aspi().completion == zalemu::Completion::Caller) {
+        {
+            RequestsGuard guard;
+            TheRequests->pending.push_back(request);
         }
-        PendingGuard guard;
-        PendingRequests().requests.remove(request);
+        return CompleteOnCallersThread(request);
+    }
+    if (!QueueForWorker(request)) {
         delete request;
         return Finish(block, SS_ERR);
     }
-    CloseHandle(thread);
     return SS_PENDING;
 }
 
@@ -235,9 +337,9 @@ DWORD AbortSrb(SRB_Abort* block) {
     BYTE flags = 0;
     void* postProc = nullptr;
     {
-        PendingGuard guard;
+        RequestsGuard guard;
         PendingRequest* found = nullptr;
-        for (PendingRequest* request : PendingRequests().requests) {
+        for (PendingRequest* request : TheRequests->pending) {
             if (request->srb == target && !request->done) {
                 found = request;
             }
@@ -249,8 +351,9 @@ DWORD AbortSrb(SRB_Abort* block) {
         flags = target->SRB_Flags;
         postProc = target->SRB_PostProc;
         target->SRB_Status = SS_ABORTED;
-        if (found->orphaned) {
-            PendingRequests().requests.remove(found);
+        if (found->hung) {
+            // Nothing will complete it: it ends here.
+            TheRequests->pending.remove(found);
             delete found;
         }
     }
@@ -305,10 +408,25 @@ extern "C" DWORD __cdecl SendASPI32Command(void* block) {
     }
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         ThisLibrary = instance;
         DisableThreadLibraryCalls(instance);
+        TheRequests = new Requests();
+        InitializeCriticalSection(&TheRequests->lock);
+        TheRequests->wake = CreateEventA(NULL, FALSE, FALSE, NULL);
+        return TheRequests->wake != NULL;
+    }
+    if (reason == DLL_PROCESS_DETACH && reserved == NULL && TheRequests != nullptr) {
+        // Freed by FreeLibrary: no worker runs (it holds a reference while it
+        // does), so what is left are hung requests, which end with the library.
+        for (PendingRequest* request : TheRequests->pending) {
+            delete request;
+        }
+        CloseHandle(TheRequests->wake);
+        DeleteCriticalSection(&TheRequests->lock);
+        delete TheRequests;
+        TheRequests = nullptr;
     }
     return TRUE;
 }

@@ -1,7 +1,8 @@
 // The process-wide drive emulator (see Emulator.h): scenario loading with its
 // state file, the per-command path (state file re-read, disappearance,
 // pass-through failures, faults, the model, the log, the state file written),
-// and the delays, which run after the lock is released.
+// carried out under the lock, and its end, which the caller brings about once the
+// command's delay has run, outside the lock.
 #include "Emulator.h"
 
 #include "ConfigText.h"
@@ -158,6 +159,8 @@ bool Emulator::Load(const std::string& text, const std::string& baseDir, std::st
         release_ = CreateEventA(NULL, TRUE, FALSE, NULL);
         releaseTaken_ = false;
     }
+    inFlight_ -= hungInFlight_;
+    hungInFlight_ = 0;
     scenario_ = scenario;
     devices_ = devices;
     stateStamp_ = stamp;
@@ -281,17 +284,41 @@ const FaultRule* Emulator::MatchFault(Device* device, const uint8_t* cdb, size_t
 ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, size_t cdbLength,
                              Direction direction, uint8_t* data, uint32_t length,
                              const PassThroughInfo* passThrough) {
-    ExecResult result;
-    DWORD delay = 0;
-    bool hang = false;
-    HANDLE release = NULL;
+    const CarriedCommand command =
+        CarryOut(address, cdb, cdbLength, direction, data, length, passThrough);
+    if (command.delayMs != 0) {
+        Sleep(command.delayMs);
+    }
+    if (command.hangs) {
+        WaitForSingleObject(command.release, INFINITE);
+        ExecResult released;
+        released.status = ExecStatus::Released;
+        return released;
+    }
+    EndCommand(command);
+    return command.result;
+}
+
+void Emulator::EndCommand(const CarriedCommand& command) {
+    if (command.inFlight && !command.hangs) {
+        Guard guard(&lock_);
+        --inFlight_;
+    }
+}
+
+CarriedCommand Emulator::CarryOut(const std::string& address, const uint8_t* cdb, size_t cdbLength,
+                                  Direction direction, uint8_t* data, uint32_t length,
+                                  const PassThroughInfo* passThrough) {
+    CarriedCommand command;
+    ExecResult& result = command.result;
+    DWORD& delay = command.delayMs;
     {
         Guard guard(&lock_);
         const uint32_t now = GetTickCount();
         Device* device = FindCurrent(address, now);
         if (device == nullptr) {
             result.status = ExecStatus::NoDevice;
-            return result;
+            return command;
         }
         CommandRecord record;
         record.address = device->config.address;
@@ -312,7 +339,7 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
             record.outcome = "pass-through-failed";
             Record(record);
             result.status = ExecStatus::PassThroughFailed;
-            return result;
+            return command;
         }
         if (!device->gone) {
             ++device->commands;
@@ -323,7 +350,7 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
             record.outcome = "gone";
             Record(record);
             result.status = ExecStatus::Gone;
-            return result;
+            return command;
         }
         const FaultRule* fault = MatchFault(device, cdb, cdbLength);
         delay = device->config.delayMs;
@@ -334,9 +361,10 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
         if (fault != nullptr && fault->action == FaultAction::Hang) {
             record.outcome = "hang";
             Record(record);
-            hang = true;
-            release = release_;
+            command.hangs = true;
+            command.release = release_;
             releaseTaken_ = true;
+            ++hungInFlight_;
         } else {
             if (fault != nullptr && fault->action == FaultAction::Check) {
                 FixedSense(fault->sense, result.sense);
@@ -361,20 +389,9 @@ ExecResult Emulator::Execute(const std::string& address, const uint8_t* cdb, siz
         }
         ++inFlight_;
         lastInFlight_ = commandCount_;
+        command.inFlight = true;
     }
-    if (delay != 0) {
-        Sleep(delay);
-    }
-    if (hang) {
-        WaitForSingleObject(release, INFINITE);
-        result = ExecResult();
-        result.status = ExecStatus::Released;
-    }
-    {
-        Guard guard(&lock_);
-        --inFlight_;
-    }
-    return result;
+    return command;
 }
 
 bool Emulator::Describe(const std::string& address, DeviceView* view) {
@@ -402,6 +419,7 @@ AspiView Emulator::Aspi() {
     view.loaded = loaded_;
     view.status = scenario_.aspiStatus;
     view.hostAdapters = loaded_ ? HostAdapterCount(scenario_) : 0;
+    view.completion = scenario_.completion;
     return view;
 }
 

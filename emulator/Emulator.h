@@ -43,6 +43,17 @@ struct ExecResult {
     uint32_t transferred = 0;
 };
 
+// A command carried out by Emulator::CarryOut, and how it ends: after delayMs
+// (the drive's time for it and any lateness), with EndCommand; a hung one never
+// ends, and replacing the scenario releases it.
+struct CarriedCommand {
+    ExecResult result;
+    DWORD delayMs = 0;
+    bool hangs = false;
+    bool inFlight = false; // counted as in flight until EndCommand (never for a hang)
+    HANDLE release = NULL; // a hung command: set when the scenario is replaced
+};
+
 // What a front end needs to know of a device outside its commands.
 struct DeviceView {
     DeviceKind kind = DeviceKind::Tk4800j;
@@ -60,6 +71,7 @@ struct AspiView {
     bool loaded = false; // a scenario is loaded
     AspiStatus status = AspiStatus::Ready;
     int hostAdapters = 0;
+    Completion completion = Completion::Worker;
 };
 
 class Emulator {
@@ -69,12 +81,21 @@ public:
     bool LoadScenarioText(const std::string& text, const std::string& baseDir, std::string* error);
     bool LoadScenarioFile(const std::string& path, std::string* error);
 
-    // Carries out one command on the device at `address`, with its faults and
-    // delays; blocks for as long as the command takes. `passThrough` is given by
-    // the SPTI back end only.
+    // Carries out one command on the device at `address`, with its faults, and
+    // blocks for as long as the command takes: CarryOut, its delay, EndCommand. A
+    // hung command blocks until the scenario is replaced. `passThrough` is given
+    // by the SPTI back end only.
     ExecResult Execute(const std::string& address, const uint8_t* cdb, size_t cdbLength,
                        Direction direction, uint8_t* data, uint32_t length,
                        const PassThroughInfo* passThrough);
+    // Carries out one command at once (the model runs it, it is logged) and says
+    // how long it takes; the command stays in flight until EndCommand, so that a
+    // command begun meanwhile is noted as an overlap.
+    CarriedCommand CarryOut(const std::string& address, const uint8_t* cdb, size_t cdbLength,
+                            Direction direction, uint8_t* data, uint32_t length,
+                            const PassThroughInfo* passThrough);
+    // Ends a carried-out command whose delay has run.
+    void EndCommand(const CarriedCommand& command);
 
     bool Describe(const std::string& address, DeviceView* view);
     AspiView Aspi();
@@ -144,6 +165,8 @@ private:
     // meanwhile is a second command in flight, noted in the log.
     unsigned inFlight_ = 0;
     unsigned lastInFlight_ = 0;
+    // Of those, the hung ones: they end when the scenario is replaced.
+    unsigned hungInFlight_ = 0;
     HANDLE release_ = NULL;     // set when the scenario is replaced: hung commands end
     bool releaseTaken_ = false; // a hung command waits on release_
 };

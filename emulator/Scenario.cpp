@@ -277,6 +277,17 @@ bool SetEmulatorKey(const std::string& key, const std::string& value, const std:
         }
         return true;
     }
+    if (key == "completion") {
+        if (value == "worker") {
+            scenario->completion = Completion::Worker;
+        } else if (value == "caller") {
+            scenario->completion = Completion::Caller;
+        } else {
+            *why = "expected worker or caller, got '" + value + "'";
+            return false;
+        }
+        return true;
+    }
     if (key == "host-adapters") {
         unsigned long count = 0;
         if (!ParseUnsigned(value, false, 255, &count)) {

@@ -14,6 +14,10 @@ namespace zalemu {
 
 enum class DeviceKind { Tk4800j, Optical, Disk };
 enum class AspiStatus { Ready, Initialising, Error };
+// Where the ASPI front end completes an execute request: on its worker thread,
+// later (as an ASPI layer does), or on the caller's thread before
+// SendASPI32Command returns (an instant drive, whose cost stays on the caller).
+enum class Completion { Worker, Caller };
 
 // Fixed-format sense: sense key, additional sense code and qualifier.
 struct SenseCode {
@@ -72,6 +76,7 @@ struct DeviceConfig {
 
 struct ScenarioConfig {
     AspiStatus aspiStatus = AspiStatus::Ready;
+    Completion completion = Completion::Worker;
     int hostAdapters = -1; // -1: 1 + the highest host adapter of any device
     std::string statePath; // resolved against the base folder; "" for none
     std::string logPath;

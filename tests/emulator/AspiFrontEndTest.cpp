@@ -1,8 +1,9 @@
 // The emulator's wnaspi32.dll as a Windows 9x program meets it: loaded with
 // LoadLibraryA, the scenario found through ZALEMU_SCENARIO, the request kinds and
-// their status values, execute requests completed later on the library's own
-// thread by event or post routine, aborts, hung and late requests, a vanished
-// device, and unloading the library while a request is pending.
+// their status values, execute requests carried out at once and completed later,
+// in order, on the library's one worker thread by event or post routine, or at
+// once on the caller's thread (an instant drive), aborts, hung and late requests,
+// a vanished device, and unloading the library while a request is pending.
 #include "EmulatorTesting.h"
 
 #include "AspiTypes.h"
@@ -229,6 +230,113 @@ TEST_F(AspiFrontEndTest, PostingCallsTheRoutineOnTheLibrarysThread) {
     EXPECT_EQ(0xCC, tur.srb.SenseArea[14]) << "only SRB_SenseLen bytes of sense";
 }
 
+TEST_F(AspiFrontEndTest, AnInstantDriveCompletesOnTheCallersThreadBeforeTheCallReturns) {
+    Scenario("[emulator]\ncompletion = caller\n"
+             "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n");
+    const struct {
+        Bytes cdb;
+        BYTE flags;
+        DWORD status; // returned, and in the block
+        const char* logged;
+    } cases[] = {{Inquiry(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
+                 {Inquiry(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
+                  "2 0:0 cdb=12-00-00-00-24-00 "
+                  "dir=in len=36 outcome=check-5/24/00"},
+                 {TestUnitReady(), SRB_EVENT_NOTIFY, SS_ERR,
+                  "3 0:0 cdb=00-00-00-00-00-00 "
+                  "dir=none len=0 outcome=check-2/3A/00"},
+                 {TestUnitReady(), SRB_EVENT_NOTIFY, SS_PENDING,
+                  "4 0:0 cdb=00-00-00-00-00-00 "
+                  "dir=none len=0 outcome=hang"}};
+    for (const auto& c : cases) {
+        const bool inquiry = c.cdb[0] == 0x12;
+        Request request(0, 0, c.cdb, c.flags, inquiry ? 36 : 0);
+        if ((c.flags & SRB_POSTING) != 0) {
+            request.srb.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
+        }
+        const LONG postsBefore = posted.calls;
+        EXPECT_EQ(c.status, send(&request.srb)) << c.logged;
+        EXPECT_EQ(c.status, request.srb.SRB_Status) << c.logged;
+        EXPECT_NE(std::string::npos, Log().find(c.logged)) << "expected " << c.logged << " in\n"
+                                                           << Log();
+        if ((c.flags & SRB_POSTING) != 0) {
+            EXPECT_EQ(postsBefore + 1, posted.calls) << "posted before the call returned";
+            EXPECT_EQ(GetCurrentThreadId(), posted.thread);
+            EXPECT_EQ(0x70, request.srb.SenseArea[0]);
+        } else {
+            EXPECT_EQ(c.status != SS_PENDING, request.Signalled(0)) << c.logged;
+        }
+        if (c.status == SS_COMP) {
+            EXPECT_EQ("ZAL     TK-4800J",
+                      std::string(reinterpret_cast<char*>(request.data + 8), 16));
+        }
+        if (c.status == SS_PENDING) {
+            SRB_Abort abort;
+            std::memset(&abort, 0, sizeof abort);
+            abort.SRB_Cmd = SC_ABORT_SRB;
+            abort.SRB_ToAbort = &request.srb;
+            EXPECT_EQ(static_cast<DWORD>(SS_COMP), send(&abort)) << "a hung request is pending";
+        }
+    }
+}
+
+// The blocks in the order their post routine was called, with the thread that called it.
+struct Completions {
+    void* blocks[8] = {};
+    DWORD threads[8] = {};
+    volatile LONG count = 0;
+    HANDLE each = CreateEventA(NULL, FALSE, FALSE, NULL);
+} completions;
+
+void __cdecl RecordCompletion(void* block) {
+    const LONG n = completions.count;
+    if (n < 8) {
+        completions.blocks[n] = block;
+        completions.threads[n] = GetCurrentThreadId();
+    }
+    InterlockedIncrement(&completions.count);
+    SetEvent(completions.each);
+}
+
+TEST_F(AspiFrontEndTest, OneWorkerCarriesRequestsOutAtOnceAndCompletesThemInOrder) {
+    ScratchFolder folder;
+    Scenario("[emulator]\nlog = " + folder.File("order.log") +
+             "\n[device 0:0]\nfault = 12#1 late 400\n");
+    // A late INQUIRY, then two instant ones and, once those are done, one more.
+    Request first(0, 0, Inquiry(), SRB_DIR_IN | SRB_POSTING, 36);
+    Request second(0, 0, Inquiry(), SRB_DIR_IN | SRB_POSTING, 36);
+    Request third(0, 0, TestUnitReady(), SRB_POSTING, 0);
+    Request fourth(0, 0, TestUnitReady(), SRB_POSTING, 0);
+    Request* const sent[] = {&first, &second, &third, &fourth};
+    for (Request* request : sent) {
+        request->srb.SRB_PostProc = reinterpret_cast<void*>(RecordCompletion);
+        if (request == &fourth) {
+            while (completions.count < 3) {
+                ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
+                          WaitForSingleObject(completions.each, 5000));
+            }
+        }
+        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&request->srb));
+    }
+    while (completions.count < 4) {
+        ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(completions.each, 5000));
+    }
+    const BYTE statuses[] = {SS_COMP, SS_COMP, SS_ERR, SS_ERR};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(&sent[i]->srb, completions.blocks[i])
+            << "completion " << i + 1 << " is not request " << i + 1 << "'s";
+        EXPECT_EQ(statuses[i], sent[i]->srb.SRB_Status) << "request " << i + 1;
+        EXPECT_EQ(completions.threads[0], completions.threads[i])
+            << "request " << i + 1 << " was completed by another thread";
+    }
+    EXPECT_NE(GetCurrentThreadId(), completions.threads[0]);
+    const std::string log = ReadFile(folder.File("order.log"));
+    EXPECT_NE(std::string::npos,
+              log.find("# overlap: command 2 began while command 1 was in flight\r\n2 0:0 "))
+        << "the second request is carried out while the first is late:\n"
+        << log;
+}
+
 TEST_F(AspiFrontEndTest, BadExecuteRequestsAreRefusedAtOnce) {
     Scenario("[device 0:0]\n");
     const struct {
@@ -256,6 +364,10 @@ TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAborted) {
     Scenario("[device 0:0]\nfault = 00 hang\n");
     Request tur(0, 0, TestUnitReady(), SRB_EVENT_NOTIFY, 0);
     ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb));
+    Request inquiry(0, 0, Inquiry(), In, 36);
+    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
+    ASSERT_TRUE(inquiry.Signalled(5000)) << "the hung request holds up no other";
+    EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
     EXPECT_FALSE(tur.Signalled(800));
     EXPECT_EQ(SS_PENDING, tur.srb.SRB_Status);
     SRB_Abort abort;
@@ -302,16 +414,16 @@ TEST_F(AspiFrontEndTest, FreeingTheLibraryWhileARequestIsPendingIsSafe) {
     FreeLibrary(library);
     library = NULL;
     EXPECT_NE(static_cast<HMODULE>(NULL), GetModuleHandleA("wnaspi32.dll"))
-        << "the request's thread keeps the library loaded";
+        << "the library's worker keeps it loaded";
     ASSERT_TRUE(inquiry.Signalled(5000));
     EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
     EXPECT_EQ('Z', inquiry.data[8]);
     HMODULE still = GetModuleHandleA("wnaspi32.dll");
-    for (int wait = 0; wait < 200 && still != NULL; ++wait) {
+    for (int wait = 0; wait < 500 && still != NULL; ++wait) {
         Sleep(10);
         still = GetModuleHandleA("wnaspi32.dll");
     }
-    EXPECT_EQ(static_cast<HMODULE>(NULL), still) << "unloaded once the thread has ended";
+    EXPECT_EQ(static_cast<HMODULE>(NULL), still) << "unloaded once the worker has ended";
 }
 
 TEST(AspiProbeTest, ListsTheAdaptersAndDrivesOfTheScenario) {

@@ -13,6 +13,7 @@ TEST(ScenarioTest, ReadsFilesFaultsAndPaddedValues) {
     const char* text = "# a demo\n"
                        "[emulator]\n"
                        "aspi-status = initialising   # comment after a value\n"
+                       "completion = caller\n"
                        "host-adapters = 4\n"
                        "state = demo.state\n"
                        "log = C:\\logs\\demo.log\n"
@@ -28,6 +29,7 @@ TEST(ScenarioTest, ReadsFilesFaultsAndPaddedValues) {
     std::string error;
     ASSERT_TRUE(ParseScenario(text, "C:\\base", &scenario, &error)) << error;
     EXPECT_EQ(AspiStatus::Initialising, scenario.aspiStatus);
+    EXPECT_EQ(Completion::Caller, scenario.completion);
     EXPECT_EQ(4, HostAdapterCount(scenario));
     EXPECT_EQ("C:\\base\\demo.state", scenario.statePath) << "relative to the base folder";
     EXPECT_EQ("C:\\logs\\demo.log", scenario.logPath) << "absolute stays";
@@ -64,6 +66,7 @@ TEST(ScenarioTest, BadLinesAreRefusedWithLineAndReason) {
         const char* error;
     } cases[] = {
         {"[emulator]\naspi-status = maybe\n", "line 2: aspi-status: expected ready"},
+        {"[emulator]\ncompletion = later\n", "line 2: completion: expected worker or caller"},
         {"kind = disk\n", "line 1: kind: comes before any"},
         {"[device 0:0]\n\nkind = floppy\n", "line 3: kind: expected tk4800j, optical or disk"},
         {"[device 0:0]\nvendor = TOOLONGVENDOR\n", "line 2: vendor: at most 8 characters"},

@@ -21,7 +21,7 @@ namespace {
 
 // The emulator completes each command on the caller's thread: an instant drive,
 // whose own work is small and the same for tool and baseline.
-const char* const EmulatorSettings = "";
+const char* const EmulatorSettings = "completion = caller\n";
 
 // The scenario of a session, with the emulator's settings for these runs.
 void WriteRunScenario(const ToolSession& session, const std::string& device) {

@@ -11,10 +11,14 @@
 #include "ScsiTransport.h"
 #include "ToolBench.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -58,6 +62,105 @@ double EmulatorCpuPerCommandMs() {
     return (ProcessCpuMs(GetCurrentProcess()) - before) / count;
 }
 
+// ---- A program's CPU time, to the nanosecond where Linux tells it ----
+
+// Under Wine another process's times are read from Linux's /proc. Its process
+// times count 10 ms ticks, too coarse for a tool that spends a few ms in a
+// window; each thread's time on a CPU (/proc/PID/task/TID/schedstat, first
+// field) is counted in nanoseconds. Elsewhere ProgramCpuMs gives the time.
+struct CpuReading {
+    std::map<std::string, double> threadNs; // by thread id
+    double ms = -1;                         // where there is no /proc
+};
+
+std::string ProcText(const std::string& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The Linux process whose command line holds `path` and which started last; "" if none.
+std::string LinuxProcessOf(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
+    std::string best;
+    double newest = -1;
+    while (search != INVALID_HANDLE_VALUE) {
+        const std::string folder = std::string("Z:\\proc\\") + found.cFileName;
+        std::string command = found.cFileName[0] >= '0' && found.cFileName[0] <= '9'
+                                  ? ProcText(folder + "\\cmdline")
+                                  : std::string();
+        std::replace(command.begin(), command.end(), '\0', ' ');
+        if (command.find(path) != std::string::npos) {
+            // The start time is the 22nd field of stat, the 20th after the name's ')'.
+            const std::string stat = ProcText(folder + "\\stat");
+            std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+            std::string field;
+            for (int i = 0; i < 20 && fields >> field; ++i) {
+            }
+            const double started = std::atof(field.c_str());
+            if (started > newest) {
+                newest = started;
+                best = found.cFileName;
+            }
+        }
+        if (!FindNextFileA(search, &found)) {
+            FindClose(search);
+            break;
+        }
+    }
+    return best;
+}
+
+CpuReading ReadCpu(HANDLE process, const std::string& path) {
+    CpuReading reading;
+    const std::string pid = GetFileAttributesA("Z:\\proc\\self") == INVALID_FILE_ATTRIBUTES
+                                ? std::string()
+                                : LinuxProcessOf(path);
+    if (pid.empty()) {
+        reading.ms = ProgramCpuMs(process, path.c_str());
+        return reading;
+    }
+    const std::string tasks = "Z:\\proc\\" + pid + "\\task\\";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((tasks + "*").c_str(), &found);
+    while (search != INVALID_HANDLE_VALUE) {
+        const std::string schedstat = found.cFileName[0] >= '0' && found.cFileName[0] <= '9'
+                                          ? ProcText(tasks + found.cFileName + "\\schedstat")
+                                          : std::string();
+        if (!schedstat.empty()) {
+            reading.threadNs[found.cFileName] = std::atof(schedstat.c_str());
+        }
+        if (!FindNextFileA(search, &found)) {
+            FindClose(search);
+            break;
+        }
+    }
+    return reading;
+}
+
+// The CPU time from `first` to `last` in ms; -1 when it is unknown, or when a
+// thread of the first reading has ended since (its time would be lost).
+double CpuBetween(const CpuReading& first, const CpuReading& last) {
+    if (first.threadNs.empty() || last.threadNs.empty()) {
+        return first.ms < 0 || last.ms < 0 ? -1 : last.ms - first.ms;
+    }
+    double ns = 0;
+    for (const auto& thread : last.threadNs) {
+        const auto before = first.threadNs.find(thread.first);
+        ns += thread.second - (before == first.threadNs.end() ? 0 : before->second);
+    }
+    for (const auto& thread : first.threadNs) {
+        if (last.threadNs.count(thread.first) == 0) {
+            return -1;
+        }
+    }
+    return ns / 1e6;
+}
+
+// ---- The windows ----
+
 // A program's CPU time, as a share of one core, in a window of `seconds` once
 // its dialog is ready and its first polls have run, and the polls its drive
 // received meanwhile; false when the program did not start.
@@ -71,15 +174,16 @@ bool IdleWindow(const std::string& program, int window, int seconds, double* sha
     const std::string path = ProgramPath((program + "_9x.exe").c_str());
     Sleep(2000);
     const size_t commandsBefore = session.Commands().size();
-    const double cpuBefore = ProgramCpuMs(process, path.c_str());
+    const CpuReading cpuBefore = ReadCpu(process, path);
     const double start = NowMs();
     Sleep(static_cast<DWORD>(seconds) * 1000);
-    const double cpuAfter = ProgramCpuMs(process, path.c_str());
+    const CpuReading cpuAfter = ReadCpu(process, path);
     const double elapsed = NowMs() - start;
     *polls = static_cast<double>(session.Commands().size() - commandsBefore);
     CloseHandle(process);
     // A CPU time the system did not tell makes a share below zero: a failed measurement.
-    *share = cpuBefore < 0 || cpuAfter < 0 ? -1 : 100.0 * (cpuAfter - cpuBefore) / elapsed;
+    const double cpu = CpuBetween(cpuBefore, cpuAfter);
+    *share = cpu < 0 ? -1 : 100.0 * cpu / elapsed;
     return true;
 }
 
@@ -106,7 +210,8 @@ int BlockPassProgress(const std::vector<zalemu::CommandRecord>& records) {
 // its session's drive receives, watched from outside every 20 ms through the
 // drive's log alone; -1 when the CPU time is unknown, -2 when the run failed.
 double BlockPassShare(const ToolSession& session, HANDLE process, const std::string& path) {
-    double startMs = -1, startCpu = -1;
+    double startMs = -1;
+    CpuReading startCpu;
     const double limit = NowMs() + Scaled(600000);
     for (;;) {
         const int progress = BlockPassProgress(session.Commands());
@@ -116,13 +221,11 @@ double BlockPassShare(const ToolSession& session, HANDLE process, const std::str
         }
         if (progress >= 1 && startMs < 0) {
             startMs = now;
-            startCpu = ProgramCpuMs(process, path.c_str());
+            startCpu = ReadCpu(process, path);
         }
         if (progress == 2) {
-            const double cpu = ProgramCpuMs(process, path.c_str());
-            return startCpu < 0 || cpu < 0 || now <= startMs
-                       ? -1
-                       : 100.0 * (cpu - startCpu) / (now - startMs);
+            const double cpu = CpuBetween(startCpu, ReadCpu(process, path));
+            return cpu < 0 || now <= startMs ? -1 : 100.0 * cpu / (now - startMs);
         }
         Sleep(20);
     }

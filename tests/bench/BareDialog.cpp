@@ -5,10 +5,12 @@
 // shows the dialog of TOOL.exe, which is looked for beside it.
 //
 // bench_bare_*: the dialog and nothing else, the floor of the tools' start-up.
-// bench_tick_*: the floor of the tools' CPU time. It sends the tool's commands
-// through the same library (wnaspi32.dll, bound with LoadLibrary and
-// GetProcAddress) in the same way (an event per request: created, reset, sent,
-// waited on, closed) and makes the same control updates on the same timer:
+// bench_tick_*: the floor of the tools' CPU time. It shows the dialog under the
+// tool's own manifest (from the tool's file), with the tool's common controls,
+// and it sends the tool's commands through the same library (wnaspi32.dll,
+// bound with LoadLibrary and GetProcAddress) in the same way (an event per
+// request: created, reset, sent, waited on, closed) and makes the same control
+// updates on the same timer:
 // - discmode, its disc poll on a one-shot 100 ms timer that each poll re-arms: a
 //   TEST UNIT READY to 0:0; the status text formatted and written only when it
 //   changed; the timer armed again; every control the tool enables or disables
@@ -209,6 +211,12 @@ static INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM wParam,
         if (role == FlashRun) {
             SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, BarEnd));
         }
+        // The tool shows the first page of its tabs: the second page's controls are hidden.
+        if (role == DiscPoll) {
+            for (int id = IDC_PLUSR_DEFAULT_NORMAL; id <= IDC_PLUSR_TEMPORARY_VALUE; ++id) {
+                ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
+            }
+        }
         if (role != DialogOnly) {
             SetTimer(dialog, TickTimer, TickMs, NULL);
         }
@@ -273,9 +281,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (tool == NULL) {
         return 1;
     }
-    // The baselines show the dialog as the tool does, with the tool's own manifest
-    // (the common controls of version 6, in the system's visual style).
+    // The baselines show the dialog as the tool does, with the tool's own manifest:
+    // the common controls of version 6, in the system's visual style, and a
+    // process aware of the display's DPI, as the manifest declares.
     if (role != DialogOnly) {
+        SetProcessDPIAware();
         ACTCTXA context;
         memset(&context, 0, sizeof context);
         context.cbSize = sizeof context;

@@ -53,7 +53,7 @@ double EmulatorCpuPerCommandMs() {
         return -1;
     }
     LoadAspiLibrary();
-    const int count = 200;
+    const int count = 2000;
     const double before = ProcessCpuMs(GetCurrentProcess());
     // Without a disc every request ends in a check condition.
     if (!BareAspiCommands(count, SS_ERR)) {

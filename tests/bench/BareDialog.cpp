@@ -5,12 +5,12 @@
 // shows the dialog of TOOL.exe, which is looked for beside it.
 //
 // bench_bare_*: the dialog and nothing else, the floor of the tools' start-up.
-// bench_tick_*: the floor of the tools' CPU time. It shows the dialog under the
-// tool's own manifest (from the tool's file), with the tool's common controls,
-// and it sends the tool's commands through the same library (wnaspi32.dll,
-// bound with LoadLibrary and GetProcAddress) in the same way (an event per
-// request: created, reset, sent, waited on, closed) and makes the same control
-// updates on the same timer:
+// bench_tick_*: the floor of the tools' CPU time. It runs under the tool's own
+// manifest (a copy beside it: the common controls of version 6, DPI awareness),
+// shows the dialog as the tool shows it, sends the tool's commands through the
+// same library (wnaspi32.dll, bound with LoadLibrary and GetProcAddress) in the
+// same way (an event per request: created, reset, sent, waited on, closed), and
+// makes the same control updates on the same timer:
 // - discmode, its disc poll on a one-shot 100 ms timer that each poll re-arms: a
 //   TEST UNIT READY to 0:0; the status text formatted and written only when it
 //   changed; the timer armed again; every control the tool enables or disables
@@ -280,23 +280,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     HMODULE tool = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
     if (tool == NULL) {
         return 1;
-    }
-    // The baselines show the dialog as the tool does, with the tool's own manifest:
-    // the common controls of version 6, in the system's visual style, and a
-    // process aware of the display's DPI, as the manifest declares.
-    if (role != DialogOnly) {
-        SetProcessDPIAware();
-        ACTCTXA context;
-        memset(&context, 0, sizeof context);
-        context.cbSize = sizeof context;
-        context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-        context.lpSource = path;
-        context.lpResourceName = MAKEINTRESOURCEA(1) /* CREATEPROCESS_MANIFEST_RESOURCE_ID */;
-        HANDLE activation = CreateActCtxA(&context);
-        ULONG_PTR cookie;
-        if (activation == INVALID_HANDLE_VALUE || !ActivateActCtx(activation, &cookie)) {
-            return 1;
-        }
     }
     // The flash dialog holds a progress bar, whose class the common controls register.
     InitCommonControls();

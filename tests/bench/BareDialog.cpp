@@ -1,46 +1,241 @@
-// The start-up baseline: a bare program that shows a tool's dialog template
-// (MAINDIALOGE, taken from the built tool's own file, loaded as data) and does
-// nothing else, so that a tool's start-up can be set beside what the system
-// itself needs to start a program and show that dialog. One program, run under
-// the name of its role: bench_bare_TOOL.exe or bench_tick_TOOL.exe shows the
-// dialog of TOOL.exe, which is looked for beside it.
+// The baselines of the tools' benchmarks: a bare program that shows a tool's
+// dialog template (MAINDIALOGE, taken from the built tool's own file, loaded as
+// data) and does, beside it, exactly the tool's work less the tool. One program,
+// run under the name of its role: bench_bare_TOOL.exe or bench_tick_TOOL.exe
+// shows the dialog of TOOL.exe, which is looked for beside it.
 //
-// As bench_tick_*, it also does what the tool's dialog does on its 100 ms timer
-// without sending anything: for discmode (the poll) it re-arms the timer and
-// rewrites the status text; for drvflash (the run tick) it re-arms the timer and
-// moves the progress bar on. This is the CPU floor of a dialog that ticks so.
+// bench_bare_*: the dialog and nothing else, the floor of the tools' start-up.
+// bench_tick_*: the floor of the tools' CPU time. It runs under the tool's own
+// manifest (a copy beside it: the common controls of version 6, DPI awareness),
+// shows the dialog as the tool shows it, sends the tool's commands through the
+// same library (wnaspi32.dll, bound with LoadLibrary and GetProcAddress) in the
+// same way (an event per request: created, reset, sent, waited on, closed), and
+// makes the same control updates on the same timer:
+// - discmode, its disc poll on a one-shot 100 ms timer that each poll re-arms: a
+//   TEST UNIT READY to 0:0; the status text formatted and written only when it
+//   changed; the timer armed again; every control the tool enables or disables
+//   after a poll enabled again, with the four radio buttons it reads.
+// - drvflash, its run: a worker thread at the highest priority sends the commands
+//   listed in flash-commands.txt in the working folder (one line each: the run's
+//   stage then, the direction n/i/o, the data length and the CDB in hex), the
+//   data of data-out commands being the next bytes of flash-image.bin; then the
+//   pause after leaving flash mode. A 100 ms timer, armed once, moves the bar
+//   as the tool's run tick does: to a stage's milestone when the stage begins,
+//   then on by 50 a tick up to the next milestone; a new status text per stage.
+#include "AspiTypes.h"
+#include "BookTypeResources.h"
+#include "FlashResources.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
+#include <stdio.h>
 #include <string.h>
 
-enum { TickTimer = 1, TickMs = 100, StatusBox = 1007, ProgressBar = 1010, BarEnd = 10000 };
+enum {
+    TickTimer = 1,
+    TickMs = 100,
+    BarEnd = 10000,
+    CreepPerTick = 50,
+    LeaveFlashModePauseMs = 1000,
+    SenseLength = 16,
+    CommandCapacity = 256,
+    ReplyCapacity = 65536
+};
 
-// 0: no tick; 1: discmode's poll; 2: drvflash's run tick.
-static int tickKind = 0;
+enum Role { DialogOnly, DiscPoll, FlashRun };
 
-static void Tick(HWND dialog) {
-    static int position = 0;
+static Role role = DialogOnly;
+static SendASPI32CommandProc sendCommand = NULL;
+
+// Sends one request and waits for it, as the tools' transport does.
+static void Send(ScsiRequestBlock* block, const BYTE* cdb, BYTE cdbLength, BYTE flags, BYTE* data,
+                 DWORD length) {
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    memset(block, 0, sizeof *block);
+    block->SRB_Cmd = SC_EXEC_SCSI_CMD;
+    block->SRB_Flags = flags;
+    block->SRB_BufLen = length;
+    block->SRB_BufPointer = data;
+    block->SRB_SenseLen = SenseLength;
+    block->SRB_CDBLen = cdbLength;
+    block->SRB_PostProc = event;
+    memcpy(block->CDBByte, cdb, cdbLength);
+    ResetEvent(event);
+    if (sendCommand(block) == SS_PENDING) {
+        WaitForSingleObject(event, INFINITE);
+    }
+    CloseHandle(event);
+}
+
+// ---- discmode's poll ----
+
+static void PollTick(HWND dialog) {
+    static ScsiRequestBlock block;
+    static const BYTE testUnitReady[6] = {0, 0, 0, 0, 0, 0};
+    static const int enabled[] = {IDC_DRIVE_LIST,
+                                  IDCANCEL,
+                                  IDOK,
+                                  IDC_DL_TEMPORARY_NORMAL,
+                                  IDC_DL_TEMPORARY_COMPAT,
+                                  IDC_DL_APPLY_TEMPORARY,
+                                  IDC_DL_TEMPORARY_VALUE,
+                                  IDC_TEMPORARY_LABEL,
+                                  IDC_DL_DEFAULT_NORMAL,
+                                  IDC_DL_DEFAULT_COMPAT,
+                                  IDC_PLUSR_DEFAULT_NORMAL,
+                                  IDC_PLUSR_DEFAULT_COMPAT,
+                                  IDC_DL_APPLY_TEMPORARY,
+                                  IDC_PLUSR_APPLY_TEMPORARY};
+    static const int radios[] = {IDC_DL_TEMPORARY_NORMAL, IDC_DL_TEMPORARY_COMPAT,
+                                 IDC_PLUSR_TEMPORARY_NORMAL, IDC_PLUSR_TEMPORARY_COMPAT};
     KillTimer(dialog, TickTimer);
-    if (tickKind == 1) {
-        SetDlgItemTextA(dialog, StatusBox, "Insert a disc");
-    } else {
-        position = position + 50 > BarEnd ? 0 : position + 50;
-        SendDlgItemMessageA(dialog, ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    Send(&block, testUnitReady, sizeof testUnitReady, SRB_EVENT_NOTIFY, NULL, 0);
+    BYTE sense[SenseLength];
+    memcpy(sense, block.SenseArea, sizeof sense);
+    char text[64], shown[256];
+    wsprintfA(text, "%d changes left", (sense[2] & 0x0F) == 0x02 ? 10 : 0);
+    if (GetDlgItemTextA(dialog, IDC_STATUS, shown, sizeof shown) == 0 || strcmp(shown, text) != 0) {
+        SetDlgItemTextA(dialog, IDC_STATUS, text);
     }
     SetTimer(dialog, TickTimer, TickMs, NULL);
+    for (size_t i = 0; i < sizeof enabled / sizeof enabled[0]; ++i) {
+        EnableWindow(GetDlgItem(dialog, enabled[i]), TRUE);
+    }
+    for (size_t i = 0; i < sizeof radios / sizeof radios[0]; ++i) {
+        IsDlgButtonChecked(dialog, radios[i]);
+    }
 }
+
+// ---- drvflash's run ----
+
+struct ListedCommand {
+    int stage;
+    BYTE flags;
+    BYTE cdbLength;
+    BYTE cdb[16];
+    DWORD length;
+};
+
+static ListedCommand commands[CommandCapacity];
+static int commandCount = 0;
+static BYTE* image = NULL;
+static DWORD imageLength = 0;
+static volatile LONG runStage = 0;
+
+// The run's commands and the image they carry; 0 when either is missing or bad.
+static int ReadRunFiles() {
+    FILE* list = fopen("flash-commands.txt", "r");
+    if (list == NULL) {
+        return 0;
+    }
+    char direction, hex[64];
+    unsigned long length;
+    int stage;
+    while (commandCount < CommandCapacity &&
+           fscanf(list, "%d %c %lu %63s", &stage, &direction, &length, hex) == 4) {
+        ListedCommand* c = &commands[commandCount++];
+        c->stage = stage;
+        c->flags = SRB_EVENT_NOTIFY | (direction == 'i' ? SRB_DIR_IN : 0) |
+                   (direction == 'o' ? SRB_DIR_OUT : 0);
+        c->length = length;
+        c->cdbLength = 0;
+        unsigned value;
+        for (const char* p = hex; c->cdbLength < sizeof c->cdb && sscanf(p, "%2x", &value) == 1;
+             p += 2) {
+            c->cdb[c->cdbLength++] = static_cast<BYTE>(value);
+        }
+    }
+    fclose(list);
+    HANDLE file =
+        CreateFileA("flash-image.bin", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    imageLength = GetFileSize(file, NULL);
+    image = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, imageLength + 1));
+    DWORD got = 0;
+    const BOOL imageRead = image != NULL && ReadFile(file, image, imageLength, &got, NULL);
+    CloseHandle(file);
+    return commandCount > 0 && imageRead && got == imageLength;
+}
+
+static DWORD WINAPI RunWorker(LPVOID) {
+    static ScsiRequestBlock block;
+    static BYTE reply[ReplyCapacity];
+    DWORD sent = 0;
+    for (int i = 0; i < commandCount; ++i) {
+        const ListedCommand* c = &commands[i];
+        runStage = c->stage;
+        BYTE* data = NULL;
+        if ((c->flags & SRB_DIR_OUT) != 0 && sent + c->length <= imageLength) {
+            data = image + sent;
+            sent += c->length;
+        } else if ((c->flags & SRB_DIR_IN) != 0 && c->length <= sizeof reply) {
+            data = reply;
+        }
+        Send(&block, c->cdb, c->cdbLength, c->flags, data, data != NULL ? c->length : 0);
+    }
+    Sleep(LeaveFlashModePauseMs);
+    runStage = 6;
+    return 0;
+}
+
+static void RunTick(HWND dialog) {
+    static const int milestones[6] = {100, 500, 1000, 5000, 9500, 9990};
+    static int lastStage = -1;
+    static int position = 0;
+    const int stage = runStage;
+    const bool changed = stage != lastStage;
+    if (changed) {
+        SetDlgItemTextA(dialog, IDC_STATUS, stage == 0 ? "Start" : stage < 6 ? "Running" : "Done");
+    }
+    if (stage >= 6) {
+        position = BarEnd;
+    } else if (changed && stage >= 1) {
+        position = milestones[stage - 1];
+    } else if (position < milestones[stage]) {
+        position += CreepPerTick;
+    }
+    lastStage = stage;
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (stage >= 6) {
+        KillTimer(dialog, TickTimer);
+    }
+}
+
+// ---- The dialog ----
 
 static INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        if (tickKind != 0) {
-            SendDlgItemMessageA(dialog, ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, BarEnd));
+        if (role == FlashRun) {
+            SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, BarEnd));
+        }
+        // The tool shows the first page of its tabs: the second page's controls are hidden.
+        if (role == DiscPoll) {
+            for (int id = IDC_PLUSR_DEFAULT_NORMAL; id <= IDC_PLUSR_TEMPORARY_VALUE; ++id) {
+                ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
+            }
+        }
+        if (role != DialogOnly) {
             SetTimer(dialog, TickTimer, TickMs, NULL);
+        }
+        if (role == FlashRun) {
+            HANDLE worker = CreateThread(NULL, 0, RunWorker, NULL, 0, NULL);
+            if (worker == NULL) {
+                EndDialog(dialog, 1);
+                return TRUE;
+            }
+            SetThreadPriority(worker, THREAD_PRIORITY_HIGHEST);
         }
         return TRUE;
     }
-    if (message == WM_TIMER && tickKind != 0) {
-        Tick(dialog);
+    if (message == WM_TIMER && wParam == TickTimer) {
+        if (role == DiscPoll) {
+            PollTick(dialog);
+        } else if (role == FlashRun) {
+            RunTick(dialog);
+        }
         return TRUE;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
@@ -48,6 +243,19 @@ static INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM wParam,
         return TRUE;
     }
     return FALSE;
+}
+
+// Binds the library as the tools do, and starts it as they do.
+static int BindAspi() {
+    HMODULE library = LoadLibraryA("wnaspi32.dll");
+    if (library == NULL) {
+        return 0;
+    }
+    GetASPI32SupportInfoProc supportInfo = reinterpret_cast<GetASPI32SupportInfoProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library, "GetASPI32SupportInfo")));
+    sendCommand = reinterpret_cast<SendASPI32CommandProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library, "SendASPI32Command")));
+    return supportInfo != NULL && sendCommand != NULL && ((supportInfo() >> 8) & 0xFF) == SS_COMP;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -61,7 +269,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The role from the name: bench_bare_ or bench_tick_, then the tool's file name.
     char* const name = slash + 1;
     if (strncmp(name, "bench_tick_", prefix) == 0) {
-        tickKind = strncmp(name + prefix, "discmode", 8) == 0 ? 1 : 2;
+        role = strncmp(name + prefix, "discmode", 8) == 0 ? DiscPoll : FlashRun;
+        if (!BindAspi() || (role == FlashRun && !ReadRunFiles())) {
+            return 1;
+        }
     } else if (strncmp(name, "bench_bare_", prefix) != 0) {
         return 1;
     }

@@ -9,8 +9,8 @@
 //   bench_tools startup discmode|drvflash REPETITIONS
 //   bench_tools flash REPETITIONS
 //   bench_tools flash-slow REPETITIONS BLOCK_MS TIMELINE_SVG
-//   bench_tools flash-cpu REPETITIONS BLOCK_MS
-//   bench_tools idle SECONDS
+//   bench_tools flash-cpu PAIRS BLOCK_MS
+//   bench_tools idle SECONDS [WINDOWS]    (5 windows unless told)
 //   bench_tools smoke TIMELINE_SVG      (each kind once, tiny)
 #include "BenchSupport.h"
 #include "ToolBench.h"
@@ -96,24 +96,24 @@ int main(int argc, char** argv) {
                               true);
     }
     if (mode == "flash-cpu" && argc >= 4) {
-        return DrvflashCpuBench(std::atoi(argv[2]), std::atoi(argv[3]), 10);
+        return DrvflashCpuBench(std::atoi(argv[2]), std::atoi(argv[3]));
     }
     if (mode == "idle" && argc >= 3) {
-        return IdleBench(std::atoi(argv[2]), true);
+        return IdleBench(argc >= 4 ? std::atoi(argv[3]) : 5, std::atoi(argv[2]));
     }
     if (mode == "smoke" && argc >= 3) {
         // Each kind once, tiny: the smoke check of the test suite.
         if (StartupBench("drvflash", 1) != 0 || FlashSlowBench(1, 20, argv[2], false) != 0 ||
-            DrvflashCpuBench(1, 20, 0) != 0) {
+            DrvflashCpuBench(1, 20) != 0) {
             return 1;
         }
-        return IdleBench(1, false);
+        return IdleBench(1, 1);
     }
     std::fprintf(stderr, "usage: bench_tools startup discmode|drvflash REPETITIONS\n"
                          "       bench_tools flash REPETITIONS\n"
                          "       bench_tools flash-slow REPETITIONS BLOCK_MS [TIMELINE_SVG]\n"
-                         "       bench_tools flash-cpu REPETITIONS BLOCK_MS\n"
-                         "       bench_tools idle SECONDS\n"
+                         "       bench_tools flash-cpu PAIRS BLOCK_MS\n"
+                         "       bench_tools idle SECONDS [WINDOWS]\n"
                          "       bench_tools smoke TIMELINE_SVG\n");
     return 2;
 }

@@ -68,11 +68,11 @@ int FlashBench(int repetitions);
 // bare cost, and (`svg` not null) the timeline picture, from a run of its own
 // watched throughout or (`timelineRun` false) from the last measured run.
 int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineRun);
-// discmode's CPU time while it polls a drive without a disc (`withBare` false:
-// the bare dialog is not measured and counts as costing nothing).
-int IdleBench(int seconds, bool withBare);
-// drvflash's CPU time during the block passes of slow runs (`tickSeconds` 0: the
-// bare ticking dialog is not measured).
-int DrvflashCpuBench(int repetitions, int blockMs, int tickSeconds);
+// discmode's CPU time while it polls a drive without a disc, in `windows` windows
+// of `seconds` each, taking turns with its baseline.
+int IdleBench(int windows, int seconds);
+// drvflash's CPU time during the block passes of slow runs, `pairs` runs each of
+// the tool and of its baseline, taking turns.
+int DrvflashCpuBench(int pairs, int blockMs);
 
 #endif

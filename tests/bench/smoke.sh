@@ -40,8 +40,8 @@ leak=(leak_handles leak_private leak_working_set leak_requests)
 threads=(threads_private threads_working_set)
 run nt nt_command nt_command_vs_sync "${leak[@]/#/nt_}" "${threads[@]}" -- bench_transport.exe nt smoke 50
 run aspi aspi_command "${leak[@]/#/aspi_}" "${threads[@]}" -- bench_transport_9x.exe aspi smoke 20
-run tools startup_drvflash flash_slow drvflash_cpu emulator_cpu_per_command discmode_cpu \
-    discmode_cpu_raw discmode_polls -- bench_tools.exe smoke bench-smoke-timeline.svg
+run tools startup_drvflash flash_slow drvflash_cpu drvflash_cpu_raw emulator_cpu_per_command \
+    discmode_cpu discmode_cpu_raw discmode_polls -- bench_tools.exe smoke bench-smoke-timeline.svg
 if ! grep -q '<polyline' bench-smoke-timeline.svg 2>/dev/null; then
     echo "FAIL tools: expected the flash timeline picture with its bar line, none written"
     failed=1

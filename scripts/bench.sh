@@ -87,7 +87,7 @@ run bench_tools.exe startup drvflash "$repetitions"
 run bench_tools.exe flash "$repetitions"
 run bench_tools.exe flash-slow "$slow_repetitions" "$block_ms" 'Z:'"${out//\//\\}"'\flash-timeline.svg'
 run bench_tools.exe flash-cpu "$slow_repetitions" "$block_ms"
-run bench_tools.exe idle "$cpu_windows" "$cpu_seconds"
+run bench_tools.exe idle "$cpu_seconds" "$cpu_windows"
 
 print_table "$output" | tee "$out/table.md"
 echo

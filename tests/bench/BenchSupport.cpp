@@ -53,7 +53,7 @@ std::string WithSpread(const Spread& spread, int decimals, const char* unit) {
     if (spread.low == spread.high) {
         return median;
     }
-    return median + Text(" (%.*f-%.*f)", decimals, spread.low, decimals, spread.high);
+    return median + Text(" (%.*f to %.*f)", decimals, spread.low, decimals, spread.high);
 }
 
 static double FileTimeMs(const FILETIME& time) {

@@ -27,7 +27,7 @@ Spread SpreadOf(std::vector<double> values);
 // printf into a string.
 std::string Text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// "12.3 ms (11.9-12.8)": a median with the range of its repetitions.
+// "12.3 ms (11.9 to 12.8)": a median with the range of its repetitions.
 std::string WithSpread(const Spread& spread, int decimals, const char* unit);
 
 // User plus kernel time of a process so far, in milliseconds; -1 when the

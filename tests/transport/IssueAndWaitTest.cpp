@@ -33,6 +33,9 @@ bool eventWasSignalledAtSend = false;
 volatile LONG lateSetEventResult = -1; // SetEvent's result for a completion from the thread
 volatile LONG completions = 0;         // completions from the thread so far
 ScsiRequestBlock* lastBlock = nullptr; // the block as the caller passed it
+// The completing threads of a case, waited for when it ends: a thread still
+// freeing its record while the process exits can bring the exit down.
+std::vector<HANDLE> completers;
 
 struct Completion {
     ScsiRequestBlock* block;
@@ -69,8 +72,7 @@ DWORD __cdecl ScriptedSend(void* raw) {
     block->SRB_Status = script.statusOnReturn;
     if (script.complete) {
         Completion* completion = new Completion{block, script};
-        HANDLE thread = CreateThread(NULL, 0, CompleteLater, completion, 0, NULL);
-        CloseHandle(thread);
+        completers.push_back(CreateThread(NULL, 0, CompleteLater, completion, 0, NULL));
     }
     return SS_PENDING;
 }
@@ -86,7 +88,14 @@ protected:
         CurrentHaId = 3;
         CurrentTargetId = 5;
     }
-    void TearDown() override { SendASPI32Command = NULL; }
+    void TearDown() override {
+        SendASPI32Command = NULL;
+        for (HANDLE thread : completers) {
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+        completers.clear();
+    }
 
     static ScsiCommand Inquiry(void* buffer, DWORD timeoutMs) {
         ScsiCommand command = CommandToCurrentTarget(6, timeoutMs);

@@ -131,15 +131,6 @@ template <typename Batch> double PerCommandUs(Batch batch, int count) {
     return (NowMs() - start) * 1000.0 / count;
 }
 
-// "1.23x (1.10-1.40)": the median of paired ratios with their range.
-std::string RatioText(const Spread& spread) {
-    const std::string median = Text("%.2fx", spread.median);
-    if (spread.low == spread.high) {
-        return median;
-    }
-    return median + Text(" (%.2f-%.2f)", spread.low, spread.high);
-}
-
 // "+12 KB (-4 to +20)": a median growth with the range of its runs.
 std::string GrowthText(const Spread& spread, const char* unit) {
     const std::string median = Text("%+.0f %s", spread.median, unit);
@@ -224,15 +215,15 @@ int CommandBench(bool aspi, int repetitions, int count) {
         ReportFigure("nt_command_vs_sync", Median(sync), Median(tool), "us");
     }
     ReportRow(label, WithSpread(SpreadOf(floor), 1, "us"), WithSpread(SpreadOf(tool), 1, "us"),
-              RatioText(ratio), target, AtMost(ratio.median, aspi ? 1.2 : 1.5));
+              WithSpread(ratio, 2, "x"), target, AtMost(ratio.median, aspi ? 1.2 : 1.5));
     if (!aspi) {
         std::vector<double> syncRatios;
         for (size_t i = 0; i < tool.size(); ++i) {
             syncRatios.push_back(tool[i] / sync[i]);
         }
         ReportRow("  the bare synchronous pass-through", WithSpread(SpreadOf(sync), 1, "us"),
-                  WithSpread(SpreadOf(tool), 1, "us"), RatioText(SpreadOf(syncRatios)), "-",
-                  Verdict::Reported);
+                  WithSpread(SpreadOf(tool), 1, "us"), WithSpread(SpreadOf(syncRatios), 2, "x"),
+                  "-", Verdict::Reported);
     }
     std::printf("%s: %d repetitions of %d commands each\n", aspi ? "aspi" : "nt", repetitions,
                 count);

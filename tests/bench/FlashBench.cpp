@@ -367,26 +367,49 @@ std::string Ms(double ms) {
 
 } // namespace
 
-int FlashBench(int repetitions) {
+namespace {
+
+// Runs of a scenario, each followed by its commands through the bare path, so
+// that both meet the machine alike: each run's time, the commands' bare cost of
+// each pass (`priced` false with `why` when a pass failed), each command's cost
+// per pass, and the last run. 0 (with the reason on stderr) when a run did not
+// end with the success text.
+struct PricedRuns {
     std::vector<double> measured, bare;
     std::vector<std::vector<double>> each;
     std::string why;
     bool priced = true;
-    FlashRun lastRun;
-    // Each run is followed by its commands through the bare path, so that both
-    // meet the machine alike.
+    FlashRun last;
+};
+
+int RunAndPrice(const char* name, int repetitions, const std::string& settings, Watch watch,
+                PricedRuns* runs) {
     for (int repetition = 0; repetition < repetitions; ++repetition) {
-        const FlashRun run = RunFlash(Name("flash", repetition), "", Watch::Fast);
+        const FlashRun run = RunFlash(Name(name, repetition), settings, watch);
         if (run.endText != SuccessText) {
-            return Fail(
-                ("expected the success text at the run's end, saw '" + run.endText + "'").c_str());
+            Fail(("expected the success text at the run's end, saw '" + run.endText + "'").c_str());
+            return 0;
         }
-        measured.push_back(run.clickToEndMs);
-        priced = priced && BareCostMs(RunCommands(run), repetition, &bare, &each, &why);
-        lastRun = run;
+        runs->measured.push_back(run.clickToEndMs);
+        runs->priced = runs->priced && BareCostMs(RunCommands(run), repetition, &runs->bare,
+                                                  &runs->each, &runs->why);
+        runs->last = run;
     }
+    return 1;
+}
+
+} // namespace
+
+int FlashBench(int repetitions) {
+    PricedRuns runs;
+    if (!RunAndPrice("flash", repetitions, "", Watch::Fast, &runs)) {
+        return 1;
+    }
+    const FlashRun& lastRun = runs.last;
+    const bool priced = runs.priced;
+    const std::string& why = runs.why;
     const std::vector<zalemu::CommandRecord> commands = RunCommands(lastRun);
-    const Spread run = SpreadOf(measured), cost = SpreadOf(bare);
+    const Spread run = SpreadOf(runs.measured), cost = SpreadOf(runs.bare);
     const double baseline = LeaveFlashModePauseMs + cost.median;
     const std::string label = Text("the run's %u commands from the click, bare path",
                                    static_cast<unsigned>(commands.size()));
@@ -403,30 +426,21 @@ int FlashBench(int repetitions) {
     ReportFigure("flash_instant", LeaveFlashModePauseMs, run.median, "ms");
     ReportFigure("flash_instant_commands", 0, static_cast<double>(commands.size()), "commands");
     ReportFigure("flash_instant_commands_bare", 0, priced ? cost.median : -1, "ms");
-    PrintTimeline(lastRun, commands, Medians(each), 0, true);
+    PrintTimeline(lastRun, commands, Medians(runs.each), 0, true);
     return 0;
 }
 
 int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineRun) {
-    std::vector<double> measured, bare;
-    std::vector<std::vector<double>> each;
-    std::string why;
-    bool priced = true;
-    FlashRun lastRun;
     const std::string settings = "block-delay = " + std::to_string(blockMs);
     // The drive's own time: the block commands' delay and the pause, and the
-    // commands as the bare path carries them without the delay, a pass after
-    // each run.
-    for (int repetition = 0; repetition < repetitions; ++repetition) {
-        const FlashRun run = RunFlash(Name("flash-slow", repetition), settings, Watch::Quiet);
-        if (run.endText != SuccessText) {
-            return Fail(
-                ("expected the success text at the run's end, saw '" + run.endText + "'").c_str());
-        }
-        measured.push_back(run.clickToEndMs);
-        priced = priced && BareCostMs(RunCommands(run), repetition, &bare, &each, &why);
-        lastRun = run;
+    // commands as the bare path carries them without the delay.
+    PricedRuns runs;
+    if (!RunAndPrice("flash-slow", repetitions, settings, Watch::Quiet, &runs)) {
+        return 1;
     }
+    const FlashRun& lastRun = runs.last;
+    const bool priced = runs.priced;
+    const std::string& why = runs.why;
     if (svg != NULL) {
         const FlashRun run =
             timelineRun ? RunFlash("bench-flash-timeline", settings, Watch::Timeline) : lastRun;
@@ -434,7 +448,7 @@ int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineR
             return Fail("expected a successful run drawn in the timeline picture");
         }
     }
-    const Spread run = SpreadOf(measured), cost = SpreadOf(bare);
+    const Spread run = SpreadOf(runs.measured), cost = SpreadOf(runs.bare);
     const double baseline =
         BlockCommandCount * static_cast<double>(blockMs) + LeaveFlashModePauseMs + cost.median;
     const double share = priced ? (run.median - baseline) / run.median : -1;
@@ -453,7 +467,7 @@ int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineR
                  run.median, "ms");
     ReportFigure("flash_slow_commands_bare", 0, priced ? cost.median : -1, "ms");
     if (priced) {
-        PrintTimeline(lastRun, RunCommands(lastRun), Medians(each), blockMs, false);
+        PrintTimeline(lastRun, RunCommands(lastRun), Medians(runs.each), blockMs, false);
     }
     // The drive's delay is a Sleep in the emulator, which the system may stretch.
     std::vector<double> sleeps;

@@ -162,6 +162,10 @@ double CpuBetween(const CpuReading& first, const CpuReading& last) {
 
 // ---- The windows ----
 
+// The commands a tool's drive has received once start-up is over: the probe
+// and the first polls.
+const size_t FirstPolls = 5;
+
 // A program's CPU time, as a share of one core, in a window of `seconds` once
 // its dialog is ready and its first polls have run, and the polls its drive
 // received meanwhile; false when the program did not start.
@@ -173,8 +177,13 @@ bool IdleWindow(const std::string& program, int window, int seconds, double* sha
     }
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, session.Program().ProcessId());
     const std::string path = ProgramPath((program + "_9x.exe").c_str());
-    Sleep(2000);
-    const size_t commandsBefore = session.Commands().size();
+    // Start-up's own work is over once the drive has seen a few polls.
+    const double until = NowMs() + Scaled(10000);
+    size_t commandsBefore = session.Commands().size();
+    while (commandsBefore < FirstPolls && NowMs() < until) {
+        WaitForSingleObject(process, 20);
+        commandsBefore = session.Commands().size();
+    }
     const CpuReading cpuBefore = ReadCpu(process, path);
     const double start = NowMs();
     Sleep(static_cast<DWORD>(seconds) * 1000);
@@ -282,12 +291,8 @@ double ToolFlashShare(int pair, int blockMs, std::string* commandList) {
         return -2;
     }
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, session.Program().ProcessId());
-    // Right after start-up the button may be refused for a moment.
-    bool clicked = session.Click(IdFlash);
-    for (int retry = 0; retry < 3 && !clicked; ++retry) {
-        Sleep(Scaled(200));
-        clicked = session.WaitForEnabled(IdFlash, true, 5000) && session.Click(IdFlash);
-    }
+    double clickedAt = 0;
+    const bool clicked = ClickFlash(&session, &clickedAt);
     const double share =
         clicked ? BlockPassShare(session, process, ProgramPath("drvflash_9x.exe")) : -2;
     CloseHandle(process);

@@ -95,6 +95,19 @@ bool WriteTimeline(const FlashRun& run, const char* path, int blockMs) {
 
 } // namespace
 
+bool ClickFlash(DrvflashSession* session, double* clickedAt) {
+    // Right after start-up the button may be refused for a moment; it is tried
+    // again, and the time is that of the click that was taken.
+    *clickedAt = NowMs();
+    bool clicked = session->Click(IdFlash);
+    for (int retry = 0; retry < 3 && !clicked; ++retry) {
+        Sleep(Scaled(200));
+        *clickedAt = NowMs();
+        clicked = session->WaitForEnabled(IdFlash, true, 5000) && session->Click(IdFlash);
+    }
+    return clicked;
+}
+
 FlashRun RunFlash(const std::string& name, const std::string& settings, Watch watch) {
     FlashRun run;
     DrvflashSession session(name);
@@ -106,16 +119,8 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
     }
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, session.Program().ProcessId());
     const std::string path = ProgramPath("drvflash_9x.exe");
-    // Right after start-up the button may be refused for a moment; it is tried
-    // again, and the run's time counts from the click that was taken.
-    double start = NowMs();
-    bool clicked = session.Click(IdFlash);
-    for (int retry = 0; retry < 3 && !clicked; ++retry) {
-        Sleep(Scaled(200));
-        start = NowMs();
-        clicked = session.WaitForEnabled(IdFlash, true, 5000) && session.Click(IdFlash);
-    }
-    if (!clicked) {
+    double start = 0;
+    if (!ClickFlash(&session, &start)) {
         CloseHandle(process);
         run.endText = "(Flash could not be clicked)";
         return run;

@@ -55,6 +55,10 @@ struct FlashRun {
 enum class Watch { Fast, Quiet, Timeline };
 FlashRun RunFlash(const std::string& name, const std::string& settings, Watch watch);
 
+// Clicks Flash in a dialog ready to flash; *clickedAt is when the click that was
+// taken was sent. False when the button refused every try.
+bool ClickFlash(DrvflashSession* session, double* clickedAt);
+
 // The block passes of a run: the samples nearest the erase pass's start and the
 // program pass's end.
 bool BlockPassWindow(const FlashRun& run, const Sample** first, const Sample** last);

@@ -6,9 +6,10 @@
 #
 # Wine runs 32-bit Windows programs through its 32-bit Linux loader. Where the
 # kernel refuses 32-bit Linux programs ("32-bit emulation disabled", as on
-# kernels booted without ia32_emulation), the script installs qemu-user-static
-# and registers qemu-i386 with binfmt_misc for them, once per boot; Wine then runs,
-# many times slower (see scripts/wine-machine.sh for the settings that follow).
+# kernels booted without ia32_emulation), the script installs qemu-user from the
+# release's backports (the release's own qemu crashes multi-threaded Wine
+# processes) and registers its qemu-i386 with binfmt_misc for them, once per boot;
+# Wine then runs, slower (see scripts/wine-machine.sh for what follows).
 #
 # A package mirror in mid-sync can serve an index that does not match its Release
 # file for hours. apt-get update is then tried a few times and the set-up goes on
@@ -126,15 +127,48 @@ runs_32bit() {
 # The qemu-i386 entry: i386 executables and shared objects (ELF class 32,
 # little-endian, machine 3); F opens the interpreter now (it works in any mount
 # namespace), P hands the program its own argv[0].
-qemu_i386_entry=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:FP'
+qemu_i386=/usr/bin/qemu-i386
+qemu_i386_entry=":qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$qemu_i386:FP"
+
+# qemu-i386 as Debian 12 has it (7.2) breaks Wine processes that run several
+# threads: their connections to the wineserver fail ("wine client error: Bad
+# file descriptor") and the process crashes, nearly always with four threads.
+# Its statically linked build from bookworm-backports (qemu-user, 10.0) runs
+# them, and starts a Wine program in well under a second.
+install_qemu() {
+    local codename version
+    version=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)
+    if [ -n "$version" ] && dpkg --compare-versions "$version" ge 1:9.1 && [ -x "$qemu_i386" ]; then
+        return 0
+    fi
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+    if ! grep -rqs -- "$codename-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+            "$codename" | $sudo tee /etc/apt/sources.list.d/zal-backports.sources >/dev/null
+        updated=0
+    fi
+    if [ "$updated" = 0 ]; then
+        update_indexes
+        updated=1
+    fi
+    echo "Installing: qemu-user from $codename-backports"
+    apt install -y -qq --no-install-recommends -t "$codename-backports" qemu-user || {
+        echo "setup-machine: could not install qemu-user from $codename-backports" >&2
+        exit 1
+    }
+}
 
 run_32bit_through_qemu() {
     local misc=/proc/sys/fs/binfmt_misc
     echo "This machine's kernel does not run 32-bit programs (Wine's 32-bit loader is one):"
-    echo "running them through qemu-i386 (binfmt_misc). Wine works, but many times slower."
-    install_missing qemu-user-static
+    echo "running them through qemu-i386 (binfmt_misc). Wine works, but slower."
+    install_qemu
     if [ ! -e "$misc/register" ]; then
         $sudo mount -t binfmt_misc binfmt_misc "$misc"
+    fi
+    # An entry of another interpreter (an older qemu) is replaced.
+    if [ -e "$misc/qemu-i386" ] && ! grep -qx "interpreter $qemu_i386" "$misc/qemu-i386"; then
+        echo -1 | $sudo tee "$misc/qemu-i386" >/dev/null
     fi
     if [ -e "$misc/qemu-i386" ]; then
         # Registered, but switched off.
@@ -152,7 +186,14 @@ run_32bit_through_qemu() {
     echo "32-bit programs now run through $(sed -n 's/^interpreter //p' "$misc/qemu-i386")."
 }
 
+# Whether this machine runs 32-bit programs through a qemu-i386 entry of
+# binfmt_misc, registered before (by this script or otherwise).
+through_qemu() {
+    [ -r /proc/sys/fs/binfmt_misc/qemu-i386 ] &&
+        [ "$(head -n 1 /proc/sys/fs/binfmt_misc/qemu-i386)" = enabled ]
+}
+
 install_missing "${packages[@]}"
-if [ "$packages_only" = 0 ] && ! runs_32bit; then
+if [ "$packages_only" = 0 ] && { ! runs_32bit || through_qemu; }; then
     run_32bit_through_qemu
 fi

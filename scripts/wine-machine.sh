@@ -7,16 +7,9 @@
 #   wine-machine.sh time-scale   print the factor by which test time limits grow
 #   wine-machine.sh emulated     exit 0 when 32-bit programs run through qemu
 #
-# On qemu the environment gets:
-# - QEMU_RESERVED_VA=0x81000000: qemu 7.2 ignores MAP_FIXED_NOREPLACE, so Wine's
-#   reservation of the address space ends in some 65,000 failed attempts, each
-#   of which has qemu search its 4 GiB guest space page by page: about 50 s of
-#   processor time for every Wine process. A guest space ending 16 MiB above
-#   2 GiB (all a 32-bit Windows program without large-address awareness uses)
-#   keeps those searches short: the same process then starts in about 2 s.
-# - ZAL_TIME_SCALE: how many times longer the tests wait for what must happen,
-#   and the slack of their elapsed-time checks (default 10 on qemu, 1 natively;
-#   a ZAL_TIME_SCALE already in the environment wins).
+# On qemu the environment gets ZAL_TIME_SCALE: how many times longer the tests
+# wait for what must happen, and the slack of their elapsed-time checks (default
+# 10 on qemu, 1 natively; a ZAL_TIME_SCALE already in the environment wins).
 set -u
 
 emulated() {
@@ -37,9 +30,6 @@ time_scale() {
 
 case "${1:-}" in
 env)
-    if emulated; then
-        echo "export QEMU_RESERVED_VA=0x81000000"
-    fi
     echo "export ZAL_TIME_SCALE=$(time_scale)"
     ;;
 time-scale)

@@ -169,7 +169,7 @@ kill_leftovers() {
     for p in $(pgrep -u "$(id -u)" .); do
         exe=$(readlink "/proc/$p/exe" 2>/dev/null) || continue
         case "$exe" in
-        /usr/bin/qemu-i386-static | /usr/lib/wine/*) ;;
+        /usr/bin/qemu-i386 | /usr/bin/qemu-i386-static | /usr/lib/wine/*) ;;
         *) continue ;;
         esac
         tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" &&

@@ -50,20 +50,18 @@ int InquiryCurrent() {
 }
 
 int TestUnitReady(BYTE* sense) {
-    // The slot of a poll that ran out of time, until that request completes.
-    static CommandSlot* latePoll = NULL;
     ScsiCommand c = CommandToCurrentTarget(6, TestUnitReadyTimeoutMs);
     // Cleared first: a command that is refused, or runs out of time, reads no
     // sense, and no earlier answer is taken for this one.
     memset(sense, 0, SenseLength);
-    // While the last poll is still out at the drive the next one sends nothing:
-    // a drive that stopped answering must not take one block of the pool after
-    // another, 30 seconds each.
-    if (latePoll != NULL && CommandIsOutstanding(latePoll)) {
+    // While an earlier request to this drive is still out at it, the poll sends
+    // nothing: a drive that stopped answering must not take one block of the pool
+    // after another, 30 seconds each. Other drives are polled as before.
+    if (LateRequestOutstanding(c.haId, c.targetId)) {
         return 0;
     }
     c.sense = sense;
-    return IssueCommand(&c, &latePoll);
+    return IssueCommand(&c);
 }
 
 int DriveHasNoDisc() {

@@ -46,7 +46,8 @@ extern BYTE DriveIdentification[IdentificationLength];
 int InquiryCurrent();
 
 // TEST UNIT READY; 1 on success. Copies the request's 16 sense bytes to `sense`
-// whatever the outcome.
+// when it completes in time, else leaves them cleared. Sends nothing while an
+// earlier request to the current target has not completed yet.
 int TestUnitReady(BYTE* sense);
 
 // TEST UNIT READY for the disc poll: 1 when the drive answers that no disc is

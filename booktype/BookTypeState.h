@@ -27,10 +27,13 @@ extern BookTypeState CurrentState;
 // One state per DriveTable row, same index.
 extern BookTypeState DriveStates[DriveTableCapacity];
 
-// 1 for a row whose state may no longer be what the drive holds: a change of it
-// failed, and a set command that failed by running out of time may have been
-// carried out late. Set by the change flow; cleared when the row is probed.
-extern BYTE DriveStateInDoubt[DriveTableCapacity];
+// Per row, the settings whose recorded value may not be what the drive holds,
+// as the change-failure bits of the commands that set them: a set that failed
+// (one that ran out of time may have been carried out late), and the DVD+R
+// default and select when the probe's read of them failed (the state then shows
+// them decoded from a cleared reply). Set by the probe and the change flow; a
+// change first reads the drive again while any is set.
+extern DWORD DriveSettingsInDoubt[DriveTableCapacity];
 
 // The display buffer: the drive display text of the drive last probed.
 extern char DriveDisplayBuffer[DisplayBufferSize];
@@ -44,10 +47,14 @@ extern const DriveProbe BookTypeDriveProbe;
 // its data. (ha, target) serve the display text only.
 int ProbeBookTypeDrive(BYTE ha, BYTE target);
 
-// Reads the book-type settings of the current target into CurrentState, as the
-// probe does after its INQUIRY. 1 when the first read (the DVD+R DL default)
-// succeeded; else 0, and CurrentState is left as it was.
-int ReadDriveSettings();
+// Reads the book-type settings of the current target into `state`, by command
+// version as the probe does after its INQUIRY. 0 when the first read (the DVD+R
+// DL default) failed; `state` is left as it was then. Else 1, with `*unread` the
+// settings that no read gave, as change-failure bits: the DVD+R default and
+// select when their read failed (both are then decoded from the cleared reply,
+// Compatibility with the default applied). A temporary setting that could not be
+// read is marked in temporaryValid instead.
+int ReadDriveSettings(BookTypeState* state, DWORD* unread);
 
 // Copies the state of row SelectedDriveIndex into CurrentState.
 void RestoreDriveState();

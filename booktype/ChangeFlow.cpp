@@ -9,9 +9,15 @@
 // long as a vendor command may take.
 enum { LateCompletionLimitMs = 5000 };
 
-// 0 while this change may not send: the drive's settings could not be read
-// again after a failure.
+// What the change being made knows of the drive. 0 in settingsKnown while it may
+// not send: the drive's settings could not be read again after a failure. The
+// settings in `doubt` (change-failure bits) have recorded values that may not be
+// what the drive holds, so no command is skipped as not needed on their account:
+// a temporary set or a select, which the drive may take again at no cost, is
+// sent; a default set, which uses up one of the drive's changes, is not sent on
+// a guess and reports its failure bit.
 static int settingsKnown = 1;
+static DWORD doubt = 0;
 
 // 1 when a set command may go out now: the settings are known and no earlier
 // request to the drive can still be carried out meanwhile (the drive takes one
@@ -31,10 +37,14 @@ static void UseUpOneChange() {
 }
 
 static DWORD ChangeDefault(MediumKind m, BYTE value) {
+    const DWORD bit = DefaultSetFailure(m);
+    if ((doubt & bit) != 0) {
+        return bit;
+    }
     if (value == CurrentState.defaultValue[m]) {
         return 0;
     }
-    const DWORD failure = MaySend() ? SetDefaultBookType(m, value) : DefaultSetFailure(m);
+    const DWORD failure = MaySend() ? SetDefaultBookType(m, value) : bit;
     if (failure == 0) {
         CurrentState.defaultValue[m] = value;
         UseUpOneChange();
@@ -43,36 +53,38 @@ static DWORD ChangeDefault(MediumKind m, BYTE value) {
 }
 
 static DWORD ChangeTemporary(MediumKind m, const MediumChoice* choice, BYTE normalValue) {
-    BYTE value;
-    if (choice->temporaryNormal) {
-        if (CurrentState.temporaryValue[m] == normalValue) {
-            return 0;
-        }
-        value = normalValue;
-    } else if (choice->temporaryCompatibility) {
-        if (CurrentState.temporaryValue[m] == BookTypeDvdRom && CurrentState.temporaryValid[m]) {
-            return 0;
-        }
-        value = BookTypeDvdRom;
-    } else {
+    if (!choice->temporaryNormal && !choice->temporaryCompatibility) {
         return 0;
     }
-    const DWORD failure = MaySend() ? SetTemporaryBookType(m, value) : TemporarySetFailure(m);
+    const DWORD bit = TemporarySetFailure(m);
+    BYTE value = normalValue;
+    bool same = CurrentState.temporaryValue[m] == normalValue;
+    if (!choice->temporaryNormal) {
+        value = BookTypeDvdRom;
+        same = CurrentState.temporaryValue[m] == BookTypeDvdRom && CurrentState.temporaryValid[m];
+    }
+    if (same && (doubt & bit) == 0) {
+        return 0;
+    }
+    const DWORD failure = MaySend() ? SetTemporaryBookType(m, value) : bit;
     if (failure == 0) {
         CurrentState.temporaryValue[m] = value;
         CurrentState.temporaryValid[m] = 1;
+        doubt &= ~bit;
     }
     return failure;
 }
 
 static DWORD ChangeSelection(MediumKind m, const MediumChoice* choice) {
+    const DWORD bit = SelectFailure(m);
     const BYTE temporary = choice->defaultApplied ? 0 : 1;
-    if (temporary == CurrentState.temporarySelected[m]) {
+    if (temporary == CurrentState.temporarySelected[m] && (doubt & bit) == 0) {
         return 0;
     }
-    const DWORD failure = MaySend() ? SelectBookTypeSetting(m, temporary) : SelectFailure(m);
+    const DWORD failure = MaySend() ? SelectBookTypeSetting(m, temporary) : bit;
     if (failure == 0) {
         CurrentState.temporarySelected[m] = temporary;
+        doubt &= ~bit;
     }
     return failure;
 }
@@ -81,12 +93,19 @@ DWORD SendChangedSettings(const ChangeChoices* choices) {
     const int row = SelectedDriveIndex;
     const bool rowValid = row >= 0 && row < DriveTableCapacity;
     settingsKnown = 1;
-    if (rowValid && DriveStateInDoubt[row]) {
+    doubt = rowValid ? DriveSettingsInDoubt[row] : 0;
+    if (doubt != 0) {
         // A failed command of the last change may have been carried out all the
-        // same, late: once it has completed, take the drive's own settings, so that
-        // only what still differs goes out and no default change is spent twice.
+        // same, late, and a setting the probe could not read is not known: once
+        // every late request has completed, take the drive's own settings, so
+        // that only what still differs goes out and no default change is spent
+        // twice. A read that fails gives no value.
+        DWORD unread = 0;
         settingsKnown = AwaitLateCompletions(CurrentHaId, CurrentTargetId, LateCompletionLimitMs) &&
-                        ReadDriveSettings();
+                        ReadDriveSettings(&CurrentState, &unread);
+        if (settingsKnown) {
+            doubt = unread;
+        }
     }
     const MediumChoice* dl = &choices->medium[DvdPlusRDl];
     const MediumChoice* plusR = &choices->medium[DvdPlusR];
@@ -108,7 +127,7 @@ DWORD SendChangedSettings(const ChangeChoices* choices) {
         mask |= ChangeSelection(DvdPlusR, plusR);
     }
     if (rowValid) {
-        DriveStateInDoubt[row] = mask != 0 ? 1 : 0;
+        DriveSettingsInDoubt[row] = mask | doubt;
     }
     StoreDriveState();
     return mask;

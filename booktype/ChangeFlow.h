@@ -28,12 +28,16 @@ struct ChangeChoices {
 // temporary, select, each command whose choice differs from CurrentState and that
 // the drive's command version offers. Every command that succeeds updates
 // CurrentState and the selected row's copy (a default set also uses up one of the
-// remaining changes). After a change of the same row that failed, CurrentState is
-// first read from the drive again, once every request that ran out of time has
-// completed; while one has not, or the read fails, nothing is sent and each
-// command that would be reports its failure bit. A command is sent only once no
-// earlier request is outstanding. Returns the ORed failure bits, 0 when all went
-// well.
+// remaining changes). While settings of the row are in doubt (a set of an earlier
+// change failed, or the probe could not read them), CurrentState is first read
+// from the drive again, once every request that ran out of time has completed;
+// while one has not, or the read fails, nothing is sent and each command that
+// would be reports its failure bit. A setting still in doubt after that (its
+// read failed) is never taken for a value: a temporary set or select is sent
+// whatever the recorded value, a default set reports its failure bit unsent. A
+// command is sent only once no earlier request is outstanding.
+// Returns the ORed failure bits, 0 when every command the choices need has
+// succeeded, now or in an earlier change.
 DWORD SendChangedSettings(const ChangeChoices* choices);
 
 #endif

@@ -61,6 +61,7 @@ int SetFlashMode(BYTE mode) {
     accessCode[1] = '4';
     accessCode[2] = 'Q';
     accessCode[3] = '9';
+    c.mayTakeReserve = mode == 0 ? 1 : 0;
     return IssueCommand(&c);
 }
 

@@ -39,8 +39,9 @@ extern BYTE FlashSignedIdentification[EmulatorInquiryLength];
 // not send read as zero.
 int InquirySignedSelected();
 
-// 0xCC sub-command 1: mode 1 enters flash mode, mode 0 leaves it. When the
-// previous one ran out of time, first waits up to 5,000 ms for its late completion.
+// 0xCC sub-command 1: mode 1 enters flash mode, mode 0 leaves it. The leave may
+// take the request block that the pool keeps free for it, so that it goes out
+// whatever earlier requests still hold.
 int SetFlashMode(BYTE mode);
 
 // 0xCB sub-command 1: blockCount (1-8) blocks of 4,096 bytes from `data` to the

@@ -10,6 +10,7 @@
 #include "FlashProbe.h"
 #include "Identification.h"
 #include "MessageTable.h"
+#include "ScsiCommand.h"
 #include "StatusSink.h"
 
 volatile LONG FlashStep = 0;
@@ -84,6 +85,9 @@ static int EnterFlashMode() {
 // 6 after success, else the negative step of the stage that failed, or
 // FlashRefusedTestImage.
 static LONG RunStages() {
+    if (!CommandPoolHasRoom()) {
+        return FlashRefusedBlocksHeld;
+    }
     if (runTestImage && !SelectedDriveIsEmulator()) {
         return FlashRefusedTestImage;
     }
@@ -162,8 +166,9 @@ int ProgressPoll(int reset) {
         ended = 1;
     } else {
         if (changed) {
-            ShowStatus(step == FlashRefusedTestImage ? MessageTable->testImageRefused
-                                                     : MessageTable->error);
+            ShowStatus(step == FlashRefusedTestImage    ? MessageTable->testImageRefused
+                       : step == FlashRefusedBlocksHeld ? MessageTable->blocksHeld
+                                                        : MessageTable->error);
         }
         ended = 1;
     }

@@ -13,7 +13,8 @@
 
 // 0: the run has started; 1 to 5: that many stages have finished; 6: all six have
 // finished, the run succeeded; -1 to -6: that stage failed, the run has ended;
-// FlashRefusedTestImage: the run was refused with nothing written (below).
+// FlashRefusedTestImage, FlashRefusedBlocksHeld: the run was refused with
+// nothing sent or written (below).
 // Written by the flash worker during a run, read once per tick by the dialog.
 extern volatile LONG FlashStep;
 
@@ -23,6 +24,13 @@ extern volatile LONG FlashStep;
 // emulator's signature ends the run here, having received only that INQUIRY. A
 // real image sends nothing extra.
 enum { FlashRefusedTestImage = -7 };
+
+// A run must be able to leave flash mode again whatever happens on the way: it
+// starts only while the transport's pool has a free block for its commands and
+// one more that it keeps for the leave. Requests that ran out of time hold their
+// blocks until they complete; while too many are held the run is refused before
+// anything is sent, and the status box says why.
+enum { FlashRefusedBlocksHeld = -8 };
 
 // Bar positions (of 10000) by FlashStep 0 to 5: the bar creeps up to entry s
 // while FlashStep is s, and jumps to entry s - 1 when FlashStep becomes s.
@@ -59,7 +67,8 @@ int StartFlashRun(HWND dialog);
 // progress is reset and the run ends at stage 1 with nothing sent.
 void AbandonFlashRun();
 
-// The thread body of a run: for a test image, the emulator check above; enter
+// The thread body of a run: the check for free request blocks above; for a test
+// image, the emulator check above; enter
 // flash mode and check the drive's revision, download the image, send its
 // checksum, the erase pass, the program pass, leave flash mode; then the end
 // posted to the dialog.

@@ -21,6 +21,8 @@ static const MessageTexts englishMessages = {
     "administrative privileges are needed",
     "TEST IMAGE - ZAL Drive Firmware Flash Utility",
     "TEST IMAGE: for the drive emulator only. Nothing was written.",
+    "The drive has not answered earlier commands yet. Nothing was sent. "
+    "Wait a moment, then press Flash again.",
 };
 
 static const MessageTexts japaneseMessages = {
@@ -37,6 +39,8 @@ static const MessageTexts japaneseMessages = {
     "管理者権限のないユーザでは書き換えを行えません",
     "テスト用イメージ - ZAL Drive Firmware Flash Utility",
     "テスト用イメージはエミュレータ専用です。何も書き込んでいません。",
+    "ドライブが前のコマンドにまだ応答していません。何も送信していません。"
+    "しばらく待ってから、もう一度実行して下さい。",
 };
 
 const MessageTexts* MessageTable = &englishMessages;

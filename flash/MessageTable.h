@@ -20,6 +20,10 @@ struct MessageTexts {
     // box after a run refused because the drive is not the drive emulator.
     const char* testImageTitle;
     const char* testImageRefused;
+    // The status box after a run refused because the drives still hold the
+    // request blocks of earlier commands that ran out of time: without a block
+    // kept for leaving flash mode, the run would not be sure to leave it.
+    const char* blocksHeld;
 };
 
 // The window title and the caption of every box, in both languages.

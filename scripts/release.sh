@@ -15,8 +15,11 @@
 # image; after the set-up it builds the image tools for this machine (seconds,
 # no Wine) and, before it builds either program, refuses what fwpack --describe
 # finds is no bare firmware image (another size, a program with an image
-# appended) or carries the test mark of the generated images. The release build
-# runs no Windows program: fwpack packs drvflash.exe as a host program.
+# appended) or carries the test mark of the generated images. The image checks
+# of the build are set on every configure (a checksum mismatch is never
+# forced), so that a cache left from an earlier build cannot loosen them. The
+# release build runs no Windows program: fwpack packs drvflash.exe as a host
+# program.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 image=${1:-}
@@ -54,6 +57,7 @@ fi
 echo "release: building into $build"
 if ! cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DZAL_BUILD_TESTS=OFF -DZAL_FIRMWARE_IMAGE="$image" \
+    -DZAL_FIRMWARE_FORCE=OFF \
     >"$out/configure.log" 2>&1; then
     tail -n 30 "$out/configure.log"
     exit 1

@@ -1,15 +1,14 @@
 // fwgen: writes a test firmware image (1,024,000 bytes, version field, checksum
 // word) for the flash tool's build and for tests.
 //
-//   fwgen OUTPUT [--version CCC] [--letter] [--no-mark] [--no-test-mark] [--bad-checksum]
-//         [--seed N]
+//   fwgen OUTPUT [--version CCC] [--letter] [--no-mark] [--bad-checksum] [--seed N]
 //
 // --version takes the three version characters (a leading '~' is allowed; the
 // default is 217); --letter is --version A17; --no-mark leaves the '~' out of the
-// version field; --no-test-mark leaves out the test mark, which every other image
-// carries and which keeps drvflash from flashing it into anything but the drive
-// emulator (for tests that stand in for a real image); --bad-checksum stores a
-// checksum word that does not match.
+// version field; --bad-checksum stores a checksum word that does not match. Every
+// image carries the test mark, which keeps drvflash from flashing it into
+// anything but the drive emulator and keeps it out of a release: no option
+// leaves it out.
 #include "FileBytes.h"
 #include "ImageChecks.h"
 #include "TestImage.h"
@@ -20,8 +19,9 @@
 #include <string>
 
 static int Usage() {
-    std::fprintf(stderr, "usage: fwgen OUTPUT [--version CCC] [--letter] [--no-mark] "
-                         "[--no-test-mark] [--bad-checksum] [--seed N]\n");
+    std::fprintf(stderr,
+                 "usage: fwgen OUTPUT [--version CCC] [--letter] [--no-mark] [--bad-checksum] "
+                 "[--seed N]\n");
     return 2;
 }
 
@@ -45,8 +45,6 @@ int main(int argc, char** argv) {
             options.version = "A17";
         } else if (arg == "--no-mark") {
             options.versionMark = false;
-        } else if (arg == "--no-test-mark") {
-            options.testMark = false;
         } else if (arg == "--bad-checksum") {
             options.wrongChecksum = true;
         } else if (arg == "--seed" && i + 1 < argc) {
@@ -66,11 +64,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fwgen: %s\n", why.c_str());
         return 1;
     }
-    std::printf("fwgen: wrote %s: version field %s%s (%s), checksum word 0x%04X%s, %s\n",
+    std::printf("fwgen: wrote %s: version field %s%s (%s), checksum word 0x%04X%s, test mark "
+                "(drvflash flashes it into the emulator only)\n",
                 output.c_str(), options.versionMark ? "~" : "(no ~) ", options.version.c_str(),
                 zalfw::ImageVersion(image.data()).c_str(), StoredImageChecksum(image.data()),
-                options.wrongChecksum ? " (wrong)" : "",
-                options.testMark ? "test mark (drvflash flashes it into the emulator only)"
-                                 : "no test mark");
+                options.wrongChecksum ? " (wrong)" : "");
     return 0;
 }

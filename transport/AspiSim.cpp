@@ -112,8 +112,7 @@ void ASPISim::Discover() {
             device->capabilities.MaximumTransferLength = FallbackTransferLength;
             device->capabilities.AlignmentMask = 1;
         }
-        if (keep) {
-            AddDevice(device, deviceCount);
+        if (keep && AddDevice(device, deviceCount)) {
             ++deviceCount;
         } else {
             // A discarded device's handle is never used again.
@@ -242,10 +241,21 @@ int ASPISim::InquiryByPassThrough(SimDevice* device, HANDLE handle) {
     return 1;
 }
 
-void ASPISim::AddDevice(SimDevice* device, int index) {
+int ASPISim::AddDevice(SimDevice* device, int index) {
     device->sim = this;
-    device->wakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    // A device is listed only with a worker that can wait for its requests: with
+    // no wake event the worker would spin, and with no worker no request of the
+    // device would ever complete.
+    device->wakeEvent = SeamCreateEventA(NULL, FALSE, FALSE, NULL);
+    if (device->wakeEvent == NULL) {
+        return 0;
+    }
     device->workerThread = StartSimWorker(device);
+    if (device->workerThread == NULL) {
+        CloseHandle(device->wakeEvent);
+        device->wakeEvent = NULL;
+        return 0;
+    }
     device->next = NULL;
     if (deviceTail != NULL) {
         deviceTail->next = device;
@@ -256,6 +266,7 @@ void ASPISim::AddDevice(SimDevice* device, int index) {
     if (index >= 0 && index < SimMaxDevices) {
         deviceTable[index] = device;
     }
+    return 1;
 }
 
 SimDevice* ASPISim::DeviceAt(int haId) {
@@ -357,10 +368,13 @@ DWORD ASPISim::GetDeviceType(SRB_GDEVBlock* block) {
 }
 
 DWORD ASPISim::ExecScsiCmd(ScsiRequestBlock* block) {
+    // A request refused here is never queued and nothing will signal its event:
+    // the call returns the refusal itself, so that the caller does not wait for
+    // a completion that cannot come.
     SimDevice* device = DeviceAt(block->SRB_HaId);
     if (device == NULL) {
         block->SRB_Status = SS_INVALID_HA;
-        return 0;
+        return SS_INVALID_HA;
     }
     if (block->SRB_Target != 0 || block->SRB_Lun != 0) {
         block->SRB_Status = SS_NO_DEVICE;
@@ -369,12 +383,18 @@ DWORD ASPISim::ExecScsiCmd(ScsiRequestBlock* block) {
     const BYTE notify = block->SRB_Flags & (SRB_EVENT_NOTIFY | SRB_POSTING);
     if (notify != SRB_EVENT_NOTIFY && notify != SRB_POSTING) {
         block->SRB_Status = SS_INVALID_SRB;
-        return 0;
+        return SS_INVALID_SRB;
     }
     // The pass-through block holds 16 CDB bytes; a longer CDB cannot be carried.
     if (block->SRB_CDBLen > PassThroughCdbSize) {
         block->SRB_Status = SS_INVALID_SRB;
-        return 0;
+        return SS_INVALID_SRB;
+    }
+    // No worker serves the device (a new one could not be started after an
+    // abort gave up on the old one): nothing would carry the request out.
+    if (device->workerThread == NULL) {
+        block->SRB_Status = SS_ERR;
+        return SS_ERR;
     }
     // A buffer the device's capabilities refuse would fail at the driver: it is
     // refused here at once, unsent, and the call returns the status itself so that

@@ -81,7 +81,7 @@ public:
     int ReadInquiryData(SimDevice* device, HANDLE handle);
     int ReadCapabilities(SimDevice* device, HANDLE handle);
     int InquiryByPassThrough(SimDevice* device, HANDLE handle);
-    void AddDevice(SimDevice* device, int index);
+    int AddDevice(SimDevice* device, int index);
     SimDevice* DeviceAt(int haId);
 
     DWORD Dispatch(void* block);

@@ -1,8 +1,7 @@
 // The platform seam: the few system calls through which the transport learns the
-// platform, reaches a device, creates a command's completion event, or shuts the
-// system down. The shipped programs resolve each one to the system function of
-// the same name (PlatformSeamWin32.cpp); a test build links its own translation
-// unit in its place. Nothing at run time can redirect them.
+// platform, reaches a device, creates its events, or shuts the system down. The shipped programs
+// resolve each one to the system function of the same name (PlatformSeamWin32.cpp); a test build
+// links its own translation unit in its place. Nothing at run time can redirect them.
 #ifndef ZAL_TRANSPORT_PLATFORMSEAM_H
 #define ZAL_TRANSPORT_PLATFORMSEAM_H
 
@@ -20,7 +19,7 @@ BOOL SeamDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWOR
                          LPOVERLAPPED overlapped);
 BOOL SeamCloseDevice(HANDLE device);
 
-// The completion event of one command.
+// An event of the transport: a command's completion, a simulated device's wake-up.
 HANDLE SeamCreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
                         LPCSTR name);
 

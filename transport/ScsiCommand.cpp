@@ -28,13 +28,46 @@ static void NoteLateSlot(CommandSlot* slot) {
     }
 }
 
+// Another thread may be issuing through a slot of the pool: its event is then
+// that command's own, and taking its signal would rob the command of its
+// completion. A slot is looked into only while it is claimed.
+static bool Claim(CommandSlot* slot) {
+    return InterlockedCompareExchange(&slot->claimed, 1, 0) == 0;
+}
+
+static void Unclaim(CommandSlot* slot) {
+    InterlockedExchange(&slot->claimed, 0);
+}
+
+// Takes the completion of the slot's late request when it is signalled within
+// `waitMs`, and frees the block with it: the event is closed and forgotten. The
+// event is auto-reset, so the signal can be taken only once; whoever takes it
+// must free the slot in the same step, and every path goes through here. 1 when
+// the slot holds no late request afterwards.
+static int TakeLateCompletion(CommandSlot* slot, DWORD waitMs) {
+    if (slot->event == NULL) {
+        return 1;
+    }
+    if (WaitForSingleObject(slot->event, waitMs) != WAIT_OBJECT_0) {
+        return 0;
+    }
+    CloseHandle(slot->event);
+    slot->event = NULL;
+    InterlockedDecrement(&outstandingRequests);
+    return 1;
+}
+
+int CommandSlotIsFree(CommandSlot* slot) {
+    return TakeLateCompletion(slot, 0);
+}
+
 LONG OutstandingRequestCount() {
     // Late completions that have arrived in the pool's slots free them first.
     for (int i = 0; i < CommandPoolSize; ++i) {
         CommandSlot* slot = &commandPool[i];
-        if (InterlockedCompareExchange(&slot->claimed, 1, 0) == 0) {
+        if (Claim(slot)) {
             CommandSlotIsFree(slot);
-            InterlockedExchange(&slot->claimed, 0);
+            Unclaim(slot);
         }
     }
     return outstandingRequests;
@@ -49,27 +82,6 @@ ScsiCommand CommandToCurrentTarget(BYTE cdbLength, DWORD timeoutMs) {
     command.direction = CommandNoData;
     command.timeoutMs = timeoutMs;
     return command;
-}
-
-int CommandSlotIsFree(CommandSlot* slot) {
-    if (slot->event == NULL) {
-        return 1;
-    }
-    if (WaitForSingleObject(slot->event, 0) != WAIT_OBJECT_0) {
-        return 0;
-    }
-    // The late completion has arrived: the transport is done with block and event.
-    CloseHandle(slot->event);
-    slot->event = NULL;
-    InterlockedDecrement(&outstandingRequests);
-    return 1;
-}
-
-// A request answered with one of these while SendASPI32Command still ran was
-// refused there and never queued (the simulator refuses an unknown host adapter
-// or bad flags so, yet returns SS_PENDING): nothing will complete it later.
-static bool RefusedWhenSent(BYTE status) {
-    return status == SS_INVALID_HA || status == SS_NO_DEVICE || status == SS_INVALID_SRB;
 }
 
 static BYTE FlagsFor(CommandDirection direction) {
@@ -121,13 +133,12 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
     memcpy(block->CDBByte, command->cdb, command->cdbLength);
 
     ResetEvent(slot->event);
-    bool finished = true;
-    if (SendASPI32Command(block) == SS_PENDING) {
-        // A refusal fails at once; only a request really pending is waited for.
-        finished = RefusedWhenSent(block->SRB_Status) ||
-                   WaitForSingleObject(slot->event, command->timeoutMs) == WAIT_OBJECT_0;
-    }
-    if (!finished) {
+    // An accepted request is over only once its event is signalled. A manager
+    // that completes on a thread of its own writes SRB_Status first and signals
+    // afterwards, so a final-looking status read before the signal proves
+    // nothing: until then the manager still holds the block and the event.
+    if (SendASPI32Command(block) == SS_PENDING &&
+        WaitForSingleObject(slot->event, command->timeoutMs) != WAIT_OBJECT_0) {
         // Keep the event open: the request may still complete and signal it.
         InterlockedIncrement(&outstandingRequests);
         NoteLateSlot(slot);
@@ -144,72 +155,83 @@ int IssueAndWait(CommandSlot* slot, const ScsiCommand* command) {
     return block->SRB_Status == SS_COMP ? 1 : 0;
 }
 
-// Claims the first slot of the pool that no other command is using and whose
-// earlier request is not outstanding; NULL when there is none.
-static CommandSlot* ClaimPoolSlot() {
-    for (int i = 0; i < CommandPoolSize; ++i) {
+// Claims a free block of the pool (one that no other command is using and whose
+// earlier request is not outstanding). An ordinary command takes one only while
+// another stays free, so that the pool's last free block is always there for a
+// command that may take the reserve. NULL when there is none to take.
+static CommandSlot* ClaimPoolSlot(bool mayTakeReserve) {
+    CommandSlot* found[2] = {NULL, NULL};
+    int count = 0;
+    for (int i = 0; i < CommandPoolSize && count < 2; ++i) {
         CommandSlot* slot = &commandPool[i];
-        if (InterlockedCompareExchange(&slot->claimed, 1, 0) != 0) {
+        if (!Claim(slot)) {
             continue;
         }
         if (CommandSlotIsFree(slot)) {
-            return slot;
+            found[count++] = slot;
+        } else {
+            Unclaim(slot);
         }
-        InterlockedExchange(&slot->claimed, 0);
     }
-    return NULL;
+    CommandSlot* taken = count >= (mayTakeReserve ? 1 : 2) ? found[0] : NULL;
+    for (int i = 0; i < count; ++i) {
+        if (found[i] != taken) {
+            Unclaim(found[i]);
+        }
+    }
+    return taken;
 }
 
-int IssueCommand(const ScsiCommand* command, CommandSlot** late) {
-    if (late != NULL) {
-        *late = NULL;
-    }
-    CommandSlot* slot = ClaimPoolSlot();
+int IssueCommand(const ScsiCommand* command) {
+    CommandSlot* slot = ClaimPoolSlot(command->mayTakeReserve != 0);
     if (slot == NULL) {
         return 0;
     }
     const int result = IssueAndWait(slot, command);
-    if (late != NULL && slot->event != NULL) {
-        *late = slot;
-    }
-    InterlockedExchange(&slot->claimed, 0);
+    Unclaim(slot);
     return result;
 }
 
-int CommandIsOutstanding(CommandSlot* slot) {
-    const HANDLE event = slot->event;
-    return event != NULL && WaitForSingleObject(event, 0) == WAIT_TIMEOUT ? 1 : 0;
+int CommandPoolHasRoom() {
+    CommandSlot* slot = ClaimPoolSlot(false);
+    if (slot == NULL) {
+        return 0;
+    }
+    Unclaim(slot);
+    return 1;
+}
+
+// Takes the late completions of the device (haId, targetId) that arrive within
+// `limitMs` in all; 1 when none of its requests is outstanding afterwards. A
+// device carries its requests out one at a time, so waiting for them in turn
+// costs no more than waiting for the last.
+static int TakeDeviceLateCompletions(BYTE haId, BYTE targetId, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    int done = 1;
+    for (LONG i = 0; i < lateSlotCount; ++i) {
+        CommandSlot* slot = lateSlots[i];
+        if (slot->event == NULL || slot->block.SRB_HaId != haId ||
+            slot->block.SRB_Target != targetId) {
+            continue;
+        }
+        if (!Claim(slot)) {
+            // Being issued through by another thread: not late, but not over either.
+            done = 0;
+            continue;
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (!TakeLateCompletion(slot, elapsed < limitMs ? limitMs - elapsed : 0)) {
+            done = 0;
+        }
+        Unclaim(slot);
+    }
+    return done;
+}
+
+int LateRequestOutstanding(BYTE haId, BYTE targetId) {
+    return TakeDeviceLateCompletions(haId, targetId, 0) ? 0 : 1;
 }
 
 int AwaitLateCompletions(BYTE haId, BYTE targetId, DWORD limitMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        CommandSlot* held[LateSlotCapacity];
-        HANDLE events[LateSlotCapacity];
-        DWORD count = 0;
-        for (LONG i = 0; i < lateSlotCount; ++i) {
-            const ScsiRequestBlock* block = &lateSlots[i]->block;
-            if (block->SRB_HaId == haId && block->SRB_Target == targetId &&
-                !CommandSlotIsFree(lateSlots[i])) {
-                held[count] = lateSlots[i];
-                events[count++] = lateSlots[i]->event;
-            }
-        }
-        if (count == 0) {
-            return 1;
-        }
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= limitMs) {
-            return 0;
-        }
-        const DWORD woken = WaitForMultipleObjects(count, events, FALSE, limitMs - elapsed);
-        if (woken >= WAIT_OBJECT_0 + count) {
-            return 0;
-        }
-        // The wait took the auto-reset event's signal: that request has completed.
-        CommandSlot* done = held[woken - WAIT_OBJECT_0];
-        CloseHandle(done->event);
-        done->event = NULL;
-        InterlockedDecrement(&outstandingRequests);
-    }
+    return TakeDeviceLateCompletions(haId, targetId, limitMs);
 }

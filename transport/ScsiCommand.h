@@ -53,6 +53,10 @@ struct ScsiCommand {
     // When set, receives the CommandSenseLength bytes of the block's sense area
     // once the request has finished in time; left alone otherwise.
     BYTE* sense;
+    // 1 for a command that must go out whatever earlier requests still hold (the
+    // leave of flash mode): it may take the pool's last free block, which every
+    // other command leaves for it.
+    BYTE mayTakeReserve;
 };
 
 // A command to the current target, with its CDB zeroed and no data.
@@ -61,33 +65,42 @@ ScsiCommand CommandToCurrentTarget(BYTE cdbLength, DWORD timeoutMs);
 // Carries the command out through the slot; 1 when the request completed with
 // SS_COMP. Shows "Create Event Fail" and sends nothing when the event cannot be
 // created. Fails without sending while nothing is bound, or while the slot's
-// earlier request has not completed yet.
+// earlier request has not completed yet. A request that SendASPI32Command
+// accepts (SS_PENDING) is finished only when its event is signalled: whatever
+// SRB_Status reads before that may still change, and the manager signals the
+// event afterwards. When the wait runs out first, the request stays with the
+// slot (see CommandSlot) until its completion arrives.
 int IssueAndWait(CommandSlot* slot, const ScsiCommand* command);
 
-// Carries the command out through a slot of the pool whose earlier request is
-// not outstanding, as IssueAndWait does; 0 without sending when every slot of
-// the pool still holds a request that ran out of time. When `late` is given it
-// receives the slot if the request ran out of time and is still outstanding,
-// else NULL.
-int IssueCommand(const ScsiCommand* command, CommandSlot** late = NULL);
+// Carries the command out through a free block of the pool, as IssueAndWait
+// does; 0 without sending when there is none. The pool's last free block is
+// kept for commands with mayTakeReserve.
+int IssueCommand(const ScsiCommand* command);
 
-// 1 while `slot` still holds a request that ran out of time, else 0. Only looks:
-// the slot is freed by the next command that takes it.
-int CommandIsOutstanding(CommandSlot* slot);
+// 1 while the pool can still carry an ordinary command and, after it, one that
+// may take the reserve (two free blocks); a run that must be able to leave
+// flash mode starts only then.
+int CommandPoolHasRoom();
 
-// 1 when the slot holds no request that the transport may still complete (a
-// late completion that has arrived meanwhile frees it), else 0.
+// 1 when the slot holds no request that the transport may still complete, else
+// 0. This is the one place where a late completion is taken: when the slot's
+// event has been signalled meanwhile, its event is closed and the block is free
+// in the same step, so that no signal is ever taken without freeing the block.
 int CommandSlotIsFree(CommandSlot* slot);
 
 // Number of requests that ran out of time and have not completed yet; the slots
 // of the pool whose late completion has arrived are freed first.
 LONG OutstandingRequestCount();
 
+// 1 while a request to the device (haId, targetId) that ran out of time has not
+// completed yet; those that have completed are freed on the way.
+int LateRequestOutstanding(BYTE haId, BYTE targetId);
+
 // Waits, up to `limitMs`, until every request to the device (haId, targetId)
 // that ran out of time has completed (the device may still carry such a request
 // out until then, so what it changes is known only afterwards). 1 when none is
-// outstanding any more. It takes the completions' signals itself, so it is called
-// only from the thread that issues the commands, while none of them is in flight.
+// outstanding any more. It takes the completions itself, so it is called only
+// from the thread that issues the commands, while none of them is in flight.
 int AwaitLateCompletions(BYTE haId, BYTE targetId, DWORD limitMs);
 
 #endif

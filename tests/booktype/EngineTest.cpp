@@ -8,6 +8,7 @@
 #include "ControlledEvents.h"
 #include "DriveTable.h"
 #include "RecordingHost.h"
+#include "ScsiCommand.h"
 #include "ScsiTransport.h"
 #include "TimeScale.h"
 
@@ -522,8 +523,13 @@ TEST_P(BookTypeEngineTest, CommandsGiveUpAfterTheirTimeOut) {
     }
 }
 
+// A poll the drive does not answer in 30 s fails, and its request keeps its
+// block until the drive completes it: meanwhile that drive's polls send nothing,
+// while another drive's go out as before; once the completion has come, the
+// block is free again and the drive is polled again.
 TEST_P(BookTypeEngineTest, TestUnitReadyWaitsThirtySeconds) {
-    ASSERT_EQ("", StartWith(Device(0, 0, "fault = 00 hang")));
+    ASSERT_EQ("", StartWith(Device(0, 0, "fault = 00#1 late 31500") + Device(1, 0, "disc = no")));
+    const auto pollsOf = [](int ha) { return Commands(Address(ha, 0)).size(); };
     SelectTarget(0, 0);
     BYTE sense[SenseLength];
     const DWORD start = GetTickCount();
@@ -541,6 +547,25 @@ TEST_P(BookTypeEngineTest, TestUnitReadyWaitsThirtySeconds) {
     for (int i = 0; i < SenseLength; ++i) {
         EXPECT_EQ(0, sense[i]) << "sense byte " << i;
     }
+    EXPECT_EQ(1u, pollsOf(0));
+
+    // Another drive is polled meanwhile.
+    SelectTarget(1, 0);
+    EXPECT_EQ(0, TestUnitReady(sense));
+    EXPECT_EQ(1u, pollsOf(1)) << "the other drive's poll went out";
+    EXPECT_EQ(0x3A, sense[12]) << "and was answered: no disc";
+
+    // Polled as the dialog does, every 100 ms, the first drive is asked again
+    // once its late completion has come, and that completion freed its block.
+    SelectTarget(0, 0);
+    const DWORD waiting = GetTickCount();
+    while (pollsOf(0) < 2 && GetTickCount() - waiting < Scaled(5000)) {
+        TestUnitReady(sense);
+        Sleep(100);
+    }
+    EXPECT_EQ(2u, pollsOf(0)) << "polled again after the late completion";
+    EXPECT_EQ(0, OutstandingRequestCount()) << "the late poll's block is free";
+    EXPECT_EQ(1, AwaitLateCompletions(0, 0, 0));
 }
 
 ZAL_ON_BOTH_PATHS(BookTypeEngineTest);

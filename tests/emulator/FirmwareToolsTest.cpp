@@ -169,7 +169,7 @@ TEST(FirmwareImageTest, PackingAppendsImageAndTagOnce) {
 
 TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
     ScratchFolder folder;
-    // Every generated image carries the test mark unless asked not to.
+    // Every generated image carries the test mark; no option leaves it out.
     const std::string testMark = "ZAL TK-4800J TEST IMAGE - NOT FIRMWARE: EMULATOR";
     const struct {
         const char* options;
@@ -180,8 +180,7 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
                  {"--letter", "~A17", true, true},
                  {"--version ~305", "~305", true, true},
                  {"--bad-checksum", "~217", false, true},
-                 {"--no-mark", "#217", true, true},
-                 {"--no-test-mark", "~217", true, false}};
+                 {"--no-mark", "#217", true, true}};
     for (const auto& c : cases) {
         const std::string path = folder.File("image.bin");
         std::string output;
@@ -200,6 +199,8 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
     EXPECT_EQ(2, RunProgram(Tool("fwgen") + " x.bin --version 21", &output));
     EXPECT_NE(std::string::npos, output.find("a version is three characters")) << output;
     EXPECT_EQ(2, RunProgram(Tool("fwgen"), &output)) << "no output file named";
+    EXPECT_EQ(2, RunProgram(Tool("fwgen") + " x.bin --no-test-mark", &output))
+        << "an image without the test mark is not fwgen's to make";
 }
 
 TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {

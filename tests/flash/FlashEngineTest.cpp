@@ -15,6 +15,7 @@
 #include "PathTestSupport.h"
 #include "RecordingHost.h"
 #include "RunTick.h"
+#include "ScsiCommand.h"
 #include "TestImage.h"
 #include "TimeScale.h"
 
@@ -259,6 +260,73 @@ TEST_P(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
             expected.push_back(FlashLeaveCdb);
         }
         EXPECT_EQ(expected, sent) << fault << "\n" << Emulator().LogText();
+    }
+}
+
+// A TEST UNIT READY to host adapter 1, target 0; its result.
+DWORD WINAPI PollTheSilentDevice(LPVOID) {
+    ScsiCommand poll = CommandToCurrentTarget(6, 5000);
+    poll.haId = 1;
+    poll.targetId = 0;
+    return static_cast<DWORD>(IssueCommand(&poll));
+}
+
+// Requests that ran out of time hold their request blocks until they complete.
+// A run starts only while one block is free for its commands and one more for
+// the leave of flash mode, so that a run that fails in stages 1 to 4 always
+// leaves it; with fewer the run is refused before anything is sent, and the
+// status box says why. The blocks are held here by polls of another device that
+// never answers them, sent side by side.
+TEST_P(FlashEngineTest, TheLeaveAlwaysHasARequestBlock) {
+    ASSERT_EQ("", StartWith(Device(0, 0,
+                                   "kind = tk4800j\nfault = CB/01#2 hang\n"
+                                   "fault = CB/01#4 hang") +
+                            Device(1, 0, "kind = optical\nfault = 00 hang")));
+    EnumerateDrives(&FlashDriveProbe);
+    ASSERT_EQ(1, DriveCount);
+    SelectDrive(0);
+    const std::vector<std::string> whole =
+        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+    const struct {
+        int hold; // more blocks held by the other device's polls before the run
+        LONG step;
+        std::vector<std::string> sent;
+        const char* status; // the status box at the end
+    } cases[] = {
+        // Two free: the second download runs out of time and keeps one, the leave
+        // takes the last.
+        {CommandPoolSize - 2,
+         -2,
+         {whole[0], whole[1], whole[2], whole[3], FlashLeaveCdb},
+         MessageTable->error},
+        // One free: refused, nothing sent (the next run would have lost its leave).
+        {0, FlashRefusedBlocksHeld, {}, MessageTable->blocksHeld},
+    };
+    for (const auto& c : cases) {
+        // One poll at a time takes its block (it creates its event once it has
+        // one), then all of them wait side by side.
+        std::vector<HANDLE> holders;
+        for (int i = 0; i < c.hold; ++i) {
+            const int events = CreatedEventCount();
+            holders.push_back(CreateThread(NULL, 0, PollTheSilentDevice, NULL, 0, NULL));
+            const DWORD start = GetTickCount();
+            while (CreatedEventCount() == events && GetTickCount() - start < Scaled(5000)) {
+                Sleep(1);
+            }
+        }
+        for (HANDLE holder : holders) {
+            DWORD result = 1;
+            WaitForSingleObject(holder, INFINITE);
+            GetExitCodeThread(holder, &result);
+            CloseHandle(holder);
+            EXPECT_EQ(0u, result) << "a poll that is never answered";
+        }
+        Emulator().ClearLog();
+        ClearRecordedHost();
+        EXPECT_EQ(c.sent, Run()) << "holding " << c.hold << " more";
+        EXPECT_EQ(c.step, FlashStep) << "holding " << c.hold << " more";
+        ProgressPoll(0); // the tick that shows the end
+        EXPECT_EQ(std::vector<std::string>{c.status}, StatusTexts());
     }
 }
 

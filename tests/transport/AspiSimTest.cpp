@@ -2,6 +2,7 @@
 // dispatch, the pass-through block each request becomes, the worker's completion,
 // retries with reopening, buffer refusals, aborts and time-outs.
 #include "AspiSim.h"
+#include "ControlledEvents.h"
 #include "EmulatedDevices.h"
 #include "SptiBackEnd.h"
 #include "EmulatorAccess.h"
@@ -189,6 +190,15 @@ alignment-mask = 7
         }
     }
     EXPECT_EQ(openedHandles, closedHandles);
+
+    // A device whose worker cannot wait for requests (its wake event cannot be
+    // created) is not listed: it would spin, or never answer.
+    FailNextEventCreations(1);
+    Start(TwoDrives);
+    EXPECT_EQ(0x0101u, SimSupportInfo()) << "F: only";
+    ASSERT_NE(nullptr, TheSim->DeviceAt(0));
+    EXPECT_EQ('F' - 'C', TheSim->DeviceAt(0)->letterIndex);
+    EXPECT_EQ(nullptr, TheSim->DeviceAt(1));
 }
 
 TEST_F(AspiSimTest, FallbackInquiryIsOneWellFormedPassThrough) {
@@ -327,11 +337,19 @@ TEST_F(AspiSimTest, ExecuteRefusalsAreAnsweredWithoutSending) {
         BYTE data[36];
         PrepareExec(&block, c.ha, c.flags, InquiryCdb, 6, data, sizeof data, NULL);
         block.SRB_CDBLen = c.cdbLength;
-        EXPECT_EQ(0u, SimSendCommand(&block)) << "flags " << int(c.flags);
+        // Nothing will signal a refused request: the call returns the refusal
+        // itself, so that no caller waits for a completion that cannot come.
+        EXPECT_EQ(DWORD(c.status), SimSendCommand(&block)) << "flags " << int(c.flags);
         EXPECT_EQ(c.status, block.SRB_Status) << "flags " << int(c.flags);
     }
-    Sleep(Scaled(100));
-    EXPECT_TRUE(emulator.Commands().empty());
+    // An INQUIRY that is sent afterwards is the first command the drives see.
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
+    ScsiRequestBlock block;
+    BYTE data[36];
+    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
+    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
+    CloseHandle(event);
+    EXPECT_EQ(1u, emulator.Commands().size());
 }
 
 TEST_F(AspiSimTest, PassThroughBlockFollowsTheRequest) {

@@ -22,6 +22,7 @@ struct Script {
     BYTE statusOnReturn = 0;        // SRB_Status left at return
     bool complete = true;           // complete a pending request at all
     DWORD completeAfterMs = 0;      // from another thread, this long after the call
+    DWORD statusLeadMs = 0;         // the final status is written this long before the signal
     BYTE finalStatus = SS_COMP;
     std::vector<BYTE> dataIn; // written into the data buffer on completion
 };
@@ -51,6 +52,7 @@ DWORD WINAPI CompleteLater(LPVOID parameter) {
                completion->script.dataIn.size());
     }
     block->SRB_Status = completion->script.finalStatus;
+    Sleep(completion->script.statusLeadMs);
     InterlockedExchange(&lateSetEventResult,
                         SetEvent(static_cast<HANDLE>(block->SRB_PostProc)) ? 1 : 0);
     InterlockedIncrement(&completions);
@@ -271,7 +273,8 @@ TEST_F(IssueAndWaitTest, FailedCompletionStillDeliversWhatTheDriveWrote) {
 }
 
 TEST_F(IssueAndWaitTest, ARequestThatNeverReachedTheDriveLeavesTheBufferAlone) {
-    // Not sent (not bound), refused at once, refused inside a pending return.
+    // Not sent (not bound), refused at once, accepted and never completed (its
+    // status reads as a refusal, but no signal comes).
     struct Case {
         bool bound;
         DWORD returnValue;
@@ -312,27 +315,42 @@ TEST_F(IssueAndWaitTest, ABlockIsZeroedBeforeEveryUse) {
     }
 }
 
-TEST_F(IssueAndWaitTest, ARequestRefusedWhileBeingSentDoesNotHoldItsBuilder) {
-    // The simulator answers an unknown host adapter or bad flags with SS_PENDING
-    // but never queues the request: it fails at once, not after its time-out
-    // (20 minutes for a block command), and the builder is free again.
-    const BYTE refusals[] = {SS_INVALID_HA, SS_NO_DEVICE, SS_INVALID_SRB};
-    for (BYTE refusal : refusals) {
+// An ASPI manager that completes on a thread of its own writes SRB_Status and
+// signals afterwards: whatever the block reads after an accepted (pending) send,
+// the request is over only at its signal. Taken as over before it, the event
+// would be closed while the manager still holds it, and its signal would land on
+// whichever command's event got the handle next.
+TEST_F(IssueAndWaitTest, AnAcceptedRequestIsOverOnlyAtItsSignal) {
+    const struct Case {
+        BYTE statusOnReturn; // what the block reads once the send has returned
+        BYTE finalStatus;    // written by the completion
+        DWORD statusLeadMs;  // ... this long before the signal
+        int expected;
+    } cases[] = {
+        {SS_NO_DEVICE, SS_NO_DEVICE, 30, 0}, {SS_INVALID_HA, SS_COMP, 30, 1},
+        {SS_INVALID_SRB, SS_ERR, 30, 0},     {SS_PENDING, SS_COMP, 200, 1},
+        {SS_PENDING, SS_NO_DEVICE, 200, 0},
+    };
+    for (const Case& c : cases) {
         static CommandSlot slot;
         script = Script();
-        script.statusOnReturn = refusal;
-        script.complete = false;
-        BYTE buffer[36];
-        ScsiCommand command = Inquiry(buffer, 60000);
-        const DWORD start = GetTickCount();
-        EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "status " << int(refusal);
-        EXPECT_LT(ElapsedSince(start), 10000u) << "a refusal is not waited for";
-        EXPECT_EQ(nullptr, slot.event) << "status " << int(refusal);
-        EXPECT_EQ(0, OutstandingRequestCount()) << "status " << int(refusal);
-
-        script = Script();
-        command = Inquiry(buffer, 2000);
-        EXPECT_EQ(1, IssueAndWait(&slot, &command)) << "the next command after " << int(refusal);
+        script.statusOnReturn = c.statusOnReturn;
+        script.finalStatus = c.finalStatus;
+        script.completeAfterMs = 30;
+        script.statusLeadMs = c.statusLeadMs;
+        script.dataIn.assign(36, 0x5A);
+        completions = 0;
+        lateSetEventResult = -1;
+        BYTE buffer[36] = {};
+        ScsiCommand command = Inquiry(buffer, Scaled(5000));
+        EXPECT_EQ(c.expected, IssueAndWait(&slot, &command))
+            << "status " << int(c.statusOnReturn) << " then " << int(c.finalStatus);
+        EXPECT_EQ(1, completions) << "returned before the signal, status " << int(c.statusOnReturn)
+                                  << " then " << int(c.finalStatus);
+        EXPECT_EQ(1, lateSetEventResult) << "the manager signalled a closed event";
+        EXPECT_EQ(0x5A, buffer[0]) << "the data arrive with the completion";
+        EXPECT_EQ(nullptr, slot.event);
+        EXPECT_EQ(0, OutstandingRequestCount());
     }
 }
 
@@ -358,15 +376,17 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     command = Inquiry(second, 300);
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     EXPECT_EQ(1, sendCount);
-    // A wait for late completions looks at the request's own device only.
-    EXPECT_EQ(0, AwaitLateCompletions(command.haId, command.targetId, 0)) << "still out";
-    EXPECT_EQ(1, AwaitLateCompletions(command.haId, BYTE(command.targetId + 1), 0));
+    // A check for late requests looks at the request's own device only.
+    EXPECT_EQ(1, LateRequestOutstanding(command.haId, command.targetId)) << "still out";
+    EXPECT_EQ(0, LateRequestOutstanding(command.haId, BYTE(command.targetId + 1)));
 
     // The late completion signals the event it was given, which is still open,
     // and writes only into the builder's own staging area.
-    Sleep(Scaled(1500));
+    EXPECT_EQ(1, AwaitLateCompletions(command.haId, command.targetId, Scaled(5000)));
+    WaitForSingleObject(completers.back(), INFINITE);
     EXPECT_EQ(1, lateSetEventResult) << "the late completion found its event open";
-    EXPECT_EQ(1, AwaitLateCompletions(command.haId, command.targetId, 0)) << "completed";
+    EXPECT_EQ(nullptr, slot.event) << "taking the late completion freed the block";
+    EXPECT_EQ(0, OutstandingRequestCount());
     for (BYTE b : first) {
         EXPECT_EQ(0x11, b);
     }
@@ -383,19 +403,44 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     EXPECT_EQ(0x33, second[0]);
     EXPECT_EQ(0, OutstandingRequestCount());
     EXPECT_EQ(nullptr, slot.event);
+
+    // A poll's look at a late request that has completed meanwhile takes the
+    // completion and frees the block with it: none is lost to a look.
+    script = Script();
+    script.completeAfterMs = 300;
+    command = Inquiry(second, 100);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    WaitForSingleObject(completers.back(), INFINITE);
+    EXPECT_EQ(0, LateRequestOutstanding(command.haId, command.targetId));
+    EXPECT_EQ(nullptr, slot.event);
+    EXPECT_EQ(0, OutstandingRequestCount());
 }
 
 // The builders issue through a pool: a request that ran out of time keeps its
-// block and event until it completes, the next commands take other blocks, and
-// only a pool whose every block is held refuses, sending nothing.
+// block and event until it completes, and the next commands take other blocks.
+// The last free block is kept for a command that must go out whatever the
+// others hold (the leave of flash mode); only a pool whose every block is held
+// refuses that one, sending nothing.
 TEST_F(IssueAndWaitTest, ThePoolLendsOtherBlocksWhileLateRequestsHoldTheirs) {
-    ASSERT_LE(2, CommandPoolSize) << "one late request must leave other blocks";
+    ASSERT_LE(3, CommandPoolSize) << "one late request must leave other blocks";
     script.completeAfterMs = Scaled(3000);
-    completions = 0;
     BYTE buffer[36];
     ScsiCommand command = Inquiry(buffer, 100);
+    ScsiCommand leave = command;
+    leave.mayTakeReserve = 1;
+    const struct Step {
+        const ScsiCommand* command;
+        bool roomBefore; // CommandPoolHasRoom before it
+        bool sent;
+    } steps[] = {
+        // Once every block but one is held (below):
+        {&command, false, false}, // an ordinary command leaves the last block
+        {&leave, false, true},    // which the leave takes
+        {&leave, false, false},   // every block held
+    };
     std::vector<ScsiRequestBlock*> blocks;
-    for (int i = 0; i < CommandPoolSize; ++i) {
+    for (int i = 0; i < CommandPoolSize - 1; ++i) {
+        EXPECT_EQ(1, CommandPoolHasRoom()) << "command " << i;
         EXPECT_EQ(0, IssueCommand(&command)) << "command " << i << " runs out of time";
         ASSERT_EQ(i + 1, sendCount) << "command " << i << " is sent";
         for (ScsiRequestBlock* held : blocks) {
@@ -403,18 +448,21 @@ TEST_F(IssueAndWaitTest, ThePoolLendsOtherBlocksWhileLateRequestsHoldTheirs) {
         }
         blocks.push_back(lastBlock);
     }
-    EXPECT_EQ(CommandPoolSize, OutstandingRequestCount());
-    EXPECT_EQ(0, IssueCommand(&command)) << "every block is held";
-    EXPECT_EQ(CommandPoolSize, sendCount) << "nothing was sent without a block";
-
-    const DWORD start = GetTickCount();
-    while (completions < CommandPoolSize && ElapsedSince(start) < Scaled(10000)) {
-        Sleep(10);
+    for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+        const int sentBefore = sendCount;
+        EXPECT_EQ(steps[i].roomBefore ? 1 : 0, CommandPoolHasRoom()) << "step " << i;
+        EXPECT_EQ(0, IssueCommand(steps[i].command)) << "step " << i;
+        EXPECT_EQ(steps[i].sent ? sentBefore + 1 : sentBefore, sendCount) << "step " << i;
     }
-    ASSERT_EQ(CommandPoolSize, completions);
+    EXPECT_EQ(CommandPoolSize, OutstandingRequestCount());
+
+    for (HANDLE thread : completers) {
+        WaitForSingleObject(thread, INFINITE);
+    }
     script = Script();
     command.timeoutMs = 2000;
-    EXPECT_EQ(1, IssueCommand(&command)) << "the late completions gave the blocks back";
+    EXPECT_EQ(1, CommandPoolHasRoom()) << "the late completions gave the blocks back";
+    EXPECT_EQ(1, IssueCommand(&command));
     EXPECT_EQ(0, OutstandingRequestCount());
 }
 

@@ -13,7 +13,8 @@
 // completes on the caller's thread (an instant drive, "completion = caller", or
 // a fault's "caller") is completed before SendASPI32Command returns. With
 // "no-device = later" a request to an absent target is accepted too, and
-// completed with SS_NO_DEVICE on the worker. The scenario is read from
+// completed with SS_NO_DEVICE on the worker, its status written before
+// SendASPI32Command returns. The scenario is read from
 // ZALEMU_SCENARIO at first use.
 #include "AspiTypes.h"
 #include "Emulator.h"
@@ -57,6 +58,7 @@ struct PendingRequest {
     bool statusWritten = false;     // the final status is in the block, the signal still due
     bool done = false;              // aborted: the block is the caller's again
     bool hung = false;              // carried out and never to complete
+    HANDLE statusNoted = NULL;      // set once the status is written (the caller waits on it)
 };
 
 // The library's requests and its worker, under one lock.
@@ -219,6 +221,9 @@ void Advance(PendingRequest* request) {
         RequestsGuard guard;
         if (!request->statusWritten) {
             WriteStatus(request);
+            if (request->statusNoted != NULL) {
+                SetEvent(request->statusNoted);
+            }
             if (request->carried.statusLeadMs != 0 && !request->done) {
                 // The caller may read the final status from now on; the signal
                 // follows once the lead has run.
@@ -416,18 +421,28 @@ DWORD ExecScsiCmd(ScsiRequestBlock* block) {
         TheRequests->pending.push_back(request);
     }
     if (!present) {
-        // No device answers: completed on the worker, nothing carried out.
+        // No device answers: completed on the worker, nothing carried out. The
+        // worker runs ahead of its caller here: the call returns once it has
+        // written the status, so the caller reads SS_NO_DEVICE with SS_PENDING
+        // returned, and the signal follows.
         request->carried.result.status = zalemu::ExecStatus::NoDevice;
         request->carried.statusLeadMs = aspi.earlyStatusMs;
         request->carriedAt = GetTickCount();
-        if (!QueueForWorker(request)) {
+        const HANDLE statusNoted = CreateEventA(NULL, TRUE, FALSE, NULL);
+        request->statusNoted = statusNoted;
+        if (statusNoted == NULL || !QueueForWorker(request)) {
             {
                 RequestsGuard guard;
                 TheRequests->pending.remove(request);
             }
             delete request;
+            if (statusNoted != NULL) {
+                CloseHandle(statusNoted);
+            }
             return Finish(block, SS_NO_DEVICE);
         }
+        WaitForSingleObject(statusNoted, INFINITE);
+        CloseHandle(statusNoted);
         return SS_PENDING;
     }
     if (!CarryOut(request)) {

@@ -1,16 +1,21 @@
 // wnaspi32.dll of the drive emulator: the ASPI for Win32 entry points over the
-// emulator's host adapter:target devices. Execute requests are accepted with
-// SS_PENDING; the library's one worker thread carries each out as soon as it
-// takes it and completes each once its delay has run, a device's requests in the
-// order they were accepted: it fills the caller's block (data, status, sense)
-// and signals its event or calls its post routine. A hung request is never
-// completed; it stays pending, abortable, and holds up no other. The worker
-// holds a reference to this library while it has work, so the caller may free
-// the library while a request is pending; after a second without requests it
-// ends with FreeLibraryAndExitThread. With the scenario's "completion = caller"
-// (an instant drive) a request is completed on the caller's thread before
-// SendASPI32Command returns. The scenario is read from ZALEMU_SCENARIO at first
-// use.
+// emulator's host adapter:target devices. An execute request is carried out on
+// the caller's thread as SendASPI32Command accepts it, and is accepted with
+// SS_PENDING; the library's one worker thread completes each once its delay has
+// run, a device's requests in the order they were accepted: it writes the
+// caller's block (data, status, sense) and signals its event or calls its post
+// routine, the signal a scenario's early-status milliseconds after the status
+// when it sets one. A hung request is never completed; it stays pending,
+// abortable, holds up no other, and ends aborted when a scenario replaces the
+// drives. The worker holds a reference to this library while it has work, so the
+// caller may free the library while a request is pending; after a second without
+// requests it ends with FreeLibraryAndExitThread. A request that the scenario
+// completes on the caller's thread (an instant drive, "completion = caller", or
+// a fault's "caller") is completed before SendASPI32Command returns. With
+// "no-device = later" a request to an absent target is accepted too, and
+// completed with SS_NO_DEVICE on the worker, its status written before
+// SendASPI32Command returns. The scenario is read from
+// ZALEMU_SCENARIO at first use.
 #include "AspiTypes.h"
 #include "Emulator.h"
 
@@ -36,26 +41,35 @@ constexpr BYTE SelectionTimeout = 0x11;
 // that a loop of commands, or a poll every few hundred ms, keeps one worker.
 constexpr DWORD WorkerLingerMs = 1000;
 
-// One execute request between its acceptance and its completion (or abort).
+// One execute request between its acceptance and its signal (or abort).
 struct PendingRequest {
     ScsiRequestBlock* srb = nullptr;
+    // The completion the block named when it was accepted: later writes to the
+    // block do not redirect it.
+    BYTE flags = 0;
+    void* postProc = nullptr;
     std::string address;
     std::vector<uint8_t> cdb;
     zalemu::Direction direction = zalemu::Direction::None;
     std::vector<uint8_t> data;      // the host's data, copied in and out around the command
-    zalemu::CarriedCommand carried; // once carried out
-    DWORD carriedAt = 0;            // GetTickCount when it was carried out
-    bool done = false;              // completed or aborted: the block is the caller's again
+    zalemu::CarriedCommand carried; // once carried out; to an absent target, its result only
+    DWORD carriedAt = 0;            // GetTickCount when it was carried out (or accepted)
+    DWORD statusAt = 0;             // GetTickCount when its final status was written
+    bool statusWritten = false;     // the final status is in the block, the signal still due
+    bool done = false;              // aborted: the block is the caller's again
     bool hung = false;              // carried out and never to complete
+    HANDLE statusNoted = NULL;      // set once the status is written (the caller waits on it)
 };
 
 // The library's requests and its worker, under one lock.
 struct Requests {
     CRITICAL_SECTION lock;
-    std::list<PendingRequest*> pending;   // accepted, not completed: what an abort looks in
-    std::deque<PendingRequest*> accepted; // waiting for the worker to carry them out
-    std::deque<PendingRequest*> inFlight; // carried out, in the order they were accepted
-    HANDLE wake = NULL;                   // set when a request is accepted
+    // Accepted, final status not written yet: what an abort looks in.
+    std::list<PendingRequest*> pending;
+    // Carried out (or to an absent target) and not signalled yet, in the order
+    // they were accepted: what the worker completes.
+    std::deque<PendingRequest*> inFlight;
+    HANDLE wake = NULL; // set when a request is handed to the worker
     bool workerRuns = false;
 };
 
@@ -79,58 +93,59 @@ void Notify(BYTE flags, void* postProc, ScsiRequestBlock* srb) {
     }
 }
 
-// Completes a request: the data, status and sense go into the caller's block,
-// which then is the caller's again, and the caller is told. An aborted request
-// only leaves the list. The status of the block.
-BYTE Complete(PendingRequest* request, const zalemu::ExecResult& result) {
-    BYTE flags = 0;
-    void* postProc = nullptr;
-    BYTE status = SS_COMP;
-    ScsiRequestBlock* srb = request->srb;
-    {
-        RequestsGuard guard;
-        TheRequests->pending.remove(request);
-        if (request->done) {
-            // Aborted meanwhile: the caller has its block back already.
-            delete request;
-            return SS_ABORTED;
-        }
-        flags = srb->SRB_Flags;
-        postProc = srb->SRB_PostProc;
-        srb->SRB_HaStat = HASTAT_OK;
-        srb->SRB_TargStat = STATUS_GOOD;
-        if (result.status == zalemu::ExecStatus::Completed) {
-            const uint32_t count =
-                result.transferred < srb->SRB_BufLen ? result.transferred : srb->SRB_BufLen;
-            if (request->direction == zalemu::Direction::In && count != 0) {
-                std::memcpy(srb->SRB_BufPointer, request->data.data(), count);
-            }
-            if ((flags & SRB_ENABLE_RESIDUAL_COUNT) != 0) {
-                srb->SRB_BufLen -= count;
-            }
-            if (!result.good) {
-                status = SS_ERR;
-                srb->SRB_TargStat = STATUS_CHKCOND;
-                const size_t senseBytes = srb->SRB_SenseLen < zalemu::SenseDataSize
-                                              ? srb->SRB_SenseLen
-                                              : zalemu::SenseDataSize;
-                std::memcpy(srb->SenseArea, result.sense, senseBytes);
-            }
-        } else if (result.status == zalemu::ExecStatus::Gone) {
-            status = SS_ERR;
-            srb->SRB_HaStat = SelectionTimeout;
-        } else {
-            status = SS_NO_DEVICE;
-        }
-        srb->SRB_Status = status;
+// Writes a request's final data, status and sense into the caller's block, with
+// the lock held; the request leaves the pending list, so an abort no longer finds
+// it. A request aborted meanwhile writes nothing: the abort answered it. The
+// block's status.
+BYTE WriteStatus(PendingRequest* request) {
+    TheRequests->pending.remove(request);
+    if (request->done) {
+        return SS_ABORTED;
     }
-    delete request;
-    Notify(flags, postProc, srb);
+    const zalemu::ExecResult& result = request->carried.result;
+    ScsiRequestBlock* srb = request->srb;
+    BYTE status = SS_COMP;
+    srb->SRB_HaStat = HASTAT_OK;
+    srb->SRB_TargStat = STATUS_GOOD;
+    if (result.status == zalemu::ExecStatus::Completed) {
+        const uint32_t count =
+            result.transferred < srb->SRB_BufLen ? result.transferred : srb->SRB_BufLen;
+        if (request->direction == zalemu::Direction::In && count != 0) {
+            std::memcpy(srb->SRB_BufPointer, request->data.data(), count);
+        }
+        if ((request->flags & SRB_ENABLE_RESIDUAL_COUNT) != 0) {
+            srb->SRB_BufLen -= count;
+        }
+        if (!result.good) {
+            status = SS_ERR;
+            srb->SRB_TargStat = STATUS_CHKCOND;
+            const size_t senseBytes = srb->SRB_SenseLen < zalemu::SenseDataSize
+                                          ? srb->SRB_SenseLen
+                                          : zalemu::SenseDataSize;
+            std::memcpy(srb->SenseArea, result.sense, senseBytes);
+        }
+    } else if (result.status == zalemu::ExecStatus::Gone) {
+        status = SS_ERR;
+        srb->SRB_HaStat = SelectionTimeout;
+    } else {
+        status = SS_NO_DEVICE;
+    }
+    srb->SRB_Status = status;
     return status;
 }
 
-// Carries a request out (the drive model runs it, it is logged). A hung one is
-// only marked: it stays pending until aborted. False for a hung request.
+// Signals a request whose status is written (unless an abort has answered it
+// already) and lets it go; without the lock.
+void Signal(PendingRequest* request) {
+    if (!request->done) {
+        Notify(request->flags, request->postProc, request->srb);
+    }
+    delete request;
+}
+
+// Carries a request out on the caller's thread (the drive model runs it, it is
+// logged). A hung one is only marked: it stays pending until aborted or the
+// scenario is replaced. False for a hung request.
 bool CarryOut(PendingRequest* request) {
     const zalemu::CarriedCommand carried = zalemu::Emulator::Instance().CarryOut(
         request->address, request->cdb.data(), request->cdb.size(), request->direction,
@@ -152,28 +167,32 @@ bool CarryOut(PendingRequest* request) {
     return false;
 }
 
-// An instant drive: the request is carried out and completed on the caller's
-// thread, its delay slept there, and the call returns the block's final status.
-// A hung request stays pending (and abortable) as with the worker.
+// A request completed on the caller's thread: its delay slept there, its status
+// written and its caller told before SendASPI32Command returns, which returns
+// the block's final status.
 DWORD CompleteOnCallersThread(PendingRequest* request) {
-    if (!CarryOut(request)) {
-        return SS_PENDING;
-    }
     if (request->carried.delayMs != 0) {
         Sleep(request->carried.delayMs);
     }
     zalemu::Emulator::Instance().EndCommand(request->carried);
-    return Complete(request, request->carried.result);
+    BYTE status = SS_COMP;
+    {
+        RequestsGuard guard;
+        status = WriteStatus(request);
+    }
+    Signal(request);
+    return status;
 }
 
-// The carried-out request to complete next: the first of its device (a request
-// waits for those of its device accepted before it, as the device takes one
-// command at a time; other devices' do not hold it up) whose delay has run, or
-// none, with *wait set to when the next one falls due. With the lock held.
-PendingRequest* NextDue(std::deque<PendingRequest*>* inFlight, DWORD now, DWORD* wait) {
+// The request whose next step falls due first: its status once its delay has
+// run, or its signal once its status lead has run. Only the first request of
+// each device is looked at (a request waits for those of its device accepted
+// before it, as the device takes one command at a time; other devices' do not
+// hold it up). None, with *wait set to when the next step falls due, while
+// nothing is due. With the lock held.
+PendingRequest* NextDue(const std::deque<PendingRequest*>& inFlight, DWORD now, DWORD* wait) {
     std::vector<const std::string*> devices;
-    for (auto it = inFlight->begin(); it != inFlight->end(); ++it) {
-        PendingRequest* request = *it;
+    for (PendingRequest* request : inFlight) {
         bool behind = false;
         for (const std::string* device : devices) {
             behind = behind || *device == request->address;
@@ -181,37 +200,67 @@ PendingRequest* NextDue(std::deque<PendingRequest*>* inFlight, DWORD now, DWORD*
         if (behind) {
             continue;
         }
-        const DWORD elapsed = now - request->carriedAt;
-        if (elapsed >= request->carried.delayMs) {
-            inFlight->erase(it);
+        devices.push_back(&request->address);
+        const DWORD since = now - (request->statusWritten ? request->statusAt : request->carriedAt);
+        const DWORD after =
+            request->statusWritten ? request->carried.statusLeadMs : request->carried.delayMs;
+        if (since >= after) {
             return request;
         }
-        const DWORD left = request->carried.delayMs - elapsed;
+        const DWORD left = after - since;
         *wait = left < *wait ? left : *wait;
-        devices.push_back(&request->address);
     }
     return nullptr;
 }
 
-// The worker: carries every accepted request out as soon as it takes it,
-// completes each carried-out request once it is due (NextDue), and otherwise
-// waits for the next to fall due or a new request. It ends after WorkerLingerMs
-// without work.
+// One due step of a request on the worker: its final status written and, without
+// a status lead, its signal; or, once the lead has run, its signal.
+void Advance(PendingRequest* request) {
+    bool signal = true;
+    {
+        RequestsGuard guard;
+        if (!request->statusWritten) {
+            WriteStatus(request);
+            if (request->statusNoted != NULL) {
+                SetEvent(request->statusNoted);
+            }
+            if (request->carried.statusLeadMs != 0 && !request->done) {
+                // The caller may read the final status from now on; the signal
+                // follows once the lead has run.
+                request->statusWritten = true;
+                request->statusAt = GetTickCount();
+                signal = false;
+            }
+        }
+        if (signal) {
+            std::deque<PendingRequest*>& inFlight = TheRequests->inFlight;
+            for (auto it = inFlight.begin(); it != inFlight.end(); ++it) {
+                if (*it == request) {
+                    inFlight.erase(it);
+                    break;
+                }
+            }
+        }
+    }
+    if (signal) {
+        Signal(request);
+    }
+}
+
+// The worker: takes each request's steps as they fall due (NextDue), and
+// otherwise waits for the next one or a new request. It ends after WorkerLingerMs
+// with nothing in flight.
 DWORD WINAPI Worker(LPVOID) {
     DWORD idleSince = GetTickCount();
     for (;;) {
-        PendingRequest* next = nullptr;
         PendingRequest* due = nullptr;
         DWORD wait = INFINITE;
         {
             RequestsGuard guard;
             Requests& requests = *TheRequests;
             const DWORD now = GetTickCount();
-            if (!requests.accepted.empty()) {
-                next = requests.accepted.front();
-                requests.accepted.pop_front();
-            } else if (!requests.inFlight.empty()) {
-                due = NextDue(&requests.inFlight, now, &wait);
+            if (!requests.inFlight.empty()) {
+                due = NextDue(requests.inFlight, now, &wait);
             } else if (now - idleSince >= WorkerLingerMs) {
                 requests.workerRuns = false;
                 break;
@@ -219,25 +268,21 @@ DWORD WINAPI Worker(LPVOID) {
                 wait = WorkerLingerMs - (now - idleSince);
             }
         }
-        if (next != nullptr) {
-            if (CarryOut(next)) {
-                RequestsGuard guard;
-                TheRequests->inFlight.push_back(next);
-            }
-        } else if (due != nullptr) {
-            zalemu::Emulator::Instance().EndCommand(due->carried);
-            Complete(due, due->carried.result);
-        } else {
+        if (due == nullptr) {
             WaitForSingleObject(TheRequests->wake, wait);
             continue;
         }
+        if (!due->statusWritten) {
+            zalemu::Emulator::Instance().EndCommand(due->carried);
+        }
+        Advance(due);
         idleSince = GetTickCount();
     }
     FreeLibraryAndExitThread(ThisLibrary, 0);
     return 0;
 }
 
-// Hands an accepted request to the worker, starting one (with its own
+// Hands a carried-out request to the worker, starting one (with its own
 // reference to this library) when none runs. False when no worker can start.
 bool QueueForWorker(PendingRequest* request) {
     RequestsGuard guard;
@@ -258,10 +303,38 @@ bool QueueForWorker(PendingRequest* request) {
         CloseHandle(thread);
         requests.workerRuns = true;
     }
-    requests.pending.push_back(request);
-    requests.accepted.push_back(request);
+    requests.inFlight.push_back(request);
     SetEvent(requests.wake);
     return true;
+}
+
+// The scenario was replaced, its drives reset: every hung request ends aborted,
+// and its caller is told, before the load returns.
+void EndHungRequests() {
+    if (TheRequests == nullptr) {
+        return;
+    }
+    std::vector<PendingRequest*> ended;
+    {
+        RequestsGuard guard;
+        std::list<PendingRequest*>& pending = TheRequests->pending;
+        for (auto it = pending.begin(); it != pending.end();) {
+            PendingRequest* request = *it;
+            if (!request->hung || request->done) {
+                ++it;
+                continue;
+            }
+            ScsiRequestBlock* srb = request->srb;
+            srb->SRB_HaStat = HASTAT_OK;
+            srb->SRB_TargStat = STATUS_GOOD;
+            srb->SRB_Status = SS_ABORTED;
+            it = pending.erase(it);
+            ended.push_back(request);
+        }
+    }
+    for (PendingRequest* request : ended) {
+        Signal(request);
+    }
 }
 
 std::string AddressOf(BYTE ha, BYTE target) {
@@ -313,8 +386,11 @@ DWORD GetDeviceType(SRB_GDEVBlock* block) {
 
 DWORD ExecScsiCmd(ScsiRequestBlock* block) {
     const std::string address = AddressOf(block->SRB_HaId, block->SRB_Target);
+    const zalemu::AspiView aspi = zalemu::Emulator::Instance().Aspi();
     zalemu::DeviceView view;
-    if (block->SRB_Lun != 0 || !zalemu::Emulator::Instance().Describe(address, &view)) {
+    const bool present =
+        block->SRB_Lun == 0 && zalemu::Emulator::Instance().Describe(address, &view);
+    if (!present && !aspi.noDeviceLater) {
         return Finish(block, SS_NO_DEVICE);
     }
     const BYTE notify = block->SRB_Flags & (SRB_POSTING | SRB_EVENT_NOTIFY);
@@ -325,6 +401,8 @@ DWORD ExecScsiCmd(ScsiRequestBlock* block) {
     }
     PendingRequest* request = new PendingRequest();
     request->srb = block;
+    request->flags = block->SRB_Flags;
+    request->postProc = block->SRB_PostProc;
     request->address = address;
     request->cdb.assign(block->CDBByte, block->CDBByte + block->SRB_CDBLen);
     const BYTE direction = block->SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT);
@@ -338,16 +416,41 @@ DWORD ExecScsiCmd(ScsiRequestBlock* block) {
     block->SRB_Status = SS_PENDING;
     block->SRB_HaStat = HASTAT_OK;
     block->SRB_TargStat = STATUS_GOOD;
-    if (zalemu::Emulator::Instance().Aspi().completion == zalemu::Completion::Caller) {
-        {
-            RequestsGuard guard;
-            TheRequests->pending.push_back(request);
-        }
-        return CompleteOnCallersThread(request);
+    {
+        RequestsGuard guard;
+        TheRequests->pending.push_back(request);
     }
-    if (!QueueForWorker(request)) {
-        delete request;
-        return Finish(block, SS_ERR);
+    if (!present) {
+        // No device answers: completed on the worker, nothing carried out. The
+        // worker runs ahead of its caller here: the call returns once it has
+        // written the status, so the caller reads SS_NO_DEVICE with SS_PENDING
+        // returned, and the signal follows.
+        request->carried.result.status = zalemu::ExecStatus::NoDevice;
+        request->carried.statusLeadMs = aspi.earlyStatusMs;
+        request->carriedAt = GetTickCount();
+        const HANDLE statusNoted = CreateEventA(NULL, TRUE, FALSE, NULL);
+        request->statusNoted = statusNoted;
+        if (statusNoted == NULL || !QueueForWorker(request)) {
+            {
+                RequestsGuard guard;
+                TheRequests->pending.remove(request);
+            }
+            delete request;
+            if (statusNoted != NULL) {
+                CloseHandle(statusNoted);
+            }
+            return Finish(block, SS_NO_DEVICE);
+        }
+        WaitForSingleObject(statusNoted, INFINITE);
+        CloseHandle(statusNoted);
+        return SS_PENDING;
+    }
+    if (!CarryOut(request)) {
+        return SS_PENDING;
+    }
+    // Without a worker the request is completed here, as an instant drive's.
+    if (request->carried.onCallersThread || !QueueForWorker(request)) {
+        return CompleteOnCallersThread(request);
     }
     return SS_PENDING;
 }
@@ -368,8 +471,8 @@ DWORD AbortSrb(SRB_Abort* block) {
             return Finish(block, SS_INVALID_SRB);
         }
         found->done = true;
-        flags = target->SRB_Flags;
-        postProc = target->SRB_PostProc;
+        flags = found->flags;
+        postProc = found->postProc;
         target->SRB_Status = SS_ABORTED;
         if (found->hung) {
             // Nothing will complete it: it ends here.
@@ -435,11 +538,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         TheRequests = new Requests();
         InitializeCriticalSection(&TheRequests->lock);
         TheRequests->wake = CreateEventA(NULL, FALSE, FALSE, NULL);
+        zalemu::Emulator::Instance().SetReplacedListener(EndHungRequests);
         return TheRequests->wake != NULL;
     }
     if (reason == DLL_PROCESS_DETACH && reserved == NULL && TheRequests != nullptr) {
         // Freed by FreeLibrary: no worker runs (it holds a reference while it
         // does), so what is left are hung requests, which end with the library.
+        zalemu::Emulator::Instance().SetReplacedListener(nullptr);
         for (PendingRequest* request : TheRequests->pending) {
             delete request;
         }

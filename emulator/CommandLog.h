@@ -10,8 +10,10 @@
 // scenario starts again at 1); <address> is "0:0" style (host adapter:target) or
 // "D:" style; the outcome is one of
 //   good | check-<key>/<asc>/<ascq> | hang | late-<ms>-good
-//   | late-<ms>-check-<key>/<asc>/<ascq> | gone (the device has vanished)
-//   | pass-through-failed
+//   | late-<ms>-check-<key>/<asc>/<ascq> | early-<ms>-good
+//   | early-<ms>-check-<key>/<asc>/<ascq> (ASPI: the status <ms> before the signal)
+//   | caller-good | caller-check-<key>/<asc>/<ascq> (ASPI: completed on the caller's
+//   thread) | gone (the device has vanished) | pass-through-failed
 // with the sense in upper-case hex (key one digit, e.g. check-5/24/00); and pt=
 // (pass-through only) records PathId, TargetId, Lun, SenseInfoLength, DataIn and
 // TimeOutValue of the block the SPTI device received, in decimal; ms= is when the

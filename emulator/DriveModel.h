@@ -45,6 +45,7 @@ public:
     // Standard INQUIRY data as the device reports it now.
     void InquiryData(uint8_t data[InquiryDataSize]) const;
     uint8_t DeviceType() const { return config_.kind == DeviceKind::Disk ? 0 : 5; }
+    bool InFlashMode() const { return flash_.Active(); }
 
 private:
     ModelReply Inquiry(const uint8_t* cdb, Direction direction, uint8_t* data, uint32_t length);

@@ -73,9 +73,19 @@ void Emulator::EnsureLoaded() {
 
 bool Emulator::LoadScenarioText(const std::string& text, const std::string& baseDir,
                                 std::string* error) {
-    Guard guard(&lock_);
-    std::string logPath;
-    return Load(text, baseDir, error, &logPath);
+    void (*listener)() = nullptr;
+    {
+        Guard guard(&lock_);
+        std::string logPath;
+        if (!Load(text, baseDir, error, &logPath)) {
+            return false;
+        }
+        listener = replacedListener_;
+    }
+    if (listener != nullptr) {
+        listener();
+    }
+    return true;
 }
 
 bool Emulator::LoadScenarioFile(const std::string& path, std::string* error) {
@@ -84,9 +94,12 @@ bool Emulator::LoadScenarioFile(const std::string& path, std::string* error) {
         *error = "cannot read the scenario file " + path;
         return false;
     }
+    return LoadScenarioText(text, FolderOf(path), error);
+}
+
+void Emulator::SetReplacedListener(void (*listener)()) {
     Guard guard(&lock_);
-    std::string logPath;
-    return Load(text, FolderOf(path), error, &logPath);
+    replacedListener_ = listener;
 }
 
 // Fills in the bytes of firmware that the state file names by digest alone,
@@ -354,6 +367,19 @@ CarriedCommand Emulator::CarryOut(const std::string& address, const uint8_t* cdb
             return command;
         }
         const FaultRule* fault = MatchFault(device, cdb, cdbLength);
+        const FaultAction action = fault != nullptr ? fault->action : FaultAction::Check;
+        // The ASPI front end's timing: the fault's, else the scenario's.
+        if (passThrough == nullptr) {
+            if (fault != nullptr && action == FaultAction::Caller) {
+                command.onCallersThread = true;
+            } else if (fault != nullptr && action == FaultAction::EarlyStatus) {
+                command.statusLeadMs = fault->earlyStatusMs;
+            } else if (scenario_.completion == Completion::Caller) {
+                command.onCallersThread = true;
+            } else {
+                command.statusLeadMs = scenario_.earlyStatusMs;
+            }
+        }
         delay = device->config.delayMs;
         if (cdbLength > 1 && cdb[0] == 0xCB && (cdb[1] == 0x04 || cdb[1] == 0x02)) {
             delay += device->config.blockDelayMs;
@@ -382,9 +408,18 @@ CarriedCommand Emulator::CarryOut(const std::string& address, const uint8_t* cdb
                 }
             }
             record.outcome = result.good ? "good" : SenseText(result.sense);
-            if (fault != nullptr && fault->action == FaultAction::Late) {
+            if (fault != nullptr && action == FaultAction::Late) {
                 delay += fault->lateMs;
                 record.outcome = "late-" + std::to_string(fault->lateMs) + "-" + record.outcome;
+            }
+            // Only the ASPI front end times these apart; on the SPTI path the
+            // command completes as an ordinary one and is logged so.
+            if (fault != nullptr && action == FaultAction::EarlyStatus && passThrough == nullptr) {
+                record.outcome =
+                    "early-" + std::to_string(fault->earlyStatusMs) + "-" + record.outcome;
+            }
+            if (fault != nullptr && action == FaultAction::Caller && passThrough == nullptr) {
+                record.outcome = "caller-" + record.outcome;
             }
             Record(record);
         }
@@ -413,6 +448,15 @@ bool Emulator::Describe(const std::string& address, DeviceView* view) {
     return true;
 }
 
+int Emulator::FlashMode(const std::string& address) {
+    Guard guard(&lock_);
+    Device* device = FindCurrent(address, GetTickCount());
+    if (device == nullptr) {
+        return -1;
+    }
+    return device->model.InFlashMode() ? 1 : 0;
+}
+
 AspiView Emulator::Aspi() {
     Guard guard(&lock_);
     EnsureLoaded();
@@ -421,6 +465,8 @@ AspiView Emulator::Aspi() {
     view.status = scenario_.aspiStatus;
     view.hostAdapters = loaded_ ? HostAdapterCount(scenario_) : 0;
     view.completion = scenario_.completion;
+    view.earlyStatusMs = scenario_.earlyStatusMs;
+    view.noDeviceLater = scenario_.noDevice == NoDeviceAnswer::Later;
     return view;
 }
 

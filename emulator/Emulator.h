@@ -45,13 +45,18 @@ struct ExecResult {
 
 // A command carried out by Emulator::CarryOut, and how it ends: after delayMs
 // (the drive's time for it and any lateness), with EndCommand; a hung one never
-// ends, and replacing the scenario releases it.
+// ends, and replacing the scenario releases it. For the ASPI front end also how
+// its completion is timed: on the caller's thread, or on the worker with the
+// final status written statusLeadMs before the signal. (The SPTI back end
+// completes every command as an ordinary one.)
 struct CarriedCommand {
     ExecResult result;
     DWORD delayMs = 0;
     bool hangs = false;
     bool inFlight = false; // counted as in flight until EndCommand (never for a hang)
     HANDLE release = NULL; // a hung command: set when the scenario is replaced
+    bool onCallersThread = false;
+    DWORD statusLeadMs = 0;
 };
 
 // What a front end needs to know of a device outside its commands.
@@ -72,14 +77,21 @@ struct AspiView {
     AspiStatus status = AspiStatus::Ready;
     int hostAdapters = 0;
     Completion completion = Completion::Worker;
+    DWORD earlyStatusMs = 0; // the scenario's early-status
+    bool noDeviceLater = false;
 };
 
 class Emulator {
 public:
     static Emulator& Instance();
 
+    // Replace the scenario; once one has replaced it, the listener (below) is told.
     bool LoadScenarioText(const std::string& text, const std::string& baseDir, std::string* error);
     bool LoadScenarioFile(const std::string& path, std::string* error);
+    // Called, outside the emulator's lock, each time a load has replaced the
+    // scenario (the drives were reset): the ASPI front end ends its hung requests
+    // there. One listener; null for none.
+    void SetReplacedListener(void (*listener)());
 
     // Carries out one command on the device at `address`, with its faults, and
     // blocks for as long as the command takes: CarryOut, its delay, EndCommand. A
@@ -98,6 +110,8 @@ public:
     void EndCommand(const CarriedCommand& command);
 
     bool Describe(const std::string& address, DeviceView* view);
+    // 1 while the device is in flash mode, 0 when it is not, -1 without such a device.
+    int FlashMode(const std::string& address);
     AspiView Aspi();
     // The lowest-target device of a host adapter gives the adapter's limits.
     bool AdapterLimits(int hostAdapter, uint32_t* maxTransfer, uint32_t* alignmentMask);
@@ -169,6 +183,7 @@ private:
     unsigned hungInFlight_ = 0;
     HANDLE release_ = NULL;     // set when the scenario is replaced: hung commands end
     bool releaseTaken_ = false; // a hung command waits on release_
+    void (*replacedListener_)() = nullptr;
 };
 
 } // namespace zalemu

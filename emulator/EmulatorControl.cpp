@@ -84,3 +84,7 @@ int __cdecl ZalEmuFirmware(const char* address, unsigned char* buffer, int size)
     }
     return static_cast<int>(bytes.size());
 }
+
+int __cdecl ZalEmuFlashMode(const char* address) {
+    return address != nullptr ? zalemu::Emulator::Instance().FlashMode(address) : -1;
+}

@@ -35,6 +35,10 @@ int __cdecl ZalEmuStateText(char* buffer, int size);
 // device's firmware is unknown (no run has flashed it), -1 without such a device.
 int __cdecl ZalEmuFirmware(const char* address, unsigned char* buffer, int size);
 
+// 1 while the device at `address` is in flash mode (from an accepted entry until
+// a leave), 0 when it is not, -1 without such a device. Sends the device nothing.
+int __cdecl ZalEmuFlashMode(const char* address);
+
 // Sets one key of a device's persistent state (a key of the state file, e.g.
 // "changes-left", "dl-default", "firmware"), as an edit of the state file would.
 // Returns 1, or 0 with the reason in `error`.

@@ -118,7 +118,26 @@ bool ParseFault(const std::string& value, FaultRule* rule, std::string* why) {
         rule->lateMs = static_cast<unsigned>(ms);
         return true;
     }
-    *why = "expected the action check K/ASC/ASCQ, hang or late MS after the trigger";
+    if (action == "early-status") {
+        unsigned long ms = 0;
+        rule->action = FaultAction::EarlyStatus;
+        if (!ParseUnsigned(argument, false, 0x7FFFFFFFul, &ms) || !extra.empty()) {
+            *why = "early-status needs milliseconds, e.g. early-status 30";
+            return false;
+        }
+        rule->earlyStatusMs = static_cast<unsigned>(ms);
+        return true;
+    }
+    if (action == "caller") {
+        rule->action = FaultAction::Caller;
+        if (!argument.empty()) {
+            *why = "caller takes nothing after it";
+            return false;
+        }
+        return true;
+    }
+    *why = "expected the action check K/ASC/ASCQ, hang, late MS, early-status MS or caller after "
+           "the trigger";
     return false;
 }
 
@@ -284,6 +303,27 @@ bool SetEmulatorKey(const std::string& key, const std::string& value, const std:
             scenario->completion = Completion::Caller;
         } else {
             *why = "expected worker or caller, got '" + value + "'";
+            return false;
+        }
+        return true;
+    }
+    if (key == "early-status") {
+        unsigned long ms = 0;
+        if (!ParseNumber(value, 0x7FFFFFFFul, &ms)) {
+            *why = "expected milliseconds 0.." + std::to_string(0x7FFFFFFFul) + ", got '" + value +
+                   "'";
+            return false;
+        }
+        scenario->earlyStatusMs = static_cast<unsigned>(ms);
+        return true;
+    }
+    if (key == "no-device") {
+        if (value == "at-once") {
+            scenario->noDevice = NoDeviceAnswer::AtOnce;
+        } else if (value == "later") {
+            scenario->noDevice = NoDeviceAnswer::Later;
+        } else {
+            *why = "expected at-once or later, got '" + value + "'";
             return false;
         }
         return true;

@@ -18,6 +18,11 @@ enum class AspiStatus { Ready, Initialising, Error };
 // later (as an ASPI layer does), or on the caller's thread before
 // SendASPI32Command returns (an instant drive, whose cost stays on the caller).
 enum class Completion { Worker, Caller };
+// How the ASPI front end answers an execute request to a target without a
+// device: at once, with SS_NO_DEVICE from SendASPI32Command, or later, accepted
+// with SS_PENDING and completed with SS_NO_DEVICE on its worker (as some ASPI
+// managers do).
+enum class NoDeviceAnswer { AtOnce, Later };
 
 // Fixed-format sense: sense key, additional sense code and qualifier.
 struct SenseCode {
@@ -26,7 +31,12 @@ struct SenseCode {
     uint8_t ascq = 0;
 };
 
-enum class FaultAction { Check, Hang, Late };
+// What a fault does to its command: a check condition; never completed; completed
+// late; on the ASPI path, its final status written into the request block some
+// milliseconds before its event is signalled (EarlyStatus), or the request
+// carried out and completed on the caller's thread before SendASPI32Command
+// returns (Caller). The SPTI path completes the last two as an ordinary command.
+enum class FaultAction { Check, Hang, Late, EarlyStatus, Caller };
 
 // "OP[/SUB][#N] action" or "@N action".
 struct FaultRule {
@@ -37,8 +47,9 @@ struct FaultRule {
     uint8_t sub = 0;
     unsigned occurrence = 0; // #N: only the N-th matching command; 0: every one
     FaultAction action = FaultAction::Check;
-    SenseCode sense;     // check K/ASC/ASCQ
-    unsigned lateMs = 0; // late MS
+    SenseCode sense;            // check K/ASC/ASCQ
+    unsigned lateMs = 0;        // late MS
+    unsigned earlyStatusMs = 0; // early-status MS
 };
 
 struct DeviceConfig {
@@ -77,6 +88,10 @@ struct DeviceConfig {
 struct ScenarioConfig {
     AspiStatus aspiStatus = AspiStatus::Ready;
     Completion completion = Completion::Worker;
+    // Every request the ASPI library completes on its worker has its status
+    // written this many milliseconds before its event is signalled.
+    unsigned earlyStatusMs = 0;
+    NoDeviceAnswer noDevice = NoDeviceAnswer::AtOnce;
     int hostAdapters = -1; // -1: 1 + the highest host adapter of any device
     std::string statePath; // resolved against the base folder; "" for none
     std::string logPath;

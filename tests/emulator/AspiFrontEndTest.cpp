@@ -1,12 +1,16 @@
 // The emulator's wnaspi32.dll as a Windows 9x program meets it: loaded with
 // LoadLibraryA, the scenario found through ZALEMU_SCENARIO, the request kinds and
 // their status values, execute requests carried out at once and completed later,
-// in order, on the library's one worker thread by event or post routine, or at
-// once on the caller's thread (an instant drive), aborts, hung and late requests,
-// a vanished device, and unloading the library while a request is pending.
+// in order, on the library's one worker thread by event or post routine (the
+// status some time before the signal when the scenario says so), or at once on
+// the caller's thread (an instant drive, or one command), requests to absent
+// targets completed later, aborts, hung requests ended by an abort or a new
+// scenario, late requests, a vanished device, and unloading the library while a
+// request is pending.
 #include "EmulatorTesting.h"
 
 #include "AspiTypes.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -178,21 +182,64 @@ TEST_F(AspiFrontEndTest, AdapterAndDeviceTypeInquiries) {
     }
 }
 
+// An execute request is pending at once and completes later through its event.
+// With a status lead its final status is in the block before the signal: each
+// case waits for the status to change, finds the event not signalled yet, then
+// waits for the signal. A request to an absent target can complete so too.
 TEST_F(AspiFrontEndTest, ExecuteIsPendingAtOnceAndCompletesLaterThroughTheEvent) {
-    Scenario("[device 0:0]\ndelay = 300\n");
-    Request inquiry(0, 0, Inquiry(), In | SRB_ENABLE_RESIDUAL_COUNT, 64);
-    const DWORD start = GetTickCount();
-    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
-    EXPECT_LT(GetTickCount() - start, 150u) << "the call does not wait for the drive";
-    EXPECT_EQ(SS_PENDING, inquiry.srb.SRB_Status);
-    EXPECT_FALSE(inquiry.Signalled(100));
-    ASSERT_TRUE(inquiry.Signalled(5000));
-    EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
-    EXPECT_EQ(0, inquiry.srb.SRB_TargStat);
-    EXPECT_EQ("ZAL     TK-4800J        2.16",
-              std::string(reinterpret_cast<char*>(inquiry.data + 8), 28));
-    EXPECT_EQ(0xEE, inquiry.data[36]);
-    EXPECT_EQ(28u, inquiry.srb.SRB_BufLen) << "the residual count: 64 offered, 36 moved";
+    const struct {
+        const char* scenario;
+        BYTE target;
+        DWORD delayMs; // before the status
+        DWORD leadMs;  // from the status to the signal
+        BYTE status;
+        const char* logged; // the log's outcome; null: nothing reaches a drive
+    } cases[] = {
+        {"[device 0:0]\ndelay = 300\n", 0, 300, 0, SS_COMP, "outcome=good"},
+        {"[emulator]\nearly-status = 1500\n[device 0:0]\ndelay = 300\n", 0, 300, 1500, SS_COMP,
+         "outcome=good"},
+        {"[device 0:0]\ndelay = 300\nfault = 12 early-status 1500\n", 0, 300, 1500, SS_COMP,
+         "outcome=early-1500-good"},
+        {"[emulator]\nno-device = later\nearly-status = 1500\n[device 0:0]\n", 1, 0, 1500,
+         SS_NO_DEVICE, nullptr},
+        {"[emulator]\nno-device = later\n[device 0:0]\n", 3, 0, 0, SS_NO_DEVICE, nullptr},
+    };
+    for (const auto& c : cases) {
+        Scenario(c.scenario);
+        Request inquiry(0, c.target, Inquiry(), In | SRB_ENABLE_RESIDUAL_COUNT, 64);
+        const DWORD start = GetTickCount();
+        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb)) << c.scenario;
+        EXPECT_LT(GetTickCount() - start, 150u) << "the call does not wait for the drive";
+        if (c.status == SS_NO_DEVICE) {
+            EXPECT_EQ(SS_NO_DEVICE, inquiry.srb.SRB_Status) << "the worker ran ahead of the call";
+        }
+        volatile BYTE* status = &inquiry.srb.SRB_Status;
+        while (*status == SS_PENDING && GetTickCount() - start < Scaled(5000) + c.delayMs) {
+            Sleep(1);
+        }
+        const DWORD statusSeen = GetTickCount();
+        ASSERT_EQ(c.status, inquiry.srb.SRB_Status) << c.scenario;
+        EXPECT_GE(statusSeen - start + 20, c.delayMs) << "the status came before the delay ran\n"
+                                                      << c.scenario;
+        if (c.leadMs != 0) {
+            EXPECT_FALSE(inquiry.Signalled(0)) << "signalled with its status\n" << c.scenario;
+        }
+        ASSERT_TRUE(inquiry.Signalled(Scaled(5000) + c.leadMs)) << c.scenario;
+        EXPECT_GE(GetTickCount() - statusSeen + 20, c.leadMs) << "signalled early\n" << c.scenario;
+        if (c.status == SS_COMP) {
+            EXPECT_EQ(0, inquiry.srb.SRB_TargStat);
+            EXPECT_EQ("ZAL     TK-4800J        2.16",
+                      std::string(reinterpret_cast<char*>(inquiry.data + 8), 28));
+            EXPECT_EQ(0xEE, inquiry.data[36]);
+            EXPECT_EQ(28u, inquiry.srb.SRB_BufLen) << "the residual count: 64 offered, 36 moved";
+        }
+        if (c.logged != nullptr) {
+            EXPECT_NE(std::string::npos, Log().find(c.logged)) << "expected " << c.logged << " in\n"
+                                                               << Log();
+        } else {
+            EXPECT_EQ("", Log()) << c.scenario;
+        }
+    }
 }
 
 struct Posted {
@@ -231,24 +278,34 @@ TEST_F(AspiFrontEndTest, PostingCallsTheRoutineOnTheLibrarysThread) {
 }
 
 TEST_F(AspiFrontEndTest, AnInstantDriveCompletesOnTheCallersThreadBeforeTheCallReturns) {
-    Scenario("[emulator]\ncompletion = caller\n"
-             "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n");
+    // The first rows on an instant drive; the last two on a drive that completes
+    // on the worker, each under a fault that completes it on the caller's thread.
     const struct {
+        const char* scenario; // loaded before the row; null: the row before's
         Bytes cdb;
         BYTE flags;
         DWORD status; // returned, and in the block
         const char* logged;
-    } cases[] = {{Inquiry(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
-                 {Inquiry(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
+    } cases[] = {{"[emulator]\ncompletion = caller\n"
+                  "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n",
+                  Inquiry(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
+                 {nullptr, Inquiry(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
                   "2 0:0 cdb=12-00-00-00-24-00 "
                   "dir=in len=36 outcome=check-5/24/00"},
-                 {TestUnitReady(), SRB_EVENT_NOTIFY, SS_ERR,
+                 {nullptr, TestUnitReady(), SRB_EVENT_NOTIFY, SS_ERR,
                   "3 0:0 cdb=00-00-00-00-00-00 "
                   "dir=none len=0 outcome=check-2/3A/00"},
-                 {TestUnitReady(), SRB_EVENT_NOTIFY, SS_PENDING,
+                 {nullptr, TestUnitReady(), SRB_EVENT_NOTIFY, SS_PENDING,
                   "4 0:0 cdb=00-00-00-00-00-00 "
-                  "dir=none len=0 outcome=hang"}};
+                  "dir=none len=0 outcome=hang"},
+                 {"[device 0:0]\ndelay = 200\nfault = 12 caller\nfault = 00 caller\n", Inquiry(),
+                  In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=caller-good"},
+                 {nullptr, TestUnitReady(), SRB_POSTING, SS_ERR,
+                  "2 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=caller-check-2/3A/00"}};
     for (const auto& c : cases) {
+        if (c.scenario != nullptr) {
+            Scenario(c.scenario);
+        }
         const bool inquiry = c.cdb[0] == 0x12;
         Request request(0, 0, c.cdb, c.flags, inquiry ? 36 : 0);
         if ((c.flags & SRB_POSTING) != 0) {
@@ -362,25 +419,45 @@ TEST_F(AspiFrontEndTest, BadExecuteRequestsAreRefusedAtOnce) {
     EXPECT_EQ("", Log()) << "nothing reached the drive";
 }
 
-TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAborted) {
-    Scenario("[device 0:0]\nfault = 00 hang\n");
-    Request tur(0, 0, TestUnitReady(), SRB_EVENT_NOTIFY, 0);
-    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb));
-    Request inquiry(0, 0, Inquiry(), In, 36);
-    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
-    ASSERT_TRUE(inquiry.Signalled(5000)) << "the hung request holds up no other";
-    EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
-    EXPECT_FALSE(tur.Signalled(800));
-    EXPECT_EQ(SS_PENDING, tur.srb.SRB_Status);
-    SRB_Abort abort;
-    std::memset(&abort, 0, sizeof abort);
-    abort.SRB_Cmd = SC_ABORT_SRB;
-    abort.SRB_ToAbort = &tur.srb;
-    EXPECT_EQ(static_cast<DWORD>(SS_COMP), send(&abort));
-    EXPECT_TRUE(tur.Signalled(0)) << "the aborted request is signalled";
-    EXPECT_EQ(SS_ABORTED, tur.srb.SRB_Status);
-    EXPECT_EQ(static_cast<DWORD>(SS_INVALID_SRB), send(&abort)) << "nothing pending any more";
-    EXPECT_NE(std::string::npos, Log().find("outcome=hang")) << Log();
+// A hung request never completes by itself and holds up no other; it ends
+// aborted, and signalled, when it is aborted or when a new scenario resets the
+// drives (before the load returns), and its block is the caller's again.
+TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAbortedOrTheDrivesAreReset) {
+    const struct {
+        bool byAbort;
+        const char* how;
+    } endings[] = {{true, "ended by an abort"}, {false, "ended by a new scenario"}};
+    for (const auto& e : endings) {
+        Scenario("[device 0:0]\nfault = 00 hang\n");
+        Request tur(0, 0, TestUnitReady(), SRB_EVENT_NOTIFY, 0);
+        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb)) << e.how;
+        Request inquiry(0, 0, Inquiry(), In, 36);
+        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb)) << e.how;
+        ASSERT_TRUE(inquiry.Signalled(5000)) << "the hung request holds up no other";
+        EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
+        EXPECT_FALSE(tur.Signalled(800)) << e.how;
+        EXPECT_EQ(SS_PENDING, tur.srb.SRB_Status) << e.how;
+        EXPECT_NE(std::string::npos, Log().find("outcome=hang")) << Log();
+        SRB_Abort abort;
+        std::memset(&abort, 0, sizeof abort);
+        abort.SRB_Cmd = SC_ABORT_SRB;
+        abort.SRB_ToAbort = &tur.srb;
+        if (e.byAbort) {
+            EXPECT_EQ(static_cast<DWORD>(SS_COMP), send(&abort));
+        } else {
+            Scenario("[device 0:0]\n");
+        }
+        EXPECT_TRUE(tur.Signalled(0)) << "signalled as it ends, " << e.how;
+        EXPECT_EQ(SS_ABORTED, tur.srb.SRB_Status) << e.how;
+        EXPECT_EQ(static_cast<DWORD>(SS_INVALID_SRB), send(&abort))
+            << "nothing pending any more, " << e.how;
+        if (!e.byAbort) {
+            EXPECT_EQ("", Log()) << "the aborted request is not carried out by the new drive";
+            ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb)) << "the block sent again";
+            ASSERT_TRUE(tur.Signalled(5000));
+            EXPECT_EQ(SS_ERR, tur.srb.SRB_Status) << "no disc";
+        }
+    }
 }
 
 TEST_F(AspiFrontEndTest, ALateRequestCompletesAfterTheCallersTimeOut) {

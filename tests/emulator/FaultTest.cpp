@@ -66,9 +66,12 @@ TEST(FaultTest, ChecksFireOnTheirCommands) {
     EXPECT_EQ("check-3/11/00", LoggedOutcome(2));
 }
 
+// The emulator's core takes the time a command's fault and delay give it; the
+// ASPI front end's own timings (early-status, caller) only mark the outcome here.
 TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) {
     ASSERT_EQ("", Load("[device 0:0]\nfault = 12 late 400\nfault = C9#1 late 400\n"
-                       "[device 0:1]\ndelay = 250\n"));
+                       "[device 0:1]\ndelay = 250\n"
+                       "[device 0:2]\nfault = 12 caller\nfault = 00 early-status 30\n"));
     const struct {
         const char* address;
         Bytes cdb;
@@ -78,7 +81,9 @@ TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) 
                  {"0:0", BookType(2, 3, 1, 0), 400, "late-400-check-5/24/00"},
                  {"0:0", TestUnitReady(), 0, "check-2/3A/00"},
                  {"0:1", TestUnitReady(), 250, "check-2/3A/00"},
-                 {"0:1", Inquiry(), 250, "good"}};
+                 {"0:1", Inquiry(), 250, "good"},
+                 {"0:2", Inquiry(), 0, "caller-good"},
+                 {"0:2", TestUnitReady(), 0, "early-30-check-2/3A/00"}};
     size_t n = 0;
     for (const auto& c : cases) {
         const DWORD start = GetTickCount();

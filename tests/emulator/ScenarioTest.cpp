@@ -14,6 +14,8 @@ TEST(ScenarioTest, ReadsFilesFaultsAndPaddedValues) {
                        "[emulator]\n"
                        "aspi-status = initialising   # comment after a value\n"
                        "completion = caller\n"
+                       "early-status = 0x1E\n"
+                       "no-device = later\n"
                        "host-adapters = 4\n"
                        "state = demo.state\n"
                        "log = C:\\logs\\demo.log\n"
@@ -24,12 +26,16 @@ TEST(ScenarioTest, ReadsFilesFaultsAndPaddedValues) {
                        "block-delay = 0x100\n"
                        "fault = C9/02#2 check 5/24/00\n"
                        "fault = @7 hang\n"
-                       "fault = CB late 6000\n";
+                       "fault = CB late 6000\n"
+                       "fault = 00#3 early-status 40\n"
+                       "fault = 12 caller\n";
     ScenarioConfig scenario;
     std::string error;
     ASSERT_TRUE(ParseScenario(text, "C:\\base", &scenario, &error)) << error;
     EXPECT_EQ(AspiStatus::Initialising, scenario.aspiStatus);
     EXPECT_EQ(Completion::Caller, scenario.completion);
+    EXPECT_EQ(30u, scenario.earlyStatusMs);
+    EXPECT_EQ(NoDeviceAnswer::Later, scenario.noDevice);
     EXPECT_EQ(4, HostAdapterCount(scenario));
     EXPECT_EQ("C:\\base\\demo.state", scenario.statePath) << "relative to the base folder";
     EXPECT_EQ("C:\\logs\\demo.log", scenario.logPath) << "absolute stays";
@@ -39,7 +45,7 @@ TEST(ScenarioTest, ReadsFilesFaultsAndPaddedValues) {
     EXPECT_EQ(0xE0, d.initial.dl.temporaryValue);
     EXPECT_TRUE(d.initial.firmwareIncomplete);
     EXPECT_EQ(256u, d.blockDelayMs);
-    ASSERT_EQ(3u, d.faults.size());
+    ASSERT_EQ(5u, d.faults.size());
     const FaultRule& check = d.faults[0];
     EXPECT_FALSE(check.byIndex);
     EXPECT_EQ(0xC9, check.opcode);
@@ -58,6 +64,16 @@ TEST(ScenarioTest, ReadsFilesFaultsAndPaddedValues) {
     EXPECT_EQ(0u, d.faults[2].occurrence);
     EXPECT_EQ(FaultAction::Late, d.faults[2].action);
     EXPECT_EQ(6000u, d.faults[2].lateMs);
+    EXPECT_EQ(3u, d.faults[3].occurrence);
+    EXPECT_EQ(FaultAction::EarlyStatus, d.faults[3].action);
+    EXPECT_EQ(40u, d.faults[3].earlyStatusMs);
+    EXPECT_EQ(0x12, d.faults[4].opcode);
+    EXPECT_EQ(FaultAction::Caller, d.faults[4].action);
+
+    ScenarioConfig defaults;
+    ASSERT_TRUE(ParseScenario("[device 0:0]\n", "", &defaults, &error)) << error;
+    EXPECT_EQ(0u, defaults.earlyStatusMs);
+    EXPECT_EQ(NoDeviceAnswer::AtOnce, defaults.noDevice);
 }
 
 TEST(ScenarioTest, BadLinesAreRefusedWithLineAndReason) {
@@ -94,6 +110,17 @@ TEST(ScenarioTest, BadLinesAreRefusedWithLineAndReason) {
         {"[device 0:0]\nfault = 00 check 5/24\n", "line 2: fault: check needs a sense"},
         {"[device 0:0]\nfault = 00 late soon\n", "line 2: fault: late needs milliseconds"},
         {"[device 0:0]\nfault = 00 hang now\n", "line 2: fault: hang takes nothing"},
+        {"[device 0:0]\nfault = 00 early-status\n",
+         "line 2: fault: early-status needs milliseconds"},
+        {"[device 0:0]\n\nfault = 00 early-status 30 40\n",
+         "line 3: fault: early-status needs milliseconds"},
+        {"[device 0:0]\nfault = 00 early-status -5\n",
+         "line 2: fault: early-status needs milliseconds"},
+        {"[device 0:0]\nfault = 00 caller 30\n", "line 2: fault: caller takes nothing"},
+        {"[emulator]\nearly-status = soon\n", "line 2: early-status: expected milliseconds"},
+        {"[emulator]\nearly-status = 2147483648\n", "line 2: early-status: expected milliseconds"},
+        {"[emulator]\nno-device = never\n", "line 2: no-device: expected at-once or later"},
+        {"[emulator]\nno-device =\n", "line 2: no-device: expected at-once or later"},
         {"[device 0:0]\n[device 0:0]\n", "line 2: device 0:0 is defined twice (first on line 1)"},
         {"[device 256:0]\n", "line 1: unknown section [device 256:0]"},
         {"[emulator\n", "line 1: a section line must end with ']'"},

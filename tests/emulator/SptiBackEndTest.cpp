@@ -5,6 +5,7 @@
 #include "EmulatorTesting.h"
 #include "PassThroughTypes.h"
 #include "SptiBackEnd.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,10 @@ BOOL Through(HANDLE device, PassThroughBlock* block, DWORD size = sizeof(PassThr
                                &returned);
 }
 
-const char* const Letters = "[device D:]\n[device F:]\nkind = disk\nmax-transfer = 131072\n"
+// D:'s first two TEST UNIT READY carry the ASPI front end's timings, which the
+// pass-through completes as ordinary commands.
+const char* const Letters = "[device D:]\nfault = 00#1 early-status 60000\nfault = 00#2 caller\n"
+                            "[device F:]\nkind = disk\nmax-transfer = 131072\n"
                             "alignment-mask = 3\n[device G:]\nopen = fail\n"
                             "[device H:]\ninquiry-data = fail\ncapabilities = fail\n"
                             "[device 0:0]\n";
@@ -162,7 +166,9 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
     for (const auto& c : cases) {
         PassThroughBlock tur = Block(TestUnitReady(), SCSI_IOCTL_DATA_OUT, NULL, 0);
         tur.SenseInfoLength = c.senseLength;
+        const DWORD start = GetTickCount();
         ASSERT_TRUE(Through(device, &tur)) << "a check condition is still a completed call";
+        EXPECT_LT(GetTickCount() - start, Scaled(5000)) << "no status lead on the pass-through";
         EXPECT_EQ(2, tur.ScsiStatus);
         for (size_t i = 0; i < sizeof tur.Sense; ++i) {
             const BYTE expected = i >= c.written ? 0xCC
@@ -178,9 +184,14 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
     }
     EXPECT_EQ("1 D: cdb=12-00-00-00-60-00 dir=in len=96 outcome=good pt=0/1/0/32/1/108000",
               LoggedRecord(0));
+    EXPECT_EQ("2 D: cdb=00-00-00-00-00-00 dir=none len=0 outcome=check-2/3A/00 "
+              "pt=0/1/0/32/0/108000",
+              LoggedRecord(1))
+        << "early-status: an ordinary completion";
     EXPECT_EQ("3 D: cdb=00-00-00-00-00-00 dir=none len=0 outcome=check-2/3A/00 "
               "pt=0/1/0/16/0/108000",
-              LoggedRecord(2));
+              LoggedRecord(2))
+        << "caller: an ordinary completion";
 }
 
 TEST(SptiBackEndTest, MalformedBlocksAreRefusedBeforeTheDevice) {

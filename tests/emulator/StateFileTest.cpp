@@ -98,8 +98,8 @@ void Edit(const std::string& path, const std::string& text) {
         later.HighPart = before.dwHighDateTime;
         ++later.QuadPart;
         FILETIME next = {later.LowPart, later.HighPart};
-        HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  NULL, OPEN_EXISTING, 0, NULL);
+        HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
         ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
         SetFileTime(file, NULL, NULL, &next);
         CloseHandle(file);

@@ -35,6 +35,7 @@ EmulatorAccess EmulatorAccess::Linked() {
     access.setDisc_ = ZalEmuSetDisc;
     access.state_ = ZalEmuStateText;
     access.firmware_ = ZalEmuFirmware;
+    access.flashMode_ = ZalEmuFlashMode;
     return access;
 }
 
@@ -50,6 +51,7 @@ EmulatorAccess EmulatorAccess::InAspiLibrary() {
     access.setDisc_ = Resolve<SetDiscProc>(library, "ZalEmuSetDisc");
     access.state_ = Resolve<ReadText>(library, "ZalEmuStateText");
     access.firmware_ = Resolve<FirmwareProc>(library, "ZalEmuFirmware");
+    access.flashMode_ = Resolve<FlashModeProc>(library, "ZalEmuFlashMode");
     return access;
 }
 
@@ -113,6 +115,10 @@ std::vector<unsigned char> EmulatorAccess::Firmware(const std::string& address) 
         firmware_(address.c_str(), bytes.data(), length);
     }
     return bytes;
+}
+
+int EmulatorAccess::FlashMode(const std::string& address) const {
+    return flashMode_ != nullptr ? flashMode_(address.c_str()) : -1;
 }
 
 std::vector<unsigned char> ImageAtEndOf(const std::string& programPath) {

@@ -35,6 +35,9 @@ public:
     // The bytes the drive's flash holds from drive address 0x6000 on; empty
     // while they are unknown or without such a device.
     std::vector<unsigned char> Firmware(const std::string& address) const;
+    // 1 while the device is in flash mode, 0 when it is not, -1 without such a
+    // device (or without the control function); sends the device nothing.
+    int FlashMode(const std::string& address) const;
 
 private:
     typedef int(__cdecl* LoadText)(const char*, const char*, char*, int);
@@ -48,6 +51,8 @@ private:
     ReadText state_ = nullptr;
     typedef int(__cdecl* FirmwareProc)(const char*, unsigned char*, int);
     FirmwareProc firmware_ = nullptr;
+    typedef int(__cdecl* FlashModeProc)(const char*);
+    FlashModeProc flashMode_ = nullptr;
 };
 
 // The firmware image a program file carries at its end, read straight from the

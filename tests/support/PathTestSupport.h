@@ -41,10 +41,10 @@ EmulatorAccess& Emulator();
 // A fixture whose cases run once on each path: the path is the parameter, put
 // into the seam before each case and the seam put back after it. ctest runs each
 // case in a process of its own. Run whole, a program's cases share the
-// transport's request blocks: a command hung on the ASPI path keeps its block for
-// good (the emulator's wnaspi32.dll never completes it), so the time-out cases
-// of both paths together can take all of them; run one path's cases at a time
-// there (--gtest_filter=*/aspi, or */nt).
+// transport's request blocks: a command hung on the ASPI path keeps its block
+// until the next scenario is loaded (the emulator's wnaspi32.dll then completes
+// it aborted, as a reset drive), so a case with several hung commands holds
+// several blocks meanwhile.
 class PathTest : public ::testing::TestWithParam<TransportPath> {
 protected:
     void SetUp() override { UsePath(GetParam()); }

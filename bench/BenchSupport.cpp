@@ -7,7 +7,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 double NowMs() {
     static LARGE_INTEGER frequency = {};
@@ -17,26 +19,6 @@ double NowMs() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-Spread SpreadOf(std::vector<double> values) {
-    Spread spread;
-    if (values.empty()) {
-        return spread;
-    }
-    spread.median = Median(values);
-    spread.low = *std::min_element(values.begin(), values.end());
-    spread.high = *std::max_element(values.begin(), values.end());
-    return spread;
 }
 
 std::string Text(const char* format, ...) {
@@ -56,94 +38,145 @@ std::string WithSpread(const Spread& spread, int decimals, const char* unit) {
     return median + Text(" (%.*f to %.*f)", decimals, spread.low, decimals, spread.high);
 }
 
-static double FileTimeMs(const FILETIME& time) {
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    return static_cast<double>(value.QuadPart) / 10000.0;
+// ---- Other processes, through Linux's /proc ----
+
+static std::string ProcText(const std::string& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-double ProcessCpuMs(HANDLE process) {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+// Calls `each` with the name of every entry of a /proc folder that is a number.
+template <typename Each> static void ForEachNumbered(const std::string& folder, Each each) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    while (search != INVALID_HANDLE_VALUE) {
+        if (found.cFileName[0] >= '0' && found.cFileName[0] <= '9') {
+            each(std::string(found.cFileName));
+        }
+        if (!FindNextFileA(search, &found)) {
+            FindClose(search);
+            break;
+        }
+    }
+}
+
+CpuReading ReadCpu(const std::string& linuxPid) {
+    CpuReading reading;
+    if (linuxPid.empty()) {
+        return reading;
+    }
+    const std::string tasks = "Z:\\proc\\" + linuxPid + "\\task\\";
+    // The first field of schedstat: the thread's time on a CPU in nanoseconds.
+    ForEachNumbered(tasks, [&](const std::string& thread) {
+        const std::string schedstat = ProcText(tasks + thread + "\\schedstat");
+        if (!schedstat.empty()) {
+            reading[thread] = std::atof(schedstat.c_str());
+        }
+    });
+    return reading;
+}
+
+double CpuBetween(const CpuReading& first, const CpuReading& last) {
+    if (first.empty() || last.empty()) {
         return -1;
     }
-    return FileTimeMs(kernel) + FileTimeMs(user);
+    double ns = 0;
+    for (const auto& thread : last) {
+        const auto before = first.find(thread.first);
+        ns += thread.second - (before == first.end() ? 0 : before->second);
+    }
+    for (const auto& thread : first) {
+        if (last.count(thread.first) == 0) {
+            return -1;
+        }
+    }
+    return ns / 1e6;
 }
 
-// A small file of Linux's /proc through Wine's drive Z:; "" when it is not there.
-static std::string ReadProcFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
+// The processes whose command line holds `text`, each with its start time (the
+// 22nd field of stat, the 20th after the name's closing parenthesis).
+static std::vector<std::pair<std::string, double>> ProcessesWith(const std::string& text) {
+    std::vector<std::pair<std::string, double>> found;
+    ForEachNumbered("Z:\\proc\\", [&](const std::string& pid) {
+        std::string command = ProcText("Z:\\proc\\" + pid + "\\cmdline");
+        std::replace(command.begin(), command.end(), '\0', ' ');
+        if (command.find(text) == std::string::npos) {
+            return;
+        }
+        const std::string stat = ProcText("Z:\\proc\\" + pid + "\\stat");
+        std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+        std::string field;
+        for (int i = 0; i < 20 && fields >> field; ++i) {
+        }
+        found.push_back(std::make_pair(pid, std::atof(field.c_str())));
+    });
+    return found;
+}
+
+std::string LinuxProcessOf(const std::string& text) {
+    std::string best;
+    double newest = -1;
+    for (const auto& process : ProcessesWith(text)) {
+        if (process.second > newest) {
+            newest = process.second;
+            best = process.first;
+        }
+    }
+    return best;
+}
+
+std::string WineServerProcess() {
+    // Other Wine prefixes on the machine have servers of their own: this one's
+    // was started with this program's WINEPREFIX in its environment.
+    char prefix[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    if (length == 0 || length >= sizeof prefix) {
         return std::string();
     }
-    std::string text;
-    char buffer[1024];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0 && text.size() < 65536) {
-        text.append(buffer, got);
-    }
-    CloseHandle(file);
-    return text;
-}
-
-// utime + stime (fields 14 and 15, in ticks of 10 ms) and the start time (field 22)
-// of a /proc/PID/stat text; the command name in parentheses may hold blanks.
-static bool ParseProcStat(const std::string& stat, double* cpuMs, double* started) {
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) {
-        return false;
-    }
-    std::vector<double> fields;
-    const char* cursor = stat.c_str() + close + 1;
-    while (*cursor != '\0') {
-        char* end = NULL;
-        const double value = std::strtod(cursor, &end);
-        if (end == cursor) {
-            ++cursor; // the one-letter state field
-            continue;
+    const std::string wanted = std::string("WINEPREFIX=") + prefix + '\0';
+    for (const auto& process : ProcessesWith("wineserver")) {
+        if (ProcText("Z:\\proc\\" + process.first + "\\environ").find(wanted) !=
+            std::string::npos) {
+            return process.first;
         }
-        fields.push_back(value);
-        cursor = end;
     }
-    // fields[0] is field 4 (ppid): field N is fields[N - 4].
-    if (fields.size() < 19) {
-        return false;
-    }
-    *cpuMs = (fields[10] + fields[11]) * 10.0;
-    *started = fields[18];
-    return true;
+    return std::string();
 }
 
-double ProgramCpuMs(HANDLE process, const char* programPath) {
-    if (GetFileAttributesA("Z:\\proc\\self") == INVALID_FILE_ATTRIBUTES) {
-        return ProcessCpuMs(process);
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE) {
+// ---- This process ----
+
+double LiveHeapBytes() {
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    if (count == 0 || count > 64) {
         return -1;
     }
-    double best = -1, newest = -1;
-    do {
-        if (found.cFileName[0] < '0' || found.cFileName[0] > '9') {
-            continue;
+    double bytes = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        if (!HeapLock(heaps[i])) {
+            return -1;
         }
-        const std::string folder = std::string("Z:\\proc\\") + found.cFileName;
-        std::string command = ReadProcFile(folder + "\\cmdline");
-        for (char& c : command) {
-            c = c == '\0' ? ' ' : c;
+        PROCESS_HEAP_ENTRY entry;
+        entry.lpData = NULL;
+        while (HeapWalk(heaps[i], &entry)) {
+            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) {
+                bytes += entry.cbData;
+            }
         }
-        double cpu = 0, started = 0;
-        if (command.find(programPath) != std::string::npos &&
-            ParseProcStat(ReadProcFile(folder + "\\stat"), &cpu, &started) && started > newest) {
-            newest = started;
-            best = cpu;
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return best;
+        HeapUnlock(heaps[i]);
+    }
+    return bytes;
+}
+
+double PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+        return -1;
+    }
+    return static_cast<double>(counters.PagefileUsage);
 }
 
 DWORD OpenHandleCount() {
@@ -159,27 +192,6 @@ DWORD OpenHandleCount() {
     return count;
 }
 
-ProcessUse CurrentProcessUse() {
-    ProcessUse use;
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
-        use.workingSetKb = static_cast<double>(counters.WorkingSetSize) / 1024.0;
-        use.privateKb = static_cast<double>(counters.PagefileUsage) / 1024.0;
-    }
-    use.handles = OpenHandleCount();
-    return use;
-}
-
-void ReportFigure(const char* name, double baseline, double measured, const char* unit) {
-    std::printf("FIGURE %s %.3f %.3f %s\n", name, baseline, measured, unit);
-    std::fflush(stdout);
-}
-
-Verdict AtMost(double measured, double limit) {
-    return measured < 0 ? Verdict::Failed : measured <= limit ? Verdict::Met : Verdict::Missed;
-}
-
 void ReportRow(const std::string& label, const std::string& baseline, const std::string& measured,
                const std::string& ratio, const std::string& target, Verdict verdict) {
     const char* const verdicts[] = {"yes", "**no**", "**failed measurement**", ""};
@@ -189,8 +201,8 @@ void ReportRow(const std::string& label, const std::string& baseline, const std:
     std::fflush(stdout);
 }
 
-int Fail(const char* what) {
-    std::fprintf(stderr, "bench failed: %s\n", what);
+int Fail(const std::string& what) {
+    std::fprintf(stderr, "bench failed: %s\n", what.c_str());
     std::fflush(stderr);
     return 1;
 }

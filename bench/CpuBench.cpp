@@ -1,31 +1,23 @@
 // The tools' CPU time while they wait on the drive: discmode polling a drive
 // without a disc, and drvflash during the block passes of slow runs. Each is set
-// beside its baseline, the bare program doing exactly the tool's work less the
-// tool (BareDialog.cpp: the same timer, the same commands through the same
-// library, the same control updates), tool and baseline taking turns in the
-// same run. The judged figure is the tool's CPU less the emulator's work in its
-// process (the emulator is the tool's wnaspi32.dll): that work is measured
-// apart, on an instant drive that completes each command on the caller's thread.
-#include "BareAspiLoop.h"
+// beside its baseline, the least code doing the tool's specified work
+// (BareDialog.cpp), tool and baseline taking turns in the same run; each pair's
+// ratio is judged. The Wine server carries the window and event calls of both
+// sides, so its CPU time in each window is counted with the program's. The
+// emulator (each side's wnaspi32.dll) does the same work on both sides.
 #include "BenchSupport.h"
 #include "EmulatorAccess.h"
-#include "ScsiTransport.h"
 #include "ToolBench.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 
 namespace {
 
-// The emulator completes each command on the caller's thread: an instant drive,
-// whose own work is small and the same for tool and baseline.
+// The emulator completes each command on the caller's thread: an instant drive.
 const char* const EmulatorSettings = "completion = caller\n";
 
 // The scenario of a session, with the emulator's settings for these runs.
@@ -36,164 +28,71 @@ void WriteRunScenario(const ToolSession& session, const std::string& device) {
         << device << "\n";
 }
 
-// The emulator's own CPU per command, with the least caller work around it: a
-// bare loop of TEST UNIT READY without a disc through the emulator's library,
-// in this process, with a state file and a command log as in the tools' runs.
-double EmulatorCpuPerCommandMs() {
-    EmulatorAccess emulator = EmulatorAccess::InAspiLibrary();
-    const std::string folder = ProgramPath("e2e-work");
-    CreateDirectoryA(folder.c_str(), NULL);
-    DeleteFileA((folder + "\\bench-emulator.state").c_str());
-    DeleteFileA((folder + "\\bench-emulator.log").c_str());
-    if (!emulator
-             .Load(std::string("[emulator]\nstate = bench-emulator.state\nlog = "
-                               "bench-emulator.log\n") +
-                       EmulatorSettings + "\n[device 0:0]\nkind = tk4800j\n",
-                   folder)
-             .empty()) {
-        return -1;
-    }
-    LoadAspiLibrary();
-    const int count = 2000;
-    const double before = ProcessCpuMs(GetCurrentProcess());
-    // Without a disc every request ends in a check condition.
-    if (!BareAspiCommands(count, SS_ERR)) {
-        return -1;
-    }
-    return (ProcessCpuMs(GetCurrentProcess()) - before) / count;
-}
-
-// ---- A program's CPU time, to the nanosecond where Linux tells it ----
-
-// Under Wine another process's times are read from Linux's /proc. Its process
-// times count 10 ms ticks, too coarse for a tool that spends a few ms in a
-// window; each thread's time on a CPU (/proc/PID/task/TID/schedstat, first
-// field) is counted in nanoseconds. Elsewhere ProgramCpuMs gives the time.
-struct CpuReading {
-    std::map<std::string, double> threadNs; // by thread id
-    double ms = -1;                         // where there is no /proc
+// A window of a program's CPU time, as shares of one core: the program's
+// process and the Wine server beside it (-1: not taken), and the commands its
+// drive received meanwhile.
+struct CpuWindow {
+    double process = -1;
+    double server = -1;
+    double commands = 0;
+    double Total() const { return process < 0 || server < 0 ? -1 : process + server; }
 };
 
-std::string ProcText(const std::string& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+// The program's and the server's CPU readings at the start of a window.
+struct WindowStart {
+    std::string pid, serverPid;
+    CpuReading process, server;
+    double ms = 0;
+    size_t commands = 0;
+};
+
+WindowStart StartWindow(const std::string& path, size_t commands) {
+    WindowStart start;
+    start.pid = LinuxProcessOf(path);
+    start.serverPid = WineServerProcess();
+    start.process = ReadCpu(start.pid);
+    start.server = ReadCpu(start.serverPid);
+    start.ms = NowMs();
+    start.commands = commands;
+    return start;
 }
 
-// The Linux process whose command line holds `path` and which started last; "" if none.
-std::string LinuxProcessOf(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    std::string best;
-    double newest = -1;
-    while (search != INVALID_HANDLE_VALUE) {
-        const std::string folder = std::string("Z:\\proc\\") + found.cFileName;
-        std::string command = found.cFileName[0] >= '0' && found.cFileName[0] <= '9'
-                                  ? ProcText(folder + "\\cmdline")
-                                  : std::string();
-        std::replace(command.begin(), command.end(), '\0', ' ');
-        if (command.find(path) != std::string::npos) {
-            // The start time is the 22nd field of stat, the 20th after the name's ')'.
-            const std::string stat = ProcText(folder + "\\stat");
-            std::istringstream fields(stat.substr(stat.rfind(')') + 1));
-            std::string field;
-            for (int i = 0; i < 20 && fields >> field; ++i) {
-            }
-            const double started = std::atof(field.c_str());
-            if (started > newest) {
-                newest = started;
-                best = found.cFileName;
-            }
-        }
-        if (!FindNextFileA(search, &found)) {
-            FindClose(search);
-            break;
-        }
-    }
-    return best;
+CpuWindow EndWindow(const WindowStart& start, size_t commands) {
+    const CpuReading process = ReadCpu(start.pid), server = ReadCpu(start.serverPid);
+    const double elapsed = NowMs() - start.ms;
+    CpuWindow window;
+    const double processMs = CpuBetween(start.process, process);
+    const double serverMs = CpuBetween(start.server, server);
+    window.process = processMs < 0 || elapsed <= 0 ? -1 : 100.0 * processMs / elapsed;
+    window.server = serverMs < 0 || elapsed <= 0 ? -1 : 100.0 * serverMs / elapsed;
+    window.commands = static_cast<double>(commands - start.commands);
+    return window;
 }
-
-CpuReading ReadCpu(HANDLE process, const std::string& path) {
-    CpuReading reading;
-    const std::string pid = GetFileAttributesA("Z:\\proc\\self") == INVALID_FILE_ATTRIBUTES
-                                ? std::string()
-                                : LinuxProcessOf(path);
-    if (pid.empty()) {
-        reading.ms = ProgramCpuMs(process, path.c_str());
-        return reading;
-    }
-    const std::string tasks = "Z:\\proc\\" + pid + "\\task\\";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((tasks + "*").c_str(), &found);
-    while (search != INVALID_HANDLE_VALUE) {
-        const std::string schedstat = found.cFileName[0] >= '0' && found.cFileName[0] <= '9'
-                                          ? ProcText(tasks + found.cFileName + "\\schedstat")
-                                          : std::string();
-        if (!schedstat.empty()) {
-            reading.threadNs[found.cFileName] = std::atof(schedstat.c_str());
-        }
-        if (!FindNextFileA(search, &found)) {
-            FindClose(search);
-            break;
-        }
-    }
-    return reading;
-}
-
-// The CPU time from `first` to `last` in ms; -1 when it is unknown, or when a
-// thread of the first reading has ended since (its time would be lost).
-double CpuBetween(const CpuReading& first, const CpuReading& last) {
-    if (first.threadNs.empty() || last.threadNs.empty()) {
-        return first.ms < 0 || last.ms < 0 ? -1 : last.ms - first.ms;
-    }
-    double ns = 0;
-    for (const auto& thread : last.threadNs) {
-        const auto before = first.threadNs.find(thread.first);
-        ns += thread.second - (before == first.threadNs.end() ? 0 : before->second);
-    }
-    for (const auto& thread : first.threadNs) {
-        if (last.threadNs.count(thread.first) == 0) {
-            return -1;
-        }
-    }
-    return ns / 1e6;
-}
-
-// ---- The windows ----
 
 // The commands a tool's drive has received once start-up is over: the probe
 // and the first polls.
 const size_t FirstPolls = 5;
 
-// A program's CPU time, as a share of one core, in a window of `seconds` once
-// its dialog is ready and its first polls have run, and the polls its drive
-// received meanwhile; false when the program did not start.
-bool IdleWindow(const std::string& program, int window, int seconds, double* share, double* polls) {
+// A program's CPU in a window of `seconds` once its dialog is ready and its
+// first polls have run; false when the program did not start.
+bool IdleWindow(const std::string& program, int window, int seconds, CpuWindow* result) {
     ToolSession session(program, Name(("idle-" + program).c_str(), window));
     WriteRunScenario(session, "kind = tk4800j\ndisc = no");
     if (!session.Start(ProgramPath::AspiEmulator)) {
         return false;
     }
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, session.Program().ProcessId());
-    const std::string path = ProgramPath((program + "_9x.exe").c_str());
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, session.Program().ProcessId());
     // Start-up's own work is over once the drive has seen a few polls.
     const double until = NowMs() + Scaled(10000);
-    size_t commandsBefore = session.Commands().size();
-    while (commandsBefore < FirstPolls && NowMs() < until) {
+    size_t commands = session.Commands().size();
+    while (commands < FirstPolls && NowMs() < until) {
         WaitForSingleObject(process, 20);
-        commandsBefore = session.Commands().size();
+        commands = session.Commands().size();
     }
-    const CpuReading cpuBefore = ReadCpu(process, path);
-    const double start = NowMs();
-    Sleep(static_cast<DWORD>(seconds) * 1000);
-    const CpuReading cpuAfter = ReadCpu(process, path);
-    const double elapsed = NowMs() - start;
-    *polls = static_cast<double>(session.Commands().size() - commandsBefore);
     CloseHandle(process);
-    // A CPU time the system did not tell makes a share below zero: a failed measurement.
-    const double cpu = CpuBetween(cpuBefore, cpuAfter);
-    *share = cpu < 0 ? -1 : 100.0 * cpu / elapsed;
+    const WindowStart start = StartWindow(ProgramPath((program + "_9x.exe").c_str()), commands);
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    *result = EndWindow(start, session.Commands().size());
     return true;
 }
 
@@ -216,28 +115,29 @@ int BlockPassProgress(const std::vector<zalemu::CommandRecord>& records) {
     return programs >= BlockCommandCount / 2 ? 2 : checksum ? 1 : 0;
 }
 
-// The CPU share of a program (by its path) during the block passes of the run
-// its session's drive receives, watched from outside every 20 ms through the
-// drive's log alone; -1 when the CPU time is unknown, -2 when the run failed.
-double BlockPassShare(const ToolSession& session, HANDLE process, const std::string& path) {
-    double startMs = -1;
-    CpuReading startCpu;
+// A program's CPU during the block passes of the run its session's drive
+// receives, watched from outside through the drive's log alone, four times a
+// second (the watching's own calls reach the server too, alike on both sides).
+// False when the run did not get through both passes.
+bool BlockPassWindow(const ToolSession& session, const std::string& path, CpuWindow* result) {
+    WindowStart start;
+    bool started = false;
     const double limit = NowMs() + Scaled(600000);
     for (;;) {
-        const int progress = BlockPassProgress(session.Commands());
-        const double now = NowMs();
-        if (progress < 0 || now > limit) {
-            return -2;
+        const std::vector<zalemu::CommandRecord> log = session.Commands();
+        const int progress = BlockPassProgress(log);
+        if (progress < 0 || NowMs() > limit) {
+            return false;
         }
-        if (progress >= 1 && startMs < 0) {
-            startMs = now;
-            startCpu = ReadCpu(process, path);
+        if (progress >= 1 && !started) {
+            start = StartWindow(path, log.size());
+            started = true;
         }
         if (progress == 2) {
-            const double cpu = CpuBetween(startCpu, ReadCpu(process, path));
-            return cpu < 0 || now <= startMs ? -1 : 100.0 * cpu / (now - startMs);
+            *result = EndWindow(start, log.size());
+            return true;
         }
-        Sleep(20);
+        Sleep(250);
     }
 }
 
@@ -281,33 +181,36 @@ std::string FlashDevice(int blockMs) {
     return "kind = tk4800j\nrevision = 2.16\nblock-delay = " + std::to_string(blockMs);
 }
 
-// drvflash's share during a run's block passes, clicked from outside; the run's
-// commands go to *commandList. -2 when the run could not be made.
-double ToolFlashShare(int pair, int blockMs, std::string* commandList) {
-    DrvflashSession session(Name("cpu-drvflash", pair));
-    WriteRunScenario(session, FlashDevice(blockMs));
-    if (!session.Start(ProgramPath::AspiEmulator) ||
-        !session.WaitForEnabled(IdFlash, true, 30000)) {
-        return -2;
+// The run's command list once the log holds its leaving of flash mode; "" when
+// it does not within 10 s.
+std::string AwaitRunCommandList(const ToolSession& session) {
+    const double until = NowMs() + Scaled(10000);
+    std::string list;
+    while ((list = RunCommandList(session.Commands())).empty() && NowMs() < until) {
+        Sleep(20);
     }
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, session.Program().ProcessId());
-    double clickedAt = 0;
-    const bool clicked = ClickFlash(&session, &clickedAt);
-    const double share =
-        clicked ? BlockPassShare(session, process, ProgramPath("drvflash_9x.exe")) : -2;
-    CloseHandle(process);
-    if (share > -2 && commandList->empty()) {
-        // The log is complete once the run has left flash mode.
-        const double until = NowMs() + Scaled(10000);
-        while ((*commandList = RunCommandList(session.Commands())).empty() && NowMs() < until) {
-            Sleep(20);
-        }
-    }
-    return share;
+    return list;
 }
 
-// The bare program's share during the block passes of the same commands.
-double BaselineFlashShare(int pair, int blockMs, const std::string& commandList) {
+// drvflash during a run's block passes, clicked from outside; the run's
+// commands go to *commandList. False when the run could not be made.
+bool ToolFlashWindow(int pair, int blockMs, CpuWindow* window, std::string* commandList) {
+    DrvflashSession session(Name("cpu-drvflash", pair));
+    WriteRunScenario(session, FlashDevice(blockMs));
+    double clickedAt = 0;
+    if (!session.Start(ProgramPath::AspiEmulator) ||
+        !session.WaitForEnabled(IdFlash, true, 30000) || !ClickFlash(&session, &clickedAt) ||
+        !BlockPassWindow(session, ProgramPath("drvflash_9x.exe"), window)) {
+        return false;
+    }
+    *commandList = AwaitRunCommandList(session);
+    return true;
+}
+
+// The baseline during the block passes of the same commands; *same tells
+// whether its drive received exactly the tool's run.
+bool BaselineFlashWindow(int pair, int blockMs, const std::string& commandList, CpuWindow* window,
+                         bool* same) {
     ToolSession session("bench_tick_drvflash", Name("cpu-bare-drvflash", pair));
     WriteRunScenario(session, FlashDevice(blockMs));
     const std::vector<unsigned char> image = ImageAtEndOf(ProgramPath("drvflash_9x.exe"));
@@ -315,118 +218,108 @@ double BaselineFlashShare(int pair, int blockMs, const std::string& commandList)
     std::ofstream(session.Folder() + "\\flash-image.bin", std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
-    if (image.empty() || !session.Start(ProgramPath::AspiEmulator)) {
-        return -2;
+    if (image.empty() || !session.Start(ProgramPath::AspiEmulator) ||
+        !BlockPassWindow(session, ProgramPath("bench_tick_drvflash_9x.exe"), window)) {
+        return false;
     }
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, session.Program().ProcessId());
-    const double share =
-        BlockPassShare(session, process, ProgramPath("bench_tick_drvflash_9x.exe"));
-    CloseHandle(process);
-    return share;
+    *same = AwaitRunCommandList(session) == commandList;
+    return true;
 }
 
-// The rows of tool and baseline, a pair per window. The judged row is the
-// target's own measure: the tool's whole process less the emulator's work in it
-// (`emulatorShare`, the same in every window), against `limit` (below it, or at
-// most it). The baseline, doing the tool's work less the tool, shows how much
-// of that is the work itself: each side's median with its spread, and the
-// tool's time as a multiple of the baseline's (the median of the pairs'
-// ratios). A share that could not be taken, or a baseline that did not do the
-// tool's work (`comparable` false), fails the measurement. Returns the judged
-// share.
-double ReportShares(const char* what, const std::vector<double>& tool,
-                    const std::vector<double>& baseline, double emulatorShare, double limit,
-                    bool strict, bool comparable) {
-    std::vector<double> beyondEmulator, ratios;
-    bool failed = !comparable || emulatorShare < 0;
-    for (size_t i = 0; i < tool.size(); ++i) {
-        beyondEmulator.push_back(tool[i] - emulatorShare);
-        ratios.push_back(baseline[i] > 0 ? tool[i] / baseline[i] : -1);
-        failed = failed || tool[i] < 0 || baseline[i] <= 0;
+// The row of tool and baseline, a pair per window: each side's median (the
+// program and the server together) with its spread and the server's median
+// beside it, and the median of the pairs' ratios against 1.2. A window not
+// taken, or a baseline that did not do the tool's work (`comparable` false),
+// fails the measurement.
+void CpuRow(const std::string& label, const std::vector<CpuWindow>& tool,
+            const std::vector<CpuWindow>& baseline, bool comparable) {
+    std::vector<double> toolTotal, baseTotal, toolServer, baseServer;
+    for (size_t i = 0; i < tool.size() && i < baseline.size(); ++i) {
+        toolTotal.push_back(tool[i].Total());
+        baseTotal.push_back(baseline[i].Total());
+        toolServer.push_back(tool[i].server);
+        baseServer.push_back(baseline[i].server);
     }
-    const Spread judged = SpreadOf(beyondEmulator);
-    Verdict verdict = AtMost(judged.median, limit);
-    if (verdict == Verdict::Met && strict && judged.median >= limit) {
-        verdict = Verdict::Missed;
-    }
-    ReportRow(Text("CPU, %s: the tool's process less the emulator's work", what), "one core",
-              WithSpread(judged, 2, "%"), "", Text("%s %.1f %%", strict ? "<" : "<=", limit),
-              failed ? Verdict::Failed : verdict);
-    ReportRow(Text("  beside the least code doing its work (%u pairs, taking turns)",
-                   static_cast<unsigned>(tool.size())),
-              WithSpread(SpreadOf(baseline), 2, "%"), WithSpread(SpreadOf(tool), 2, "%"),
-              WithSpread(SpreadOf(ratios), 2, "x"), "(reported)",
-              failed ? Verdict::Failed : Verdict::Reported);
-    ReportRow("  the emulator's work in it (instant drive, on the caller's thread)", "",
-              Text("%.3f %%", emulatorShare), "", "(reported)", Verdict::Reported);
-    return judged.median;
+    const std::vector<double> ratios = PairRatios(toolTotal, baseTotal);
+    ReportRow(
+        label,
+        WithSpread(SpreadOf(baseTotal), 2, "%") + Text(", server %.2f %%", Median(baseServer)),
+        WithSpread(SpreadOf(toolTotal), 2, "%") + Text(", server %.2f %%", Median(toolServer)),
+        WithSpread(SpreadOf(ratios), 2, "x"), "<= 1.2x the least code",
+        comparable ? RatioAtMost(ratios, 1.2) : Verdict::Failed);
 }
 
 } // namespace
 
 int DrvflashCpuBench(int pairs, int blockMs) {
-    const double emulatorMs = EmulatorCpuPerCommandMs();
-    std::vector<double> tool, baseline;
+    std::vector<CpuWindow> tool, baseline;
     std::string commandList;
+    bool comparable = true;
     for (int pair = 0; pair < pairs; ++pair) {
         // The tool goes first in the first pair, for the baseline takes its commands
         // from the tool's run; then they take turns at going first.
         for (int turn = 0; turn < 2; ++turn) {
             const bool toolTurn = (turn == 0) == (pair % 2 == 0);
-            const double share = toolTurn ? ToolFlashShare(pair, blockMs, &commandList)
-                                          : BaselineFlashShare(pair, blockMs, commandList);
-            if (share < -1) {
+            CpuWindow window;
+            std::string list;
+            bool same = false;
+            if (toolTurn ? !ToolFlashWindow(pair, blockMs, &window, &list)
+                         : !BaselineFlashWindow(pair, blockMs, commandList, &window, &same)) {
                 return Fail(toolTurn ? "expected drvflash's run through both block passes, it "
                                        "did not get there"
                                      : "expected the baseline's run through both block passes, "
                                        "it did not get there");
             }
-            (toolTurn ? tool : baseline).push_back(share);
+            if (toolTurn) {
+                // Every run of the tool sends the same commands.
+                comparable =
+                    comparable && !list.empty() && (commandList.empty() || list == commandList);
+                commandList = list;
+                tool.push_back(window);
+            } else {
+                comparable = comparable && same;
+                baseline.push_back(window);
+            }
         }
     }
-    // Both runs' windows hold the same 34 block commands, by how they are found:
-    // about one command per block delay.
-    const double emulatorShare = emulatorMs < 0 ? -1 : 100.0 * emulatorMs / blockMs;
-    const double own = ReportShares("drvflash during the block passes", tool, baseline,
-                                    emulatorShare, 1, true, true);
-    ReportRow("  the emulator's own CPU per command (on the caller's thread)", "",
-              emulatorMs < 0 ? "unknown" : Text("%.3f ms", emulatorMs), "", "(reported)",
-              emulatorMs < 0 ? Verdict::Failed : Verdict::Reported);
-    ReportFigure("drvflash_cpu", Median(baseline), own, "%");
-    ReportFigure("drvflash_cpu_raw", Median(baseline), Median(tool), "%");
-    ReportFigure("emulator_cpu_per_command", 0, emulatorMs, "ms");
+    if (!comparable) {
+        std::fprintf(stderr, "the baseline's drive did not receive the tool's run\n");
+    }
+    CpuRow(
+        Text("CPU, drvflash during the block passes of %d ms commands, %d pairs", blockMs, pairs),
+        tool, baseline, comparable);
     return 0;
 }
 
 int IdleBench(int windows, int seconds) {
-    const double emulatorMs = EmulatorCpuPerCommandMs();
-    std::vector<double> tool, baseline, toolPolls, baselinePolls;
+    std::vector<CpuWindow> tool, baseline;
     for (int window = 0; window < windows; ++window) {
         for (int turn = 0; turn < 2; ++turn) {
             const bool toolTurn = (turn == 0) == (window % 2 == 0);
-            double share, polls;
-            if (!IdleWindow(toolTurn ? "discmode" : "bench_tick_discmode", window, seconds, &share,
-                            &polls)) {
+            CpuWindow result;
+            if (!IdleWindow(toolTurn ? "discmode" : "bench_tick_discmode", window, seconds,
+                            &result)) {
                 return Fail("expected discmode's dialog and its baseline's ready, one never was");
             }
-            (toolTurn ? tool : baseline).push_back(share);
-            (toolTurn ? toolPolls : baselinePolls).push_back(polls);
+            (toolTurn ? tool : baseline).push_back(result);
         }
     }
-    // The baseline polls as the tool does: about as many polls in its windows.
-    const double toolPollCount = Median(toolPolls);
-    const bool comparable = toolPollCount > 0 && std::fabs(Median(baselinePolls) - toolPollCount) <=
-                                                     0.1 * toolPollCount + 1;
-    // Each poll is one command to the drive.
-    const double emulatorShare =
-        emulatorMs < 0 ? -1 : 100.0 * toolPollCount * emulatorMs / (seconds * 1000.0);
-    const double own = ReportShares("discmode polling without a disc", tool, baseline,
-                                    emulatorShare, 0.5, false, comparable);
-    ReportRow(Text("  polls in each %d s window", seconds),
-              WithSpread(SpreadOf(baselinePolls), 0, "polls"),
-              WithSpread(SpreadOf(toolPolls), 0, "polls"), "", "(reported)", Verdict::Reported);
-    ReportFigure("discmode_cpu", Median(baseline), own, "%");
-    ReportFigure("discmode_cpu_raw", Median(baseline), Median(tool), "%");
-    ReportFigure("discmode_polls", Median(baselinePolls), Median(toolPolls), "commands");
+    // The baseline polls as the tool does: about as many polls in its windows (a
+    // window's count may be one off at either end).
+    std::vector<double> toolPolls, basePolls;
+    for (size_t i = 0; i < tool.size(); ++i) {
+        toolPolls.push_back(tool[i].commands);
+        basePolls.push_back(baseline[i].commands);
+    }
+    const double polls = Median(toolPolls);
+    const bool comparable = polls > 0 && std::fabs(Median(basePolls) - polls) <= 0.1 * polls + 2;
+    if (!comparable) {
+        std::fprintf(stderr, "expected about as many polls on both sides, saw %.0f and %.0f\n",
+                     polls, Median(basePolls));
+    }
+    CpuRow(Text("CPU, discmode polling a drive without a disc, %d windows of %d s each side "
+                "(%.0f and %.0f polls a window)",
+                windows, seconds, Median(basePolls), polls),
+           tool, baseline, comparable);
     return 0;
 }

@@ -9,7 +9,6 @@
 #include "EmulatorAccess.h"
 #include "ToolBench.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -304,18 +303,21 @@ int IdleBench(int windows, int seconds) {
             (toolTurn ? tool : baseline).push_back(result);
         }
     }
-    // The baseline polls as the tool does: about as many polls in its windows (a
-    // window's count may be one off at either end).
+    // The baseline does the poll's work: at least about as many polls in its
+    // windows as the tool (a window's count may be one off at either end). A
+    // tool slower per poll polls less often, which is its own row's matter.
     std::vector<double> toolPolls, basePolls;
     for (size_t i = 0; i < tool.size(); ++i) {
         toolPolls.push_back(tool[i].commands);
         basePolls.push_back(baseline[i].commands);
     }
     const double polls = Median(toolPolls);
-    const bool comparable = polls > 0 && std::fabs(Median(basePolls) - polls) <= 0.1 * polls + 2;
+    const bool comparable = polls > 0 && Median(basePolls) >= 0.9 * polls - 2;
     if (!comparable) {
-        std::fprintf(stderr, "expected about as many polls on both sides, saw %.0f and %.0f\n",
-                     polls, Median(basePolls));
+        std::fprintf(stderr,
+                     "expected the baseline to poll about as often as the tool, saw %.0f "
+                     "and %.0f polls a window\n",
+                     Median(basePolls), polls);
     }
     CpuRow(Text("CPU, discmode polling a drive without a disc, %d windows of %d s each side "
                 "(%.0f and %.0f polls a window)",

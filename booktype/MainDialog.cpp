@@ -32,17 +32,20 @@ static HWND Item(int id);
 
 // ---- Host side of the transport ----
 
+// The status box's text as last set: every text of the box comes through
+// ShowStatus, so an unchanged text is told without reading the box back.
+static char shownStatus[256];
+
 void ShowStatus(const char* text) {
     if (mainDialog == NULL) {
         return;
     }
     // The poll reports ten times a second; rewriting an unchanged text would only flicker.
-    HWND status = Item(IDC_STATUS);
-    char shown[256];
-    if (GetWindowTextA(status, shown, sizeof shown) > 0 && strcmp(shown, text) == 0) {
+    if (strncmp(shownStatus, text, sizeof shownStatus - 1) == 0) {
         return;
     }
-    SetWindowTextA(status, text);
+    SetWindowTextA(Item(IDC_STATUS), text);
+    strncpy(shownStatus, text, sizeof shownStatus - 1);
 }
 
 void AddDriveListItem(const char* text) {
@@ -438,6 +441,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
         mainDialog = window;
         FindItems();
+        shownStatus[0] = '\0';
         dialogReady = 0;
         InitScsiTransport();
         InitCommonControls();

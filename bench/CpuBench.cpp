@@ -69,8 +69,9 @@ CpuWindow EndWindow(const WindowStart& start, size_t commands) {
 }
 
 // The commands a tool's drive has received once start-up is over: the probe
-// and the first polls.
-const size_t FirstPolls = 5;
+// and the first polls, some 3 s of them, by when the program's late start-up
+// work (under qemu, also the translation of its code) has settled.
+const size_t FirstPolls = 30;
 
 // A program's CPU in a window of `seconds` once its dialog is ready and its
 // first polls have run; false when the program did not start.
@@ -82,7 +83,7 @@ bool IdleWindow(const std::string& program, int window, int seconds, CpuWindow* 
     }
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, session.Program().ProcessId());
     // Start-up's own work is over once the drive has seen a few polls.
-    const double until = NowMs() + Scaled(10000);
+    const double until = NowMs() + Scaled(20000);
     size_t commands = session.Commands().size();
     while (commands < FirstPolls && NowMs() < until) {
         WaitForSingleObject(process, 20);
@@ -301,6 +302,9 @@ int IdleBench(int windows, int seconds) {
                 return Fail("expected discmode's dialog and its baseline's ready, one never was");
             }
             (toolTurn ? tool : baseline).push_back(result);
+            std::printf("WINDOW %s %.2f %% with the server's %.2f %%, %.0f polls\n",
+                        toolTurn ? "discmode" : "baseline", result.Total(), result.server,
+                        result.commands);
         }
     }
     // The baseline does the poll's work: at least about as many polls in its

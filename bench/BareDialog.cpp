@@ -1,6 +1,6 @@
 // The baselines of the tools' benchmarks: a bare program that shows a tool's
 // dialog template (MAINDIALOGE, taken from the built tool's own file, loaded as
-// data) and, beside it, does the least that the tool's specified work takes,
+// data) and, beside it, does the least that the tool's required work takes,
 // written from that work alone. One program, run under the name of its role:
 // bench_bare_TOOL.exe or bench_tick_TOOL.exe shows the dialog of TOOL.exe, which
 // is looked for beside it.

@@ -1,6 +1,6 @@
 // The tools' CPU time while they wait on the drive: discmode polling a drive
 // without a disc, and drvflash during the block passes of slow runs. Each is set
-// beside its baseline, the least code doing the tool's specified work
+// beside its baseline, the least code doing the tool's required work
 // (BareDialog.cpp), tool and baseline taking turns in the same run; each pair's
 // ratio is judged. The Wine server carries the window and event calls of both
 // sides, so its CPU time in each window is counted with the program's. The

@@ -28,42 +28,74 @@ static int driveListUsable = 0;
 // The last poll found the drive without a disc, so a change may be made.
 static int okAllowedByPoll = 0;
 
+static HWND Item(int id);
+
 // ---- Host side of the transport ----
+
+// The status box's text as last set: every text of the box comes through
+// ShowStatus, so an unchanged text is told without reading the box back.
+static char shownStatus[256];
 
 void ShowStatus(const char* text) {
     if (mainDialog == NULL) {
         return;
     }
     // The poll reports ten times a second; rewriting an unchanged text would only flicker.
-    char shown[256];
-    if (GetDlgItemTextA(mainDialog, IDC_STATUS, shown, sizeof shown) > 0 &&
-        strcmp(shown, text) == 0) {
+    if (strncmp(shownStatus, text, sizeof shownStatus - 1) == 0) {
         return;
     }
-    SetDlgItemTextA(mainDialog, IDC_STATUS, text);
+    SetWindowTextA(Item(IDC_STATUS), text);
+    strncpy(shownStatus, text, sizeof shownStatus - 1);
 }
 
 void AddDriveListItem(const char* text) {
-    SendDlgItemMessageA(mainDialog, IDC_DRIVE_LIST, CB_INSERTSTRING, static_cast<WPARAM>(-1),
-                        reinterpret_cast<LPARAM>(text));
+    SendMessageA(Item(IDC_DRIVE_LIST), CB_INSERTSTRING, static_cast<WPARAM>(-1),
+                 reinterpret_cast<LPARAM>(text));
 }
 
 // ---- Control helpers ----
 
+// The dialog's controls by identifier, looked up once as the dialog starts: each
+// GetDlgItem is a search through the dialog's children, and the poll touches
+// controls ten times a second.
+enum { FirstItemId = IDC_TEMPORARY_LABEL, LastItemId = IDC_COMMAND_VERSION };
+static HWND itemWindows[LastItemId - FirstItemId + 1];
+static HWND okButton = NULL;
+static HWND cancelButton = NULL;
+
+static void FindItems() {
+    okButton = GetDlgItem(mainDialog, IDOK);
+    cancelButton = GetDlgItem(mainDialog, IDCANCEL);
+    for (int id = FirstItemId; id <= LastItemId; ++id) {
+        itemWindows[id - FirstItemId] = GetDlgItem(mainDialog, id);
+    }
+}
+
 static HWND Item(int id) {
-    return GetDlgItem(mainDialog, id);
+    if (id == IDOK) {
+        return okButton;
+    }
+    if (id == IDCANCEL) {
+        return cancelButton;
+    }
+    return id >= FirstItemId && id <= LastItemId ? itemWindows[id - FirstItemId] : NULL;
 }
 
 static bool IsSelected(int id) {
-    return IsDlgButtonChecked(mainDialog, id) == BST_CHECKED;
+    return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 static void Select(int id, bool selected) {
-    CheckDlgButton(mainDialog, id, selected ? BST_CHECKED : BST_UNCHECKED);
+    SendMessageA(Item(id), BM_SETCHECK, selected ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+// Enables or disables a control only when its state differs: each change is a
+// style change and a repaint.
 static void Enable(int id, bool enable) {
-    EnableWindow(Item(id), enable ? TRUE : FALSE);
+    HWND item = Item(id);
+    if ((IsWindowEnabled(item) != FALSE) != enable) {
+        EnableWindow(item, enable ? TRUE : FALSE);
+    }
 }
 
 static void ShowControls(int first, int last, bool show) {
@@ -73,7 +105,7 @@ static void ShowControls(int first, int last, bool show) {
 }
 
 static LRESULT SendToTab(UINT message, WPARAM wParam, LPARAM lParam) {
-    return SendDlgItemMessageA(mainDialog, IDC_TAB, message, wParam, lParam);
+    return SendMessageA(Item(IDC_TAB), message, wParam, lParam);
 }
 
 static void InsertTab(int index, const char* caption) {
@@ -84,28 +116,45 @@ static void InsertTab(int index, const char* caption) {
     SendToTab(TCM_INSERTITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
+// The Select Setting radio of the DVD+R DL Temporary row: with the row, and only
+// once a temporary value is chosen.
+static void EnableDlApplyTemporary(bool rowEnabled) {
+    Enable(IDC_DL_APPLY_TEMPORARY, rowEnabled && (IsSelected(IDC_DL_TEMPORARY_NORMAL) ||
+                                                  IsSelected(IDC_DL_TEMPORARY_COMPAT)));
+}
+
 void SetDlTemporaryControlsEnabled(bool enable) {
     Enable(IDC_DL_TEMPORARY_NORMAL, enable);
     Enable(IDC_DL_TEMPORARY_COMPAT, enable);
-    Enable(IDC_DL_APPLY_TEMPORARY, enable);
     Enable(IDC_DL_TEMPORARY_VALUE, enable);
     Enable(IDC_TEMPORARY_LABEL, enable);
+    EnableDlApplyTemporary(enable);
 }
 
+// Which controls UpdateControlStates brings up to date: after a poll only those
+// that the poll decides (OK, and the Select Setting radios of the Temporary rows,
+// which follow the user's clicks); otherwise every one.
+enum ControlScope { PollControls, AllControls };
+
 // Every enabling and disabling of the dialog's controls, from the dialog's phase,
-// the last poll and the shown drive's state:
+// the last poll and the shown drive's state, each control once:
 // - drive list and Cancel while usable; OK besides only after a poll without disc;
 // - the DVD+R DL Temporary row from command version 2 on;
 // - with no change left, each Default row locked to the drive's current value (on
 //   the DVD+R page from command version 3 on); a drive with changes left unlocks them;
 // - a Temporary row's Select Setting radio only once a temporary value is chosen.
-static void UpdateControlStates() {
-    Enable(IDC_DRIVE_LIST, driveListUsable != 0);
-    Enable(IDCANCEL, driveListUsable != 0);
-    Enable(IDOK, driveListUsable != 0 && okAllowedByPoll != 0);
-
+static void UpdateControlStates(ControlScope scope) {
     const BookTypeState* state = &CurrentState;
     const bool temporaryRow = state->commandVersion >= 2;
+    Enable(IDOK, driveListUsable != 0 && okAllowedByPoll != 0);
+    Enable(IDC_PLUSR_APPLY_TEMPORARY,
+           IsSelected(IDC_PLUSR_TEMPORARY_NORMAL) || IsSelected(IDC_PLUSR_TEMPORARY_COMPAT));
+    if (scope == PollControls) {
+        EnableDlApplyTemporary(temporaryRow);
+        return;
+    }
+    Enable(IDC_DRIVE_LIST, driveListUsable != 0);
+    Enable(IDCANCEL, driveListUsable != 0);
     SetDlTemporaryControlsEnabled(temporaryRow);
 
     const bool locked = RemainingChangeCount(state) == 0;
@@ -116,11 +165,6 @@ static void UpdateControlStates() {
     const bool plusRNormal = IsNormalBookType(state->defaultValue[DvdPlusR]);
     Enable(IDC_PLUSR_DEFAULT_NORMAL, !plusRLocked || plusRNormal);
     Enable(IDC_PLUSR_DEFAULT_COMPAT, !plusRLocked || !plusRNormal);
-
-    Enable(IDC_DL_APPLY_TEMPORARY, temporaryRow && (IsSelected(IDC_DL_TEMPORARY_NORMAL) ||
-                                                    IsSelected(IDC_DL_TEMPORARY_COMPAT)));
-    Enable(IDC_PLUSR_APPLY_TEMPORARY,
-           IsSelected(IDC_PLUSR_TEMPORARY_NORMAL) || IsSelected(IDC_PLUSR_TEMPORARY_COMPAT));
 }
 
 // ---- Setting controls ----
@@ -133,10 +177,10 @@ void ClearSettingControls() {
         Select(id, false);
     }
     const char* noValue = MediumTextTable[MediumTextNoValue];
-    SetDlgItemTextA(mainDialog, IDC_DL_DEFAULT_VALUE, noValue);
-    SetDlgItemTextA(mainDialog, IDC_DL_TEMPORARY_VALUE, noValue);
-    SetDlgItemTextA(mainDialog, IDC_PLUSR_DEFAULT_VALUE, noValue);
-    SetDlgItemTextA(mainDialog, IDC_PLUSR_TEMPORARY_VALUE, noValue);
+    SetWindowTextA(Item(IDC_DL_DEFAULT_VALUE), noValue);
+    SetWindowTextA(Item(IDC_DL_TEMPORARY_VALUE), noValue);
+    SetWindowTextA(Item(IDC_PLUSR_DEFAULT_VALUE), noValue);
+    SetWindowTextA(Item(IDC_PLUSR_TEMPORARY_VALUE), noValue);
 }
 
 // The radio buttons and value boxes of one medium's page.
@@ -168,7 +212,7 @@ static void ShowCurrentValues(const PageControls* page, MediumKind m) {
                     MediumTextTable[ValueText(page, state->defaultValue[m])]);
     const int temporary =
         state->temporaryValid[m] ? ValueText(page, state->temporaryValue[m]) : MediumTextNoValue;
-    SetDlgItemTextA(mainDialog, page->temporaryValue, MediumTextTable[temporary]);
+    SetWindowTextA(Item(page->temporaryValue), MediumTextTable[temporary]);
 }
 
 static void FillDefaultRow(const PageControls* page, BYTE value) {
@@ -213,7 +257,7 @@ void FillSettingControls() {
         ShowCurrentValues(&plusRPage, DvdPlusR);
     }
     SetDlgItemInt(mainDialog, IDC_COMMAND_VERSION, static_cast<UINT>(state->commandVersion), FALSE);
-    UpdateControlStates();
+    UpdateControlStates(AllControls);
 }
 
 // ---- Pages, change count and poll ----
@@ -251,7 +295,7 @@ void PollDrive() {
         }
         SetTimer(mainDialog, PollTimerId, PollPeriodMs, NULL);
     }
-    UpdateControlStates();
+    UpdateControlStates(PollControls);
 }
 
 // ---- Drive selection ----
@@ -260,13 +304,13 @@ int ActivateDrive(int index) {
     if (index < 0 || index >= DriveCount) {
         return 0;
     }
-    SendDlgItemMessageA(mainDialog, IDC_DRIVE_LIST, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageA(Item(IDC_DRIVE_LIST), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     SelectDrive(index);
     RestoreDriveState();
     ShowDlPage();
     // With no change left the default rows lock to the drive's values (UpdateControlStates).
     ShowChangeCount();
-    UpdateControlStates();
+    UpdateControlStates(AllControls);
     return 1;
 }
 
@@ -299,7 +343,7 @@ static void EndMainDialog() {
 static void RunChange() {
     driveListUsable = 0;
     okAllowedByPoll = 0;
-    UpdateControlStates();
+    UpdateControlStates(AllControls);
     const DWORD mask = ApplyChanges();
     if (mask == 0) {
         MessageBoxA(NULL, MessageTable->changeCompleted, DialogTitle, CompletionBoxStyle);
@@ -315,7 +359,7 @@ static void RunChange() {
     // The dialog stays open: the user may retry (OK returns with the next poll
     // that finds no disc), pick another drive, or leave.
     driveListUsable = 1;
-    UpdateControlStates();
+    UpdateControlStates(AllControls);
 }
 
 // ---- Initialisation ----
@@ -326,7 +370,7 @@ static int InitMainDialog() {
     SetWindowTextA(mainDialog, DialogTitle);
     driveListUsable = 0;
     okAllowedByPoll = 0;
-    UpdateControlStates();
+    UpdateControlStates(AllControls);
     EnumerateDrives(&BookTypeDriveProbe);
     if (!ActivateDrive(0)) {
         MessageBoxA(NULL, MessageTable->noDrive, DialogTitle, ErrorBoxStyle);
@@ -334,7 +378,7 @@ static int InitMainDialog() {
         return 0;
     }
     driveListUsable = 1;
-    UpdateControlStates();
+    UpdateControlStates(AllControls);
     return 1;
 }
 
@@ -345,8 +389,7 @@ static INT_PTR OnCommand(WPARAM wParam) {
         if (!dialogReady) {
             return FALSE;
         }
-        const LRESULT selection =
-            SendDlgItemMessageA(mainDialog, IDC_DRIVE_LIST, CB_GETCURSEL, 0, 0);
+        const LRESULT selection = SendMessageA(Item(IDC_DRIVE_LIST), CB_GETCURSEL, 0, 0);
         ActivateDrive(static_cast<int>(selection));
         FillSettingControls();
         ShowDlPage();
@@ -397,6 +440,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_INITDIALOG:
         mainDialog = window;
+        FindItems();
+        shownStatus[0] = '\0';
         dialogReady = 0;
         InitScsiTransport();
         InitCommonControls();

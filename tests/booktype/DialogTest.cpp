@@ -36,6 +36,37 @@ bool SomePollSent() {
     return false;
 }
 
+// The controls that the dialog's thread enabled, disabled or gave a text while
+// a hook on that thread watched: each change once, by identifier.
+LONG changeCount = 0;
+int changedIds[64];
+
+LRESULT CALLBACK NoteControlChange(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && (sent->message == WM_ENABLE || sent->message == WM_SETTEXT)) {
+        const LONG at = InterlockedIncrement(&changeCount) - 1;
+        if (at < 64) {
+            changedIds[at] = GetDlgCtrlID(sent->hwnd);
+        }
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+// The controls changed while `polls` polls ran, counted from the first poll
+// that began after the hook was set until the next poll began.
+std::vector<int> ControlsChangedByPolls(const DialogRun& run, size_t polls) {
+    changeCount = 0;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteControlChange, NULL,
+                                   GetWindowThreadProcessId(run.Dialog(), NULL));
+    EXPECT_NE(nullptr, hook) << "no hook on the dialog's thread";
+    Emulator().ClearLog();
+    EXPECT_TRUE(Emulator().AwaitCommands(polls + 1, Scaled(5000)))
+        << "expected " << polls + 1 << " polls, saw " << Commands().size();
+    UnhookWindowsHookEx(hook);
+    const LONG count = changeCount < 64 ? changeCount : 64;
+    return std::vector<int>(changedIds, changedIds + count);
+}
+
 class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(Emulator().Valid()); }
@@ -136,6 +167,8 @@ TEST_F(DialogTest, ShowsTheFirstDriveByItsCommandVersion) {
         EXPECT_TRUE(run.Enabled(1009));
         EXPECT_TRUE(run.Enabled(IDCANCEL));
         EXPECT_TRUE(run.WaitForEnabled(IDOK, true)) << "no disc: OK after the poll";
+        // A poll that finds nothing new changes no control, not even back and forth.
+        EXPECT_EQ(std::vector<int>{}, ControlsChangedByPolls(run, 5));
         CloseWithCancel(&run);
     }
 }

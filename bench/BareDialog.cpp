@@ -1,27 +1,28 @@
 // The baselines of the tools' benchmarks: a bare program that shows a tool's
 // dialog template (MAINDIALOGE, taken from the built tool's own file, loaded as
-// data) and does, beside it, exactly the tool's work less the tool. One program,
-// run under the name of its role: bench_bare_TOOL.exe or bench_tick_TOOL.exe
-// shows the dialog of TOOL.exe, which is looked for beside it.
+// data) and, beside it, does the least that the tool's required work takes,
+// written from that work alone. One program, run under the name of its role:
+// bench_bare_TOOL.exe or bench_tick_TOOL.exe shows the dialog of TOOL.exe, which
+// is looked for beside it.
 //
 // bench_bare_*: the dialog and nothing else, the floor of the tools' start-up.
-// bench_tick_*: the floor of the tools' CPU time. It runs under the tool's own
-// manifest (a copy beside it: the common controls of version 6, DPI awareness),
-// shows the dialog as the tool shows it, sends the tool's commands through the
-// same library (wnaspi32.dll, bound with LoadLibrary and GetProcAddress) in the
-// same way (an event per request: created, reset, sent, waited on, closed), and
-// makes the same control updates on the same timer:
-// - discmode, its disc poll on a one-shot 100 ms timer that each poll re-arms: a
-//   TEST UNIT READY to 0:0; the status text formatted and written only when it
-//   changed; the timer armed again; every control the tool enables or disables
-//   after a poll enabled again, with the four radio buttons it reads.
-// - drvflash, its run: a worker thread at the highest priority sends the commands
-//   listed in flash-commands.txt in the working folder (one line each: the run's
-//   stage then, the direction n/i/o, the data length and the CDB in hex), the
-//   data of data-out commands being the next bytes of flash-image.bin; then the
-//   pause after leaving flash mode. A 100 ms timer, armed once, moves the bar
-//   as the tool's run tick does: to a stage's milestone when the stage begins,
-//   then on by 50 a tick up to the next milestone; a new status text per stage.
+// bench_tick_*: the floor of the tools' CPU time, under the tool's own manifest
+// (a copy beside it), with the ASPI library bound as the tools bind it. Each
+// command goes as the issue-and-wait pattern asks: an event created, the request
+// sent, waited on, the event closed. Controls are looked up once and touched
+// only when what they show changes.
+// - discmode, its disc poll: a one-shot 100 ms timer, killed and armed again
+//   each poll; a TEST UNIT READY to 0:0; the status text and OK set when the
+//   disc's presence changes; the Select Setting radios of the two Temporary rows
+//   enabled exactly when a value of their row is selected (four radios read).
+// - drvflash, its run: a worker thread sends the commands listed in
+//   flash-commands.txt in the working folder (one line each: the run's stage
+//   then, the direction n/i/o, the data length and the CDB in hex), the data of
+//   data-out commands being the next bytes of flash-image.bin, then pauses as
+//   the drive starts its firmware. A one-shot 100 ms timer, killed and armed
+//   again each tick, moves the bar: to a stage's milestone when the stage
+//   begins, then on by 50 a tick up to the next milestone; the status text
+//   when the stage changes.
 #include "AspiTypes.h"
 #include "BookTypeResources.h"
 #include "FlashResources.h"
@@ -39,8 +40,7 @@ enum {
     CreepPerTick = 50,
     LeaveFlashModePauseMs = 1000,
     SenseLength = 16,
-    CommandCapacity = 256,
-    ReplyCapacity = 65536
+    CommandCapacity = 256
 };
 
 enum Role { DialogOnly, DiscPoll, FlashRun };
@@ -48,7 +48,7 @@ enum Role { DialogOnly, DiscPoll, FlashRun };
 static Role role = DialogOnly;
 static SendASPI32CommandProc sendCommand = NULL;
 
-// Sends one request and waits for it, as the tools' transport does.
+// Sends one request and waits for it.
 static void Send(ScsiRequestBlock* block, const BYTE* cdb, BYTE cdbLength, BYTE flags, BYTE* data,
                  DWORD length) {
     HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
@@ -61,50 +61,42 @@ static void Send(ScsiRequestBlock* block, const BYTE* cdb, BYTE cdbLength, BYTE 
     block->SRB_CDBLen = cdbLength;
     block->SRB_PostProc = event;
     memcpy(block->CDBByte, cdb, cdbLength);
-    ResetEvent(event);
     if (sendCommand(block) == SS_PENDING) {
         WaitForSingleObject(event, INFINITE);
     }
     CloseHandle(event);
 }
 
+static void SetEnabled(HWND control, bool enable) {
+    if ((IsWindowEnabled(control) != FALSE) != enable) {
+        EnableWindow(control, enable ? TRUE : FALSE);
+    }
+}
+
+static bool Checked(HWND radio) {
+    return SendMessageA(radio, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
 // ---- discmode's poll ----
+
+static HWND status, okButton, dlNormal, dlCompat, dlApply, plusRNormal, plusRCompat, plusRApply;
 
 static void PollTick(HWND dialog) {
     static ScsiRequestBlock block;
     static const BYTE testUnitReady[6] = {0, 0, 0, 0, 0, 0};
-    static const int enabled[] = {IDC_DRIVE_LIST,
-                                  IDCANCEL,
-                                  IDOK,
-                                  IDC_DL_TEMPORARY_NORMAL,
-                                  IDC_DL_TEMPORARY_COMPAT,
-                                  IDC_DL_APPLY_TEMPORARY,
-                                  IDC_DL_TEMPORARY_VALUE,
-                                  IDC_TEMPORARY_LABEL,
-                                  IDC_DL_DEFAULT_NORMAL,
-                                  IDC_DL_DEFAULT_COMPAT,
-                                  IDC_PLUSR_DEFAULT_NORMAL,
-                                  IDC_PLUSR_DEFAULT_COMPAT,
-                                  IDC_DL_APPLY_TEMPORARY,
-                                  IDC_PLUSR_APPLY_TEMPORARY};
-    static const int radios[] = {IDC_DL_TEMPORARY_NORMAL, IDC_DL_TEMPORARY_COMPAT,
-                                 IDC_PLUSR_TEMPORARY_NORMAL, IDC_PLUSR_TEMPORARY_COMPAT};
+    static int shownNoDisc = -1;
     KillTimer(dialog, TickTimer);
     Send(&block, testUnitReady, sizeof testUnitReady, SRB_EVENT_NOTIFY, NULL, 0);
-    BYTE sense[SenseLength];
-    memcpy(sense, block.SenseArea, sizeof sense);
-    char text[64], shown[256];
-    wsprintfA(text, "%d changes left", (sense[2] & 0x0F) == 0x02 ? 10 : 0);
-    if (GetDlgItemTextA(dialog, IDC_STATUS, shown, sizeof shown) == 0 || strcmp(shown, text) != 0) {
-        SetDlgItemTextA(dialog, IDC_STATUS, text);
+    const int noDisc = (block.SenseArea[2] & 0x0F) == 0x02 && block.SenseArea[12] == 0x3A;
+    if (noDisc != shownNoDisc) {
+        SetWindowTextA(status,
+                       noDisc ? "Possible set count is 50 left." : "Try again after DISC Ejected.");
+        EnableWindow(okButton, noDisc);
+        shownNoDisc = noDisc;
     }
     SetTimer(dialog, TickTimer, TickMs, NULL);
-    for (size_t i = 0; i < sizeof enabled / sizeof enabled[0]; ++i) {
-        EnableWindow(GetDlgItem(dialog, enabled[i]), TRUE);
-    }
-    for (size_t i = 0; i < sizeof radios / sizeof radios[0]; ++i) {
-        IsDlgButtonChecked(dialog, radios[i]);
-    }
+    SetEnabled(dlApply, Checked(dlNormal) || Checked(dlCompat));
+    SetEnabled(plusRApply, Checked(plusRNormal) || Checked(plusRCompat));
 }
 
 // ---- drvflash's run ----
@@ -122,6 +114,7 @@ static int commandCount = 0;
 static BYTE* image = NULL;
 static DWORD imageLength = 0;
 static volatile LONG runStage = 0;
+static HWND bar = NULL;
 
 // The run's commands and the image they carry; 0 when either is missing or bad.
 static int ReadRunFiles() {
@@ -162,7 +155,7 @@ static int ReadRunFiles() {
 
 static DWORD WINAPI RunWorker(LPVOID) {
     static ScsiRequestBlock block;
-    static BYTE reply[ReplyCapacity];
+    static BYTE reply[65536];
     DWORD sent = 0;
     for (int i = 0; i < commandCount; ++i) {
         const ListedCommand* c = &commands[i];
@@ -185,22 +178,28 @@ static void RunTick(HWND dialog) {
     static const int milestones[6] = {100, 500, 1000, 5000, 9500, 9990};
     static int lastStage = -1;
     static int position = 0;
+    KillTimer(dialog, TickTimer);
     const int stage = runStage;
-    const bool changed = stage != lastStage;
-    if (changed) {
-        SetDlgItemTextA(dialog, IDC_STATUS, stage == 0 ? "Start" : stage < 6 ? "Running" : "Done");
-    }
+    int next = position;
     if (stage >= 6) {
-        position = BarEnd;
-    } else if (changed && stage >= 1) {
-        position = milestones[stage - 1];
+        next = BarEnd;
+    } else if (stage != lastStage && stage >= 1) {
+        next = milestones[stage - 1];
     } else if (position < milestones[stage]) {
-        position += CreepPerTick;
+        next = position + CreepPerTick;
     }
-    lastStage = stage;
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    if (stage >= 6) {
-        KillTimer(dialog, TickTimer);
+    if (stage != lastStage) {
+        SetWindowTextA(status, stage == 0  ? "Start Flashing"
+                               : stage < 6 ? "Flashing..."
+                                           : "Flashing is Completed. Please turn off your PC.");
+        lastStage = stage;
+    }
+    if (next != position) {
+        SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(next), 0);
+        position = next;
+    }
+    if (stage < 6) {
+        SetTimer(dialog, TickTimer, TickMs, NULL);
     }
 }
 
@@ -208,25 +207,32 @@ static void RunTick(HWND dialog) {
 
 static INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        if (role == FlashRun) {
-            SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, BarEnd));
-        }
-        // The tool shows the first page of its tabs: the second page's controls are hidden.
+        status = GetDlgItem(dialog, IDC_STATUS);
         if (role == DiscPoll) {
+            okButton = GetDlgItem(dialog, IDOK);
+            dlNormal = GetDlgItem(dialog, IDC_DL_TEMPORARY_NORMAL);
+            dlCompat = GetDlgItem(dialog, IDC_DL_TEMPORARY_COMPAT);
+            dlApply = GetDlgItem(dialog, IDC_DL_APPLY_TEMPORARY);
+            plusRNormal = GetDlgItem(dialog, IDC_PLUSR_TEMPORARY_NORMAL);
+            plusRCompat = GetDlgItem(dialog, IDC_PLUSR_TEMPORARY_COMPAT);
+            plusRApply = GetDlgItem(dialog, IDC_PLUSR_APPLY_TEMPORARY);
+            // The tool shows the first page of its tabs: the second page's controls are hidden.
             for (int id = IDC_PLUSR_DEFAULT_NORMAL; id <= IDC_PLUSR_TEMPORARY_VALUE; ++id) {
                 ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
             }
         }
-        if (role != DialogOnly) {
-            SetTimer(dialog, TickTimer, TickMs, NULL);
-        }
         if (role == FlashRun) {
+            bar = GetDlgItem(dialog, IDC_PROGRESS);
+            SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, BarEnd));
             HANDLE worker = CreateThread(NULL, 0, RunWorker, NULL, 0, NULL);
             if (worker == NULL) {
                 EndDialog(dialog, 1);
                 return TRUE;
             }
-            SetThreadPriority(worker, THREAD_PRIORITY_HIGHEST);
+            CloseHandle(worker);
+        }
+        if (role != DialogOnly) {
+            SetTimer(dialog, TickTimer, TickMs, NULL);
         }
         return TRUE;
     }

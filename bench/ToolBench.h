@@ -23,14 +23,13 @@ std::string ProgramPath(const char* program);
 // A session name unique to a benchmark and its repetition.
 std::string Name(const char* prefix, int repetition);
 
-// One sample of a running flash: when, the bar, the status text, the tool's CPU,
-// and (watched fast) whether Flash is enabled: it is disabled once the dialog has
-// taken the click.
+// One sample of a running flash: when, the bar, the status text and (watched
+// fast) whether Flash is enabled: it is disabled once the dialog has taken the
+// click.
 struct Sample {
     double ms;
     int position;
     std::string status;
-    double cpuMs;
     bool flashEnabled = true;
 };
 
@@ -49,9 +48,9 @@ struct FlashRun {
 };
 
 // How a run is watched. Fast: the dialog only, as often as possible, for the
-// run's time. Quiet: the drive's log and the CPU time only while the block passes
-// run, so that the dialog (whose CPU time is measured) is not asked anything
-// then. Timeline: the dialog and the log throughout, for the picture.
+// run's time. Quiet: the drive's log only while the block passes run, so that
+// the dialog is not asked anything then. Timeline: the dialog and the log
+// throughout, for the picture.
 enum class Watch { Fast, Quiet, Timeline };
 FlashRun RunFlash(const std::string& name, const std::string& settings, Watch watch);
 
@@ -59,24 +58,20 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
 // taken was sent. False when the button refused every try.
 bool ClickFlash(DrvflashSession* session, double* clickedAt);
 
-// The block passes of a run: the samples nearest the erase pass's start and the
-// program pass's end.
-bool BlockPassWindow(const FlashRun& run, const Sample** first, const Sample** last);
-
 // The benchmarks; each reports its figures and returns the program's exit code.
 int StartupBench(const std::string& tool, int repetitions);
-// Runs against a drive that answers at once beside the pause after leaving flash
-// mode and the run's commands at their bare cost, and the timeline of one run.
+// Runs against a drive that answers at once, less the pause after leaving flash
+// mode, beside the run's commands at their bare cost, and the timeline of one run.
 int FlashBench(int repetitions);
-// The slow runs' time beside the drive's own and the run's commands at their
-// bare cost, and (`svg` not null) the timeline picture, from a run of its own
-// watched throughout or (`timelineRun` false) from the last measured run.
+// The same for slow runs, less the drive's block delays too, and (`svg` not
+// null) the timeline picture, from a run of its own watched throughout or
+// (`timelineRun` false) from the last measured run.
 int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineRun);
-// discmode's CPU time while it polls a drive without a disc, in `windows` windows
-// of `seconds` each, taking turns with its baseline.
+// discmode's CPU time (with the Wine server's) while it polls a drive without a
+// disc, in `windows` windows of `seconds` each, taking turns with its baseline.
 int IdleBench(int windows, int seconds);
-// drvflash's CPU time during the block passes of slow runs, `pairs` runs each of
-// the tool and of its baseline, taking turns.
+// drvflash's CPU time (with the Wine server's) during the block passes of slow
+// runs, `pairs` runs each of the tool and of its baseline, taking turns.
 int DrvflashCpuBench(int pairs, int blockMs);
 
 #endif

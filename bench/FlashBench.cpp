@@ -117,11 +117,8 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
         run.endText = "(no dialog ready to flash; status '" + session.Text(IdStatus) + "')";
         return run;
     }
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, session.Program().ProcessId());
-    const std::string path = ProgramPath("drvflash_9x.exe");
     double start = 0;
     if (!ClickFlash(&session, &start)) {
-        CloseHandle(process);
         run.endText = "(Flash could not be clicked)";
         return run;
     }
@@ -131,7 +128,6 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
         Sample sample;
         sample.ms = NowMs() - start;
         sample.position = -1;
-        sample.cpuMs = -1;
         if (watch != Watch::Fast) {
             // One reading of the log per sample: a second could see a later stage whose
             // start the first did not record. Every stage passed over gets this sample's
@@ -143,7 +139,6 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
                 }
             }
             run.stageMs[0] = 0;
-            sample.cpuMs = ProgramCpuMs(process, path.c_str());
         }
         const bool askDialog = watch != Watch::Quiet || stage < 3 || stage >= 5;
         if (askDialog) {
@@ -166,27 +161,10 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
         }
         Sleep(watch == Watch::Fast ? 5 : 20);
     }
-    CloseHandle(process);
     run.clickAtMs = start;
     run.log = session.Commands();
     run.commands = run.log.size();
     return run;
-}
-
-bool BlockPassWindow(const FlashRun& run, const Sample** first, const Sample** last) {
-    *first = *last = NULL;
-    if (run.stageMs[3] < 0 || run.stageMs[5] < 0) {
-        return false;
-    }
-    for (const Sample& sample : run.samples) {
-        if (*first == NULL && sample.ms >= run.stageMs[3]) {
-            *first = &sample;
-        }
-        if (*last == NULL && sample.ms >= run.stageMs[5]) {
-            *last = &sample;
-        }
-    }
-    return *first != NULL && *last != NULL && (*first)->cpuMs >= 0 && (*last)->ms > (*first)->ms;
 }
 
 namespace {
@@ -220,11 +198,13 @@ std::vector<zalemu::CommandRecord> RunCommands(const FlashRun& run) {
 // each pass as the tool's drive began its run and logs as it does, the
 // downloads carrying the image of the tool's own program file in order, so that
 // the drive does the same work (the checksum matches, the blocks are written).
-// Pass `pass` is added: its milliseconds to *costs, each command's to *each (per
-// command, over the passes). False, with what went wrong in *why, when a command
-// ended otherwise than it did for the tool.
-bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, int pass,
-                std::vector<double>* costs, std::vector<std::vector<double>>* each,
+// The drive has the run's `settings` (a block delay, say), so the bare path
+// waits for what the tool's drive made it wait for. Pass `pass` is added: its
+// milliseconds to *costs, each command's to *each (per command, over the
+// passes). False, with what went wrong in *why, when a command ended otherwise
+// than it did for the tool.
+bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, const std::string& settings,
+                int pass, std::vector<double>* costs, std::vector<std::vector<double>>* each,
                 std::string* why) {
     if (each->size() < commands.size()) {
         each->resize(commands.size());
@@ -238,9 +218,10 @@ bool BareCostMs(const std::vector<zalemu::CommandRecord>& commands, int pass,
     LoadAspiLibrary();
     // A fresh folder: the drive starts again with its old firmware.
     ToolSession folder("drvflash", Name("flash-bare", pass));
-    const std::string error = emulator.Load(
-        "[emulator]\nstate = drive.state\nlog = commands.log\n\n" + Device("0:0", DriveSettings),
-        folder.Folder());
+    const std::string error =
+        emulator.Load("[emulator]\nstate = drive.state\nlog = commands.log\n\n" +
+                          Device("0:0", DriveSettings + settings),
+                      folder.Folder());
     if (!error.empty()) {
         *why = "the emulator did not load its drive: " + error;
         return false;
@@ -301,7 +282,7 @@ std::string CdbText(const zalemu::CommandRecord& record) {
 // drive carried it out, each change of the dialog's bar or status text as
 // sampled, the success text; then where the time went.
 void PrintTimeline(const FlashRun& run, const std::vector<zalemu::CommandRecord>& commands,
-                   const std::vector<double>& bareMs, int blockMs, bool eventLines) {
+                   const std::vector<double>& bareMs) {
     struct Event {
         double ms;
         std::string what;
@@ -319,7 +300,7 @@ void PrintTimeline(const FlashRun& run, const std::vector<zalemu::CommandRecord>
     }
     std::stable_sort(events.begin(), events.end(),
                      [](const Event& a, const Event& b) { return a.ms < b.ms; });
-    for (size_t i = 0; eventLines && i <= events.size(); ++i) {
+    for (size_t i = 0; i <= events.size(); ++i) {
         if (i == 0) {
             std::printf("TIMELINE 0.0 click\n");
         } else {
@@ -334,8 +315,7 @@ void PrintTimeline(const FlashRun& run, const std::vector<zalemu::CommandRecord>
     const double last = commands.back().ms - run.clickAtMs;
     // Between two commands the tool spends the gap less the bare cost of the
     // later one (its carrying out, and the end of the one before as the bare
-    // path sees it) and less the delay of a block command before it (the log
-    // records a command before its delay).
+    // path sees it).
     double bareAll = 0, extraAll = 0, widest = 0;
     size_t widestAt = 1;
     for (size_t i = 0; i < commands.size() && i < bareMs.size(); ++i) {
@@ -343,10 +323,7 @@ void PrintTimeline(const FlashRun& run, const std::vector<zalemu::CommandRecord>
         if (i == 0) {
             continue;
         }
-        const zalemu::CommandRecord& before = commands[i - 1];
-        const bool block = before.Opcode() == 0xCB && before.cdb.size() > 1 &&
-                           (before.cdb[1] == 4 || before.cdb[1] == 2);
-        const double extra = commands[i].ms - before.ms - bareMs[i] - (block ? blockMs : 0);
+        const double extra = commands[i].ms - commands[i - 1].ms - bareMs[i];
         extraAll += extra;
         if (extra > widest) {
             widest = extra;
@@ -355,7 +332,7 @@ void PrintTimeline(const FlashRun& run, const std::vector<zalemu::CommandRecord>
     }
     std::printf("SPENT click to the first command: %.1f ms\n", first);
     std::printf("SPENT first to last command: %.1f ms for %u commands (bare cost of all: %.1f "
-                "ms); beyond their bare cost (and block delays) %.1f ms in all, most before "
+                "ms); beyond their bare cost %.1f ms in all, most before "
                 "command %u %s: %.1f ms\n",
                 last - first, static_cast<unsigned>(commands.size()), bareAll, extraAll,
                 commands[widestAt].index, CdbText(commands[widestAt]).c_str(), widest);
@@ -364,10 +341,6 @@ void PrintTimeline(const FlashRun& run, const std::vector<zalemu::CommandRecord>
                 run.clickToEndMs - last, LeaveFlashModePauseMs);
     std::printf("SPENT click to the success text: %.1f ms\n", run.clickToEndMs);
     std::fflush(stdout);
-}
-
-std::string Ms(double ms) {
-    return Text("%.1f ms", ms);
 }
 
 } // namespace
@@ -392,15 +365,36 @@ int RunAndPrice(const char* name, int repetitions, const std::string& settings, 
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         const FlashRun run = RunFlash(Name(name, repetition), settings, watch);
         if (run.endText != SuccessText) {
-            Fail(("expected the success text at the run's end, saw '" + run.endText + "'").c_str());
+            Fail("expected the success text at the run's end, saw '" + run.endText + "'");
             return 0;
         }
         runs->measured.push_back(run.clickToEndMs);
-        runs->priced = runs->priced && BareCostMs(RunCommands(run), repetition, &runs->bare,
-                                                  &runs->each, &runs->why);
+        runs->priced = runs->priced && BareCostMs(RunCommands(run), settings, repetition,
+                                                  &runs->bare, &runs->each, &runs->why);
         runs->last = run;
     }
     return 1;
+}
+
+// The row of a flash run: from the click to the success text less the drive's
+// own time (the pause after leaving flash mode and `delayMs` of block delays),
+// beside the run's commands through the bare path to the same drive less the
+// same delays; each run over the pricing right after it, against 1.2.
+void FlashRow(const std::string& label, const PricedRuns& runs, double delayMs) {
+    std::vector<double> tool, bare;
+    for (size_t i = 0; i < runs.measured.size() && i < runs.bare.size(); ++i) {
+        tool.push_back(runs.measured[i] - LeaveFlashModePauseMs - delayMs);
+        bare.push_back(runs.bare[i] - delayMs);
+    }
+    const std::vector<double> ratios = PairRatios(tool, bare);
+    if (!runs.priced) {
+        std::fprintf(stderr, "the commands could not be priced: %s\n", runs.why.c_str());
+    }
+    ReportRow(label,
+              runs.priced ? "bare path: " + WithSpread(SpreadOf(bare), 1, "ms")
+                          : "not measured: " + runs.why,
+              WithSpread(SpreadOf(tool), 1, "ms"), WithSpread(SpreadOf(ratios), 2, "x"),
+              "<= 1.2x the bare path", runs.priced ? RatioAtMost(ratios, 1.2) : Verdict::Failed);
 }
 
 } // namespace
@@ -410,78 +404,33 @@ int FlashBench(int repetitions) {
     if (!RunAndPrice("flash", repetitions, "", Watch::Fast, &runs)) {
         return 1;
     }
-    const FlashRun& lastRun = runs.last;
-    const bool priced = runs.priced;
-    const std::string& why = runs.why;
-    const std::vector<zalemu::CommandRecord> commands = RunCommands(lastRun);
-    const Spread run = SpreadOf(runs.measured), cost = SpreadOf(runs.bare);
-    const double baseline = LeaveFlashModePauseMs + cost.median;
-    const std::string label = Text("the run's %u commands from the click, bare path",
-                                   static_cast<unsigned>(commands.size()));
-    if (!priced) {
-        std::fprintf(stderr, "the commands could not be priced: %s\n", why.c_str());
-        ReportRow(label, "", "not measured: " + why, "", "", Verdict::Failed);
-    } else {
-        ReportRow(label, "", WithSpread(cost, 1, "ms"), "", "", Verdict::Reported);
+    const std::vector<zalemu::CommandRecord> commands = RunCommands(runs.last);
+    FlashRow(Text("flash run, instant drive: click to success text less the 1,000 ms pause, "
+                  "%u commands, %d runs",
+                  static_cast<unsigned>(commands.size()), repetitions),
+             runs, 0);
+    if (runs.priced) {
+        PrintTimeline(runs.last, commands, Medians(runs.each));
     }
-    ReportRow("flash run, instant drive, click to success text",
-              priced ? Ms(baseline) + " (1,000 ms pause + the commands' bare cost)" : "-",
-              WithSpread(run, 1, "ms"), priced ? Text("%.2fx", run.median / baseline) : "-",
-              "<= 1.1x", priced ? AtMost(run.median / baseline, 1.1) : Verdict::Failed);
-    ReportFigure("flash_instant", LeaveFlashModePauseMs, run.median, "ms");
-    ReportFigure("flash_instant_commands", 0, static_cast<double>(commands.size()), "commands");
-    ReportFigure("flash_instant_commands_bare", 0, priced ? cost.median : -1, "ms");
-    PrintTimeline(lastRun, commands, Medians(runs.each), 0, true);
     return 0;
 }
 
 int FlashSlowBench(int repetitions, int blockMs, const char* svg, bool timelineRun) {
     const std::string settings = "block-delay = " + std::to_string(blockMs);
-    // The drive's own time: the block commands' delay and the pause, and the
-    // commands as the bare path carries them without the delay.
     PricedRuns runs;
     if (!RunAndPrice("flash-slow", repetitions, settings, Watch::Quiet, &runs)) {
         return 1;
     }
-    const FlashRun& lastRun = runs.last;
-    const bool priced = runs.priced;
-    const std::string& why = runs.why;
     if (svg != NULL) {
         const FlashRun run =
-            timelineRun ? RunFlash("bench-flash-timeline", settings, Watch::Timeline) : lastRun;
+            timelineRun ? RunFlash("bench-flash-timeline", settings, Watch::Timeline) : runs.last;
         if (run.endText != SuccessText || !WriteTimeline(run, svg, blockMs)) {
             return Fail("expected a successful run drawn in the timeline picture");
         }
     }
-    const Spread run = SpreadOf(runs.measured), cost = SpreadOf(runs.bare);
-    const double baseline =
-        BlockCommandCount * static_cast<double>(blockMs) + LeaveFlashModePauseMs + cost.median;
-    const double share = priced ? (run.median - baseline) / run.median : -1;
-    if (!priced) {
-        std::fprintf(stderr, "the commands could not be priced: %s\n", why.c_str());
-    }
-    ReportRow(Text("flash run, block commands of %d ms, click to success text", blockMs),
-              priced ? Ms(baseline) + Text(" (34 x %d ms + 1,000 ms pause + the commands' bare "
-                                           "cost %s)",
-                                           blockMs, WithSpread(cost, 1, "ms").c_str())
-                     : "not measured: " + why,
-              WithSpread(run, 1, "ms"), Text("tool's share %.2f %%", share * 100),
-              "tool's share <= 2 %", AtMost(share, 0.02));
-    ReportFigure("flash_slow",
-                 BlockCommandCount * static_cast<double>(blockMs) + LeaveFlashModePauseMs,
-                 run.median, "ms");
-    ReportFigure("flash_slow_commands_bare", 0, priced ? cost.median : -1, "ms");
-    if (priced) {
-        PrintTimeline(lastRun, RunCommands(lastRun), Medians(runs.each), blockMs, false);
-    }
-    // The drive's delay is a Sleep in the emulator, which the system may stretch.
-    std::vector<double> sleeps;
-    for (int i = 0; i < 5; ++i) {
-        const double start = NowMs();
-        Sleep(static_cast<DWORD>(blockMs));
-        sleeps.push_back(NowMs() - start);
-    }
-    std::printf("SPENT a Sleep of %d ms, as the drive's block delay: %s\n", blockMs,
-                WithSpread(SpreadOf(sleeps), 1, "ms").c_str());
+    FlashRow(Text("flash run, block commands of %d ms: click to success text less the pause and "
+                  "%d x %d ms, %d runs",
+                  blockMs, BlockCommandCount, blockMs, repetitions),
+             runs, BlockCommandCount * static_cast<double>(blockMs));
     return 0;
 }

@@ -1,7 +1,6 @@
 // The least code that hands requests to the ASPI library: the Windows 9x path's
-// baseline of the transport benchmarks, the price of each command of a flash run
-// as the bare path carries it, and the floor under which the tools' CPU figures
-// leave out the emulator's own work.
+// baseline of the transport benchmarks, and the price of each command of a flash
+// run as the bare path carries it.
 #ifndef ZAL_BENCH_BAREASPILOOP_H
 #define ZAL_BENCH_BAREASPILOOP_H
 

@@ -276,11 +276,12 @@ DWORD WINAPI PollTheSilentDevice(LPVOID) {
 // the leave of flash mode, so that a run that fails in stages 1 to 4 always
 // leaves it; with fewer the run is refused before anything is sent, and the
 // status box says why. The blocks are held here by polls of another device that
-// never answers them, sent side by side.
+// never answers them, sent side by side. (On the NT path a hung pass-through
+// holds its drive's worker in the simulator, and the leave would wait behind it:
+// there the download is carried out late instead.)
 TEST_P(FlashEngineTest, TheLeaveAlwaysHasARequestBlock) {
-    ASSERT_EQ("", StartWith(Device(0, 0,
-                                   "kind = tk4800j\nfault = CB/01#2 hang\n"
-                                   "fault = CB/01#4 hang") +
+    const std::string download = OnAspiPath() ? "hang" : "late 5600";
+    ASSERT_EQ("", StartWith(Device(0, 0, "kind = tk4800j\nfault = CB/01#2 " + download) +
                             Device(1, 0, "kind = optical\nfault = 00 hang")));
     EnumerateDrives(&FlashDriveProbe);
     ASSERT_EQ(1, DriveCount);
@@ -288,7 +289,7 @@ TEST_P(FlashEngineTest, TheLeaveAlwaysHasARequestBlock) {
     const std::vector<std::string> whole =
         WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     const struct {
-        int hold; // more blocks held by the other device's polls before the run
+        int hold; // more blocks held by the other device's polls; -1: all but one
         LONG step;
         std::vector<std::string> sent;
         const char* status; // the status box at the end
@@ -299,14 +300,14 @@ TEST_P(FlashEngineTest, TheLeaveAlwaysHasARequestBlock) {
          -2,
          {whole[0], whole[1], whole[2], whole[3], FlashLeaveCdb},
          MessageTable->error},
-        // One free: refused, nothing sent (the next run would have lost its leave).
-        {0, FlashRefusedBlocksHeld, {}, MessageTable->blocksHeld},
+        // One free: refused, nothing sent (a run then could lose its leave).
+        {-1, FlashRefusedBlocksHeld, {}, MessageTable->blocksHeld},
     };
     for (const auto& c : cases) {
         // One poll at a time takes its block (it creates its event once it has
         // one), then all of them wait side by side.
         std::vector<HANDLE> holders;
-        for (int i = 0; i < c.hold; ++i) {
+        for (int i = 0; c.hold < 0 ? CommandPoolHasRoom() != 0 : i < c.hold; ++i) {
             const int events = CreatedEventCount();
             holders.push_back(CreateThread(NULL, 0, PollTheSilentDevice, NULL, 0, NULL));
             const DWORD start = GetTickCount();

@@ -1,174 +1,55 @@
 #!/bin/bash
-# The Wine session of one build tree: a private 32-bit Wine prefix inside the
-# build tree, a persistent wineserver and an Xvfb display, so that every Windows
-# program of the build starts in about 0.1 s and none of Wine's background
-# services holds the output pipe of whoever ran the first program.
+# The Wine session of one build tree: a private 32-bit prefix in BUILD/wineprefix,
+# a persistent wineserver and an Xvfb display, so that a program starts at once
+# and no Wine service holds the output pipe of whoever ran the first program.
 #
-#   wine-session.sh start  BUILD   create the prefix if needed, start the session
-#   wine-session.sh ensure BUILD   start it unless it runs already (used by winerun)
-#   wine-session.sh stop   BUILD   stop wineserver and Xvfb of this session
-#   wine-session.sh prefix BUILD   only create the prefix if needed and apply
-#                                  BUILD/wine-programs.reg (no session)
+#   wine-session.sh start|ensure|stop|prefix BUILD
 #
-# BUILD/wine-session/env holds WINEPREFIX, WINEDEBUG and DISPLAY for the session,
-# and what this machine needs for Wine (scripts/wine-machine.sh: the qemu setting
-# on machines that run 32-bit programs through qemu, and ZAL_TIME_SCALE).
+# ensure starts the session unless it runs (winerun); prefix only makes the prefix
+# and applies BUILD/wine-programs.reg. BUILD/wine-session/env holds what a Wine
+# command of the session needs, with scripts/wine-machine.sh's settings.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-
 command=${1:-}
 build=$(cd "${2:?usage: wine-session.sh start|ensure|stop|prefix BUILD}" && pwd) || exit 1
 dir="$build/wine-session"
 prefix="$build/wineprefix"
 mkdir -p "$dir"
-
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
 unset WINEDLLOVERRIDES
 machine_env=$("$here/wine-machine.sh" env) || exit 1
 eval "$machine_env"
-
-server_alive() {
-    [ -f "$dir/wineserver.pid" ] && kill -0 "$(cat "$dir/wineserver.pid")" 2>/dev/null
-}
-
-holder_alive() {
-    [ -f "$dir/deskhold.pid" ] && kill -0 "$(cat "$dir/deskhold.pid")" 2>/dev/null
-}
-
-xvfb_alive() {
-    [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null
-}
+emulated() { "$here/wine-machine.sh" emulated; }
+# Every Wine process is kept off the lock's descriptor 9 and the caller's pipes.
+quiet() { "$@" </dev/null >/dev/null 2>&1 9>&-; }
+alive() { [ -f "$dir/$1.pid" ] && kill -0 "$(cat "$dir/$1.pid")" 2>/dev/null; }
 
 start_xvfb() {
-    xvfb_alive && return 0
+    alive xvfb && return 0
+    # Xvfb takes a free display and writes its number to the pipe once it accepts
+    # clients; it closes the pipe unwritten when it fails.
     local n=""
-    # Xvfb takes a free display itself and writes its number to the pipe once it
-    # accepts clients; it closes the pipe unwritten when it fails.
     rm -f "$dir/displayfd" && mkfifo "$dir/displayfd" || return 1
     setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/displayfd" \
         </dev/null >"$dir/xvfb.log" 2>&1 9>&- &
     echo $! >"$dir/xvfb.pid"
     read -r -t 60 n <"$dir/displayfd"
     rm -f "$dir/displayfd"
-    if [ -z "$n" ]; then
-        echo "wine-session: Xvfb did not come up (see $dir/xvfb.log)" >&2
-        return 1
-    fi
+    [ -n "$n" ] || { echo "wine-session: Xvfb did not come up (see $dir/xvfb.log)" >&2; return 1; }
     echo ":$n" >"$dir/display"
 }
 
-write_env() {
-    {
-        echo "export WINEPREFIX='$prefix' WINEARCH=win32 WINEDEBUG=-all"
-        echo "export DISPLAY='$(cat "$dir/display")'"
-        echo "$machine_env"
-    } >"$dir/env.tmp" && mv "$dir/env.tmp" "$dir/env"
+apply_registry() { # per-program settings of the build (Windows 98, ASPI library)
+    [ -f "$build/wine-programs.reg" ] || return 0
+    quiet wine regedit /S "$(winepath -w "$build/wine-programs.reg" 9>&-)"
 }
 
-apply_registry() {
-    # Programs that must see Windows 9x, and other per-program settings of the build.
-    if [ -f "$build/wine-programs.reg" ]; then
-        wine regedit /S "$(winepath -w "$build/wine-programs.reg" 9>&-)" </dev/null >/dev/null 2>&1 9>&-
-    fi
-}
-
-create_prefix() {
-    # wineboot starts a server of its own; let it finish before ours starts.
-    if ! "$here/wine-machine.sh" emulated; then
-        wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
-        wineserver -w
-        return 0
-    fi
-    # Under qemu the wineserver itself now and then crashes while the prefix is
-    # made, and wineboot's processes then wait for it for good: each try has a time
-    # limit, and a failed one is cleared away and made again. Every Wine process
-    # costs seconds under qemu: the .NET and HTML engines' installers and the
-    # desktop menu entries, which no test uses, are left out.
-    local attempt
-    for attempt in 1 2 3; do
-        echo "wine-session: creating the Wine prefix under qemu (a few minutes)" >&2
-        if WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-            timeout 600 wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&- &&
-            timeout 300 wineserver -w && [ -f "$prefix/system.reg" ]; then
-            return 0
-        fi
-        echo "wine-session: making the prefix failed (try $attempt; see $dir/wineboot.log)" >&2
-        wineserver -k </dev/null >/dev/null 2>&1 9>&-
-        kill_leftovers
-        rm -rf "$prefix"
-    done
-    return 1
-}
-
-# Our persistent server, and Wine's services started by a first program (with its
-# stdio on /dev/null they hold no pipe of the caller). Under qemu the server now
-# and then crashes meanwhile, and the program then waits for it for good: there
-# the program has a time limit, and a failed start is cleared away and tried again.
-start_server() {
-    local attempt
-    for attempt in 1 2 3; do
-        setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
-        echo $! >"$dir/wineserver.pid"
-        if ! "$here/wine-machine.sh" emulated; then
-            wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
-            return 0
-        fi
-        if timeout 300 wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- && server_alive; then
-            return 0
-        fi
-        echo "wine-session: starting Wine failed (try $attempt)" >&2
-        wineserver -k </dev/null >/dev/null 2>&1 9>&-
-        kill_leftovers
-    done
-    return 1
-}
-
-start_session() {
-    start_xvfb || return 1
-    export DISPLAY
-    DISPLAY=$(cat "$dir/display")
-    write_env
-    if ! server_alive; then
-        if [ ! -f "$prefix/system.reg" ]; then
-            create_prefix || return 1
-        fi
-        start_server || return 1
-    fi
-    apply_registry
-    start_desktop_holder
-}
-
-desktop_up() {
-    local p
-    for p in $(pgrep -f 'explorer.exe /desktop'); do
-        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && return 0
-    done
-    return 1
-}
-
-start_desktop_holder() {
-    # Wine's desktop process takes the standard error of the program that starts
-    # it and lives while any program uses the desktop: started here by deskhold
-    # (once the build has made it), it holds /dev/null and lasts the session.
-    holder_alive && return 0
-    [ -f "$build/bin/deskhold.exe" ] || return 0
-    setsid wine "$build/bin/deskhold.exe" </dev/null >/dev/null 2>&1 9>&- &
-    echo $! >"$dir/deskhold.pid"
-    for _ in $(seq 1 100); do
-        desktop_up && return 0
-        sleep 0.05
-    done
-    echo "wine-session: Wine's desktop process did not start" >&2
-    return 1
-}
-
-# Under qemu a Wine process that was ended can linger as a Unix process; those
-# of this prefix go with the session.
+# Under qemu a Wine process that was ended can linger as a Unix process; those of
+# this prefix go.
 kill_leftovers() {
-    local p exe
+    local p
     for p in $(pgrep -u "$(id -u)" .); do
-        exe=$(readlink "/proc/$p/exe" 2>/dev/null) || continue
-        case "$exe" in
+        case "$(readlink "/proc/$p/exe" 2>/dev/null)" in
         /usr/bin/qemu-i386 | /usr/bin/qemu-i386-static | /usr/lib/wine/*) ;;
         *) continue ;;
         esac
@@ -177,47 +58,101 @@ kill_leftovers() {
     done
 }
 
+# wineboot runs a server of its own; ours starts once it has ended. Under qemu the
+# server now and then crashes meanwhile and wineboot waits for good: each of three
+# tries has a time limit and a failed one is cleared away. The .NET and HTML
+# installers and the menu entries, which no test uses, cost minutes there.
+create_prefix() {
+    local try
+    if ! emulated; then
+        wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
+        wineserver -w
+        return 0
+    fi
+    for try in 1 2 3; do
+        echo "wine-session: creating the Wine prefix under qemu (a few minutes)" >&2
+        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" timeout 600 wineboot -i \
+            </dev/null >"$dir/wineboot.log" 2>&1 9>&- && timeout 300 wineserver -w &&
+            [ -f "$prefix/system.reg" ] && return 0
+        echo "wine-session: making the prefix failed (try $try; see $dir/wineboot.log)" >&2
+        quiet wineserver -k
+        kill_leftovers
+        rm -rf "$prefix"
+    done
+    return 1
+}
+
+# Our persistent server and Wine's services, started by a first program with its
+# stdio on /dev/null; under qemu with a time limit and up to three tries.
+start_server() {
+    local try
+    for try in 1 2 3; do
+        setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
+        echo $! >"$dir/wineserver.pid"
+        if ! emulated; then
+            quiet wine cmd /c exit
+            return 0
+        fi
+        quiet timeout 300 wine cmd /c exit && alive wineserver && return 0
+        echo "wine-session: starting Wine failed (try $try)" >&2
+        quiet wineserver -k
+        kill_leftovers
+    done
+    return 1
+}
+
+# Wine's desktop process takes the standard error of the program that starts it
+# and lives while any program uses the desktop: deskhold (once built) starts it
+# with /dev/null and lasts the session.
+start_desktop_holder() {
+    local p
+    alive deskhold || [ ! -f "$build/bin/deskhold.exe" ] && return 0
+    setsid wine "$build/bin/deskhold.exe" </dev/null >/dev/null 2>&1 9>&- &
+    echo $! >"$dir/deskhold.pid"
+    for _ in $(seq 1 100); do
+        for p in $(pgrep -f 'explorer.exe /desktop'); do
+            tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && return 0
+        done
+        sleep 0.05
+    done
+    echo "wine-session: Wine's desktop process did not start" >&2
+    return 1
+}
+
+start_session() {
+    start_xvfb || return 1
+    export DISPLAY
+    DISPLAY=$(cat "$dir/display")
+    printf "export WINEPREFIX='%s' WINEARCH=win32 WINEDEBUG=-all\nexport DISPLAY='%s'\n%s\n" \
+        "$prefix" "$DISPLAY" "$machine_env" >"$dir/env.tmp" && mv "$dir/env.tmp" "$dir/env"
+    if ! alive wineserver; then
+        [ -f "$prefix/system.reg" ] || create_prefix || return 1
+        start_server || return 1
+    fi
+    apply_registry
+    start_desktop_holder
+}
+
 stop_session() {
     if [ -d "$prefix" ]; then
-        wineserver -k </dev/null >/dev/null 2>&1 9>&-
-        if "$here/wine-machine.sh" emulated; then
-            kill_leftovers
-        fi
+        quiet wineserver -k
+        emulated && kill_leftovers
     fi
-    if server_alive; then
-        kill "$(cat "$dir/wineserver.pid")" 2>/dev/null
-    fi
-    if xvfb_alive; then
-        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
-    fi
+    alive wineserver && kill "$(cat "$dir/wineserver.pid")" 2>/dev/null
+    alive xvfb && kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
     rm -f "$dir/wineserver.pid" "$dir/xvfb.pid" "$dir/deskhold.pid" "$dir/env"
 }
 
+# ensure leaves a running session alone, before and after waiting for the lock.
+running() { [ "$command" = ensure ] && alive wineserver && alive xvfb && [ -f "$dir/env" ]; }
 case "$command" in
-start | ensure)
-    # ensure leaves a running session alone, before and after waiting for the lock.
-    running() { [ "$command" = ensure ] && server_alive && xvfb_alive && [ -f "$dir/env" ]; }
-    running && exit 0
-    exec 9>"$dir/lock"
-    flock 9
-    running && exit 0
-    start_session
-    ;;
-stop)
-    exec 9>"$dir/lock"
-    flock 9
-    stop_session
-    ;;
-prefix)
-    exec 9>"$dir/lock"
-    flock 9
-    if [ ! -f "$prefix/system.reg" ]; then
-        create_prefix || exit 1
-    fi
-    apply_registry
-    ;;
-*)
-    echo "usage: wine-session.sh start|ensure|stop|prefix BUILD" >&2
-    exit 2
-    ;;
+start | ensure | stop | prefix) running && exit 0 ;;
+*) echo "usage: wine-session.sh start|ensure|stop|prefix BUILD" >&2; exit 2 ;;
+esac
+exec 9>"$dir/lock"
+flock 9
+case "$command" in
+start | ensure) running || start_session ;;
+stop) stop_session ;;
+prefix) { [ -f "$prefix/system.reg" ] || create_prefix; } && apply_registry ;;
 esac

@@ -1,8 +1,8 @@
 #!/bin/bash
-# Checks scripts/setup-machine.sh's decisions when the package mirror misbehaves,
-# without the network: stand-in apt-get, dpkg-query, dpkg and sudo commands come
-# first on PATH, fail as a mirror in mid-sync makes apt fail, and write down how
-# they were called. The real package database is never read or written.
+# scripts/setup-machine.sh's decisions when the package mirror misbehaves, without
+# the network: stand-in apt-get, dpkg-query, dpkg and sudo come first on PATH,
+# fail as apt fails with a mirror in mid-sync, and write down how they were
+# called. The real package database is never read or written.
 #
 #   setup-machine-test.sh SOURCE_DIR
 set -u
@@ -10,77 +10,54 @@ script="$1/scripts/setup-machine.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin"
-
 # apt-get: FAKE_UPDATE_FAILURES updates fail (a number, or "always"); an install
-# naming FAKE_UNKNOWN fails as for a package no source has; with FAKE_INSTALL
-# "pinned" an install works only with -t, with "never" it never works.
+# naming FAKE_UNKNOWN fails as for a package no source has; FAKE_INSTALL "pinned"
+# works only with -t, "never" never works.
 cat >"$work/bin/apt-get" <<'STUB'
 #!/bin/bash
 echo "apt-get $*" >>"$FAKE_DIR/calls"
 case " $* " in
 *" update "*)
-    n=$(($(cat "$FAKE_DIR/updates" 2>/dev/null || echo 0) + 1))
-    echo "$n" >"$FAKE_DIR/updates"
+    n=$(grep -c "^apt-get update" "$FAKE_DIR/calls")
     if [ "$FAKE_UPDATE_FAILURES" = always ] || [ "$n" -le "$FAKE_UPDATE_FAILURES" ]; then
         echo "E: Failed to fetch http://mirror.test/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 192.0.2.1 80]" >&2
         echo "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2
         exit 100
-    fi
-    ;;
+    fi ;;
 *" install "*)
     if [ -n "$FAKE_UNKNOWN" ] && [[ " $* " == *" $FAKE_UNKNOWN "* ]]; then
-        echo "E: Unable to locate package $FAKE_UNKNOWN" >&2
-        exit 100
+        echo "E: Unable to locate package $FAKE_UNKNOWN" >&2; exit 100
     fi
     if [ "$FAKE_INSTALL" = never ] || { [ "$FAKE_INSTALL" = pinned ] && [[ " $* " != *" -t "* ]]; }; then
-        echo "E: Unable to correct problems, you have held broken packages." >&2
-        exit 100
-    fi
-    ;;
+        echo "E: Unable to correct problems, you have held broken packages." >&2; exit 100
+    fi ;;
 esac
 exit 0
 STUB
 # dpkg-query: nothing is installed, or everything with FAKE_ALL_INSTALLED=1.
-cat >"$work/bin/dpkg-query" <<'STUB'
-#!/bin/bash
-[ "$FAKE_ALL_INSTALLED" = 1 ] && printf 'install ok installed' && exit 0
-exit 1
-STUB
-cat >"$work/bin/dpkg" <<'STUB'
-#!/bin/bash
-echo "dpkg $*" >>"$FAKE_DIR/calls"
-[ "$1" = --print-foreign-architectures ] && echo i386
-exit 0
-STUB
+printf '#!/bin/bash\n[ "$FAKE_ALL_INSTALLED" = 1 ] && printf "install ok installed"\n' >"$work/bin/dpkg-query"
+printf '#!/bin/bash\necho "dpkg $*" >>"$FAKE_DIR/calls"\n[ "$1" != --print-foreign-architectures ] || echo i386\n' >"$work/bin/dpkg"
 printf '#!/bin/bash\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/"*
-
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 failures=0
 
-# One row: a name, the stand-ins' behaviour, the exit expected (0 or "fail"),
-# the number of updates and installs expected, and texts that the output must
-# and must not hold (separated by |).
+# One row: a name, the stand-ins' behaviour, the exit expected (0 or "fail"), the
+# updates and installs expected, texts the output must and must not hold (|-separated).
 row() {
-    local name=$1 update_failures=$2 install=$3 unknown=$4 all_installed=$5
-    local want_exit=$6 want_updates=$7 want_installs=$8 must=$9 must_not=${10}
-    local dir="$work/$name" status output updates installs text
-    mkdir -p "$dir"
-    output=$(env PATH="$work/bin:$PATH" FAKE_DIR="$dir" FAKE_UPDATE_FAILURES="$update_failures" \
-        FAKE_INSTALL="$install" FAKE_UNKNOWN="$unknown" FAKE_ALL_INSTALLED="$all_installed" \
-        SETUP_APT_UPDATE_TRIES=3 SETUP_APT_RETRY_PAUSE=0 \
+    local name=$1 want_exit=$6 want_updates=$7 want_installs=$8 must=$9 must_not=${10}
+    local dir="$work/$name" output status updates installs problems=() texts text
+    mkdir -p "$dir" && touch "$dir/calls"
+    output=$(env PATH="$work/bin:$PATH" FAKE_DIR="$dir" FAKE_UPDATE_FAILURES="$2" FAKE_INSTALL="$3" \
+        FAKE_UNKNOWN="$4" FAKE_ALL_INSTALLED="$5" SETUP_APT_UPDATE_TRIES=3 SETUP_APT_RETRY_PAUSE=0 \
         bash "$script" --packages-only 2>&1)
     status=$?
-    updates=$(grep -c '^apt-get update' "$dir/calls" 2>/dev/null)
-    installs=$(grep -c '^apt-get .*install' "$dir/calls" 2>/dev/null)
-    local problems=()
-    if [ "$want_exit" = fail ]; then
-        [ "$status" -ne 0 ] || problems+=("expected a failure, saw exit 0")
-    else
-        [ "$status" -eq 0 ] || problems+=("expected exit 0, saw $status")
-    fi
-    [ "${updates:-0}" = "$want_updates" ] || problems+=("expected $want_updates updates, saw ${updates:-0}")
-    [ "${installs:-0}" = "$want_installs" ] || problems+=("expected $want_installs installs, saw ${installs:-0}")
+    updates=$(grep -c '^apt-get update' "$dir/calls")
+    installs=$(grep -c '^apt-get .*install' "$dir/calls")
+    [ "$want_exit" = fail ] && [ "$status" -eq 0 ] && problems+=("expected a failure, saw exit 0")
+    [ "$want_exit" = 0 ] && [ "$status" -ne 0 ] && problems+=("expected exit 0, saw $status")
+    [ "$updates" = "$want_updates" ] || problems+=("expected $want_updates updates, saw $updates")
+    [ "$installs" = "$want_installs" ] || problems+=("expected $want_installs installs, saw $installs")
     IFS='|' read -r -a texts <<<"$must"
     for text in "${texts[@]}"; do
         [[ "$output" == *"$text"* ]] || problems+=("expected the output to say: $text")
@@ -94,11 +71,8 @@ row() {
     else
         failures=$((failures + 1))
         echo "FAIL $name"
-        printf '     %s\n' "${problems[@]}"
-        echo "     output was:"
-        sed 's/^/     | /' <<<"$output"
-        echo "     calls were:"
-        sed 's/^/     | /' "$dir/calls" 2>/dev/null
+        printf '     %s\n' "${problems[@]}" "output was:" && sed 's/^/     | /' <<<"$output"
+        echo "     calls were:" && sed 's/^/     | /' "$dir/calls"
     fi
 }
 
@@ -112,9 +86,5 @@ row both-halves-of-the-fault  always  pinned   ""       0    0     3   2     "$i
 row a-package-nobody-has      0       works    xdotool  0    fail  1   1     "no package source has: xdotool"   "$pinned"
 row install-fails-pinned-too  0       never    ""       0    fail  1   2     "could not install: |E: Unable to correct problems"   ""
 row everything-installed      0       works    ""       1    0     0   0     ""   "Installing"
-
-if [ "$failures" -ne 0 ]; then
-    echo "$failures of the set-up's decisions went wrong"
-    exit 1
-fi
+[ "$failures" -eq 0 ] || { echo "$failures of the set-up's decisions went wrong"; exit 1; }
 echo "every decision of the set-up held"

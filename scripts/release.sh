@@ -1,25 +1,13 @@
 #!/bin/bash
-# Makes the release: installs what the build needs (scripts/setup-machine.sh),
-# builds the two programs without the test suite into build/release/build, and
-# has cpack write build/release/zal-drive-tools-VERSION.zip holding discmode.exe,
-# drvflash.exe, a text for users (README.txt) and the SHA-256 sums of the three
-# (SHA256SUMS.txt), which the build writes (cmake/ZalRelease.cmake). VERSION is
-# the project's version (project() in CMakeLists.txt), which is also in both
-# programs' version resources.
+# Makes the release (README.md, "Releases"): set-up, a build of both programs
+# without the tests into build/release/build packing IMAGE, and cpack's
+# build/release/zal-drive-tools-VERSION.zip. It refuses a missing IMAGE at once,
+# and before it builds either program what fwpack --describe (built for this
+# machine, no Wine) finds is no bare image or carries the test mark. The image
+# checks are set on every configure (never forced), so that an old cache cannot
+# loosen them.
 #
 #   scripts/release.sh IMAGE
-#
-# IMAGE: the drive's 1,024,000-byte firmware image, packed into drvflash.exe.
-# There is no release without one: the build would pack the generated test
-# image instead, which is not firmware. The script refuses at once a missing
-# image; after the set-up it builds the image tools for this machine (seconds,
-# no Wine) and, before it builds either program, refuses what fwpack --describe
-# finds is no bare firmware image (another size, a program with an image
-# appended) or carries the test mark of the generated images. The image checks
-# of the build are set on every configure (a checksum mismatch is never
-# forced), so that a cache left from an earlier build cannot loosen them. The
-# release build runs no Windows program: fwpack packs drvflash.exe as a host
-# program.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 image=${1:-}
@@ -50,9 +38,8 @@ about=$("$fwpack" --describe "$image" 2>&1) ||
     refuse "$image is not a firmware image: ${about#fwpack: "$image": }"
 grep -qx 'trailer none (a bare image)' <<<"$about" ||
     refuse "$image is a program with a firmware image appended, not the image itself"
-if grep -qx 'test-image yes' <<<"$about"; then
+! grep -qx 'test-image yes' <<<"$about" ||
     refuse "$image is a generated test image (it carries the test mark), not firmware for a drive"
-fi
 
 echo "release: building into $build"
 if ! cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
@@ -62,10 +49,7 @@ if ! cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-m
     tail -n 30 "$out/configure.log"
     exit 1
 fi
-if ! cmake --build "$build" -j"$(nproc)" >"$out/build.log" 2>&1; then
-    tail -n 30 "$out/build.log"
-    exit 1
-fi
+cmake --build "$build" -j"$(nproc)" >"$out/build.log" 2>&1 || { tail -n 30 "$out/build.log"; exit 1; }
 
 # Fixed dates for the archive's entries (cpack keeps the files' own): the commit's.
 stamp=$(TZ=UTC git -C "$root" log -1 --date=format-local:'%Y-%m-%d %H:%M:%S' --format='%cd UTC' \
@@ -74,10 +58,7 @@ touch -d "${stamp:-2000-01-01 00:00:00 UTC}" "$build"/bin/{discmode,drvflash}.ex
     "$build"/release-files/{README,SHA256SUMS}.txt || exit 1
 name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 rm -f "$out/$name.zip"
-if ! (cd "$build" && cpack -B "$out") >"$out/package.log" 2>&1; then
-    tail -n 30 "$out/package.log"
-    exit 1
-fi
+(cd "$build" && cpack -B "$out") >"$out/package.log" 2>&1 || { tail -n 30 "$out/package.log"; exit 1; }
 rm -rf "$out/_CPack_Packages"
 (cd "$out" && cmake -E sha256sum "$name.zip" >"$name.zip.sha256") || exit 1
 

@@ -28,15 +28,12 @@ print_table() { # of a run's output $1: its settings lines, then its rows
 case "$mode" in
 --table) print_table "$out/output.txt"; exit 0 ;;
 --report)
-    [ -z "$(git -C "$root" status --porcelain)" ] || {
-        echo "bench.sh --report: the tree has changes not committed; the table is taken at a commit" >&2
-        exit 1
-    }
-    load=$(cut -d' ' -f1 /proc/loadavg)
-    if awk -v load="$load" -v limit="${BENCH_QUIET_LOAD:-0.5}" 'BEGIN { exit !(load > limit) }'; then
-        echo "bench.sh --report: the machine is not quiet (load average $load over the last minute)" >&2
-        exit 1
-    fi ;;
+    load=$(cut -d' ' -f1 /proc/loadavg) why=""
+    awk -v load="$load" -v limit="${BENCH_QUIET_LOAD:-0.5}" 'BEGIN { exit !(load > limit) }' &&
+        why="the machine is not quiet (load average $load over the last minute)"
+    [ -z "$(git -C "$root" status --porcelain)" ] ||
+        why="the tree has changes not committed; the table is taken at a commit"
+    [ -z "$why" ] || { echo "bench.sh --report: $why" >&2; exit 1; } ;;
 --smoke) # no time is judged at this size
     out="$build/bench-smoke" repetitions=1 commands=50 leak=50 slow_repetitions=1 block_ms=20
     cpu_windows=1 cpu_seconds=2 ;;
@@ -44,11 +41,8 @@ case "$mode" in
 *) echo "usage: scripts/bench.sh [--table | --report | --smoke BUILD]" >&2; exit 2 ;;
 esac
 if [ "$mode" != --smoke ]; then
-    if [ -n "${BENCH_BUILD:-}" ]; then
-        cmake --build "$build" -j"$(nproc)" --target bench_tools bench_transport_copy
-    else
-        "$root/scripts/build.sh"
-    fi || exit 1
+    if [ -n "${BENCH_BUILD:-}" ]; then cmake --build "$build" -j"$(nproc)" --target bench_tools bench_transport_copy
+    else "$root/scripts/build.sh"; fi || exit 1
     # winerun starts the build's Wine session; it ends with this run.
     trap '"$root/scripts/wine-session.sh" stop "$build"' EXIT
 fi
@@ -82,7 +76,8 @@ run() {
     [ "$status" -eq 0 ] || { echo "!! $*: expected exit code 0, saw $status"; failed=1; }
     cat "$out/last.txt" >>"$output"
     for row in "${rows[@]}"; do
-        grep -Eq "^ROW $row" "$out/last.txt" || { echo "!! $*: expected the row '$row', not reported"; failed=1; }
+        grep -Eq "^ROW $row" "$out/last.txt" ||
+            { echo "!! $*: expected the row '$row', not reported"; failed=1; }
     done
 }
 leak_rows=("handles added" "live heap bytes" "private bytes" "requests left")
@@ -111,7 +106,8 @@ if grep '^ROW .*| \*\*failed measurement\*\*$' "$output"; then
     failed=1
 fi
 if [ "$mode" = --report ]; then
-    [ $failed -eq 0 ] || { echo "bench.sh --report: docs/performance.md left as it was (the run failed)" >&2; exit 1; }
+    [ $failed -eq 0 ] ||
+        { echo "bench.sh --report: docs/performance.md left as it was (the run failed)" >&2; exit 1; }
     # The table replaces what stands between the two marker lines.
     doc="$root/docs/performance.md"
     awk -v table="$out/table.md" '

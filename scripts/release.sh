@@ -15,10 +15,9 @@ out="$root/build/release"
 build="$out/build"
 tools="$out/host-tools"
 
-refuse() {
-    echo "release: $*; no release made" >&2
-    exit 1
-}
+refuse() { echo "release: $*; no release made" >&2; exit 1; }
+# step LOG COMMAND...: runs COMMAND into build/release/LOG; on failure shows its end.
+step() { "${@:2}" >"$out/$1" 2>&1 || { tail -n 30 "$out/$1"; exit 1; }; }
 [ -n "$image" ] || refuse "no IMAGE given (scripts/release.sh IMAGE). A release packs the drive's
 firmware image into drvflash.exe; without one the build would pack the generated test
 image, which is not firmware"
@@ -28,11 +27,8 @@ image=$(cd "$(dirname "$image")" && pwd)/$(basename "$image") || exit 1
 "$root/scripts/setup-machine.sh" || exit 1
 mkdir -p "$out" || exit 1
 # fwpack, to judge the image: the image tools' own project, built for this machine.
-if ! { cmake -S "$root/tools/host" -B "$tools" -DCMAKE_BUILD_TYPE=Release &&
-    cmake --build "$tools" --target fwpack; } >"$out/host-tools.log" 2>&1; then
-    tail -n 30 "$out/host-tools.log"
-    exit 1
-fi
+step host-tools.log cmake -S "$root/tools/host" -B "$tools" -DCMAKE_BUILD_TYPE=Release
+step host-tools-build.log cmake --build "$tools" --target fwpack
 fwpack="$tools/bin/fwpack"
 about=$("$fwpack" --describe "$image" 2>&1) ||
     refuse "$image is not a firmware image: ${about#fwpack: "$image": }"
@@ -42,14 +38,9 @@ grep -qx 'trailer none (a bare image)' <<<"$about" ||
     refuse "$image is a generated test image (it carries the test mark), not firmware for a drive"
 
 echo "release: building into $build"
-if ! cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DZAL_BUILD_TESTS=OFF -DZAL_FIRMWARE_IMAGE="$image" \
-    -DZAL_FIRMWARE_FORCE=OFF \
-    >"$out/configure.log" 2>&1; then
-    tail -n 30 "$out/configure.log"
-    exit 1
-fi
-cmake --build "$build" -j"$(nproc)" >"$out/build.log" 2>&1 || { tail -n 30 "$out/build.log"; exit 1; }
+step configure.log cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DZAL_BUILD_TESTS=OFF -DZAL_FIRMWARE_IMAGE="$image" -DZAL_FIRMWARE_FORCE=OFF
+step build.log cmake --build "$build" -j"$(nproc)"
 
 # Fixed dates for the archive's entries (cpack keeps the files' own): the commit's.
 stamp=$(TZ=UTC git -C "$root" log -1 --date=format-local:'%Y-%m-%d %H:%M:%S' --format='%cd UTC' \
@@ -58,7 +49,7 @@ touch -d "${stamp:-2000-01-01 00:00:00 UTC}" "$build"/bin/{discmode,drvflash}.ex
     "$build"/release-files/{README,SHA256SUMS}.txt || exit 1
 name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 rm -f "$out/$name.zip"
-(cd "$build" && cpack -B "$out") >"$out/package.log" 2>&1 || { tail -n 30 "$out/package.log"; exit 1; }
+step package.log cpack --config "$build/CPackConfig.cmake" -B "$out"
 rm -rf "$out/_CPack_Packages"
 (cd "$out" && cmake -E sha256sum "$name.zip" >"$name.zip.sha256") || exit 1
 

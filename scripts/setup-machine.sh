@@ -1,33 +1,26 @@
 #!/bin/bash
-# Installs what building and testing needs on Debian 12 (mingw-w64, CMake,
-# GoogleTest's sources, 32-bit Wine, Xvfb, ImageMagick, Japanese fonts), with sudo
-# when not root; does nothing when all of it is there. Where the kernel refuses
-# 32-bit programs, it runs them through qemu-i386 (README.md, "The two commands").
-#
-# A mirror in mid-sync can serve an index that does not match its Release file for
-# hours: apt-get update is tried a few times, then the set-up goes on without the
-# index that still fails, saying which; an install that fails on what was fetched
-# is tried again with the release's own versions; a package no source has ends it.
+# Installs what building and testing needs on Debian 12, with sudo when not root;
+# nothing when all is there. Where the kernel refuses 32-bit programs, they run
+# through qemu-i386 (README.md, "The two commands"). A mirror in mid-sync can serve
+# an index that does not match its Release file for hours: apt-get update is tried
+# a few times, then the set-up goes on without the index that still fails, saying
+# which; a failed install is tried again with the release's own versions; a
+# package no source has ends it.
 #
 #   setup-machine.sh [--packages-only]   (the packages, not the 32-bit check)
 set -eu
-packages=(
-    cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
-    wine wine32:i386 wine64 xvfb x11-utils imagemagick xdotool procps
-    fonts-ipafont-gothic fonts-ipafont-mincho
-)
+packages=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest wine wine32:i386
+    wine64 xvfb x11-utils imagemagick xdotool procps fonts-ipafont-gothic fonts-ipafont-mincho)
 # apt's tries and pauses; the set-up's own test sets them small.
 update_tries=${SETUP_APT_UPDATE_TRIES:-4}
 retry_pause=${SETUP_APT_RETRY_PAUSE:-15}
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo=sudo
+sudo=$([ "$(id -u)" -eq 0 ] || echo sudo)
 updated=0
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 apt_log=$(mktemp)
 trap 'rm -f "$apt_log"' EXIT
 
-# apt-get with its output shown and kept in $apt_log; apt-get's status.
-apt() {
+apt() { # apt-get, its output shown and kept in $apt_log
     DEBIAN_FRONTEND=noninteractive $sudo apt-get "$@" 2>&1 | tee "$apt_log"
     return "${PIPESTATUS[0]}"
 }
@@ -56,16 +49,13 @@ install_packages() {
     apt "${install[@]}" "$@" && return 0
     unknown=$(sed -n -e "s/^E: Unable to locate package \(.*\)$/\1/p" \
         -e "s/^E: Package '\(.*\)' has no installation candidate$/\1/p" "$apt_log")
-    if [ -n "$unknown" ]; then
-        echo "setup-machine: cannot install; no package source has:" $unknown >&2
-        exit 1
-    fi
+    [ -z "$unknown" ] ||
+        { echo "setup-machine: cannot install; no package source has:" $unknown >&2; exit 1; }
     if [ -n "$codename" ]; then
         echo "setup-machine: the install failed; trying again with the release's own versions (apt-get install -t $codename)"
         apt -t "$codename" "${install[@]}" "$@" && return 0
     fi
-    echo "setup-machine: could not install: $*" >&2
-    echo "apt-get said:" >&2
+    printf 'setup-machine: could not install: %s\napt-get said:\n' "$*" >&2
     grep '^E: ' "$apt_log" >&2
     exit 1
 }
@@ -121,9 +111,8 @@ run_32bit_through_qemu() {
     echo "running them through qemu-i386 (binfmt_misc). Wine works, but slower."
     install_qemu
     [ -e "$misc/register" ] || $sudo mount -t binfmt_misc binfmt_misc "$misc"
-    if [ -e "$misc/qemu-i386" ] && ! grep -qx "interpreter $qemu_i386" "$misc/qemu-i386"; then
+    [ -e "$misc/qemu-i386" ] && ! grep -qx "interpreter $qemu_i386" "$misc/qemu-i386" &&
         echo -1 | $sudo tee "$misc/qemu-i386" >/dev/null
-    fi
     if [ -e "$misc/qemu-i386" ]; then
         echo 1 | $sudo tee "$misc/qemu-i386" >/dev/null
     else
@@ -131,10 +120,8 @@ run_32bit_through_qemu() {
             $sudo tee "$misc/register" >/dev/null
     fi
     [ "$(cat "$misc/status")" = enabled ] || echo 1 | $sudo tee "$misc/status" >/dev/null
-    if ! runs_32bit; then
-        echo "setup-machine: 32-bit programs still do not run (see dmesg); Wine cannot work here" >&2
-        exit 1
-    fi
+    runs_32bit ||
+        { echo "setup-machine: 32-bit programs still do not run (see dmesg); Wine cannot work here" >&2; exit 1; }
     echo "32-bit programs now run through $(sed -n 's/^interpreter //p' "$misc/qemu-i386")."
 }
 

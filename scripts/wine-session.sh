@@ -26,9 +26,7 @@ alive() { [ -f "$dir/$1.pid" ] && kill -0 "$(cat "$dir/$1.pid")" 2>/dev/null; }
 
 start_xvfb() {
     alive xvfb && return 0
-    # Xvfb takes a free display and writes its number to the pipe once it accepts
-    # clients; it closes the pipe unwritten when it fails.
-    local n=""
+    local n="" # Xvfb writes its display's number once it accepts clients, or nothing
     rm -f "$dir/displayfd" && mkfifo "$dir/displayfd" || return 1
     setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/displayfd" \
         </dev/null >"$dir/xvfb.log" 2>&1 9>&- &
@@ -44,9 +42,7 @@ apply_registry() { # per-program settings of the build (Windows 98, ASPI library
     quiet wine regedit /S "$(winepath -w "$build/wine-programs.reg" 9>&-)"
 }
 
-# Under qemu a Wine process that was ended can linger as a Unix process; those of
-# this prefix go.
-kill_leftovers() {
+kill_leftovers() { # under qemu an ended Wine process can linger; those of this prefix go
     local p
     for p in $(pgrep -u "$(id -u)" .); do
         case "$(readlink "/proc/$p/exe" 2>/dev/null)" in
@@ -58,17 +54,12 @@ kill_leftovers() {
     done
 }
 
-# wineboot runs a server of its own; ours starts once it has ended. Under qemu the
-# server now and then crashes meanwhile and wineboot waits for good: each of three
-# tries has a time limit and a failed one is cleared away. The .NET and HTML
-# installers and the menu entries, which no test uses, cost minutes there.
+# wineboot runs a server of its own; ours starts once it has ended. Under qemu that
+# server now and then crashes and wineboot waits for good: three tries with time
+# limits, and no .NET and HTML installers or menu entries (minutes there, unused).
 create_prefix() {
     local try
-    if ! emulated; then
-        wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-
-        wineserver -w
-        return 0
-    fi
+    emulated || { wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 9>&-; wineserver -w; return 0; }
     for try in 1 2 3; do
         echo "wine-session: creating the Wine prefix under qemu (a few minutes)" >&2
         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" timeout 600 wineboot -i \
@@ -82,17 +73,14 @@ create_prefix() {
     return 1
 }
 
-# Our persistent server and Wine's services, started by a first program with its
-# stdio on /dev/null; under qemu with a time limit and up to three tries.
+# Our server, and Wine's services started by a first program with its stdio on
+# /dev/null; under qemu with a time limit and up to three tries.
 start_server() {
     local try
     for try in 1 2 3; do
         setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
         echo $! >"$dir/wineserver.pid"
-        if ! emulated; then
-            quiet wine cmd /c exit
-            return 0
-        fi
+        emulated || { quiet wine cmd /c exit; return 0; }
         quiet timeout 300 wine cmd /c exit && alive wineserver && return 0
         echo "wine-session: starting Wine failed (try $try)" >&2
         quiet wineserver -k
@@ -101,9 +89,8 @@ start_server() {
     return 1
 }
 
-# Wine's desktop process takes the standard error of the program that starts it
-# and lives while any program uses the desktop: deskhold (once built) starts it
-# with /dev/null and lasts the session.
+# Wine's desktop process holds the stderr of the program that starts it for as long
+# as any program uses it: deskhold (once built) starts it and lasts the session.
 start_desktop_holder() {
     local p
     alive deskhold || [ ! -f "$build/bin/deskhold.exe" ] && return 0
@@ -121,8 +108,7 @@ start_desktop_holder() {
 
 start_session() {
     start_xvfb || return 1
-    export DISPLAY
-    DISPLAY=$(cat "$dir/display")
+    DISPLAY=$(cat "$dir/display") && export DISPLAY
     printf "export WINEPREFIX='%s' WINEARCH=win32 WINEDEBUG=-all\nexport DISPLAY='%s'\n%s\n" \
         "$prefix" "$DISPLAY" "$machine_env" >"$dir/env.tmp" && mv "$dir/env.tmp" "$dir/env"
     if ! alive wineserver; then
@@ -134,10 +120,7 @@ start_session() {
 }
 
 stop_session() {
-    if [ -d "$prefix" ]; then
-        quiet wineserver -k
-        emulated && kill_leftovers
-    fi
+    if [ -d "$prefix" ]; then quiet wineserver -k; emulated && kill_leftovers; fi
     alive wineserver && kill "$(cat "$dir/wineserver.pid")" 2>/dev/null
     alive xvfb && kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
     rm -f "$dir/wineserver.pid" "$dir/xvfb.pid" "$dir/deskhold.pid" "$dir/env"

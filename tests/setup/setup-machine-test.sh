@@ -18,19 +18,17 @@ cat >"$work/bin/apt-get" <<'STUB'
 echo "apt-get $*" >>"$FAKE_DIR/calls"
 case " $* " in
 *" update "*)
-    n=$(grep -c "^apt-get update" "$FAKE_DIR/calls")
-    if [ "$FAKE_UPDATE_FAILURES" = always ] || [ "$n" -le "$FAKE_UPDATE_FAILURES" ]; then
+    if [ "$FAKE_UPDATE_FAILURES" = always ] ||
+        [ "$(grep -c '^apt-get update' "$FAKE_DIR/calls")" -le "$FAKE_UPDATE_FAILURES" ]; then
         echo "E: Failed to fetch http://mirror.test/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 192.0.2.1 80]" >&2
         echo "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2
         exit 100
     fi ;;
 *" install "*)
-    if [ -n "$FAKE_UNKNOWN" ] && [[ " $* " == *" $FAKE_UNKNOWN "* ]]; then
-        echo "E: Unable to locate package $FAKE_UNKNOWN" >&2; exit 100
-    fi
-    if [ "$FAKE_INSTALL" = never ] || { [ "$FAKE_INSTALL" = pinned ] && [[ " $* " != *" -t "* ]]; }; then
-        echo "E: Unable to correct problems, you have held broken packages." >&2; exit 100
-    fi ;;
+    [ -z "$FAKE_UNKNOWN" ] || [[ " $* " != *" $FAKE_UNKNOWN "* ]] ||
+        { echo "E: Unable to locate package $FAKE_UNKNOWN" >&2; exit 100; }
+    [ "$FAKE_INSTALL" = never ] || { [ "$FAKE_INSTALL" = pinned ] && [[ " $* " != *" -t "* ]]; } &&
+        { echo "E: Unable to correct problems, you have held broken packages." >&2; exit 100; } ;;
 esac
 exit 0
 STUB
@@ -59,13 +57,9 @@ row() {
     [ "$updates" = "$want_updates" ] || problems+=("expected $want_updates updates, saw $updates")
     [ "$installs" = "$want_installs" ] || problems+=("expected $want_installs installs, saw $installs")
     IFS='|' read -r -a texts <<<"$must"
-    for text in "${texts[@]}"; do
-        [[ "$output" == *"$text"* ]] || problems+=("expected the output to say: $text")
-    done
+    for text in "${texts[@]}"; do [[ "$output" == *"$text"* ]] || problems+=("expected the output to say: $text"); done
     IFS='|' read -r -a texts <<<"$must_not"
-    for text in "${texts[@]}"; do
-        [[ "$output" != *"$text"* ]] || problems+=("expected the output not to say: $text")
-    done
+    for text in "${texts[@]}"; do [[ "$output" != *"$text"* ]] || problems+=("expected the output not to say: $text"); done
     if [ ${#problems[@]} -eq 0 ]; then
         echo "ok   $name"
     else

@@ -46,15 +46,25 @@ void FlashAndWait(DrvflashSession& run, std::vector<std::string>* texts, std::ve
     ASSERT_TRUE(run.WaitForRunEnd(texts, bar)) << "the run did not end";
 }
 
-// After a successful run: the drive holds the program's image byte for byte.
-void ExpectImageInDrive(const DrvflashSession& run, const std::string& address = "0:0") {
-    EXPECT_EQ("", run.FirmwareMismatch(address)) << "the firmware of " << address;
-}
-
-void ExpectRising(const std::vector<int>& bar) {
+// The dialog after a run whose bar went through the positions `bar`: the result,
+// the bar risen to the end or stopped where it stood, the new version or the old,
+// the counter, and the controls back with Power Off. After a success the drive
+// at `address` holds the program's image byte for byte.
+void ExpectRunEnd(DrvflashSession& run, const std::vector<int>& bar, bool success,
+                  const std::string& counter, const std::string& address = "0:0") {
+    EXPECT_EQ(success ? SuccessText : ErrorText, run.Text(IDC_STATUS));
     for (size_t i = 1; i < bar.size(); ++i) {
         EXPECT_LT(bar[i - 1], bar[i]) << "the bar went back at sample " << i;
     }
+    if (success) {
+        EXPECT_EQ(10000, run.Progress());
+        EXPECT_EQ("", run.FirmwareMismatch(address)) << "the firmware of " << address;
+    } else {
+        EXPECT_LT(run.Progress(), 10000);
+    }
+    EXPECT_EQ(success ? "2.17" : "2.16", run.Text(IDC_CURRENT_VERSION));
+    EXPECT_EQ(counter, run.Text(IDC_COUNTER));
+    ExpectReady(run, true);
 }
 
 void Leave(DrvflashSession& run) {
@@ -215,13 +225,7 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
                                                        SuccessText};
             EXPECT_EQ(expected, texts);
         }
-        EXPECT_EQ(SuccessText, run.Text(IDC_STATUS));
-        ExpectImageInDrive(run, address);
-        EXPECT_EQ(10000, run.Progress());
-        ExpectRising(bar);
-        EXPECT_EQ("2.17", run.Text(IDC_CURRENT_VERSION));
-        EXPECT_EQ(std::to_string(pass) + " of 2", run.Text(IDC_COUNTER));
-        ExpectReady(run, true);
+        ExpectRunEnd(run, bar, true, std::to_string(pass) + " of 2", address);
     }
     EXPECT_NE(std::string::npos, Section(run.StateFile(), "0:3").find("revision = 2.17"));
     EXPECT_NE(std::string::npos, Section(run.StateFile(), "2:5").find("revision = 2.17"));
@@ -276,9 +280,7 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         std::vector<std::string> texts;
         std::vector<int> bar;
         ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
-        EXPECT_EQ(SuccessText, run.Text(IDC_STATUS));
-        ExpectImageInDrive(run);
-        EXPECT_EQ("2.17", run.Text(IDC_CURRENT_VERSION));
+        ExpectRunEnd(run, bar, true, "1 of 1");
         Leave(run);
     }
 }
@@ -307,12 +309,7 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         std::vector<std::string> texts;
         std::vector<int> bar;
         FlashAndWait(run, &texts, &bar);
-        EXPECT_EQ(ErrorText, run.Text(IDC_STATUS));
-        ExpectRising(bar);
-        EXPECT_LT(run.Progress(), 10000);
-        EXPECT_EQ("2.16", run.Text(IDC_CURRENT_VERSION));
-        EXPECT_EQ("0 of 1", run.Text(IDC_COUNTER));
-        ExpectReady(run, true);
+        ExpectRunEnd(run, bar, false, "0 of 1");
         const std::vector<zalemu::CommandRecord> log = run.Commands();
         ASSERT_GE(log.size(), 2u);
         const zalemu::CommandRecord& failing = log[log.size() - (c.leavesFlashMode ? 2 : 1)];
@@ -333,10 +330,10 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         EXPECT_EQ(std::vector<std::string>{"[HA:0/ID:0]ZAL     TK-4800J LOADER "},
                   again.DriveListItems());
         EXPECT_EQ("N/A ", again.Text(IDC_CURRENT_VERSION));
-        FlashAndWait(again, &texts, &bar);
-        EXPECT_EQ(SuccessText, again.Text(IDC_STATUS));
-        ExpectImageInDrive(again);
-        EXPECT_EQ("2.17", again.Text(IDC_CURRENT_VERSION));
+        std::vector<std::string> backTexts;
+        std::vector<int> backBar;
+        FlashAndWait(again, &backTexts, &backBar);
+        ExpectRunEnd(again, backBar, true, "1 of 1");
         Leave(again);
     }
 }
@@ -405,13 +402,8 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     std::vector<std::string> texts;
     std::vector<int> bar;
     ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
-    EXPECT_EQ(SuccessText, run.Text(IDC_STATUS));
-    ExpectImageInDrive(run);
-    EXPECT_EQ(10000, run.Progress());
-    EXPECT_EQ("2.17", run.Text(IDC_CURRENT_VERSION));
-    EXPECT_EQ("1 of 2", run.Text(IDC_COUNTER));
+    ExpectRunEnd(run, bar, true, "1 of 2");
     EXPECT_EQ(0, run.DriveListSelection());
-    ExpectReady(run, true);
     Sleep(Scaled(300));
     EXPECT_EQ(nullptr, run.WaitForBox(0).window)
         << "a command queued during the run asked afterwards";

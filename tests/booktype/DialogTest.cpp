@@ -6,7 +6,6 @@
 #include "DialogHarness.h"
 #include "DiscmodeTables.h"
 #include "MessageTable.h"
-#include "ScsiTransport.h"
 #include "WindowDriver.h"
 
 #include <gtest/gtest.h>
@@ -15,30 +14,6 @@
 #include <vector>
 
 namespace {
-
-using zalemu::CommandRecord;
-
-// The dialog procedure in this program over the emulator in its wnaspi32.dll.
-class DialogLevel : public DiscmodeLevel {
-public:
-    bool Open(const std::string&, const std::string& settings) override {
-        return Emulator().Load(Device(0, 0, settings)).empty() && run.Start();
-    }
-    DialogDriver& Dialog() override { return run; }
-    bool SetDisc(bool loaded) override { return Emulator().SetDisc("0:0", loaded); }
-    std::vector<CommandRecord> Commands() override { return ::Commands(); }
-    std::string DriveMemory() override { return Emulator().StateText(); }
-    bool Ended() override { return run.Ended(); }
-    void ExpectEnd() override {
-        INT_PTR result = 0;
-        ASSERT_TRUE(run.WaitForEnd(5000, &result)) << "the dialog did not end";
-        EXPECT_EQ(1, result);
-        EXPECT_EQ(nullptr, SendASPI32Command) << "the transport is released";
-    }
-    DWORD ReactionMs() const override { return 1000; }
-
-    DialogRun run;
-};
 
 // The controls that the dialog's thread enabled, disabled or gave a text while
 // a hook on that thread watched: each change once, by identifier.
@@ -80,38 +55,38 @@ TEST_F(DialogTest, ShowsTheDriveByItsCommandVersion) {
     const char* const captions[] = {"DVD+R DL Medium setting", "DVD+R Medium setting"};
     for (const PageRow& row : PageRows) {
         SCOPED_TRACE(row.drive);
-        DialogLevel level;
-        ASSERT_NO_FATAL_FAILURE(ExpectPage(level, row));
-        for (int i = 0; i < level.run.TabCount(); ++i) {
-            EXPECT_EQ(captions[i], level.run.TabCaption(i));
+        DialogRun run;
+        ASSERT_NO_FATAL_FAILURE(ExpectPage(run, row));
+        for (int i = 0; i < run.TabCount(); ++i) {
+            EXPECT_EQ(captions[i], run.TabCaption(i));
         }
         // A poll that finds nothing new changes no control, not even back and forth.
-        EXPECT_EQ(std::vector<int>{}, ControlsChangedByPolls(level.run, 5));
-        CancelAndExpectEnd(level);
+        EXPECT_EQ(std::vector<int>{}, ControlsChangedByPolls(run, 5));
+        CancelAndExpectEnd(run);
     }
 }
 
 TEST_F(DialogTest, ChangeCountTextsAndLocks) {
     for (const CountRow& row : CountRows) {
         SCOPED_TRACE(row.drive);
-        DialogLevel level;
-        ExpectCount(level, row);
+        DialogRun run;
+        ExpectCount(run, row);
     }
 }
 
 TEST_F(DialogTest, DiscInsertedAndRemovedWhileRunning) {
     for (const DiscRow& row : DiscRows) {
         SCOPED_TRACE(row.drive);
-        DialogLevel level;
-        ExpectDiscInsertedAndRemoved(level, row);
+        DialogRun run;
+        ExpectDiscInsertedAndRemoved(run, row);
     }
 }
 
 TEST_F(DialogTest, CommandsBoxAndDriveMemoryOfEachChange) {
     for (const ChangeRow& row : ChangeRows) {
         SCOPED_TRACE(row.name);
-        DialogLevel level;
-        ExpectChange(level, row);
+        DialogRun run;
+        ExpectChange(run, row);
     }
 }
 
@@ -125,8 +100,7 @@ TEST_F(DialogTest, SwitchingDrivesAndTabs) {
                       Device(0, 1, "command-version = 1\nchanges-left = 10\ndl-default = 00") +
                       Device(0, 2, "changes-left = 20") + Device(0, 3, "kind = optical") +
                       Device(0, 4, "command-version = 1\nchanges-left = 0")));
-    DialogLevel level;
-    DialogRun& run = level.run;
+    DialogRun run;
     ASSERT_TRUE(run.Start()) << "no dialog";
     ASSERT_EQ(4u, run.DriveListItems().size());
     EXPECT_FALSE(run.Enabled(IDC_DL_DEFAULT_COMPAT));
@@ -174,7 +148,7 @@ TEST_F(DialogTest, SwitchingDrivesAndTabs) {
     EXPECT_FALSE(run.Enabled(IDC_DL_DEFAULT_COMPAT)) << "locked again";
     EXPECT_FALSE(run.Enabled(IDC_PLUSR_DEFAULT_NORMAL)) << "locked again";
     EXPECT_EQ("3", run.Text(IDC_COMMAND_VERSION));
-    CancelAndExpectEnd(level);
+    CancelAndExpectEnd(run);
 }
 
 TEST_F(DialogTest, CancelEscapeAndCloseBoxEndTheDialog) {
@@ -188,12 +162,12 @@ TEST_F(DialogTest, CancelEscapeAndCloseBoxEndTheDialog) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DialogLevel level;
-        ASSERT_TRUE(level.Open(c.name, "")) << "no dialog";
-        const size_t before = level.Commands().size();
-        c.act(&level.run);
-        level.ExpectEnd();
-        EXPECT_EQ(std::vector<std::string>{}, SentAfter(level, before));
+        DialogRun run;
+        ASSERT_TRUE(run.Open(c.name, "")) << "no dialog";
+        const size_t before = run.Commands().size();
+        c.act(&run);
+        run.ExpectEnd();
+        EXPECT_EQ(std::vector<std::string>{}, SentAfter(run, before));
     }
 }
 
@@ -240,8 +214,7 @@ TEST(DialogJapaneseTest, JapaneseTemplateAndTexts) {
     EXPECT_EQ(Cp932("設定を変更しました。"), box.text);
     EXPECT_EQ(DiscmodeTitle, box.caption);
     ASSERT_TRUE(AnswerBox(box));
-    INT_PTR result = 0;
-    ASSERT_TRUE(run.WaitForEnd(5000, &result));
+    run.ExpectEnd();
 }
 
 } // namespace

@@ -120,7 +120,7 @@ const std::vector<ChangeRow> ChangeRows = {
 // clang-format on
 
 void CancelAndExpectEnd(DiscmodeLevel& level) {
-    ASSERT_TRUE(level.Dialog().Click(IDCANCEL)) << "Cancel is not available";
+    ASSERT_TRUE(level.Driver().Click(IDCANCEL)) << "Cancel is not available";
     level.ExpectEnd();
 }
 
@@ -151,7 +151,7 @@ void ExpectPage(DiscmodeLevel& level, const PageRow& row) {
     ASSERT_TRUE(level.Open("page", std::string("vendor = VENDOR12\nproduct = PRODUCT-NAME-16C\n") +
                                        row.drive))
         << "no dialog";
-    DialogDriver& dialog = level.Dialog();
+    DialogDriver& dialog = level.Driver();
     EXPECT_EQ(DiscmodeTitle, WindowText(dialog.Dialog()));
     EXPECT_EQ(std::vector<std::string>{"[HA:0/ID:0]VENDOR12PRODUCT-NAME-16C"},
               dialog.DriveListItems());
@@ -198,7 +198,7 @@ void ExpectPage(DiscmodeLevel& level, const PageRow& row) {
 
 void ExpectCount(DiscmodeLevel& level, const CountRow& row) {
     ASSERT_TRUE(level.Open("count", row.drive)) << "no dialog";
-    DialogDriver& dialog = level.Dialog();
+    DialogDriver& dialog = level.Driver();
     EXPECT_TRUE(dialog.WaitForText(IDC_STATUS, row.status)) << "shown: " << dialog.Text(IDC_STATUS);
     EXPECT_TRUE(dialog.WaitForEnabled(IDOK, row.ok));
     // Nor does OK come or go with a later poll.
@@ -223,7 +223,7 @@ void ExpectDiscInsertedAndRemoved(DiscmodeLevel& level, const DiscRow& row) {
     const char* const noDisc = "Possible set count is 12 left.";
     const char* const eject = "Try again after DISC Ejected.";
     ASSERT_TRUE(level.Open("disc", row.drive)) << "no dialog";
-    DialogDriver& dialog = level.Dialog();
+    DialogDriver& dialog = level.Driver();
     const DWORD react = level.ReactionMs();
     ASSERT_TRUE(dialog.WaitForEnabled(IDOK, true));
     EXPECT_TRUE(dialog.WaitForText(IDC_STATUS, noDisc));
@@ -242,7 +242,7 @@ void ExpectDiscInsertedAndRemoved(DiscmodeLevel& level, const DiscRow& row) {
 
 void ExpectChange(DiscmodeLevel& level, const ChangeRow& row) {
     ASSERT_TRUE(level.Open(row.name, row.drive)) << "no dialog";
-    DialogDriver& dialog = level.Dialog();
+    DialogDriver& dialog = level.Driver();
     ASSERT_TRUE(dialog.WaitForEnabled(IDOK, true));
     ASSERT_TRUE(MakeClicks(dialog, row.clicks)) << "a click could not be made";
     ASSERT_TRUE(dialog.WaitForEnabled(IDOK, true));

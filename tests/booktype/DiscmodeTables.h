@@ -21,7 +21,7 @@ public:
     // Starts the dialog over the drive with the scenario `settings`, a run named
     // `name`; false when no dialog came.
     virtual bool Open(const std::string& name, const std::string& settings) = 0;
-    virtual DialogDriver& Dialog() = 0;
+    virtual DialogDriver& Driver() = 0;
     // Inserts or removes the drive's disc as a person would.
     virtual bool SetDisc(bool loaded) = 0;
     // Every command the drive received since the scenario was loaded.

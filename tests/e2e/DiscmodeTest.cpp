@@ -24,7 +24,7 @@ public:
         run->WriteScenario(Device("0:0", settings));
         return run->Start();
     }
-    DialogDriver& Dialog() override { return *run; }
+    DialogDriver& Driver() override { return *run; }
     bool SetDisc(bool loaded) override { return run->SetDisc("0:0", loaded); }
     std::vector<zalemu::CommandRecord> Commands() override { return run->Commands(); }
     std::string DriveMemory() override { return run->StateFile(); }

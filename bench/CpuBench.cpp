@@ -199,7 +199,7 @@ bool ToolFlashWindow(int pair, int blockMs, CpuWindow* window, std::string* comm
     WriteRunScenario(session, FlashDevice(blockMs));
     double clickedAt = 0;
     if (!session.Start(ProgramPath::AspiEmulator) ||
-        !session.WaitForEnabled(IdFlash, true, 30000) || !ClickFlash(&session, &clickedAt) ||
+        !session.WaitForEnabled(IDC_FLASH, true, 30000) || !ClickFlash(&session, &clickedAt) ||
         !BlockPassWindow(session, ProgramPath("drvflash_9x.exe"), window)) {
         return false;
     }

@@ -99,11 +99,11 @@ bool ClickFlash(DrvflashSession* session, double* clickedAt) {
     // Right after start-up the button may be refused for a moment; it is tried
     // again, and the time is that of the click that was taken.
     *clickedAt = NowMs();
-    bool clicked = session->Click(IdFlash);
+    bool clicked = session->Click(IDC_FLASH);
     for (int retry = 0; retry < 3 && !clicked; ++retry) {
         Sleep(Scaled(200));
         *clickedAt = NowMs();
-        clicked = session->WaitForEnabled(IdFlash, true, 5000) && session->Click(IdFlash);
+        clicked = session->WaitForEnabled(IDC_FLASH, true, 5000) && session->Click(IDC_FLASH);
     }
     return clicked;
 }
@@ -113,7 +113,7 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
     DrvflashSession session(name);
     session.WriteScenario(Device("0:0", "kind = tk4800j\nrevision = 2.16\n" + settings));
     if (!session.Start(ProgramPath::AspiEmulator) ||
-        !session.WaitForEnabled(IdFlash, true, 30000)) {
+        !session.WaitForEnabled(IDC_FLASH, true, 30000)) {
         run.endText = "(no dialog ready to flash; status '" + session.Text(IdStatus) + "')";
         return run;
     }
@@ -146,7 +146,7 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
             sample.position = session.Progress();
         }
         if (watch == Watch::Fast) {
-            sample.flashEnabled = session.Enabled(IdFlash);
+            sample.flashEnabled = session.Enabled(IDC_FLASH);
         }
         if (watch != Watch::Fast || run.samples.empty() ||
             run.samples.back().position != sample.position ||

@@ -2,6 +2,9 @@
 #include "DialogHarness.h"
 
 #include "MainDialog.h"
+#include "ScsiTransport.h"
+
+#include <gtest/gtest.h>
 
 DialogRun::~DialogRun() {
     if (thread_ != NULL) {
@@ -39,4 +42,15 @@ bool DialogRun::WaitForEnd(DWORD timeoutMs, INT_PTR* result) {
 
 bool DialogRun::Ended() {
     return thread_ == NULL || WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
+}
+
+bool DialogRun::Open(const std::string&, const std::string& settings) {
+    return Emulator().Load(Device(0, 0, settings)).empty() && Start();
+}
+
+void DialogRun::ExpectEnd() {
+    INT_PTR result = 0;
+    ASSERT_TRUE(WaitForEnd(5000, &result)) << "the dialog did not end";
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(nullptr, SendASPI32Command) << "the transport is released";
 }

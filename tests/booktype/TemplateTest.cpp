@@ -2,6 +2,7 @@
 // size, font and title, and for each of the 29 controls in order its identifier,
 // class, style, caption and position, in English (MAINDIALOGE) and Japanese
 // (MAINDIALOG).
+#include "BookTypeResources.h"
 #include "DialogTemplate.h"
 
 #include <gtest/gtest.h>
@@ -30,35 +31,35 @@ const Styled Radio = {BS_AUTORADIOBUTTON, ButtonMask};
 // clang-format off
 const std::vector<ControlRow> Controls = {
     // id, class, style, English and Japanese caption, English and Japanese x, y, cx, cy
-    {1009, "COMBOBOX", DropDownList, "", "", {7, 21, 288, 64}, {7, 21, 254, 64}},
-    {1, "BUTTON", DefaultButton, "OK", "実行", {169, 192, 37, 19}, {169, 192, 37, 19}},
-    {1007, "EDIT", StatusBox, "", "", {9, 150, 287, 28}, {9, 150, 251, 28}},
-    {2, "BUTTON", Button, "Cancel", "ｷｬﾝｾﾙ", {222, 192, 37, 19}, {222, 192, 37, 19}},
+    {IDC_DRIVE_LIST, "COMBOBOX", DropDownList, "", "", {7, 21, 288, 64}, {7, 21, 254, 64}},
+    {IDOK, "BUTTON", DefaultButton, "OK", "実行", {169, 192, 37, 19}, {169, 192, 37, 19}},
+    {IDC_STATUS, "EDIT", StatusBox, "", "", {9, 150, 287, 28}, {9, 150, 251, 28}},
+    {IDCANCEL, "BUTTON", Button, "Cancel", "ｷｬﾝｾﾙ", {222, 192, 37, 19}, {222, 192, 37, 19}},
     {-1, "BUTTON", GroupBox, "Drive Select:", "ドライブ選択:", {4, 9, 298, 32}, {4, 9, 264, 32}},
-    {1014, "SYSTABCONTROL32", Tab, "Tab1", "Tab1", {4, 46, 298, 84}, {5, 46, 263, 84}},
+    {IDC_TAB, "SYSTABCONTROL32", Tab, "Tab1", "Tab1", {4, 46, 298, 84}, {5, 46, 263, 84}},
     {-1, "BUTTON", GroupBox, "Status:", "状態:", {4, 136, 298, 47}, {4, 136, 264, 48}},
     {-1, "STATIC", CentredLabel, "Default", "Default", {26, 80, 32, 8}, {26, 83, 32, 8}},
-    {1001, "STATIC", Label, "Temporary", "Temporary", {26, 105, 32, 8}, {26, 105, 32, 8}},
+    {IDC_TEMPORARY_LABEL, "STATIC", Label, "Temporary", "Temporary", {26, 105, 32, 8}, {26, 105, 32, 8}},
     {-1, "STATIC", NoPrefixLabel, "Select Setting", "Select Setting", {10, 59, 34, 18}, {10, 61, 23, 18}},
     {-1, "STATIC", Label, "Current Value", "Current Value", {55, 64, 65, 8}, {60, 63, 45, 8}},
-    {1015, "BUTTON", FirstRadio, "&Normal (DVD+R DL)", "標準 (DVD+R DL)", {108, 80, 80, 10}, {108, 81, 71, 10}},
-    {1016, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 80, 103, 10}, {188, 81, 72, 10}},
-    {1017, "BUTTON", FirstRadio, "&Normal (DVD+R DL)", "標準 (DVD+R DL)", {108, 103, 80, 10}, {108, 103, 71, 10}},
-    {1018, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 103, 103, 10}, {188, 103, 72, 10}},
-    {1019, "BUTTON", FirstRadio, "", "", {11, 82, 9, 8}, {11, 83, 9, 8}},
-    {1020, "BUTTON", Radio, "", "", {11, 105, 9, 8}, {11, 105, 9, 8}},
-    {1021, "EDIT", ValueBox, "", "", {60, 78, 40, 14}, {60, 78, 40, 14}},
-    {1022, "EDIT", ValueBox, "", "", {60, 102, 40, 14}, {60, 102, 40, 14}},
-    {1023, "BUTTON", FirstRadio, "&Normal (DVD+R)", "標準 (DVD+R)", {108, 80, 80, 10}, {108, 81, 71, 10}},
-    {1024, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 80, 103, 10}, {188, 81, 72, 10}},
-    {1025, "BUTTON", FirstRadio, "&Normal (DVD+R)", "標準 (DVD+R)", {108, 103, 80, 10}, {108, 103, 71, 10}},
-    {1026, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 103, 103, 10}, {188, 103, 72, 10}},
-    {1027, "BUTTON", FirstRadio, "", "", {11, 82, 9, 8}, {11, 83, 9, 8}},
-    {1028, "BUTTON", Radio, "", "", {11, 105, 9, 8}, {11, 105, 9, 8}},
-    {1029, "EDIT", ValueBox, "", "", {60, 78, 40, 14}, {60, 78, 40, 14}},
-    {1030, "EDIT", ValueBox, "", "", {60, 102, 40, 14}, {60, 102, 40, 14}},
+    {IDC_DL_DEFAULT_NORMAL, "BUTTON", FirstRadio, "&Normal (DVD+R DL)", "標準 (DVD+R DL)", {108, 80, 80, 10}, {108, 81, 71, 10}},
+    {IDC_DL_DEFAULT_COMPAT, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 80, 103, 10}, {188, 81, 72, 10}},
+    {IDC_DL_TEMPORARY_NORMAL, "BUTTON", FirstRadio, "&Normal (DVD+R DL)", "標準 (DVD+R DL)", {108, 103, 80, 10}, {108, 103, 71, 10}},
+    {IDC_DL_TEMPORARY_COMPAT, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 103, 103, 10}, {188, 103, 72, 10}},
+    {IDC_DL_APPLY_DEFAULT, "BUTTON", FirstRadio, "", "", {11, 82, 9, 8}, {11, 83, 9, 8}},
+    {IDC_DL_APPLY_TEMPORARY, "BUTTON", Radio, "", "", {11, 105, 9, 8}, {11, 105, 9, 8}},
+    {IDC_DL_DEFAULT_VALUE, "EDIT", ValueBox, "", "", {60, 78, 40, 14}, {60, 78, 40, 14}},
+    {IDC_DL_TEMPORARY_VALUE, "EDIT", ValueBox, "", "", {60, 102, 40, 14}, {60, 102, 40, 14}},
+    {IDC_PLUSR_DEFAULT_NORMAL, "BUTTON", FirstRadio, "&Normal (DVD+R)", "標準 (DVD+R)", {108, 80, 80, 10}, {108, 81, 71, 10}},
+    {IDC_PLUSR_DEFAULT_COMPAT, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 80, 103, 10}, {188, 81, 72, 10}},
+    {IDC_PLUSR_TEMPORARY_NORMAL, "BUTTON", FirstRadio, "&Normal (DVD+R)", "標準 (DVD+R)", {108, 103, 80, 10}, {108, 103, 71, 10}},
+    {IDC_PLUSR_TEMPORARY_COMPAT, "BUTTON", Radio, "&Compatibility (DVD-ROM)", "互換 (DVD-ROM)", {192, 103, 103, 10}, {188, 103, 72, 10}},
+    {IDC_PLUSR_APPLY_DEFAULT, "BUTTON", FirstRadio, "", "", {11, 82, 9, 8}, {11, 83, 9, 8}},
+    {IDC_PLUSR_APPLY_TEMPORARY, "BUTTON", Radio, "", "", {11, 105, 9, 8}, {11, 105, 9, 8}},
+    {IDC_PLUSR_DEFAULT_VALUE, "EDIT", ValueBox, "", "", {60, 78, 40, 14}, {60, 78, 40, 14}},
+    {IDC_PLUSR_TEMPORARY_VALUE, "EDIT", ValueBox, "", "", {60, 102, 40, 14}, {60, 102, 40, 14}},
     {-1, "STATIC", Label, "Command Ver: ", "Command Ver : ", {7, 194, 48, 8}, {7, 194, 48, 8}},
-    {1031, "EDIT", ValueBox, "", "", {58, 191, 14, 14}, {53, 191, 13, 14}},
+    {IDC_COMMAND_VERSION, "EDIT", ValueBox, "", "", {58, 191, 14, 14}, {53, 191, 13, 14}},
 };
 
 const TemplateCase Templates[] = {

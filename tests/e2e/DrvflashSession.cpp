@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 int DrvflashSession::Progress() const {
-    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdProgress), PBM_GETPOS, 0, 0));
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IDC_PROGRESS), PBM_GETPOS, 0, 0));
 }
 
 bool DrvflashSession::QueryEndSession() const {
@@ -13,34 +13,34 @@ bool DrvflashSession::QueryEndSession() const {
 
 bool DrvflashSession::StartReady() {
     // The drive list is enabled a moment before Flash is shown.
-    return Start() && WaitUntil([this] { return Visible(IdFlash) && Enabled(IdFlash); }, 10000);
+    return Start() && WaitUntil([this] { return Visible(IDC_FLASH) && Enabled(IDC_FLASH); }, 10000);
 }
 
 bool DrvflashSession::WaitForRunEnd(std::vector<std::string>* texts, std::vector<int>* bar,
                                     DWORD timeoutMs) {
     // Flash is disabled from the click until the tick that sees the end.
-    WaitUntil([this] { return !Enabled(IdFlash); }, 5000);
-    const std::string before = Text(IdStatus);
+    WaitUntil([this] { return !Enabled(IDC_FLASH); }, 5000);
+    const std::string before = Text(IDC_STATUS);
     const bool ended = WaitUntil(
         [&] {
-            const std::string text = Text(IdStatus);
+            const std::string text = Text(IDC_STATUS);
             if (texts->empty() || texts->back() != text) {
                 texts->push_back(text);
             }
             // Until the run's first tick the bar still shows where the last run left it.
             const int position = Progress();
             if (text == before && texts->size() == 1) {
-                return Enabled(IdFlash);
+                return Enabled(IDC_FLASH);
             }
             if (bar->empty() || bar->back() != position) {
                 bar->push_back(position);
             }
-            return Enabled(IdFlash);
+            return Enabled(IDC_FLASH);
         },
         timeoutMs);
     // The tick that ends the run may show the last text and give Flash back between
     // one sample's reading of the text and its look at Flash: read the text once more.
-    const std::string last = Text(IdStatus);
+    const std::string last = Text(IDC_STATUS);
     if (ended && (texts->empty() || texts->back() != last)) {
         texts->push_back(last);
     }

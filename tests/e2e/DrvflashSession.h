@@ -1,18 +1,11 @@
 // One run of the built drvflash.exe against the drive emulator (ToolSession),
-// with its dialog's controls, the progress bar and the answers to its boxes.
+// with its progress bar and the end of its runs; the dialog's controls are those
+// of FlashResources.h.
 #ifndef ZAL_TESTS_DRVFLASHSESSION_H
 #define ZAL_TESTS_DRVFLASHSESSION_H
 
+#include "FlashResources.h"
 #include "ToolSession.h"
-
-enum {
-    IdPowerOff = 1,
-    IdCurrentVersion = 1006,
-    IdUpdateVersion = 1008,
-    IdProgress = 1010,
-    IdFlash = 1011,
-    IdCounter = 1012
-};
 
 class DrvflashSession : public ToolSession {
 public:

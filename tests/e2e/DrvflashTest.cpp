@@ -32,33 +32,43 @@ std::string Drive(const std::string& address, const std::string& revision,
 
 // The controls of a dialog that is Ready: after a run Power Off is offered.
 void ExpectReady(DrvflashSession& run, bool afterRun) {
-    EXPECT_TRUE(run.Enabled(IdDriveList));
-    EXPECT_TRUE(run.Visible(IdFlash));
-    EXPECT_TRUE(run.Enabled(IdFlash));
-    EXPECT_TRUE(run.Enabled(IdCancel));
-    EXPECT_EQ(afterRun, run.Visible(IdPowerOff));
-    EXPECT_EQ(afterRun, run.Enabled(IdPowerOff));
+    EXPECT_TRUE(run.Enabled(IDC_DRIVE_LIST));
+    EXPECT_TRUE(run.Visible(IDC_FLASH));
+    EXPECT_TRUE(run.Enabled(IDC_FLASH));
+    EXPECT_TRUE(run.Enabled(IDCANCEL));
+    EXPECT_EQ(afterRun, run.Visible(IDC_POWER_OFF));
+    EXPECT_EQ(afterRun, run.Enabled(IDC_POWER_OFF));
 }
 
 // Flash pressed, the run followed to its end; the texts shown and bar positions.
 void FlashAndWait(DrvflashSession& run, std::vector<std::string>* texts, std::vector<int>* bar) {
-    ASSERT_TRUE(run.Click(IdFlash));
+    ASSERT_TRUE(run.Click(IDC_FLASH));
     ASSERT_TRUE(run.WaitForRunEnd(texts, bar)) << "the run did not end";
 }
 
-// After a successful run: the drive holds the program's image byte for byte.
-void ExpectImageInDrive(const DrvflashSession& run, const std::string& address = "0:0") {
-    EXPECT_EQ("", run.FirmwareMismatch(address)) << "the firmware of " << address;
-}
-
-void ExpectRising(const std::vector<int>& bar) {
+// The dialog after a run whose bar went through the positions `bar`: the result,
+// the bar risen to the end or stopped where it stood, the new version or the old,
+// the counter, and the controls back with Power Off. After a success the drive
+// at `address` holds the program's image byte for byte.
+void ExpectRunEnd(DrvflashSession& run, const std::vector<int>& bar, bool success,
+                  const std::string& counter, const std::string& address = "0:0") {
+    EXPECT_EQ(success ? SuccessText : ErrorText, run.Text(IDC_STATUS));
     for (size_t i = 1; i < bar.size(); ++i) {
         EXPECT_LT(bar[i - 1], bar[i]) << "the bar went back at sample " << i;
     }
+    if (success) {
+        EXPECT_EQ(10000, run.Progress());
+        EXPECT_EQ("", run.FirmwareMismatch(address)) << "the firmware of " << address;
+    } else {
+        EXPECT_LT(run.Progress(), 10000);
+    }
+    EXPECT_EQ(success ? "2.17" : "2.16", run.Text(IDC_CURRENT_VERSION));
+    EXPECT_EQ(counter, run.Text(IDC_COUNTER));
+    ExpectReady(run, true);
 }
 
 void Leave(DrvflashSession& run) {
-    ASSERT_TRUE(run.Click(IdCancel));
+    ASSERT_TRUE(run.Click(IDCANCEL));
     DWORD exitCode = 99;
     EXPECT_TRUE(run.WaitForExit(20000, &exitCode));
     EXPECT_EQ(0u, exitCode);
@@ -79,19 +89,19 @@ TEST(DrvflashTemplates, BothTemplatesHoldTheThirteenControls) {
     // clang-format off
     const std::vector<ControlRow> controls = {
         // id, class, style, English and Japanese caption, English and Japanese x, y, cx, cy
-        {1009, "COMBOBOX", list, "", "", {56, 12, 179, 36}, {72, 12, 160, 36}},
-        {1011, "BUTTON", hiddenButton, "Flash", "実行", {135, 96, 37, 19}, {145, 106, 37, 19}},
-        {1001, "STATIC", label, "Drive Select:", "ドライブ選択:", {11, 13, 38, 8}, {11, 13, 38, 8}},
-        {1002, "STATIC", label, "Current Version:", "現在のバージョン:", {11, 31, 62, 8}, {11, 31, 53, 8}},
-        {1007, "EDIT", status, "", "", {6, 80, 109, 40}, {6, 86, 109, 40}},
-        {1005, "STATIC", label, "Status:", "ステータス:", {6, 64, 41, 11}, {6, 70, 38, 11}},
-        {1006, "STATIC", label, "N/A", "N/A", {77, 31, 35, 12}, {74, 31, 30, 12}},
-        {1003, "STATIC", label, "Update Version:", "更新後バージョン:", {11, 47, 62, 8}, {11, 47, 53, 8}},
-        {1008, "STATIC", label, "N/A", "N/A", {77, 47, 35, 12}, {74, 47, 30, 12}},
-        {2, "BUTTON", button, "Cancel", "ｷｬﾝｾﾙ", {191, 96, 37, 19}, {197, 105, 37, 19}},
-        {1010, "MSCTLS_PROGRESS32", bar, "", "", {4, 128, 231, 14}, {7, 139, 228, 15}},
-        {1012, "STATIC", centredLabel, "0 of 0", "0 / 0", {62, 65, 44, 8}, {64, 69, 30, 12}},
-        {1, "BUTTON", hiddenButton, "Power Off", "電源オフ", {191, 68, 37, 19}, {197, 65, 37, 19}},
+        {IDC_DRIVE_LIST, "COMBOBOX", list, "", "", {56, 12, 179, 36}, {72, 12, 160, 36}},
+        {IDC_FLASH, "BUTTON", hiddenButton, "Flash", "実行", {135, 96, 37, 19}, {145, 106, 37, 19}},
+        {IDC_DRIVE_SELECT_LABEL, "STATIC", label, "Drive Select:", "ドライブ選択:", {11, 13, 38, 8}, {11, 13, 38, 8}},
+        {IDC_CURRENT_VERSION_LABEL, "STATIC", label, "Current Version:", "現在のバージョン:", {11, 31, 62, 8}, {11, 31, 53, 8}},
+        {IDC_STATUS, "EDIT", status, "", "", {6, 80, 109, 40}, {6, 86, 109, 40}},
+        {IDC_STATUS_LABEL, "STATIC", label, "Status:", "ステータス:", {6, 64, 41, 11}, {6, 70, 38, 11}},
+        {IDC_CURRENT_VERSION, "STATIC", label, "N/A", "N/A", {77, 31, 35, 12}, {74, 31, 30, 12}},
+        {IDC_UPDATE_VERSION_LABEL, "STATIC", label, "Update Version:", "更新後バージョン:", {11, 47, 62, 8}, {11, 47, 53, 8}},
+        {IDC_UPDATE_VERSION, "STATIC", label, "N/A", "N/A", {77, 47, 35, 12}, {74, 47, 30, 12}},
+        {IDCANCEL, "BUTTON", button, "Cancel", "ｷｬﾝｾﾙ", {191, 96, 37, 19}, {197, 105, 37, 19}},
+        {IDC_PROGRESS, "MSCTLS_PROGRESS32", bar, "", "", {4, 128, 231, 14}, {7, 139, 228, 15}},
+        {IDC_COUNTER, "STATIC", centredLabel, "0 of 0", "0 / 0", {62, 65, 44, 8}, {64, 69, 30, 12}},
+        {IDC_POWER_OFF, "BUTTON", hiddenButton, "Power Off", "電源オフ", {191, 68, 37, 19}, {197, 65, 37, 19}},
     };
     const TemplateCase templates[] = {
         {"MAINDIALOGE", false, 243, 152, "Firmware Utility", nullptr},
@@ -114,20 +124,20 @@ TEST(DrvflashDialog, StartUpShowsVersionsCounterAndDrives) {
                       Drive("0:5", "2.05"));
     ASSERT_TRUE(run.Start());
     EXPECT_EQ(TestImageTitle, WindowText(run.Dialog()));
-    EXPECT_EQ("2.17", run.Text(IdUpdateVersion));
-    EXPECT_EQ("2.16", run.Text(IdCurrentVersion));
-    EXPECT_EQ("0 of 2", run.Text(IdCounter));
-    EXPECT_EQ(ReadyPrompt, run.Text(IdStatus));
+    EXPECT_EQ("2.17", run.Text(IDC_UPDATE_VERSION));
+    EXPECT_EQ("2.16", run.Text(IDC_CURRENT_VERSION));
+    EXPECT_EQ("0 of 2", run.Text(IDC_COUNTER));
+    EXPECT_EQ(ReadyPrompt, run.Text(IDC_STATUS));
     ExpectReady(run, false);
     const std::vector<std::string> listed = {DriveText, "[HA:0/ID:5]ZAL     TK-4800J        "};
     EXPECT_EQ(listed, run.DriveListItems());
     EXPECT_EQ(0, run.DriveListSelection());
     const size_t sent = run.Commands().size();
     run.SelectDrive(1);
-    EXPECT_TRUE(run.WaitForText(IdCurrentVersion, "2.05")) << run.Text(IdCurrentVersion);
-    EXPECT_EQ("2.17", run.Text(IdUpdateVersion));
-    EXPECT_EQ("0 of 2", run.Text(IdCounter));
-    EXPECT_EQ(ReadyPrompt, run.Text(IdStatus));
+    EXPECT_TRUE(run.WaitForText(IDC_CURRENT_VERSION, "2.05")) << run.Text(IDC_CURRENT_VERSION);
+    EXPECT_EQ("2.17", run.Text(IDC_UPDATE_VERSION));
+    EXPECT_EQ("0 of 2", run.Text(IDC_COUNTER));
+    EXPECT_EQ(ReadyPrompt, run.Text(IDC_STATUS));
     EXPECT_EQ(sent, run.Commands().size()) << "selecting a drive sends nothing";
     Leave(run);
 }
@@ -145,7 +155,7 @@ std::string Section(const std::string& state, const std::string& address) {
 enum class Choice { Keyboard, Mouse, DropDownCancelled };
 
 void ChooseDrive(DrvflashSession& run, Choice how, int row) {
-    HWND list = GetDlgItem(run.Dialog(), IdDriveList);
+    HWND list = GetDlgItem(run.Dialog(), IDC_DRIVE_LIST);
     if (how == Choice::Keyboard) {
         run.SelectDrive(row);
         return;
@@ -215,26 +225,20 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
                                                        SuccessText};
             EXPECT_EQ(expected, texts);
         }
-        EXPECT_EQ(SuccessText, run.Text(IdStatus));
-        ExpectImageInDrive(run, address);
-        EXPECT_EQ(10000, run.Progress());
-        ExpectRising(bar);
-        EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
-        EXPECT_EQ(std::to_string(pass) + " of 2", run.Text(IdCounter));
-        ExpectReady(run, true);
+        ExpectRunEnd(run, bar, true, std::to_string(pass) + " of 2", address);
     }
     EXPECT_NE(std::string::npos, Section(run.StateFile(), "0:3").find("revision = 2.17"));
     EXPECT_NE(std::string::npos, Section(run.StateFile(), "2:5").find("revision = 2.17"));
     // Power Off answered Cancel changes nothing.
-    ASSERT_TRUE(run.Click(IdPowerOff));
+    ASSERT_TRUE(run.Click(IDC_POWER_OFF));
     BoxSeen box = run.WaitForBox();
     ASSERT_NE(nullptr, box.window);
     EXPECT_EQ("PC will have powerdown. Are you sure?", box.text);
     ASSERT_TRUE(AnswerBox(box, IDCANCEL));
     // The controls come back once the answer has reached the dialog.
-    EXPECT_TRUE(run.WaitForEnabled(IdPowerOff, true));
+    EXPECT_TRUE(run.WaitForEnabled(IDC_POWER_OFF, true));
     ExpectReady(run, true);
-    EXPECT_EQ(SuccessText, run.Text(IdStatus));
+    EXPECT_EQ(SuccessText, run.Text(IDC_STATUS));
     Leave(run);
 }
 
@@ -252,20 +256,20 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         ASSERT_TRUE(run.StartReady());
         const size_t sent = run.Commands().size();
         if (c.asked) {
-            ASSERT_TRUE(run.Click(IdFlash));
+            ASSERT_TRUE(run.Click(IDC_FLASH));
             BoxSeen box = run.WaitForBox();
             ASSERT_NE(nullptr, box.window) << "no revert question";
             EXPECT_EQ(Title, box.caption);
             EXPECT_EQ(RevertQuestion, box.text);
             ASSERT_TRUE(AnswerBox(box, IDCANCEL));
-            EXPECT_TRUE(run.WaitForEnabled(IdCancel, true));
+            EXPECT_TRUE(run.WaitForEnabled(IDCANCEL, true));
             Sleep(1000);
             EXPECT_EQ(sent, run.Commands().size()) << "Cancel sent something";
-            EXPECT_EQ(ReadyPrompt, run.Text(IdStatus));
+            EXPECT_EQ(ReadyPrompt, run.Text(IDC_STATUS));
             EXPECT_EQ(0, run.Progress());
             ExpectReady(run, false);
         }
-        ASSERT_TRUE(run.Click(IdFlash));
+        ASSERT_TRUE(run.Click(IDC_FLASH));
         if (c.asked) {
             BoxSeen box = run.WaitForBox();
             ASSERT_NE(nullptr, box.window);
@@ -276,9 +280,7 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
         std::vector<std::string> texts;
         std::vector<int> bar;
         ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
-        EXPECT_EQ(SuccessText, run.Text(IdStatus));
-        ExpectImageInDrive(run);
-        EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
+        ExpectRunEnd(run, bar, true, "1 of 1");
         Leave(run);
     }
 }
@@ -307,12 +309,7 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         std::vector<std::string> texts;
         std::vector<int> bar;
         FlashAndWait(run, &texts, &bar);
-        EXPECT_EQ(ErrorText, run.Text(IdStatus));
-        ExpectRising(bar);
-        EXPECT_LT(run.Progress(), 10000);
-        EXPECT_EQ("2.16", run.Text(IdCurrentVersion));
-        EXPECT_EQ("0 of 1", run.Text(IdCounter));
-        ExpectReady(run, true);
+        ExpectRunEnd(run, bar, false, "0 of 1");
         const std::vector<zalemu::CommandRecord> log = run.Commands();
         ASSERT_GE(log.size(), 2u);
         const zalemu::CommandRecord& failing = log[log.size() - (c.leavesFlashMode ? 2 : 1)];
@@ -332,11 +329,11 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         ASSERT_TRUE(again.Start());
         EXPECT_EQ(std::vector<std::string>{"[HA:0/ID:0]ZAL     TK-4800J LOADER "},
                   again.DriveListItems());
-        EXPECT_EQ("N/A ", again.Text(IdCurrentVersion));
-        FlashAndWait(again, &texts, &bar);
-        EXPECT_EQ(SuccessText, again.Text(IdStatus));
-        ExpectImageInDrive(again);
-        EXPECT_EQ("2.17", again.Text(IdCurrentVersion));
+        EXPECT_EQ("N/A ", again.Text(IDC_CURRENT_VERSION));
+        std::vector<std::string> backTexts;
+        std::vector<int> backBar;
+        FlashAndWait(again, &backTexts, &backBar);
+        ExpectRunEnd(again, backBar, true, "1 of 1");
         Leave(again);
     }
 }
@@ -350,7 +347,7 @@ void Abuse(DrvflashSession& run) {
     run.PressEscape();
     run.PressAltF4();
     run.PressEnter();
-    const int commands[] = {IdFlash, IdPowerOff, IdCancel, IdFlash, IdPowerOff, IdCancel};
+    const int commands[] = {IDC_FLASH, IDC_POWER_OFF, IDCANCEL, IDC_FLASH, IDC_POWER_OFF, IDCANCEL};
     for (int id : commands) {
         run.PostCommand(id);
     }
@@ -369,7 +366,7 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
                       Drive("0:1", "2.16"));
     ASSERT_TRUE(run.StartReady());
     const size_t before = run.Commands().size();
-    ASSERT_TRUE(run.Click(IdFlash));
+    ASSERT_TRUE(run.Click(IDC_FLASH));
     BoxSeen question = run.WaitForBox();
     ASSERT_NE(nullptr, question.window);
     const struct {
@@ -383,9 +380,9 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     for (const auto& m : moments) {
         SCOPED_TRACE(m.moment);
         if (m.status != nullptr) {
-            ASSERT_TRUE(run.WaitForText(IdStatus, m.status, 20000)) << run.Text(IdStatus);
+            ASSERT_TRUE(run.WaitForText(IDC_STATUS, m.status, 20000)) << run.Text(IDC_STATUS);
         }
-        const int controls[] = {IdDriveList, IdFlash, IdCancel, IdPowerOff};
+        const int controls[] = {IDC_DRIVE_LIST, IDC_FLASH, IDCANCEL, IDC_POWER_OFF};
         for (int id : controls) {
             EXPECT_FALSE(run.Enabled(id)) << "control " << id << " usable";
         }
@@ -405,13 +402,8 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     std::vector<std::string> texts;
     std::vector<int> bar;
     ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
-    EXPECT_EQ(SuccessText, run.Text(IdStatus));
-    ExpectImageInDrive(run);
-    EXPECT_EQ(10000, run.Progress());
-    EXPECT_EQ("2.17", run.Text(IdCurrentVersion));
-    EXPECT_EQ("1 of 2", run.Text(IdCounter));
+    ExpectRunEnd(run, bar, true, "1 of 2");
     EXPECT_EQ(0, run.DriveListSelection());
-    ExpectReady(run, true);
     Sleep(Scaled(300));
     EXPECT_EQ(nullptr, run.WaitForBox(0).window)
         << "a command queued during the run asked afterwards";
@@ -446,45 +438,18 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
 
 // Start-up failures: a box, then the end of the program; what was sent.
 TEST(DrvflashDialog, StartUpFailures) {
-    {
+    const StartFailure cases[] = {
         // The NT family with no drive behind any letter of the Wine prefix.
-        DrvflashSession run("no-drive-nt");
-        run.WriteScenario(Device("0:0", "kind = optical"));
-        ASSERT_TRUE(run.Start(ProgramPath::Nt, false)) << "no box";
-        BoxSeen box = run.WaitForBox();
-        EXPECT_EQ("administrative privileges are needed", box.text);
-        EXPECT_EQ("SPTI ERROR",
-                  ControlText(WaitForDialogWithControl(run.Program().ProcessId(), IdStatus, 5000),
-                              IdStatus));
-        ASSERT_TRUE(AnswerBox(box));
-        DWORD exitCode = 99;
-        EXPECT_TRUE(run.WaitForExit(20000, &exitCode));
-        EXPECT_EQ(0u, exitCode);
-    }
-    {
-        DrvflashSession run("no-target");
-        run.WriteScenario(Device("0:0", "kind = optical"));
-        ASSERT_TRUE(run.Start(ProgramPath::AspiEmulator, false));
-        EXPECT_EQ("2.17", ControlText(WaitForDialogWithControl(run.Program().ProcessId(),
-                                                               IdUpdateVersion, 5000),
-                                      IdUpdateVersion));
-        BoxSeen box = run.WaitForBox();
-        EXPECT_EQ(NoTarget, box.text);
-        ASSERT_TRUE(AnswerBox(box));
-        EXPECT_TRUE(run.WaitForExit(20000, nullptr));
-    }
-    {
-        DrvflashSession run("no-image");
-        run.WriteScenario(Drive("0:0", "2.16"));
-        ASSERT_TRUE(run.Start(ProgramPath::WithoutImage, false)) << "no box";
-        BoxSeen box = run.WaitForBox();
-        EXPECT_EQ("Incorrect file", box.text);
-        EXPECT_EQ("",
-                  ControlText(WaitForDialogWithControl(run.Program().ProcessId(), IdStatus, 5000),
-                              IdStatus));
-        ASSERT_TRUE(AnswerBox(box));
-        EXPECT_TRUE(run.WaitForExit(20000, nullptr));
-        EXPECT_TRUE(run.Commands().empty()) << "a command went to the drive";
+        {"no-drive-nt", ProgramPath::Nt, "kind = optical", nullptr,
+         "administrative privileges are needed", IDC_STATUS, "SPTI ERROR", false},
+        {"no-target", ProgramPath::AspiEmulator, "kind = optical", nullptr, NoTarget,
+         IDC_UPDATE_VERSION, "2.17", false},
+        {"no-image", ProgramPath::WithoutImage, "kind = tk4800j\nrevision = 2.16", nullptr,
+         "Incorrect file", IDC_STATUS, "", true},
+    };
+    for (const StartFailure& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectStartFailure("drvflash", c);
     }
 }
 
@@ -498,11 +463,11 @@ TEST(DrvflashJapanese, TemplateAndTextsAreJapanese) {
                   std::string(Title),
               WindowText(run.Dialog()))
         << "the caption begins \"tesutoyou imeeji\"";
-    EXPECT_EQ("\x8E\xC0\x8D\x73", run.Text(IdFlash)) << "Flash reads \"jikkou\"";
-    EXPECT_EQ("0 / 1", run.Text(IdCounter));
+    EXPECT_EQ("\x8E\xC0\x8D\x73", run.Text(IDC_FLASH)) << "Flash reads \"jikkou\"";
+    EXPECT_EQ("0 / 1", run.Text(IDC_COUNTER));
     EXPECT_EQ("\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x82\xF0\x8A\x6D\x94\x46\x82\xB5\x82\xC4"
               "\x89\xBA\x82\xB3\x82\xA2\x81\x42",
-              run.Text(IdStatus).substr(0, 28))
+              run.Text(IDC_STATUS).substr(0, 28))
         << "the ready prompt begins \"baajon wo kakunin shite kudasai.\"";
     Leave(run);
 }

@@ -4,6 +4,8 @@
 #include "EmulatorAccess.h"
 #include "EmulatorControl.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -178,4 +180,37 @@ bool ToolSession::SetDisc(const std::string& address, bool loaded) {
         WriteWholeFile(folder_ + "\\drive.state", result);
     }
     return changed;
+}
+
+void ExpectStartFailure(const std::string& tool, const StartFailure& failure) {
+    ToolSession run(tool, std::string("start-") + failure.name);
+    run.WriteScenario(Device("0:0", failure.device));
+    ASSERT_TRUE(run.Start(failure.path, false)) << "no message box";
+    const BoxSeen box = run.WaitForBox();
+    ASSERT_NE(nullptr, box.window);
+    if (failure.caption != nullptr) {
+        EXPECT_EQ(failure.caption, box.caption);
+    }
+    EXPECT_EQ(failure.text, box.text);
+    if (failure.control != 0) {
+        // The dialog behind the box, whether it is shown yet or not.
+        HWND dialog = NULL;
+        WaitUntil(
+            [&] {
+                for (HWND window : TopLevelWindows(run.Program().ProcessId())) {
+                    dialog = GetDlgItem(window, failure.control) != NULL ? window : dialog;
+                }
+                return dialog != NULL;
+            },
+            5000);
+        ASSERT_NE(nullptr, dialog) << "no dialog behind the box";
+        EXPECT_EQ(failure.shown, ControlText(dialog, failure.control));
+    }
+    ASSERT_TRUE(AnswerBox(box)) << "the box could not be answered";
+    DWORD exitCode = 99;
+    ASSERT_TRUE(run.WaitForExit(20000, &exitCode)) << "the program did not end";
+    EXPECT_EQ(0u, exitCode);
+    if (failure.sendsNothing) {
+        EXPECT_TRUE(run.Commands().empty()) << "a command went to the device";
+    }
 }

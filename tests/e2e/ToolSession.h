@@ -2,8 +2,9 @@
 // emulator, driven from outside as a user would: a scenario written for the run,
 // the program started under the Wine settings of a path (ASPI with the emulator,
 // Wine's own ASPI, no ASPI, the NT family), and the dialog and message boxes read
-// and operated through their controls with the window driver (WindowDriver.h).
-// Each tool's session adds its own controls.
+// and operated through their controls with the window driver (WindowDriver.h),
+// their identifiers those of the tool's resource header. The start-ups that end
+// in a box, as one table row each.
 #ifndef ZAL_TESTS_TOOLSESSION_H
 #define ZAL_TESTS_TOOLSESSION_H
 
@@ -62,5 +63,22 @@ protected:
 
 // A scenario device section, written as the emulator reads it.
 std::string Device(const std::string& address, const std::string& settings);
+
+// A start that ends in a message box: the path the program runs on, the settings
+// of its one device at 0:0, the box's caption (null: not checked) and text, and a
+// control of the dialog behind the box with its text (0: no dialog looked for).
+struct StartFailure {
+    const char* name;
+    ProgramPath path;
+    const char* device;
+    const char* caption;
+    const char* text;
+    int control;
+    const char* shown;
+    bool sendsNothing; // the device receives no command
+};
+// Starts `tool` as the row says and checks the box, the dialog behind it, and
+// the program's end with exit code 0 once the box is answered.
+void ExpectStartFailure(const std::string& tool, const StartFailure& failure);
 
 #endif

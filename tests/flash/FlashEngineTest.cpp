@@ -192,74 +192,53 @@ TEST_P(FlashEngineTest, WholeRunByteForByteThenTheNewVersion) {
     }
 }
 
-TEST_P(FlashEngineTest, AFailureAtEachStageSendsExactlyItsFollowUp) {
-    const std::vector<std::string> whole =
-        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
-    const struct {
-        const char* settings;
-        LONG step;
-        size_t failing; // index in the whole run of the command that fails
-        bool leave;     // SetFlashMode(0) follows the failure
-    } cases[] = {
-        {"fault = CC/01#1 check 5/24/00", -1, 0, true},
-        {"fault = 12#2 check 4/44/00", -1, 1, true},
-        {"loader-revision = 0001", -1, 1, true}, // a loader the revision pattern refuses
-        {"fault = CB/01#3 check 5/24/00", -2, 4, true},
-        {"fault = CC/04 check 5/26/00", -3, 34, true},
-        {"fault = CB/04#5 check 3/0C/00", -4, 39, true},
-        {"fault = CB/02#1 check 3/0C/00", -5, 52, false},
-        {"fault = CB/02#17 check 3/0C/00", -5, 68, false},
-        {"fault = CC/01#2 check 5/2C/00", -6, 69, false},
-    };
-    for (const auto& c : cases) {
-        StartOneDrive(c.settings);
-        const std::vector<std::string> sent = Run();
-        EXPECT_EQ(c.step, FlashStep) << c.settings;
-        std::vector<std::string> expected(whole.begin(),
-                                          whole.begin() + static_cast<long>(c.failing) + 1);
-        if (c.leave) {
-            expected.push_back(FlashLeaveCdb);
-        }
-        EXPECT_EQ(expected, sent) << c.settings;
-    }
-}
-
-// A command that runs out of its 5-second time-out fails its stage, and the
-// stage's follow-up (the leave of flash mode after stages 1 to 4) goes out all
-// the same; the drive may still carry the command out late. On the ASPI path a
-// command that never completes keeps its request block for good, so those rows
+// A failure or a time-out at each stage: the step the run ends at, and exactly
+// the commands up to the failing one and its follow-up (the leave of flash mode
+// after stages 1 to 4). A command that runs out of its 5-second time-out fails
+// its stage all the same; the drive may still carry it out late. On the ASPI path
+// a command that never completes keeps its request block for good, so those rows
 // come last, each holding one more block of the pool. On the NT path a hung
 // pass-through holds its drive's worker in the simulator, and every later command
 // to that drive would wait behind it: there the drive carries each command out
 // late instead.
-TEST_P(FlashEngineTest, ATimeOutEndsTheRunAtItsStage) {
+TEST_P(FlashEngineTest, AFailureOrTimeOutAtEachStageSendsExactlyItsFollowUp) {
     const std::vector<std::string> whole =
         WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
-    const char* const neverOrLate = OnAspiPath() ? "hang" : "late 5600";
+    const std::string neverOrLate = OnAspiPath() ? " hang" : " late 5600";
     const struct {
-        const char* fault;
-        const char* action; // null: neverOrLate
+        const char* settings;
+        bool never; // the fault's action: never completed (or late, on the NT path)
         LONG step;
-        size_t failing; // index in the whole run of the command that runs out of time
-        bool leave;
+        size_t failing; // index in the whole run of the command that fails
+        bool leave;     // SetFlashMode(0) follows the failure
     } cases[] = {
+        {"fault = CC/01#1 check 5/24/00", false, -1, 0, true},
+        {"fault = 12#2 check 4/44/00", false, -1, 1, true},
+        {"loader-revision = 0001", false, -1, 1, true}, // a loader the revision pattern refuses
+        {"fault = CB/01#3 check 5/24/00", false, -2, 4, true},
+        {"fault = CC/04 check 5/26/00", false, -3, 34, true},
+        {"fault = CB/04#5 check 3/0C/00", false, -4, 39, true},
+        {"fault = CB/02#1 check 3/0C/00", false, -5, 52, false},
+        {"fault = CB/02#17 check 3/0C/00", false, -5, 68, false},
+        {"fault = CC/01#2 check 5/2C/00", false, -6, 69, false},
         // The drive enters flash mode after the entry's time-out: the leave still goes.
-        {"CC/01#1", "late 5600", -1, 0, true}, {"CC/01#2", "late 5600", -6, 69, false},
-        {"CC/04", nullptr, -3, 34, true},      {"CB/01#2", nullptr, -2, 3, true},
-        {"12#2", nullptr, -1, 1, true},
+        {"fault = CC/01#1 late 5600", false, -1, 0, true},
+        {"fault = CC/01#2 late 5600", false, -6, 69, false},
+        {"fault = CC/04", true, -3, 34, true},
+        {"fault = CB/01#2", true, -2, 3, true},
+        {"fault = 12#2", true, -1, 1, true},
     };
     for (const auto& c : cases) {
-        const std::string fault =
-            std::string("fault = ") + c.fault + " " + (c.action ? c.action : neverOrLate);
-        StartOneDrive(fault);
+        const std::string settings = c.settings + (c.never ? neverOrLate : "");
+        StartOneDrive(settings);
         const std::vector<std::string> sent = Run();
-        EXPECT_EQ(c.step, FlashStep) << fault;
+        EXPECT_EQ(c.step, FlashStep) << settings;
         std::vector<std::string> expected(whole.begin(),
                                           whole.begin() + static_cast<long>(c.failing) + 1);
         if (c.leave) {
             expected.push_back(FlashLeaveCdb);
         }
-        EXPECT_EQ(expected, sent) << fault << "\n" << Emulator().LogText();
+        EXPECT_EQ(expected, sent) << settings << "\n" << Emulator().LogText();
     }
 }
 

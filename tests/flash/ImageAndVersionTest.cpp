@@ -164,50 +164,37 @@ TEST(FirmwareImageTest, ProgramPathFromTheCommandLine) {
 TEST(IdentificationTest, PatternsOfTheDefaultConfiguration) {
     InitRevisionPattern();
     const struct {
-        const char* vendor;
-        int matches;
-    } vendors[] = {
-        {"ZAL     ", 1},
-        {"ZAL    X", 0},
-        {"zal     ", 0},
-        {"OTHERCO ", 0},
-        {"\xDA"
-         "AL     ",
-         0}, // 'Z' + 0x80: the comparison is signed
-        {"\0\0\0\0\0\0\0\0", 0},
-    };
-    for (const auto& c : vendors) {
-        EXPECT_EQ(c.matches, MatchVendorPatterns(c.vendor)) << "vendor '" << c.vendor << "'";
-    }
-    const struct {
+        const char* field; // vendor, product, or revision (compared with the product given)
+        const char* text;
         const char* product;
         int matches;
-    } products[] = {
-        {"TK-4800J        ", 1},
-        {"TK-4800J LOADER ", 0},
-        {"TK-4800JX       ", 0},
-        {"\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 0},
+    } cases[] = {
+        {"vendor", "ZAL     ", nullptr, 1},
+        {"vendor", "ZAL    X", nullptr, 0},
+        {"vendor", "zal     ", nullptr, 0},
+        {"vendor", "OTHERCO ", nullptr, 0},
+        {"vendor", "\332AL     ", nullptr, 0}, // 'Z' + 0x80 (0xDA): the comparison is signed
+        {"vendor", "\0\0\0\0\0\0\0\0", nullptr, 0},
+        {"product", "TK-4800J        ", nullptr, 1},
+        {"product", "TK-4800J LOADER ", nullptr, 0},
+        {"product", "TK-4800JX       ", nullptr, 0},
+        {"product", "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", nullptr, 0},
+        {"revision", "2.1", nullptr, 1},
+        {"revision", "0.0", nullptr, 1},
+        {"revision", "\xB2.1", nullptr, 1}, // first is a wildcard
+        {"revision", "107", nullptr, 0},
+        {"revision", "2,1", nullptr, 0},
+        {"revision", "0.0", "TK-4800J LOADER ", 1},
+        {"revision", "0.0", "TK-4800J        ", 0},
+        {"revision", "000", "TK-4800J LOADER ", 0},
     };
-    for (const auto& c : products) {
-        EXPECT_EQ(c.matches, MatchProductPatterns(c.product)) << "product '" << c.product << "'";
-    }
-    const struct {
-        const char* revision;
-        const char* product;
-        int matches;
-    } revisions[] = {
-        {"2.1", nullptr, 1},
-        {"0.0", nullptr, 1},
-        {"\xB2.1", nullptr, 1}, // first is a wildcard
-        {"107", nullptr, 0},
-        {"2,1", nullptr, 0},
-        {"0.0", "TK-4800J LOADER ", 1},
-        {"0.0", "TK-4800J        ", 0},
-        {"000", "TK-4800J LOADER ", 0},
-    };
-    for (const auto& c : revisions) {
-        EXPECT_EQ(c.matches, MatchRevisionPattern(c.revision, c.product))
-            << "revision '" << c.revision << "', product " << (c.product ? c.product : "none");
+    for (const auto& c : cases) {
+        const std::string field = c.field;
+        const int matches = field == "vendor"    ? MatchVendorPatterns(c.text)
+                            : field == "product" ? MatchProductPatterns(c.text)
+                                                 : MatchRevisionPattern(c.text, c.product);
+        EXPECT_EQ(c.matches, matches)
+            << field << " '" << c.text << "', product " << (c.product ? c.product : "none");
     }
 }
 

@@ -32,7 +32,7 @@ int sendCount = 0;
 ScsiRequestBlock lastSent; // copy of the block as it arrived
 bool eventWasSignalledAtSend = false;
 volatile LONG lateSetEventResult = -1; // SetEvent's result for a completion from the thread
-volatile LONG completions = 0;         // completions from the thread so far
+volatile LONG completions = 0;         // completions from the thread so far, counted as they signal
 ScsiRequestBlock* lastBlock = nullptr; // the block as the caller passed it
 // The completing threads of a case, waited for when it ends: a thread still
 // freeing its record while the process exits can bring the exit down.
@@ -53,9 +53,10 @@ DWORD WINAPI CompleteLater(LPVOID parameter) {
     }
     block->SRB_Status = completion->script.finalStatus;
     Sleep(completion->script.statusLeadMs);
+    // Counted before the signal: a caller woken by it may look at once.
+    InterlockedIncrement(&completions);
     InterlockedExchange(&lateSetEventResult,
                         SetEvent(static_cast<HANDLE>(block->SRB_PostProc)) ? 1 : 0);
-    InterlockedIncrement(&completions);
     delete completion;
     return 0;
 }
@@ -347,6 +348,7 @@ TEST_F(IssueAndWaitTest, AnAcceptedRequestIsOverOnlyAtItsSignal) {
             << "status " << int(c.statusOnReturn) << " then " << int(c.finalStatus);
         EXPECT_EQ(1, completions) << "returned before the signal, status " << int(c.statusOnReturn)
                                   << " then " << int(c.finalStatus);
+        WaitForSingleObject(completers.back(), INFINITE);
         EXPECT_EQ(1, lateSetEventResult) << "the manager signalled a closed event";
         EXPECT_EQ(0x5A, buffer[0]) << "the data arrive with the completion";
         EXPECT_EQ(nullptr, slot.event);

@@ -97,7 +97,7 @@ TEST_F(AspiFrontEndTest, RunsInWindows9xModeWithTheScenarioOfTheEnvironment) {
     EXPECT_EQ(ProgramFolder() + "\\wnaspi32.dll", std::string(path))
         << "the emulator's, not Wine's";
     EXPECT_EQ(0x0102u, supportInfo()) << "ready, host adapters 0 and 1";
-    Request inquiry(1, 2, Inquiry(), In, 36);
+    Request inquiry(1, 2, InquiryCommand(), In, 36);
     ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
     ASSERT_TRUE(inquiry.Signalled(5000));
     EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
@@ -114,7 +114,7 @@ TEST_F(AspiFrontEndTest, ABadScenarioFileFailsTheStartVisibly) {
     const std::string log = ReadFile(folder.File("bad.log"));
     EXPECT_EQ(0u, log.find("# drive emulator: scenario ")) << log;
     EXPECT_NE(std::string::npos, log.find("line 4: disc: expected no or yes")) << log;
-    Request inquiry(0, 0, Inquiry(), In, 36);
+    Request inquiry(0, 0, InquiryCommand(), In, 36);
     EXPECT_EQ(static_cast<DWORD>(SS_INVALID_HA), send(&inquiry.srb));
 }
 
@@ -206,7 +206,7 @@ TEST_F(AspiFrontEndTest, ExecuteIsPendingAtOnceAndCompletesLaterThroughTheEvent)
     };
     for (const auto& c : cases) {
         Scenario(c.scenario);
-        Request inquiry(0, c.target, Inquiry(), In | SRB_ENABLE_RESIDUAL_COUNT, 64);
+        Request inquiry(0, c.target, InquiryCommand(), In | SRB_ENABLE_RESIDUAL_COUNT, 64);
         const DWORD start = GetTickCount();
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb)) << c.scenario;
         EXPECT_LT(GetTickCount() - start, 150u) << "the call does not wait for the drive";
@@ -258,7 +258,7 @@ void __cdecl PostRoutine(void* block) {
 
 TEST_F(AspiFrontEndTest, PostingCallsTheRoutineOnTheLibrarysThread) {
     Scenario("[device 0:0]\n");
-    Request tur(0, 0, TestUnitReady(), SRB_POSTING, 0);
+    Request tur(0, 0, TestUnitReadyCommand(), SRB_POSTING, 0);
     tur.srb.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
     tur.srb.SRB_SenseLen = 14;
     std::memset(tur.srb.SenseArea, 0xCC, sizeof tur.srb.SenseArea);
@@ -286,22 +286,23 @@ TEST_F(AspiFrontEndTest, AnInstantDriveCompletesOnTheCallersThreadBeforeTheCallR
         BYTE flags;
         DWORD status; // returned, and in the block
         const char* logged;
-    } cases[] = {{"[emulator]\ncompletion = caller\n"
-                  "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n",
-                  Inquiry(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
-                 {nullptr, Inquiry(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
-                  "2 0:0 cdb=12-00-00-00-24-00 "
-                  "dir=in len=36 outcome=check-5/24/00"},
-                 {nullptr, TestUnitReady(), SRB_EVENT_NOTIFY, SS_ERR,
-                  "3 0:0 cdb=00-00-00-00-00-00 "
-                  "dir=none len=0 outcome=check-2/3A/00"},
-                 {nullptr, TestUnitReady(), SRB_EVENT_NOTIFY, SS_PENDING,
-                  "4 0:0 cdb=00-00-00-00-00-00 "
-                  "dir=none len=0 outcome=hang"},
-                 {"[device 0:0]\ndelay = 200\nfault = 12 caller\nfault = 00 caller\n", Inquiry(),
-                  In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=caller-good"},
-                 {nullptr, TestUnitReady(), SRB_POSTING, SS_ERR,
-                  "2 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=caller-check-2/3A/00"}};
+    } cases[] = {
+        {"[emulator]\ncompletion = caller\n"
+         "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n",
+         InquiryCommand(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
+        {nullptr, InquiryCommand(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
+         "2 0:0 cdb=12-00-00-00-24-00 "
+         "dir=in len=36 outcome=check-5/24/00"},
+        {nullptr, TestUnitReadyCommand(), SRB_EVENT_NOTIFY, SS_ERR,
+         "3 0:0 cdb=00-00-00-00-00-00 "
+         "dir=none len=0 outcome=check-2/3A/00"},
+        {nullptr, TestUnitReadyCommand(), SRB_EVENT_NOTIFY, SS_PENDING,
+         "4 0:0 cdb=00-00-00-00-00-00 "
+         "dir=none len=0 outcome=hang"},
+        {"[device 0:0]\ndelay = 200\nfault = 12 caller\nfault = 00 caller\n", InquiryCommand(), In,
+         SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=caller-good"},
+        {nullptr, TestUnitReadyCommand(), SRB_POSTING, SS_ERR,
+         "2 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=caller-check-2/3A/00"}};
     for (const auto& c : cases) {
         if (c.scenario != nullptr) {
             Scenario(c.scenario);
@@ -362,10 +363,10 @@ TEST_F(AspiFrontEndTest, OneWorkerCarriesRequestsOutAtOnceAndCompletesEachDevice
     // In the order sent: a late INQUIRY, an instant one behind it on the same
     // device, one to another device and, once three are done, one more.
     const BYTE Posted = SRB_POSTING | SRB_DIR_IN;
-    Request sent[] = {{0, 0, Inquiry(), Posted, 36},
-                      {0, 0, Inquiry(), Posted, 36},
-                      {0, 1, TestUnitReady(), SRB_POSTING, 0},
-                      {0, 0, TestUnitReady(), SRB_POSTING, 0}};
+    Request sent[] = {{0, 0, InquiryCommand(), Posted, 36},
+                      {0, 0, InquiryCommand(), Posted, 36},
+                      {0, 1, TestUnitReadyCommand(), SRB_POSTING, 0},
+                      {0, 0, TestUnitReadyCommand(), SRB_POSTING, 0}};
     const struct {
         BYTE status;
         LONG completed; // its place among the completions
@@ -411,7 +412,7 @@ TEST_F(AspiFrontEndTest, BadExecuteRequestsAreRefusedAtOnce) {
                  {0, 0, In, 0, SS_INVALID_SRB, "no CDB"},
                  {0, 0, In, 17, SS_INVALID_SRB, "CDB longer than 16"}};
     for (const auto& c : cases) {
-        Request request(c.ha, c.target, Inquiry(), c.flags, 36);
+        Request request(c.ha, c.target, InquiryCommand(), c.flags, 36);
         request.srb.SRB_CDBLen = c.cdbLength;
         EXPECT_EQ(c.status, send(&request.srb)) << c.why;
         EXPECT_EQ(c.status, request.srb.SRB_Status) << c.why;
@@ -429,9 +430,9 @@ TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAbortedOrTheDrivesAreRes
     } endings[] = {{true, "ended by an abort"}, {false, "ended by a new scenario"}};
     for (const auto& e : endings) {
         Scenario("[device 0:0]\nfault = 00 hang\n");
-        Request tur(0, 0, TestUnitReady(), SRB_EVENT_NOTIFY, 0);
+        Request tur(0, 0, TestUnitReadyCommand(), SRB_EVENT_NOTIFY, 0);
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb)) << e.how;
-        Request inquiry(0, 0, Inquiry(), In, 36);
+        Request inquiry(0, 0, InquiryCommand(), In, 36);
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb)) << e.how;
         ASSERT_TRUE(inquiry.Signalled(5000)) << "the hung request holds up no other";
         EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
@@ -462,7 +463,7 @@ TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAbortedOrTheDrivesAreRes
 
 TEST_F(AspiFrontEndTest, ALateRequestCompletesAfterTheCallersTimeOut) {
     Scenario("[device 0:0]\nfault = 12 late 700\n");
-    Request inquiry(0, 0, Inquiry(), In, 36);
+    Request inquiry(0, 0, InquiryCommand(), In, 36);
     ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
     EXPECT_FALSE(inquiry.Signalled(400)) << "a caller waiting 400 ms gives up";
     ASSERT_TRUE(inquiry.Signalled(3000));
@@ -473,7 +474,7 @@ TEST_F(AspiFrontEndTest, ALateRequestCompletesAfterTheCallersTimeOut) {
 TEST_F(AspiFrontEndTest, AVanishedDeviceTimesOutAtSelection) {
     Scenario("[device 0:0]\nvanish-after = 1\n");
     for (BYTE expected : {SS_COMP, SS_ERR}) {
-        Request inquiry(0, 0, Inquiry(), In, 36);
+        Request inquiry(0, 0, InquiryCommand(), In, 36);
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
         ASSERT_TRUE(inquiry.Signalled(5000));
         EXPECT_EQ(expected, inquiry.srb.SRB_Status);
@@ -488,7 +489,7 @@ TEST_F(AspiFrontEndTest, AVanishedDeviceTimesOutAtSelection) {
 
 TEST_F(AspiFrontEndTest, FreeingTheLibraryWhileARequestIsPendingIsSafe) {
     Scenario("[device 0:0]\ndelay = 400\n");
-    Request inquiry(0, 0, Inquiry(), In, 36);
+    Request inquiry(0, 0, InquiryCommand(), In, 36);
     ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
     FreeLibrary(library);
     library = NULL;

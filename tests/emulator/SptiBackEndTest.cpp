@@ -153,7 +153,7 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
     HANDLE device = Open("\\\\.\\D:");
     BYTE data[96];
     std::memset(data, 0xEE, sizeof data);
-    PassThroughBlock inquiry = Block(Inquiry(96), SCSI_IOCTL_DATA_IN, data, sizeof data);
+    PassThroughBlock inquiry = Block(InquiryCommand(96), SCSI_IOCTL_DATA_IN, data, sizeof data);
     ASSERT_TRUE(Through(device, &inquiry));
     EXPECT_EQ(0, inquiry.ScsiStatus);
     EXPECT_EQ("ZAL     ", std::string(reinterpret_cast<char*>(data + 8), 8));
@@ -164,7 +164,7 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
         size_t written;
     } cases[] = {{32, 18}, {16, 16}, {0, 0}};
     for (const auto& c : cases) {
-        PassThroughBlock tur = Block(TestUnitReady(), SCSI_IOCTL_DATA_OUT, NULL, 0);
+        PassThroughBlock tur = Block(TestUnitReadyCommand(), SCSI_IOCTL_DATA_OUT, NULL, 0);
         tur.SenseInfoLength = c.senseLength;
         const DWORD start = GetTickCount();
         ASSERT_TRUE(Through(device, &tur)) << "a check condition is still a completed call";
@@ -214,7 +214,7 @@ TEST(SptiBackEndTest, MalformedBlocksAreRefusedBeforeTheDevice) {
         {"a block shorter than the header", [](PassThroughBlock*) {}, 40},
     };
     for (const auto& c : cases) {
-        PassThroughBlock block = Block(Inquiry(), SCSI_IOCTL_DATA_IN, data, 36);
+        PassThroughBlock block = Block(InquiryCommand(), SCSI_IOCTL_DATA_IN, data, 36);
         c.spoil(&block);
         EXPECT_FALSE(Through(device, &block, c.size)) << c.why;
         EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << c.why;

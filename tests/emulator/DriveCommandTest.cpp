@@ -28,7 +28,7 @@ TEST(DriveCommandTest, InquiryHonoursAllocationAndBufferLength) {
     const Reply full = Send("0:0", InquiryCommand(36), 36);
     ASSERT_EQ("good", full.outcome);
     EXPECT_EQ("05 80 02 02 33 00 00 00 ", Hex(Bytes(full.data.begin(), full.data.begin() + 8)));
-    EXPECT_EQ("ZAL     TK-4800J        2.16", std::string(full.data.begin() + 8, full.data.end()));
+    EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(full.data.data()));
     const Reply hidden = Send("0:2", InquiryCommand(36), 36);
     EXPECT_EQ("05 80 02 02 1F 00 00 00 ", Hex(Bytes(hidden.data.begin(), hidden.data.begin() + 8)));
 

@@ -48,9 +48,8 @@ Reply SendOut(const std::string& address, const Bytes& cdb, const Bytes& out) {
 
 std::string InquiryText(const std::string& address, size_t from) {
     const Reply reply = Send(address, InquiryCommand(), 36);
-    return reply.data.size() == 36
-               ? std::string(reply.data.begin() + static_cast<long>(from), reply.data.end())
-               : "(no INQUIRY data: " + reply.outcome + ")";
+    return reply.data.size() == 36 ? InquiryIdentity(reply.data.data()).substr(from - 8)
+                                   : "(no INQUIRY data: " + reply.outcome + ")";
 }
 
 std::string FlashImage(const std::string& address, const Bytes& image) {

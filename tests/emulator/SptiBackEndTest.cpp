@@ -119,7 +119,7 @@ TEST(SptiBackEndTest, InquiryDataAndCapabilitiesHaveThePlatformLayout) {
         EXPECT_EQ(36u, Dword(reply + at + 4)) << c.path;
         EXPECT_EQ(0u, Dword(reply + at + 8)) << c.path;
         EXPECT_EQ(c.type, reply[at + 12]) << c.path;
-        EXPECT_EQ(c.identification, std::string(reinterpret_cast<char*>(reply + at + 12 + 8), 28));
+        EXPECT_EQ(c.identification, InquiryIdentity(reply + at + 12));
         EXPECT_EQ(at + 12 + 36, returned) << c.path;
 
         BYTE capabilities[24];
@@ -156,7 +156,7 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
     PassThroughBlock inquiry = Block(InquiryCommand(96), SCSI_IOCTL_DATA_IN, data, sizeof data);
     ASSERT_TRUE(Through(device, &inquiry));
     EXPECT_EQ(0, inquiry.ScsiStatus);
-    EXPECT_EQ("ZAL     ", std::string(reinterpret_cast<char*>(data + 8), 8));
+    EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(data));
     EXPECT_EQ(0xEE, data[56]) << "36 bytes of standard data and the emulator's 20, no more";
 
     const struct {

@@ -55,6 +55,17 @@ CdbBytes BlockCommand(unsigned sub, unsigned mask) {
     return Cdb({0xCB, sub, 0, 0, 0, mask >> 24, mask >> 16, mask >> 8, mask, 0, 0, 0});
 }
 
+CdbBytes InquiryReply(const std::string& identity) {
+    CdbBytes reply = Cdb({5, 0x80, 2, 2, 31, 0, 0, 0});
+    reply.insert(reply.end(), identity.begin(), identity.end());
+    reply.resize(36, ' ');
+    return reply;
+}
+
+std::string InquiryIdentity(const void* reply) {
+    return std::string(static_cast<const char*>(reply) + 8, 28);
+}
+
 std::string CdbText(const CdbBytes& cdb) {
     return CdbText(cdb.data(), cdb.size());
 }

@@ -1,9 +1,9 @@
 // The drive's commands for tests, one vocabulary: each command's CDB as bytes,
 // byte for byte as the tools send it (every field open, so that a test can send
-// the drive a bad one too), and as text, written as the emulator's log writes a
-// CDB ("12-00-00-00-24-00"), for readable comparisons: a logged command's CDB,
-// the book-type commands, and every command one whole, successful flash run
-// sends, in order.
+// the drive a bad one too), the INQUIRY reply, and each CDB as text, written as
+// the emulator's log writes a CDB ("12-00-00-00-24-00"), for readable
+// comparisons: a logged command's CDB, the book-type commands, and every command
+// one whole, successful flash run sends, in order.
 #ifndef ZAL_TESTS_COMMANDTEXT_H
 #define ZAL_TESTS_COMMANDTEXT_H
 
@@ -27,6 +27,11 @@ CdbBytes FlashModeCommand(unsigned mode, const char* code = "R4Q9");
 CdbBytes DownloadCommand(unsigned address, unsigned blocks);
 CdbBytes ChecksumCommand(unsigned checksum);        // the 16-bit word, high byte first
 CdbBytes BlockCommand(unsigned sub, unsigned mask); // sub 4 erases, 2 programs
+
+// An INQUIRY reply of 36 bytes from a removable device of type 5 whose vendor,
+// product and revision (bytes 8 to 35) are `identity`; and those bytes of a reply.
+CdbBytes InquiryReply(const std::string& identity);
+std::string InquiryIdentity(const void* reply);
 
 // A CDB as text: its bytes, the first `count` bytes, a record's CDB or its first
 // `bytes` bytes, and the CDBs of records, one per record.

@@ -1,7 +1,9 @@
 // The issue-and-wait pattern against a scripted SendASPI32Command: what goes into
 // the request block, when the caller waits and for how long, how the outcome is
 // judged, and what happens to a request that completes after its caller gave up.
+#include "CommandText.h"
 #include "ControlledEvents.h"
+#include "ExecRequest.h"
 #include "RecordedShutdown.h"
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
@@ -101,13 +103,7 @@ protected:
     }
 
     static ScsiCommand Inquiry(void* buffer, DWORD timeoutMs) {
-        ScsiCommand command = CommandToCurrentTarget(6, timeoutMs);
-        command.cdb[0] = 0x12;
-        command.cdb[4] = 36;
-        command.direction = CommandDataIn;
-        command.data = buffer;
-        command.dataLength = 36;
-        return command;
+        return DataInCommand(InquiryCommand(), buffer, 36, timeoutMs);
     }
 };
 
@@ -248,14 +244,12 @@ TEST_F(IssueAndWaitTest, NeverSignalledEventFailsAfterExactlyItsTimeout) {
 TEST_F(IssueAndWaitTest, CompletionFromAnotherThreadDeliversTheData) {
     static CommandSlot slot;
     script.completeAfterMs = 100;
-    script.dataIn.assign(36, 0);
-    memcpy(script.dataIn.data() + 8, "ZAL     TK-4800J        2.16", 28);
+    script.dataIn = InquiryReply("ZAL     TK-4800J        2.16");
     BYTE buffer[36];
     memset(buffer, 0xEE, sizeof buffer);
     ScsiCommand command = Inquiry(buffer, 3000);
     EXPECT_EQ(1, IssueAndWait(&slot, &command));
-    EXPECT_EQ("ZAL     TK-4800J        2.16",
-              std::string(reinterpret_cast<const char*>(buffer) + 8, 28));
+    EXPECT_EQ(script.dataIn, std::vector<BYTE>(buffer, buffer + 36));
 }
 
 TEST_F(IssueAndWaitTest, FailedCompletionStillDeliversWhatTheDriveWrote) {

@@ -1,28 +1,15 @@
 // A bare loop of ASPI requests: create an event, send, wait, close.
 #include "BareAspiLoop.h"
 
+#include "ExecRequest.h"
 #include "ScsiTransport.h"
-
-#include <cstring>
 
 BYTE BareAspiCommand(const BYTE* cdb, BYTE cdbLength, BYTE directionFlag, BYTE* data,
                      DWORD length) {
     static ScsiRequestBlock block;
-    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-    std::memset(&block, 0, sizeof block);
-    block.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    block.SRB_Flags = static_cast<BYTE>(SRB_EVENT_NOTIFY | directionFlag);
-    block.SRB_BufLen = length;
-    block.SRB_BufPointer = data;
-    block.SRB_SenseLen = 16;
-    block.SRB_CDBLen = cdbLength;
-    std::memcpy(block.CDBByte, cdb, cdbLength);
-    block.SRB_PostProc = event;
-    if (SendASPI32Command(&block) == SS_PENDING) {
-        WaitForSingleObject(event, INFINITE);
-    }
-    CloseHandle(event);
-    return block.SRB_Status;
+    return SendExecAndWait(SendASPI32Command, &block,
+                           static_cast<BYTE>(SRB_EVENT_NOTIFY | directionFlag), cdb, cdbLength,
+                           data, length);
 }
 
 int BareAspiCommands(int count, BYTE expectedStatus) {

@@ -25,6 +25,7 @@
 //   when the stage changes.
 #include "AspiTypes.h"
 #include "BookTypeResources.h"
+#include "ExecRequest.h"
 #include "FlashResources.h"
 
 #include <windows.h>
@@ -39,7 +40,6 @@ enum {
     BarEnd = 10000,
     CreepPerTick = 50,
     LeaveFlashModePauseMs = 1000,
-    SenseLength = 16,
     CommandCapacity = 256
 };
 
@@ -47,25 +47,6 @@ enum Role { DialogOnly, DiscPoll, FlashRun };
 
 static Role role = DialogOnly;
 static SendASPI32CommandProc sendCommand = NULL;
-
-// Sends one request and waits for it.
-static void Send(ScsiRequestBlock* block, const BYTE* cdb, BYTE cdbLength, BYTE flags, BYTE* data,
-                 DWORD length) {
-    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-    memset(block, 0, sizeof *block);
-    block->SRB_Cmd = SC_EXEC_SCSI_CMD;
-    block->SRB_Flags = flags;
-    block->SRB_BufLen = length;
-    block->SRB_BufPointer = data;
-    block->SRB_SenseLen = SenseLength;
-    block->SRB_CDBLen = cdbLength;
-    block->SRB_PostProc = event;
-    memcpy(block->CDBByte, cdb, cdbLength);
-    if (sendCommand(block) == SS_PENDING) {
-        WaitForSingleObject(event, INFINITE);
-    }
-    CloseHandle(event);
-}
 
 static void SetEnabled(HWND control, bool enable) {
     if ((IsWindowEnabled(control) != FALSE) != enable) {
@@ -86,7 +67,8 @@ static void PollTick(HWND dialog) {
     static const BYTE testUnitReady[6] = {0, 0, 0, 0, 0, 0};
     static int shownNoDisc = -1;
     KillTimer(dialog, TickTimer);
-    Send(&block, testUnitReady, sizeof testUnitReady, SRB_EVENT_NOTIFY, NULL, 0);
+    SendExecAndWait(sendCommand, &block, SRB_EVENT_NOTIFY, testUnitReady, sizeof testUnitReady,
+                    NULL, 0);
     const int noDisc = (block.SenseArea[2] & 0x0F) == 0x02 && block.SenseArea[12] == 0x3A;
     if (noDisc != shownNoDisc) {
         SetWindowTextA(status,
@@ -167,7 +149,8 @@ static DWORD WINAPI RunWorker(LPVOID) {
         } else if ((c->flags & SRB_DIR_IN) != 0 && c->length <= sizeof reply) {
             data = reply;
         }
-        Send(&block, c->cdb, c->cdbLength, c->flags, data, data != NULL ? c->length : 0);
+        SendExecAndWait(sendCommand, &block, c->flags, c->cdb, c->cdbLength, data,
+                        data != NULL ? c->length : 0);
     }
     Sleep(LeaveFlashModePauseMs);
     runStage = 6;

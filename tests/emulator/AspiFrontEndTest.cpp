@@ -9,6 +9,9 @@
 // request is pending.
 #include "EmulatorTesting.h"
 
+#include "EmulatorAccess.h"
+#include "ExecRequest.h"
+
 #include "AspiTypes.h"
 #include "TimeScale.h"
 
@@ -20,9 +23,6 @@ using namespace emutest;
 
 namespace {
 
-typedef int(__cdecl* LoadText)(const char*, const char*, char*, int);
-typedef int(__cdecl* ReadText)(char*, int);
-
 template <typename Proc> Proc Resolve(HMODULE module, const char* name) {
     return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
@@ -30,12 +30,14 @@ template <typename Proc> Proc Resolve(HMODULE module, const char* name) {
 class AspiFrontEndTest : public ::testing::Test {
 protected:
     HMODULE library = NULL;
+    EmulatorAccess emulator;
     GetASPI32SupportInfoProc supportInfo = nullptr;
     SendASPI32CommandProc send = nullptr;
 
     void Open() {
         library = LoadLibraryA("wnaspi32.dll");
         ASSERT_NE(static_cast<HMODULE>(NULL), library);
+        emulator = EmulatorAccess::InLibrary(library);
         supportInfo = Resolve<GetASPI32SupportInfoProc>(library, "GetASPI32SupportInfo");
         send = Resolve<SendASPI32CommandProc>(library, "SendASPI32Command");
         ASSERT_TRUE(supportInfo != nullptr && send != nullptr);
@@ -45,39 +47,9 @@ protected:
         if (library == NULL) {
             Open();
         }
-        char error[256] = "";
-        ASSERT_EQ(1, Resolve<LoadText>(library, "ZalEmuLoadScenarioText")(text.c_str(), nullptr,
-                                                                          error, sizeof error))
-            << error;
+        ASSERT_EQ("", emulator.Load(text));
     }
-    std::string Log() {
-        char text[4096] = "";
-        Resolve<ReadText>(library, "ZalEmuLogText")(text, sizeof text);
-        return text;
-    }
-};
-
-struct Request {
-    ScsiRequestBlock srb;
-    BYTE data[64];
-    HANDLE event;
-    Request(BYTE ha, BYTE target, const Bytes& cdb, BYTE flags, DWORD length) {
-        std::memset(&srb, 0, sizeof srb);
-        std::memset(data, 0xEE, sizeof data);
-        event = CreateEventA(NULL, FALSE, FALSE, NULL);
-        srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-        srb.SRB_HaId = ha;
-        srb.SRB_Target = target;
-        srb.SRB_Flags = flags;
-        srb.SRB_BufLen = length;
-        srb.SRB_BufPointer = length != 0 ? data : nullptr;
-        srb.SRB_SenseLen = 16;
-        srb.SRB_CDBLen = static_cast<BYTE>(cdb.size());
-        srb.SRB_PostProc = event;
-        std::memcpy(srb.CDBByte, cdb.data(), cdb.size());
-    }
-    ~Request() { CloseHandle(event); }
-    bool Signalled(DWORD ms) { return WaitForSingleObject(event, ms) == WAIT_OBJECT_0; }
+    std::string Log() { return emulator.LogText(); }
 };
 
 const BYTE In = SRB_DIR_IN | SRB_EVENT_NOTIFY;
@@ -97,7 +69,7 @@ TEST_F(AspiFrontEndTest, RunsInWindows9xModeWithTheScenarioOfTheEnvironment) {
     EXPECT_EQ(ProgramFolder() + "\\wnaspi32.dll", std::string(path))
         << "the emulator's, not Wine's";
     EXPECT_EQ(0x0102u, supportInfo()) << "ready, host adapters 0 and 1";
-    Request inquiry(1, 2, Inquiry(), In, 36);
+    ExecRequest inquiry(1, 2, In, InquiryCommand(), 36);
     ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
     ASSERT_TRUE(inquiry.Signalled(5000));
     EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
@@ -114,7 +86,7 @@ TEST_F(AspiFrontEndTest, ABadScenarioFileFailsTheStartVisibly) {
     const std::string log = ReadFile(folder.File("bad.log"));
     EXPECT_EQ(0u, log.find("# drive emulator: scenario ")) << log;
     EXPECT_NE(std::string::npos, log.find("line 4: disc: expected no or yes")) << log;
-    Request inquiry(0, 0, Inquiry(), In, 36);
+    ExecRequest inquiry(0, 0, In, InquiryCommand(), 36);
     EXPECT_EQ(static_cast<DWORD>(SS_INVALID_HA), send(&inquiry.srb));
 }
 
@@ -206,7 +178,7 @@ TEST_F(AspiFrontEndTest, ExecuteIsPendingAtOnceAndCompletesLaterThroughTheEvent)
     };
     for (const auto& c : cases) {
         Scenario(c.scenario);
-        Request inquiry(0, c.target, Inquiry(), In | SRB_ENABLE_RESIDUAL_COUNT, 64);
+        ExecRequest inquiry(0, c.target, In | SRB_ENABLE_RESIDUAL_COUNT, InquiryCommand(), 64);
         const DWORD start = GetTickCount();
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb)) << c.scenario;
         EXPECT_LT(GetTickCount() - start, 150u) << "the call does not wait for the drive";
@@ -228,8 +200,7 @@ TEST_F(AspiFrontEndTest, ExecuteIsPendingAtOnceAndCompletesLaterThroughTheEvent)
         EXPECT_GE(GetTickCount() - statusSeen + 20, c.leadMs) << "signalled early\n" << c.scenario;
         if (c.status == SS_COMP) {
             EXPECT_EQ(0, inquiry.srb.SRB_TargStat);
-            EXPECT_EQ("ZAL     TK-4800J        2.16",
-                      std::string(reinterpret_cast<char*>(inquiry.data + 8), 28));
+            EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(inquiry.data));
             EXPECT_EQ(0xEE, inquiry.data[36]);
             EXPECT_EQ(28u, inquiry.srb.SRB_BufLen) << "the residual count: 64 offered, 36 moved";
         }
@@ -242,34 +213,19 @@ TEST_F(AspiFrontEndTest, ExecuteIsPendingAtOnceAndCompletesLaterThroughTheEvent)
     }
 }
 
-struct Posted {
-    volatile LONG calls = 0;
-    void* block = nullptr;
-    BYTE status = 0;
-    DWORD thread = 0;
-} posted;
-
-void __cdecl PostRoutine(void* block) {
-    posted.block = block;
-    posted.status = static_cast<ScsiRequestBlock*>(block)->SRB_Status;
-    posted.thread = GetCurrentThreadId();
-    InterlockedIncrement(&posted.calls);
-}
-
 TEST_F(AspiFrontEndTest, PostingCallsTheRoutineOnTheLibrarysThread) {
     Scenario("[device 0:0]\n");
-    Request tur(0, 0, TestUnitReady(), SRB_POSTING, 0);
-    tur.srb.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
+    ExecRequest tur(0, 0, SRB_POSTING, TestUnitReadyCommand(), 0);
     tur.srb.SRB_SenseLen = 14;
     std::memset(tur.srb.SenseArea, 0xCC, sizeof tur.srb.SenseArea);
+    ClearPostedCalls();
     ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb));
-    for (int wait = 0; wait < 500 && posted.calls == 0; ++wait) {
-        Sleep(10);
-    }
-    ASSERT_EQ(1, posted.calls);
-    EXPECT_EQ(&tur.srb, posted.block);
-    EXPECT_EQ(SS_ERR, posted.status) << "status is set before the routine runs";
-    EXPECT_NE(GetCurrentThreadId(), posted.thread);
+    ASSERT_TRUE(AwaitPostedCalls(1, Scaled(5000)));
+    const std::vector<PostedCall> posted = PostedCalls();
+    ASSERT_EQ(1u, posted.size());
+    EXPECT_EQ(&tur.srb, posted[0].block);
+    EXPECT_EQ(SS_ERR, posted[0].status) << "status is set before the routine runs";
+    EXPECT_NE(GetCurrentThreadId(), posted[0].thread);
     EXPECT_EQ(STATUS_CHKCOND, tur.srb.SRB_TargStat);
     EXPECT_EQ(0x70, tur.srb.SenseArea[0]);
     EXPECT_EQ(0x02, tur.srb.SenseArea[2]);
@@ -286,73 +242,50 @@ TEST_F(AspiFrontEndTest, AnInstantDriveCompletesOnTheCallersThreadBeforeTheCallR
         BYTE flags;
         DWORD status; // returned, and in the block
         const char* logged;
-    } cases[] = {{"[emulator]\ncompletion = caller\n"
-                  "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n",
-                  Inquiry(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
-                 {nullptr, Inquiry(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
-                  "2 0:0 cdb=12-00-00-00-24-00 "
-                  "dir=in len=36 outcome=check-5/24/00"},
-                 {nullptr, TestUnitReady(), SRB_EVENT_NOTIFY, SS_ERR,
-                  "3 0:0 cdb=00-00-00-00-00-00 "
-                  "dir=none len=0 outcome=check-2/3A/00"},
-                 {nullptr, TestUnitReady(), SRB_EVENT_NOTIFY, SS_PENDING,
-                  "4 0:0 cdb=00-00-00-00-00-00 "
-                  "dir=none len=0 outcome=hang"},
-                 {"[device 0:0]\ndelay = 200\nfault = 12 caller\nfault = 00 caller\n", Inquiry(),
-                  In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=caller-good"},
-                 {nullptr, TestUnitReady(), SRB_POSTING, SS_ERR,
-                  "2 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=caller-check-2/3A/00"}};
+    } cases[] = {
+        {"[emulator]\ncompletion = caller\n"
+         "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n",
+         InquiryCommand(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
+        {nullptr, InquiryCommand(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
+         "2 0:0 cdb=12-00-00-00-24-00 "
+         "dir=in len=36 outcome=check-5/24/00"},
+        {nullptr, TestUnitReadyCommand(), SRB_EVENT_NOTIFY, SS_ERR,
+         "3 0:0 cdb=00-00-00-00-00-00 "
+         "dir=none len=0 outcome=check-2/3A/00"},
+        {nullptr, TestUnitReadyCommand(), SRB_EVENT_NOTIFY, SS_PENDING,
+         "4 0:0 cdb=00-00-00-00-00-00 "
+         "dir=none len=0 outcome=hang"},
+        {"[device 0:0]\ndelay = 200\nfault = 12 caller\nfault = 00 caller\n", InquiryCommand(), In,
+         SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=caller-good"},
+        {nullptr, TestUnitReadyCommand(), SRB_POSTING, SS_ERR,
+         "2 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=caller-check-2/3A/00"}};
     for (const auto& c : cases) {
         if (c.scenario != nullptr) {
             Scenario(c.scenario);
         }
         const bool inquiry = c.cdb[0] == 0x12;
-        Request request(0, 0, c.cdb, c.flags, inquiry ? 36 : 0);
-        if ((c.flags & SRB_POSTING) != 0) {
-            request.srb.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
-        }
-        const LONG postsBefore = posted.calls;
+        ExecRequest request(0, 0, c.flags, c.cdb, inquiry ? 36 : 0);
+        ClearPostedCalls();
         EXPECT_EQ(c.status, send(&request.srb)) << c.logged;
         EXPECT_EQ(c.status, request.srb.SRB_Status) << c.logged;
         EXPECT_NE(std::string::npos, Log().find(c.logged)) << "expected " << c.logged << " in\n"
                                                            << Log();
         if ((c.flags & SRB_POSTING) != 0) {
-            EXPECT_EQ(postsBefore + 1, posted.calls) << "posted before the call returned";
-            EXPECT_EQ(GetCurrentThreadId(), posted.thread);
+            const std::vector<PostedCall> posted = PostedCalls();
+            ASSERT_EQ(1u, posted.size()) << "posted before the call returned";
+            EXPECT_EQ(GetCurrentThreadId(), posted[0].thread);
             EXPECT_EQ(0x70, request.srb.SenseArea[0]);
         } else {
             EXPECT_EQ(c.status != SS_PENDING, request.Signalled(0)) << c.logged;
         }
         if (c.status == SS_COMP) {
-            EXPECT_EQ("ZAL     TK-4800J",
-                      std::string(reinterpret_cast<char*>(request.data + 8), 16));
+            EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(request.data));
         }
         if (c.status == SS_PENDING) {
-            SRB_Abort abort;
-            std::memset(&abort, 0, sizeof abort);
-            abort.SRB_Cmd = SC_ABORT_SRB;
-            abort.SRB_ToAbort = &request.srb;
+            SRB_Abort abort = AbortRequest(0, &request.srb);
             EXPECT_EQ(static_cast<DWORD>(SS_COMP), send(&abort)) << "a hung request is pending";
         }
     }
-}
-
-// The blocks in the order their post routine was called, with the thread that called it.
-struct Completions {
-    void* blocks[8] = {};
-    DWORD threads[8] = {};
-    volatile LONG count = 0;
-    HANDLE each = CreateEventA(NULL, FALSE, FALSE, NULL);
-} completions;
-
-void __cdecl RecordCompletion(void* block) {
-    const LONG n = completions.count;
-    if (n < 8) {
-        completions.blocks[n] = block;
-        completions.threads[n] = GetCurrentThreadId();
-    }
-    InterlockedIncrement(&completions.count);
-    SetEvent(completions.each);
 }
 
 TEST_F(AspiFrontEndTest, OneWorkerCarriesRequestsOutAtOnceAndCompletesEachDevicesInOrder) {
@@ -362,33 +295,29 @@ TEST_F(AspiFrontEndTest, OneWorkerCarriesRequestsOutAtOnceAndCompletesEachDevice
     // In the order sent: a late INQUIRY, an instant one behind it on the same
     // device, one to another device and, once three are done, one more.
     const BYTE Posted = SRB_POSTING | SRB_DIR_IN;
-    Request sent[] = {{0, 0, Inquiry(), Posted, 36},
-                      {0, 0, Inquiry(), Posted, 36},
-                      {0, 1, TestUnitReady(), SRB_POSTING, 0},
-                      {0, 0, TestUnitReady(), SRB_POSTING, 0}};
+    ExecRequest sent[] = {{0, 0, Posted, InquiryCommand(), 36},
+                          {0, 0, Posted, InquiryCommand(), 36},
+                          {0, 1, SRB_POSTING, TestUnitReadyCommand(), 0},
+                          {0, 0, SRB_POSTING, TestUnitReadyCommand(), 0}};
     const struct {
         BYTE status;
-        LONG completed; // its place among the completions
+        size_t completed; // its place among the completions
     } expected[] = {{SS_COMP, 2}, {SS_COMP, 3}, {SS_ERR, 1}, {SS_ERR, 4}};
-    for (int i = 0; i < 4; ++i) {
-        sent[i].srb.SRB_PostProc = reinterpret_cast<void*>(RecordCompletion);
-        while (i == 3 && completions.count < 3) {
-            ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
-                      WaitForSingleObject(completions.each, 5000));
-        }
+    ClearPostedCalls();
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(i < 3 || AwaitPostedCalls(3, 5000));
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&sent[i].srb));
     }
-    while (completions.count < 4) {
-        ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(completions.each, 5000));
-    }
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(&sent[i].srb, completions.blocks[expected[i].completed - 1])
+    ASSERT_TRUE(AwaitPostedCalls(4, 5000));
+    const std::vector<PostedCall> completions = PostedCalls();
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(&sent[i].srb, completions[expected[i].completed - 1].block)
             << "request " << i + 1 << " is not completion " << expected[i].completed;
         EXPECT_EQ(expected[i].status, sent[i].srb.SRB_Status) << "request " << i + 1;
-        EXPECT_EQ(completions.threads[0], completions.threads[i])
+        EXPECT_EQ(completions[0].thread, completions[i].thread)
             << "completion " << i + 1 << " came from another thread";
     }
-    EXPECT_NE(GetCurrentThreadId(), completions.threads[0]);
+    EXPECT_NE(GetCurrentThreadId(), completions[0].thread);
     const std::string log = ReadFile(folder.File("order.log"));
     EXPECT_NE(std::string::npos,
               log.find("# overlap: command 2 began while command 1 was in flight\r\n2 0:0 "))
@@ -411,7 +340,7 @@ TEST_F(AspiFrontEndTest, BadExecuteRequestsAreRefusedAtOnce) {
                  {0, 0, In, 0, SS_INVALID_SRB, "no CDB"},
                  {0, 0, In, 17, SS_INVALID_SRB, "CDB longer than 16"}};
     for (const auto& c : cases) {
-        Request request(c.ha, c.target, Inquiry(), c.flags, 36);
+        ExecRequest request(c.ha, c.target, c.flags, InquiryCommand(), 36);
         request.srb.SRB_CDBLen = c.cdbLength;
         EXPECT_EQ(c.status, send(&request.srb)) << c.why;
         EXPECT_EQ(c.status, request.srb.SRB_Status) << c.why;
@@ -429,19 +358,16 @@ TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAbortedOrTheDrivesAreRes
     } endings[] = {{true, "ended by an abort"}, {false, "ended by a new scenario"}};
     for (const auto& e : endings) {
         Scenario("[device 0:0]\nfault = 00 hang\n");
-        Request tur(0, 0, TestUnitReady(), SRB_EVENT_NOTIFY, 0);
+        ExecRequest tur(0, 0, SRB_EVENT_NOTIFY, TestUnitReadyCommand(), 0);
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb)) << e.how;
-        Request inquiry(0, 0, Inquiry(), In, 36);
+        ExecRequest inquiry(0, 0, In, InquiryCommand(), 36);
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb)) << e.how;
         ASSERT_TRUE(inquiry.Signalled(5000)) << "the hung request holds up no other";
         EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
         EXPECT_FALSE(tur.Signalled(800)) << e.how;
         EXPECT_EQ(SS_PENDING, tur.srb.SRB_Status) << e.how;
         EXPECT_NE(std::string::npos, Log().find("outcome=hang")) << Log();
-        SRB_Abort abort;
-        std::memset(&abort, 0, sizeof abort);
-        abort.SRB_Cmd = SC_ABORT_SRB;
-        abort.SRB_ToAbort = &tur.srb;
+        SRB_Abort abort = AbortRequest(0, &tur.srb);
         if (e.byAbort) {
             EXPECT_EQ(static_cast<DWORD>(SS_COMP), send(&abort));
         } else {
@@ -462,7 +388,7 @@ TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAbortedOrTheDrivesAreRes
 
 TEST_F(AspiFrontEndTest, ALateRequestCompletesAfterTheCallersTimeOut) {
     Scenario("[device 0:0]\nfault = 12 late 700\n");
-    Request inquiry(0, 0, Inquiry(), In, 36);
+    ExecRequest inquiry(0, 0, In, InquiryCommand(), 36);
     ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
     EXPECT_FALSE(inquiry.Signalled(400)) << "a caller waiting 400 ms gives up";
     ASSERT_TRUE(inquiry.Signalled(3000));
@@ -473,7 +399,7 @@ TEST_F(AspiFrontEndTest, ALateRequestCompletesAfterTheCallersTimeOut) {
 TEST_F(AspiFrontEndTest, AVanishedDeviceTimesOutAtSelection) {
     Scenario("[device 0:0]\nvanish-after = 1\n");
     for (BYTE expected : {SS_COMP, SS_ERR}) {
-        Request inquiry(0, 0, Inquiry(), In, 36);
+        ExecRequest inquiry(0, 0, In, InquiryCommand(), 36);
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
         ASSERT_TRUE(inquiry.Signalled(5000));
         EXPECT_EQ(expected, inquiry.srb.SRB_Status);
@@ -488,7 +414,7 @@ TEST_F(AspiFrontEndTest, AVanishedDeviceTimesOutAtSelection) {
 
 TEST_F(AspiFrontEndTest, FreeingTheLibraryWhileARequestIsPendingIsSafe) {
     Scenario("[device 0:0]\ndelay = 400\n");
-    Request inquiry(0, 0, Inquiry(), In, 36);
+    ExecRequest inquiry(0, 0, In, InquiryCommand(), 36);
     ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
     FreeLibrary(library);
     library = NULL;

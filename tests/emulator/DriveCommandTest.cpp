@@ -25,11 +25,11 @@ std::string Hex(const Bytes& bytes) {
 // 36-55), unless the scenario hides that as a real drive would.
 TEST(DriveCommandTest, InquiryHonoursAllocationAndBufferLength) {
     ASSERT_EQ("", Load("[device 0:0]\nrevision = 2.16\n[device 0:2]\nemulator-signature = hide\n"));
-    const Reply full = Send("0:0", Inquiry(36), 36);
+    const Reply full = Send("0:0", InquiryCommand(36), 36);
     ASSERT_EQ("good", full.outcome);
     EXPECT_EQ("05 80 02 02 33 00 00 00 ", Hex(Bytes(full.data.begin(), full.data.begin() + 8)));
-    EXPECT_EQ("ZAL     TK-4800J        2.16", std::string(full.data.begin() + 8, full.data.end()));
-    const Reply hidden = Send("0:2", Inquiry(36), 36);
+    EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(full.data.data()));
+    const Reply hidden = Send("0:2", InquiryCommand(36), 36);
     EXPECT_EQ("05 80 02 02 1F 00 00 00 ", Hex(Bytes(hidden.data.begin(), hidden.data.begin() + 8)));
 
     const std::string signature = "ZALEMU:NOT-A-DRIVE:1";
@@ -41,7 +41,7 @@ TEST(DriveCommandTest, InquiryHonoursAllocationAndBufferLength) {
     } cases[] = {{"0:0", 36, 36, 36}, {"0:0", 5, 36, 5}, {"0:0", 96, 96, 56}, {"0:0", 56, 40, 40},
                  {"0:0", 36, 8, 8},   {"0:0", 0, 36, 0}, {"0:2", 96, 96, 36}};
     for (const auto& c : cases) {
-        const Reply reply = Send(c.address, Inquiry(c.allocation), c.buffer);
+        const Reply reply = Send(c.address, InquiryCommand(c.allocation), c.buffer);
         EXPECT_EQ("good", reply.outcome);
         EXPECT_EQ(c.expected, reply.data.size())
             << c.address << ": allocation " << int(c.allocation) << ", buffer " << c.buffer;
@@ -52,7 +52,7 @@ TEST(DriveCommandTest, InquiryHonoursAllocationAndBufferLength) {
     }
     EXPECT_EQ("5/24/00", Send("0:0", Bytes{0x12, 0x01, 0x80, 0, 36, 0}, 36).outcome)
         << "vital product data pages are not offered";
-    EXPECT_EQ(zalemu::ExecStatus::NoDevice, Send("0:1", Inquiry(), 36).status);
+    EXPECT_EQ(zalemu::ExecStatus::NoDevice, Send("0:1", InquiryCommand(), 36).status);
 }
 
 TEST(DriveCommandTest, DeviceKindsAnswerOnlyWhatTheyKnow) {
@@ -67,15 +67,16 @@ TEST(DriveCommandTest, DeviceKindsAnswerOnlyWhatTheyKnow) {
                  {"0:1", 5, 0x80, "2/3A/00", "5/20/00"},
                  {"0:2", 0, 0x00, "good", "5/20/00"}};
     for (const auto& c : cases) {
-        const Reply inquiry = Send(c.address, Inquiry(), 36);
+        const Reply inquiry = Send(c.address, InquiryCommand(), 36);
         ASSERT_EQ(36u, inquiry.data.size()) << c.address;
         EXPECT_EQ(c.type, inquiry.data[0]) << c.address;
         EXPECT_EQ(c.removable, inquiry.data[1]) << c.address;
-        EXPECT_EQ(c.testUnitReady, Send(c.address, TestUnitReady()).outcome) << c.address;
-        EXPECT_EQ(c.vendorCommands, Send(c.address, BookType(2, 2, 1, 0), 6).outcome) << c.address;
+        EXPECT_EQ(c.testUnitReady, Send(c.address, TestUnitReadyCommand()).outcome) << c.address;
+        EXPECT_EQ(c.vendorCommands, Send(c.address, BookTypeCommand(2, 2, 1, 0), 6).outcome)
+            << c.address;
         if (std::string(c.vendorCommands) != "good") {
-            EXPECT_EQ(c.vendorCommands, Send(c.address, FlashMode(1)).outcome) << c.address;
-            EXPECT_EQ(c.vendorCommands, Send(c.address, FlashBlock(4, 4)).outcome) << c.address;
+            EXPECT_EQ(c.vendorCommands, Send(c.address, FlashModeCommand(1)).outcome) << c.address;
+            EXPECT_EQ(c.vendorCommands, Send(c.address, BlockCommand(4, 4)).outcome) << c.address;
         }
         EXPECT_EQ("5/20/00", Send(c.address, Bytes{0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}).outcome)
             << c.address << ": READ(10) is not a command of these devices";
@@ -95,13 +96,13 @@ TEST(DriveCommandTest, ReadRepliesCarryValueSelectionCountAndVersion) {
                  {0, 0, 6, "00 A0 05 02 00 03 "}, {0, 1, 6, "00 00 05 02 00 03 "},
                  {2, 0, 4, "00 E0 85 02 "},       {2, 0, 64, "00 E0 85 02 00 03 "}};
     for (const auto& c : cases) {
-        const Reply reply = Send("0:0", BookType(2, c.medium, 0x01, c.which), c.length);
+        const Reply reply = Send("0:0", BookTypeCommand(2, c.medium, 0x01, c.which), c.length);
         EXPECT_EQ("good", reply.outcome);
         EXPECT_EQ(c.reply, Hex(reply.data))
             << "medium " << int(c.medium) << ", which " << int(c.which) << ", length " << c.length;
     }
     ASSERT_EQ("", Load("[device 0:0]\ncommand-version = 256\n"));
-    EXPECT_EQ("00 E0 00 32 01 00 ", Hex(Send("0:0", BookType(2, 2, 1, 0), 6).data));
+    EXPECT_EQ("00 E0 00 32 01 00 ", Hex(Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).data));
 }
 
 TEST(DriveCommandTest, InvalidBookTypeCommandsAreRefused) {
@@ -109,23 +110,23 @@ TEST(DriveCommandTest, InvalidBookTypeCommandsAreRefused) {
         Bytes cdb;
         const char* why;
     } cases[] = {
-        {BookType(2, 2, 1, 0, "ZALBX"), "wrong signature"},
-        {BookType(2, 2, 1, 0, "zalbk"), "signature in small letters"},
-        {BookType(0, 2, 1, 0), "sub-command 0"},
-        {BookType(5, 2, 1, 0), "sub-command 5"},
-        {BookType(2, 1, 1, 0), "DVD+RW"},
-        {BookType(2, 3, 1, 0), "medium 3"},
-        {BookType(2, 2, 0, 0), "read parameter 0"},
-        {BookType(2, 2, 1, 2), "read of setting 2"},
-        {BookType(1, 2, 0xA0, 0), "DVD+R book type for DVD+R DL"},
-        {BookType(1, 0, 0xE0, 0), "DVD+R DL book type for DVD+R"},
-        {BookType(3, 2, 0x10, 0), "DVD-RAM book type as temporary"},
-        {BookType(4, 0, 0, 2), "select 2"},
+        {BookTypeCommand(2, 2, 1, 0, "ZALBX"), "wrong signature"},
+        {BookTypeCommand(2, 2, 1, 0, "zalbk"), "signature in small letters"},
+        {BookTypeCommand(0, 2, 1, 0), "sub-command 0"},
+        {BookTypeCommand(5, 2, 1, 0), "sub-command 5"},
+        {BookTypeCommand(2, 1, 1, 0), "DVD+RW"},
+        {BookTypeCommand(2, 3, 1, 0), "medium 3"},
+        {BookTypeCommand(2, 2, 0, 0), "read parameter 0"},
+        {BookTypeCommand(2, 2, 1, 2), "read of setting 2"},
+        {BookTypeCommand(1, 2, 0xA0, 0), "DVD+R book type for DVD+R DL"},
+        {BookTypeCommand(1, 0, 0xE0, 0), "DVD+R DL book type for DVD+R"},
+        {BookTypeCommand(3, 2, 0x10, 0), "DVD-RAM book type as temporary"},
+        {BookTypeCommand(4, 0, 0, 2), "select 2"},
     };
     for (const auto& c : cases) {
         ASSERT_EQ("", Load("[device 0:0]\n"));
         EXPECT_EQ("5/24/00", Send("0:0", c.cdb, 6).outcome) << c.why;
-        EXPECT_EQ("00 E0 00 32 00 03 ", Hex(Send("0:0", BookType(2, 2, 1, 0), 6).data))
+        EXPECT_EQ("00 E0 00 32 00 03 ", Hex(Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).data))
             << c.why << " must change nothing";
     }
 }
@@ -136,16 +137,16 @@ TEST(DriveCommandTest, CommandVersionDecidesWhichSettingsExist) {
         Bytes cdb;
         int sinceVersion;
     } commands[] = {
-        {"read DL default", BookType(2, 2, 1, 0), 0},
-        {"set DL default", BookType(1, 2, 1, 0), 0},
-        {"read DL temporary", BookType(2, 2, 1, 1), 2},
-        {"set DL temporary", BookType(3, 2, 0, 0), 2},
-        {"select DL", BookType(4, 2, 0, 1), 2},
-        {"read R default", BookType(2, 0, 1, 0), 3},
-        {"set R default", BookType(1, 0, 0, 0), 3},
-        {"read R temporary", BookType(2, 0, 1, 1), 3},
-        {"set R temporary", BookType(3, 0, 0, 0), 3},
-        {"select R", BookType(4, 0, 0, 1), 3},
+        {"read DL default", BookTypeCommand(2, 2, 1, 0), 0},
+        {"set DL default", BookTypeCommand(1, 2, 1, 0), 0},
+        {"read DL temporary", BookTypeCommand(2, 2, 1, 1), 2},
+        {"set DL temporary", BookTypeCommand(3, 2, 0, 0), 2},
+        {"select DL", BookTypeCommand(4, 2, 0, 1), 2},
+        {"read R default", BookTypeCommand(2, 0, 1, 0), 3},
+        {"set R default", BookTypeCommand(1, 0, 0, 0), 3},
+        {"read R temporary", BookTypeCommand(2, 0, 1, 1), 3},
+        {"set R temporary", BookTypeCommand(3, 0, 0, 0), 3},
+        {"select R", BookTypeCommand(4, 0, 0, 1), 3},
     };
     for (int version : {0, 1, 2, 3, 4}) {
         ASSERT_EQ("", Load("[device 0:0]\ncommand-version = " + std::to_string(version) + "\n"));
@@ -165,13 +166,14 @@ TEST(DriveCommandTest, SetsChangeTheSettingsAndDefaultsUseUpTheCount) {
         Bytes readCdb;
         const char* reply;
     } steps[] = {
-        {BookType(3, 2, 0x00, 0), "good", BookType(2, 2, 1, 1), "00 00 00 02 00 03 "},
-        {BookType(4, 2, 0, 1), "good", BookType(2, 2, 1, 0), "00 E0 80 02 00 03 "},
-        {BookType(1, 2, 0x00, 0), "good", BookType(2, 2, 1, 0), "00 00 80 01 00 03 "},
-        {BookType(1, 0, 0x00, 0), "good", BookType(2, 0, 1, 0), "00 00 00 00 00 03 "},
-        {BookType(1, 2, 0xE0, 0), "5/2C/00", BookType(2, 2, 1, 0), "00 00 80 00 00 03 "},
-        {BookType(3, 0, 0x00, 0), "good", BookType(2, 0, 1, 1), "00 00 00 00 00 03 "},
-        {BookType(4, 2, 0, 0), "good", BookType(2, 2, 1, 0), "00 00 00 00 00 03 "},
+        {BookTypeCommand(3, 2, 0x00, 0), "good", BookTypeCommand(2, 2, 1, 1), "00 00 00 02 00 03 "},
+        {BookTypeCommand(4, 2, 0, 1), "good", BookTypeCommand(2, 2, 1, 0), "00 E0 80 02 00 03 "},
+        {BookTypeCommand(1, 2, 0x00, 0), "good", BookTypeCommand(2, 2, 1, 0), "00 00 80 01 00 03 "},
+        {BookTypeCommand(1, 0, 0x00, 0), "good", BookTypeCommand(2, 0, 1, 0), "00 00 00 00 00 03 "},
+        {BookTypeCommand(1, 2, 0xE0, 0), "5/2C/00", BookTypeCommand(2, 2, 1, 0),
+         "00 00 80 00 00 03 "},
+        {BookTypeCommand(3, 0, 0x00, 0), "good", BookTypeCommand(2, 0, 1, 1), "00 00 00 00 00 03 "},
+        {BookTypeCommand(4, 2, 0, 0), "good", BookTypeCommand(2, 2, 1, 0), "00 00 00 00 00 03 "},
     };
     int step = 0;
     for (const auto& s : steps) {
@@ -184,35 +186,36 @@ TEST(DriveCommandTest, SetsChangeTheSettingsAndDefaultsUseUpTheCount) {
 TEST(DriveCommandTest, NoSetWhileADiscIsLoadedAndTheDiscBecomesReadyAfterItsLoadTime) {
     // A load time that no machine outlasts between two commands: still loading.
     ASSERT_EQ("", Load("[device 0:0]\nload-time = 3600000\n"));
-    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome);
     ASSERT_TRUE(zalemu::Emulator::Instance().SetDisc("0:0", true));
-    EXPECT_EQ("2/04/01", Send("0:0", TestUnitReady()).outcome) << "just inserted";
-    EXPECT_EQ("5/2C/00", Send("0:0", BookType(1, 2, 0, 0)).outcome) << "while loading";
+    EXPECT_EQ("2/04/01", Send("0:0", TestUnitReadyCommand()).outcome) << "just inserted";
+    EXPECT_EQ("5/2C/00", Send("0:0", BookTypeCommand(1, 2, 0, 0)).outcome) << "while loading";
 
     // A short one: the drive reports loading until it has passed, then ready.
     ASSERT_EQ("", Load("[device 0:0]\nload-time = 400\n"));
     const DWORD inserted = GetTickCount();
     ASSERT_TRUE(zalemu::Emulator::Instance().SetDisc("0:0", true));
     std::string outcome;
-    while ((outcome = Send("0:0", TestUnitReady()).outcome) == "2/04/01" &&
+    while ((outcome = Send("0:0", TestUnitReadyCommand()).outcome) == "2/04/01" &&
            GetTickCount() - inserted < Scaled(10000)) {
         Sleep(5);
     }
     EXPECT_EQ("good", outcome) << "after the load time";
     EXPECT_LE(400u, GetTickCount() - inserted) << "not before it";
-    for (const Bytes& set : {BookType(1, 2, 0, 0), BookType(3, 2, 0, 0), BookType(4, 2, 0, 1)}) {
+    for (const Bytes& set :
+         {BookTypeCommand(1, 2, 0, 0), BookTypeCommand(3, 2, 0, 0), BookTypeCommand(4, 2, 0, 1)}) {
         EXPECT_EQ("5/2C/00", Send("0:0", set).outcome) << "sub-command " << int(set[1]);
     }
-    EXPECT_EQ("00 E0 00 32 00 03 ", Hex(Send("0:0", BookType(2, 2, 1, 0), 6).data))
+    EXPECT_EQ("00 E0 00 32 00 03 ", Hex(Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).data))
         << "reads still work, and nothing was changed or counted";
     ASSERT_TRUE(zalemu::Emulator::Instance().SetDisc("0:0", false));
-    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
-    EXPECT_EQ("good", Send("0:0", BookType(1, 2, 0, 0)).outcome);
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome);
+    EXPECT_EQ("good", Send("0:0", BookTypeCommand(1, 2, 0, 0)).outcome);
 }
 
 TEST(DriveCommandTest, ADiscPresentAtLoadIsReadyAtOnce) {
     ASSERT_EQ("", Load("[device 0:0]\ndisc = yes\nload-time = 5000\n"));
-    EXPECT_EQ("good", Send("0:0", TestUnitReady()).outcome);
+    EXPECT_EQ("good", Send("0:0", TestUnitReadyCommand()).outcome);
 }
 
 } // namespace

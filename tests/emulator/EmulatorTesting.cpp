@@ -46,92 +46,28 @@ Reply SendOut(const std::string& address, const Bytes& cdb, const Bytes& out) {
     return Run(address, cdb, zalemu::Direction::Out, out);
 }
 
-Bytes Inquiry(uint8_t allocation) {
-    return Bytes{0x12, 0, 0, 0, allocation, 0};
-}
-
-Bytes TestUnitReady() {
-    return Bytes(6, 0);
-}
-
-Bytes BookType(uint8_t sub, uint8_t medium, uint8_t value, uint8_t which, const char* signature) {
-    Bytes cdb{0xC9, sub, medium, value, 0, 0, 0, 0, 0, which, 0, 0};
-    for (int i = 0; i < 5 && signature[i] != '\0'; ++i) {
-        cdb[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(signature[i]);
-    }
-    return cdb;
-}
-
-Bytes FlashMode(uint8_t mode, const char* code) {
-    Bytes cdb{0xCC, 0x01, mode, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 4 && code[i] != '\0'; ++i) {
-        cdb[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(code[i]);
-    }
-    return cdb;
-}
-
-// Byte `shift / 8` from the top of a big-endian value.
-static uint8_t ByteOf(uint32_t value, int shift) {
-    return static_cast<uint8_t>(value >> shift);
-}
-
-Bytes Download(uint32_t address, uint8_t blocks) {
-    Bytes cdb(12, 0);
-    cdb[0] = 0xCB;
-    cdb[1] = 0x01;
-    cdb[3] = ByteOf(address, 16);
-    cdb[4] = ByteOf(address, 8);
-    cdb[5] = ByteOf(address, 0);
-    cdb[8] = blocks;
-    return cdb;
-}
-
-Bytes ImageChecksum(uint16_t checksum) {
-    Bytes cdb(12, 0);
-    cdb[0] = 0xCC;
-    cdb[1] = 0x04;
-    cdb[2] = ByteOf(checksum, 8);
-    cdb[3] = ByteOf(checksum, 0);
-    return cdb;
-}
-
-Bytes FlashBlock(uint8_t sub, uint32_t mask) {
-    Bytes cdb(12, 0);
-    cdb[0] = 0xCB;
-    cdb[1] = sub;
-    for (int i = 0; i < 4; ++i) {
-        cdb[static_cast<size_t>(5 + i)] = ByteOf(mask, 24 - 8 * i);
-    }
-    return cdb;
-}
-
-std::string Revision(const std::string& address) {
-    const Reply reply = Send(address, Inquiry(), 36);
-    return reply.data.size() == 36 ? std::string(reply.data.begin() + 32, reply.data.end())
+std::string InquiryText(const std::string& address, size_t from) {
+    const Reply reply = Send(address, InquiryCommand(), 36);
+    return reply.data.size() == 36 ? InquiryIdentity(reply.data.data()).substr(from - 8)
                                    : "(no INQUIRY data: " + reply.outcome + ")";
 }
 
 std::string FlashImage(const std::string& address, const Bytes& image) {
-    std::string outcome = Send(address, FlashMode(1)).outcome;
-    for (uint32_t offset = 0; outcome == "good" && offset < image.size();) {
-        const uint32_t left = static_cast<uint32_t>(image.size()) - offset;
-        const uint32_t blocks = left >= 32768 ? 8 : left / 4096;
-        outcome = SendOut(address, Download(0x6000 + offset, static_cast<uint8_t>(blocks)),
-                          Bytes(image.data() + offset, image.data() + offset + blocks * 4096))
-                      .outcome;
-        offset += blocks * 4096;
-    }
-    if (outcome == "good") {
-        outcome = Send(address, ImageChecksum(StoredImageChecksum(image.data()))).outcome;
-    }
-    const uint8_t passes[] = {4, 2};
-    for (uint8_t sub : passes) {
-        for (uint32_t mask = 0x4; outcome == "good" && mask <= 0x40000; mask <<= 1) {
-            outcome = Send(address, FlashBlock(sub, mask)).outcome;
+    std::string outcome = "good";
+    size_t offset = 0;
+    for (const CdbBytes& cdb : WholeFlashRunCommands(StoredImageChecksum(image.data()))) {
+        if (outcome != "good") {
+            break;
         }
-    }
-    if (outcome == "good") {
-        outcome = Send(address, FlashMode(0)).outcome;
+        if (cdb[0] == 0xCB && cdb[1] == 0x01) {
+            const size_t length = cdb[8] * size_t{4096};
+            const Bytes data(image.begin() + static_cast<long>(offset),
+                             image.begin() + static_cast<long>(offset + length));
+            outcome = SendOut(address, cdb, data).outcome;
+            offset += length;
+        } else if (cdb[0] != 0x12) {
+            outcome = Send(address, cdb).outcome;
+        }
     }
     return outcome;
 }

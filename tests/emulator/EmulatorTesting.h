@@ -1,9 +1,10 @@
 // Helpers of the emulator's tests: loading a scenario, sending one command to a
-// device of the in-process emulator and reading the reply, CDBs of the drive's
-// commands, a scratch folder, and running a program of the build.
+// device of the in-process emulator and reading the reply, a scratch folder, and
+// running a program of the build. The commands' CDBs are CommandText.h's.
 #ifndef ZAL_TESTS_EMULATORTESTING_H
 #define ZAL_TESTS_EMULATORTESTING_H
 
+#include "CommandText.h"
 #include "Emulator.h"
 
 #include <cstdint>
@@ -27,21 +28,12 @@ struct Reply {
 Reply Send(const std::string& address, const Bytes& cdb, uint32_t inLength = 0);
 Reply SendOut(const std::string& address, const Bytes& cdb, const Bytes& out);
 
-// CDBs, byte for byte as the tools send them.
-Bytes Inquiry(uint8_t allocation = 36);
-Bytes TestUnitReady();
-Bytes BookType(uint8_t sub, uint8_t medium, uint8_t value, uint8_t which,
-               const char* signature = "ZALBK");
-Bytes FlashMode(uint8_t mode, const char* code = "R4Q9");
-Bytes Download(uint32_t address, uint8_t blocks);
-Bytes ImageChecksum(uint16_t checksum);
-Bytes FlashBlock(uint8_t sub, uint32_t mask);
+// INQUIRY bytes `from` to 35 as the device reports them now: from 8 on the
+// vendor, product and revision, from 32 on the revision.
+std::string InquiryText(const std::string& address, size_t from = 8);
 
-// The revision an INQUIRY of the device reports now.
-std::string Revision(const std::string& address);
-
-// Runs the whole flash sequence the tool runs for an image; the outcome of the
-// first command that fails, or "good".
+// Runs the whole flash sequence the tool runs for an image, without its INQUIRY;
+// the outcome of the first command that fails, or "good".
 std::string FlashImage(const std::string& address, const Bytes& image);
 
 // The records of the in-process log.

@@ -54,10 +54,10 @@ TEST(FaultTest, ChecksFireOnTheirCommands) {
         Bytes cdb;
         const char* outcome;
     } sequence[] = {
-        {BookType(2, 2, 1, 0), "good"},    {TestUnitReady(), "good"},
-        {BookType(2, 2, 1, 1), "3/11/00"}, {TestUnitReady(), "4/44/00"},
-        {BookType(2, 2, 1, 0), "good"},    {FlashMode(1), "6/29/00"},
-        {FlashMode(0), "6/29/00"},         {BookType(3, 2, 0, 0), "5/2C/00"},
+        {BookTypeCommand(2, 2, 1, 0), "good"},    {TestUnitReadyCommand(), "good"},
+        {BookTypeCommand(2, 2, 1, 1), "3/11/00"}, {TestUnitReadyCommand(), "4/44/00"},
+        {BookTypeCommand(2, 2, 1, 0), "good"},    {FlashModeCommand(1), "6/29/00"},
+        {FlashModeCommand(0), "6/29/00"},         {BookTypeCommand(3, 2, 0, 0), "5/2C/00"},
     };
     int n = 0;
     for (const auto& step : sequence) {
@@ -77,13 +77,13 @@ TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) 
         Bytes cdb;
         DWORD atLeast;
         const char* logged;
-    } cases[] = {{"0:0", Inquiry(), 400, "late-400-good"},
-                 {"0:0", BookType(2, 3, 1, 0), 400, "late-400-check-5/24/00"},
-                 {"0:0", TestUnitReady(), 0, "check-2/3A/00"},
-                 {"0:1", TestUnitReady(), 250, "check-2/3A/00"},
-                 {"0:1", Inquiry(), 250, "good"},
-                 {"0:2", Inquiry(), 0, "caller-good"},
-                 {"0:2", TestUnitReady(), 0, "early-30-check-2/3A/00"}};
+    } cases[] = {{"0:0", InquiryCommand(), 400, "late-400-good"},
+                 {"0:0", BookTypeCommand(2, 3, 1, 0), 400, "late-400-check-5/24/00"},
+                 {"0:0", TestUnitReadyCommand(), 0, "check-2/3A/00"},
+                 {"0:1", TestUnitReadyCommand(), 250, "check-2/3A/00"},
+                 {"0:1", InquiryCommand(), 250, "good"},
+                 {"0:2", InquiryCommand(), 0, "caller-good"},
+                 {"0:2", TestUnitReadyCommand(), 0, "early-30-check-2/3A/00"}};
     size_t n = 0;
     for (const auto& c : cases) {
         const DWORD start = GetTickCount();
@@ -99,7 +99,7 @@ TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) 
 }
 
 DWORD WINAPI LateInquiryThread(LPVOID) {
-    Send("0:0", Inquiry(), 36);
+    Send("0:0", InquiryCommand(), 36);
     return 0;
 }
 
@@ -116,10 +116,10 @@ TEST(FaultTest, ACommandBegunWhileAnotherIsInFlightIsNoted) {
     while (Logged().empty()) {
         Sleep(10);
     }
-    Send("0:1", TestUnitReady());
+    Send("0:1", TestUnitReadyCommand());
     WaitForSingleObject(late, INFINITE);
     CloseHandle(late);
-    Send("0:1", TestUnitReady());
+    Send("0:1", TestUnitReadyCommand());
     const std::string log = ReadFile(folder.File("cmd.log"));
     const std::string note = "# overlap: command 2 began while command 1 was in flight\r\n";
     EXPECT_NE(std::string::npos, log.find(note + "2 0:1 ")) << log;
@@ -173,10 +173,10 @@ TEST(FaultTest, PassThroughFailuresComeBeforeTheDeviceSeesAnything) {
 
 TEST(FaultTest, AVanishedDeviceAnswersNothingMore) {
     ASSERT_EQ("", Load("[device 0:0]\nvanish-after = 2\n[device E:]\nvanish-after = 1\n"));
-    EXPECT_EQ("good", Send("0:0", Inquiry(), 36).outcome);
-    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
-    EXPECT_EQ("gone", Send("0:0", Inquiry(), 36).outcome);
-    EXPECT_EQ("gone", Send("0:0", TestUnitReady()).outcome);
+    EXPECT_EQ("good", Send("0:0", InquiryCommand(), 36).outcome);
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome);
+    EXPECT_EQ("gone", Send("0:0", InquiryCommand(), 36).outcome);
+    EXPECT_EQ("gone", Send("0:0", TestUnitReadyCommand()).outcome);
     EXPECT_EQ("gone", Logged().back().outcome);
 
     PassThroughCall call;

@@ -29,18 +29,11 @@ Bytes Flash(const std::string& address) {
     return bytes;
 }
 
-// INQUIRY bytes 8-35 (vendor, product, revision) as the device reports them now.
-std::string Identity(const std::string& address) {
-    const Reply reply = Send(address, Inquiry(), 36);
-    return reply.data.size() == 36 ? std::string(reply.data.begin() + 8, reply.data.end())
-                                   : "(no INQUIRY data: " + reply.outcome + ")";
-}
-
 // Flash mode entered and the whole image downloaded.
 void Downloaded(const Bytes& image) {
-    ASSERT_EQ("good", Send("0:0", FlashMode(1)).outcome);
+    ASSERT_EQ("good", Send("0:0", FlashModeCommand(1)).outcome);
     for (uint32_t offset = 0; offset < image.size(); offset += 8192) {
-        ASSERT_EQ("good", SendOut("0:0", Download(0x6000 + offset, 2),
+        ASSERT_EQ("good", SendOut("0:0", DownloadCommand(0x6000 + offset, 2),
                                   Bytes(image.data() + offset, image.data() + offset + 8192))
                               .outcome)
             << "at offset " << offset;
@@ -64,8 +57,8 @@ TEST(FlashTest, AWholeFlashMakesTheImageVersionTheRevision) {
         const Bytes image = MakeImage(c.version);
         EXPECT_EQ("good", FlashImage("0:0", image));
         EXPECT_TRUE(Flash("0:0") == image) << "the flash holds the image";
-        EXPECT_EQ(c.revision, Revision("0:0")) << "image ~" << c.version.c_str();
-        EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome)
+        EXPECT_EQ(c.revision, InquiryText("0:0", 32)) << "image ~" << c.version.c_str();
+        EXPECT_EQ("good", Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).outcome)
             << "the new firmware answers the book-type command";
     }
     // The sequence as the flash tool sends it: 32 downloads, 31 of 8 blocks then 1 of 2.
@@ -90,17 +83,17 @@ TEST(FlashTest, TheChecksumMustMatchTheImageAndItsLastTwoBytes) {
     const uint16_t checksum = StoredImageChecksum(good.data());
     ASSERT_EQ("", Load("[device 0:0]\n"));
     Downloaded(good);
-    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(static_cast<uint16_t>(checksum + 1))).outcome)
+    EXPECT_EQ("5/26/00", Send("0:0", ChecksumCommand(checksum + 1u)).outcome)
         << "a value other than the image's checksum word";
-    EXPECT_EQ("5/2C/00", Send("0:0", FlashBlock(4, 0x4)).outcome) << "no checksum accepted yet";
-    EXPECT_EQ("good", Send("0:0", ImageChecksum(checksum)).outcome);
+    EXPECT_EQ("5/2C/00", Send("0:0", BlockCommand(4, 0x4)).outcome) << "no checksum accepted yet";
+    EXPECT_EQ("good", Send("0:0", ChecksumCommand(checksum)).outcome);
 
     const Bytes bad = MakeImage("217", true);
     ASSERT_EQ("", Load("[device 0:0]\n"));
     Downloaded(bad);
-    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(StoredImageChecksum(bad.data()))).outcome)
+    EXPECT_EQ("5/26/00", Send("0:0", ChecksumCommand(StoredImageChecksum(bad.data()))).outcome)
         << "the image's last two bytes do not match its sum";
-    EXPECT_EQ("5/26/00", Send("0:0", ImageChecksum(ComputeImageChecksum(bad.data()))).outcome)
+    EXPECT_EQ("5/26/00", Send("0:0", ChecksumCommand(ComputeImageChecksum(bad.data()))).outcome)
         << "the sum does not match the image's last two bytes";
 }
 
@@ -114,20 +107,20 @@ TEST(FlashTest, StepsOutOfOrderAreRefused) {
         const char* outcome;
         const char* why;
     } outside[] = {
-        {Download(0x6000, 1), "5/2C/00", "download outside flash mode"},
-        {ImageChecksum(checksum), "5/2C/00", "checksum outside flash mode"},
-        {FlashBlock(4, 0x4), "5/2C/00", "erase outside flash mode"},
-        {FlashMode(1, "R4Q8"), "5/24/00", "wrong access code"},
-        {FlashMode(2), "5/24/00", "mode 2"},
+        {DownloadCommand(0x6000, 1), "5/2C/00", "download outside flash mode"},
+        {ChecksumCommand(checksum), "5/2C/00", "checksum outside flash mode"},
+        {BlockCommand(4, 0x4), "5/2C/00", "erase outside flash mode"},
+        {FlashModeCommand(1, "R4Q8"), "5/24/00", "wrong access code"},
+        {FlashModeCommand(2), "5/24/00", "mode 2"},
         {Bytes{0xCC, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "5/24/00", "0xCC sub-command 2"},
-        {FlashMode(0), "good", "leaving flash mode when not in it"},
+        {FlashModeCommand(0), "good", "leaving flash mode when not in it"},
     };
     for (const auto& c : outside) {
         const Reply reply = c.cdb[1] == 0x01 && c.cdb[0] == 0xCB ? SendOut("0:0", c.cdb, block)
                                                                  : Send("0:0", c.cdb);
         EXPECT_EQ(c.outcome, reply.outcome) << c.why;
     }
-    ASSERT_EQ("good", Send("0:0", FlashMode(1)).outcome);
+    ASSERT_EQ("good", Send("0:0", FlashModeCommand(1)).outcome);
     const struct {
         uint32_t address;
         uint8_t blocks;
@@ -141,15 +134,16 @@ TEST(FlashTest, StepsOutOfOrderAreRefused) {
                      {0x6000, 2, 4096, "data shorter than the blocks"}};
     for (const auto& d : downloads) {
         EXPECT_EQ("5/24/00",
-                  SendOut("0:0", Download(d.address, d.blocks), Bytes(d.bytes, 0)).outcome)
+                  SendOut("0:0", DownloadCommand(d.address, d.blocks), Bytes(d.bytes, 0)).outcome)
             << d.why;
     }
-    EXPECT_EQ("5/2C/00", Send("0:0", ImageChecksum(checksum)).outcome) << "image incomplete";
-    ASSERT_EQ("good", Send("0:0", FlashMode(0)).outcome);
+    EXPECT_EQ("5/2C/00", Send("0:0", ChecksumCommand(checksum)).outcome) << "image incomplete";
+    ASSERT_EQ("good", Send("0:0", FlashModeCommand(0)).outcome);
 
     Downloaded(image);
-    EXPECT_EQ("5/2C/00", Send("0:0", BookType(2, 2, 1, 0), 6).outcome) << "no 0xC9 in flash mode";
-    ASSERT_EQ("good", Send("0:0", ImageChecksum(checksum)).outcome);
+    EXPECT_EQ("5/2C/00", Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).outcome)
+        << "no 0xC9 in flash mode";
+    ASSERT_EQ("good", Send("0:0", ChecksumCommand(checksum)).outcome);
     const struct {
         uint8_t sub;
         uint32_t mask;
@@ -165,9 +159,9 @@ TEST(FlashTest, StepsOutOfOrderAreRefused) {
                   {4, 0x8, "good", "second mask"},
                   {2, 0x4, "5/2C/00", "programming before the erase pass is complete"}};
     for (const auto& b : blocks) {
-        EXPECT_EQ(b.outcome, Send("0:0", FlashBlock(b.sub, b.mask)).outcome) << b.why;
+        EXPECT_EQ(b.outcome, Send("0:0", BlockCommand(b.sub, b.mask)).outcome) << b.why;
     }
-    EXPECT_EQ("5/2C/00", SendOut("0:0", Download(0x6000, 1), block).outcome)
+    EXPECT_EQ("5/2C/00", SendOut("0:0", DownloadCommand(0x6000, 1), block).outcome)
         << "downloads end when erasing has begun";
 }
 
@@ -175,12 +169,12 @@ TEST(FlashTest, LeavingBeforeErasingKeepsTheOldFirmware) {
     ASSERT_EQ("", Load("[device 0:0]\n"));
     const Bytes image = MakeImage("217");
     Downloaded(image);
-    ASSERT_EQ("good", Send("0:0", ImageChecksum(StoredImageChecksum(image.data()))).outcome);
-    ASSERT_EQ("good", Send("0:0", FlashMode(0)).outcome);
-    EXPECT_EQ("2.16", Revision("0:0"));
+    ASSERT_EQ("good", Send("0:0", ChecksumCommand(StoredImageChecksum(image.data()))).outcome);
+    ASSERT_EQ("good", Send("0:0", FlashModeCommand(0)).outcome);
+    EXPECT_EQ("2.16", InquiryText("0:0", 32));
     const std::string state = zalemu::Emulator::Instance().StateText();
     EXPECT_NE(std::string::npos, state.find("firmware = good")) << state;
-    EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome);
+    EXPECT_EQ("good", Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).outcome);
 }
 
 TEST(FlashTest, TheLoaderAnswersInFlashModeAndWhileTheFirmwareIsIncomplete) {
@@ -191,17 +185,20 @@ TEST(FlashTest, TheLoaderAnswersInFlashModeAndWhileTheFirmwareIsIncomplete) {
         const char* identity;
     } cases[] = {
         {"firmware running", "", {}, "ZAL     TK-4800J        2.16"},
-        {"flash mode", "", {FlashMode(1)}, "ZAL     TK-4800J LOADER 0.01"},
-        {"flash mode refused", "", {FlashMode(1, "R4Q8")}, "ZAL     TK-4800J        2.16"},
-        {"flash mode left", "", {FlashMode(1), FlashMode(0)}, "ZAL     TK-4800J        2.16"},
+        {"flash mode", "", {FlashModeCommand(1)}, "ZAL     TK-4800J LOADER 0.01"},
+        {"flash mode refused", "", {FlashModeCommand(1, "R4Q8")}, "ZAL     TK-4800J        2.16"},
+        {"flash mode left",
+         "",
+         {FlashModeCommand(1), FlashModeCommand(0)},
+         "ZAL     TK-4800J        2.16"},
         {"incomplete", "firmware = incomplete\n", {}, "ZAL     TK-4800J LOADER 0.01"},
         {"incomplete, flash mode left",
          "firmware = incomplete\n",
-         {FlashMode(1), FlashMode(0)},
+         {FlashModeCommand(1), FlashModeCommand(0)},
          "ZAL     TK-4800J LOADER 0.01"},
         {"loader with the main product name",
          "vendor = ACME\nloader-product = TK-4800J\n",
-         {FlashMode(1)},
+         {FlashModeCommand(1)},
          "ACME    TK-4800J        0.01"},
         {"loader revision 0001",
          "loader-revision = 0001\nfirmware = incomplete\n",
@@ -217,7 +214,7 @@ TEST(FlashTest, TheLoaderAnswersInFlashModeAndWhileTheFirmwareIsIncomplete) {
         for (const Bytes& cdb : c.commands) {
             Send("0:0", cdb);
         }
-        EXPECT_EQ(c.identity, Identity("0:0")) << c.state;
+        EXPECT_EQ(c.identity, InquiryText("0:0")) << c.state;
         zalemu::DeviceView view;
         ASSERT_TRUE(zalemu::Emulator::Instance().Describe("0:0", &view)) << c.state;
         EXPECT_EQ(c.identity, std::string(view.inquiry + 8, view.inquiry + 36))
@@ -240,7 +237,7 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
         ASSERT_EQ("", Load(scenario + c.fault, folder.Path()));
         ASSERT_EQ("3/0C/00", FlashImage("0:0", image)) << c.fault;
         if (c.leaves) {
-            ASSERT_EQ("good", Send("0:0", FlashMode(0)).outcome) << c.fault;
+            ASSERT_EQ("good", Send("0:0", FlashModeCommand(0)).outcome) << c.fault;
         }
         EXPECT_NE(std::string::npos,
                   ReadFile(folder.File("drive.state")).find("firmware = incomplete"))
@@ -249,13 +246,13 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
 
         // The next start of a tool finds the drive as it was left: its loader answers.
         ASSERT_EQ("", Load(scenario, folder.Path()));
-        EXPECT_EQ("ZAL     TK-4800J LOADER 0.01", Identity("0:0")) << c.fault;
-        EXPECT_EQ("5/20/00", Send("0:0", BookType(2, 2, 1, 0), 6).outcome)
+        EXPECT_EQ("ZAL     TK-4800J LOADER 0.01", InquiryText("0:0")) << c.fault;
+        EXPECT_EQ("5/20/00", Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).outcome)
             << c.fault << ": incomplete firmware runs only INQUIRY, TEST UNIT READY and the "
             << "flash commands";
-        EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome) << c.fault;
+        EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome) << c.fault;
         EXPECT_EQ("good", FlashImage("0:0", image)) << c.fault;
-        EXPECT_EQ("ZAL     TK-4800J        2.18", Identity("0:0")) << c.fault;
+        EXPECT_EQ("ZAL     TK-4800J        2.18", InquiryText("0:0")) << c.fault;
         const std::string state = ReadFile(folder.File("drive.state"));
         EXPECT_NE(std::string::npos, state.find("firmware = good")) << c.fault << state;
         // The state file names the flash's bytes by their digest (FNV-1a, 64 bits),
@@ -275,9 +272,9 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
 
         // The drive keeps the new firmware for the next run.
         ASSERT_EQ("", Load(scenario, folder.Path()));
-        EXPECT_EQ("2.18", Revision("0:0")) << c.fault;
+        EXPECT_EQ("2.18", InquiryText("0:0", 32)) << c.fault;
         EXPECT_TRUE(Flash("0:0") == image) << c.fault << ": the flash after a reload";
-        EXPECT_EQ("good", Send("0:0", BookType(2, 2, 1, 0), 6).outcome) << c.fault;
+        EXPECT_EQ("good", Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).outcome) << c.fault;
     }
 }
 
@@ -294,16 +291,17 @@ TEST(FlashTest, EnteringFlashModeAgainStartsTheRunAfresh) {
         Downloaded(image);
         if (std::string(c.stoppedAfter) != "download") {
             ASSERT_EQ("good",
-                      Send("0:0", ImageChecksum(StoredImageChecksum(image.data()))).outcome);
+                      Send("0:0", ChecksumCommand(StoredImageChecksum(image.data()))).outcome);
         }
         for (int i = 0; i < c.erases; ++i) {
-            ASSERT_EQ("good", Send("0:0", FlashBlock(4, 0x4u << i)).outcome);
+            ASSERT_EQ("good", Send("0:0", BlockCommand(4, 0x4u << i)).outcome);
         }
-        ASSERT_EQ("good", Send("0:0", FlashMode(1)).outcome) << c.stoppedAfter;
-        EXPECT_EQ("5/2C/00", Send("0:0", ImageChecksum(StoredImageChecksum(image.data()))).outcome)
+        ASSERT_EQ("good", Send("0:0", FlashModeCommand(1)).outcome) << c.stoppedAfter;
+        EXPECT_EQ("5/2C/00",
+                  Send("0:0", ChecksumCommand(StoredImageChecksum(image.data()))).outcome)
             << "after " << c.stoppedAfter << ": the image of the stopped run is gone";
         EXPECT_EQ("good", FlashImage("0:0", image)) << "after " << c.stoppedAfter;
-        EXPECT_EQ("2.19", Revision("0:0")) << "after " << c.stoppedAfter;
+        EXPECT_EQ("2.19", InquiryText("0:0", 32)) << "after " << c.stoppedAfter;
     }
 }
 
@@ -312,10 +310,10 @@ TEST(FlashTest, BlockCommandsTakeTheirBlockDelay) {
     const struct {
         Bytes cdb;
         bool slow;
-    } cases[] = {{FlashBlock(4, 0x4), true},
-                 {FlashBlock(2, 0x4), true},
-                 {FlashMode(0), false},
-                 {Inquiry(), false}};
+    } cases[] = {{BlockCommand(4, 0x4), true},
+                 {BlockCommand(2, 0x4), true},
+                 {FlashModeCommand(0), false},
+                 {InquiryCommand(), false}};
     for (const auto& c : cases) {
         const DWORD start = GetTickCount();
         Send("0:0", c.cdb, c.cdb[0] == 0x12 ? 36 : 0);

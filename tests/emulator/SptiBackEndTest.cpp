@@ -119,7 +119,7 @@ TEST(SptiBackEndTest, InquiryDataAndCapabilitiesHaveThePlatformLayout) {
         EXPECT_EQ(36u, Dword(reply + at + 4)) << c.path;
         EXPECT_EQ(0u, Dword(reply + at + 8)) << c.path;
         EXPECT_EQ(c.type, reply[at + 12]) << c.path;
-        EXPECT_EQ(c.identification, std::string(reinterpret_cast<char*>(reply + at + 12 + 8), 28));
+        EXPECT_EQ(c.identification, InquiryIdentity(reply + at + 12));
         EXPECT_EQ(at + 12 + 36, returned) << c.path;
 
         BYTE capabilities[24];
@@ -153,10 +153,10 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
     HANDLE device = Open("\\\\.\\D:");
     BYTE data[96];
     std::memset(data, 0xEE, sizeof data);
-    PassThroughBlock inquiry = Block(Inquiry(96), SCSI_IOCTL_DATA_IN, data, sizeof data);
+    PassThroughBlock inquiry = Block(InquiryCommand(96), SCSI_IOCTL_DATA_IN, data, sizeof data);
     ASSERT_TRUE(Through(device, &inquiry));
     EXPECT_EQ(0, inquiry.ScsiStatus);
-    EXPECT_EQ("ZAL     ", std::string(reinterpret_cast<char*>(data + 8), 8));
+    EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(data));
     EXPECT_EQ(0xEE, data[56]) << "36 bytes of standard data and the emulator's 20, no more";
 
     const struct {
@@ -164,7 +164,7 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
         size_t written;
     } cases[] = {{32, 18}, {16, 16}, {0, 0}};
     for (const auto& c : cases) {
-        PassThroughBlock tur = Block(TestUnitReady(), SCSI_IOCTL_DATA_OUT, NULL, 0);
+        PassThroughBlock tur = Block(TestUnitReadyCommand(), SCSI_IOCTL_DATA_OUT, NULL, 0);
         tur.SenseInfoLength = c.senseLength;
         const DWORD start = GetTickCount();
         ASSERT_TRUE(Through(device, &tur)) << "a check condition is still a completed call";
@@ -214,7 +214,7 @@ TEST(SptiBackEndTest, MalformedBlocksAreRefusedBeforeTheDevice) {
         {"a block shorter than the header", [](PassThroughBlock*) {}, 40},
     };
     for (const auto& c : cases) {
-        PassThroughBlock block = Block(Inquiry(), SCSI_IOCTL_DATA_IN, data, 36);
+        PassThroughBlock block = Block(InquiryCommand(), SCSI_IOCTL_DATA_IN, data, 36);
         c.spoil(&block);
         EXPECT_FALSE(Through(device, &block, c.size)) << c.why;
         EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << c.why;

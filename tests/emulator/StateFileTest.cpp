@@ -33,7 +33,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 }
 
 std::string ReadReply(const std::string& address, uint8_t medium, uint8_t which) {
-    const Reply reply = Send(address, BookType(2, medium, 1, which), 6);
+    const Reply reply = Send(address, BookTypeCommand(2, medium, 1, which), 6);
     std::string text;
     for (uint8_t b : reply.data) {
         char byte[4];
@@ -58,7 +58,7 @@ TEST(StateFileTest, IsCreatedFromTheScenarioAndWrittenWithoutLeftovers) {
         EXPECT_NE(std::string::npos, found) << "expected, in order: " << line << "in:\n" << state;
         at = found == std::string::npos ? at : found;
     }
-    ASSERT_EQ("good", Send("0:0", BookType(1, 2, 0x00, 0)).outcome);
+    ASSERT_EQ("good", Send("0:0", BookTypeCommand(1, 2, 0x00, 0)).outcome);
     EXPECT_EQ(std::vector<std::string>({"drive.log", "drive.state"}), FilesIn(folder.Path()))
         << "no temporary file stays behind";
 }
@@ -66,9 +66,9 @@ TEST(StateFileTest, IsCreatedFromTheScenarioAndWrittenWithoutLeftovers) {
 TEST(StateFileTest, ChangesOutliveAReloadOfTheScenario) {
     ScratchFolder folder;
     ASSERT_EQ("", Load(Scenario, folder.Path()));
-    ASSERT_EQ("good", Send("0:0", BookType(1, 2, 0x00, 0)).outcome);
-    ASSERT_EQ("good", Send("0:0", BookType(3, 0, 0x00, 0)).outcome);
-    ASSERT_EQ("good", Send("0:0", BookType(4, 0, 0, 1)).outcome);
+    ASSERT_EQ("good", Send("0:0", BookTypeCommand(1, 2, 0x00, 0)).outcome);
+    ASSERT_EQ("good", Send("0:0", BookTypeCommand(3, 0, 0x00, 0)).outcome);
+    ASSERT_EQ("good", Send("0:0", BookTypeCommand(4, 0, 0, 1)).outcome);
 
     ASSERT_EQ("", Load(Scenario, folder.Path())) << "the scenario still says changes-left = 50";
     EXPECT_EQ("00 00 00 31 00 03 ", ReadReply("0:0", 2, 0)) << "DVD+R DL default 00, 49 left";
@@ -109,16 +109,16 @@ void Edit(const std::string& path, const std::string& text) {
 TEST(StateFileTest, AnEditFromOutsideTakesEffectAtTheNextCommand) {
     ScratchFolder folder;
     ASSERT_EQ("", Load(Scenario, folder.Path()));
-    ASSERT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome);
+    ASSERT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome);
     Edit(folder.File("drive.state"), "[device 0:0]\ndisc = yes\nchanges-left = 7\n");
-    EXPECT_EQ("good", Send("0:0", TestUnitReady()).outcome) << "disc inserted by the edit";
+    EXPECT_EQ("good", Send("0:0", TestUnitReadyCommand()).outcome) << "disc inserted by the edit";
     EXPECT_EQ("00 E0 00 07 00 03 ", ReadReply("0:0", 2, 0)) << "keys the edit left out stay";
-    EXPECT_EQ("5/2C/00", Send("0:0", BookType(1, 2, 0x00, 0)).outcome);
+    EXPECT_EQ("5/2C/00", Send("0:0", BookTypeCommand(1, 2, 0x00, 0)).outcome);
     Edit(folder.File("drive.state"), "[device 0:0]\ndisc = no\n");
-    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome) << "disc removed by the edit";
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome) << "disc removed by the edit";
 
     Edit(folder.File("drive.state"), "[device 0:0]\ndisc = perhaps\n");
-    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReady()).outcome) << "a bad edit is not taken";
+    EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome) << "a bad edit is not taken";
     EXPECT_NE(
         std::string::npos,
         ReadFile(folder.File("drive.log")).find("not taken: line 2: disc: expected no or yes"))
@@ -136,11 +136,11 @@ TEST(StateFileTest, ABadStateFileStopsTheLoadNamingItsLine) {
 TEST(StateFileTest, TheLogFileHoldsALinePerCommand) {
     ScratchFolder folder;
     ASSERT_EQ("", Load(Scenario, folder.Path()));
-    Send("0:0", Inquiry(), 36);
-    Send("0:0", TestUnitReady());
-    Send("0:0", BookType(2, 2, 1, 0), 6);
+    Send("0:0", InquiryCommand(), 36);
+    Send("0:0", TestUnitReadyCommand());
+    Send("0:0", BookTypeCommand(2, 2, 1, 0), 6);
     zalemu::Emulator::Instance().ClearLog();
-    Send("0:0", BookType(2, 3, 1, 0), 6);
+    Send("0:0", BookTypeCommand(2, 3, 1, 0), 6);
     std::vector<zalemu::CommandRecord> records;
     std::string error;
     ASSERT_TRUE(zalemu::ParseLog(ReadFile(folder.File("drive.log")), &records, &error)) << error;
@@ -184,7 +184,7 @@ TEST(StateFileTest, ControlFunctionsLoadReportAndChangeTheDrive) {
     EXPECT_EQ(length, ZalEmuStateText(small, sizeof small));
     EXPECT_EQ(7u, std::strlen(small)) << "cut to the buffer, with its NUL";
 
-    Send("1:2", TestUnitReady());
+    Send("1:2", TestUnitReadyCommand());
     char log[256];
     ZalEmuLogText(log, sizeof log);
     EXPECT_EQ("1 1:2 cdb=00-00-00-00-00-00 dir=none len=0 outcome=good\n", WithoutTimes(log));
@@ -195,7 +195,8 @@ TEST(StateFileTest, ControlFunctionsLoadReportAndChangeTheDrive) {
     EXPECT_EQ(0, ZalEmuLoadScenarioText("[device 0:0]\nkind = floppy\n", nullptr, loadError,
                                         sizeof loadError));
     EXPECT_EQ(0u, std::string(loadError).find("line 2: kind:")) << loadError;
-    EXPECT_EQ("good", Send("1:2", TestUnitReady()).outcome) << "a refused scenario changes nothing";
+    EXPECT_EQ("good", Send("1:2", TestUnitReadyCommand()).outcome)
+        << "a refused scenario changes nothing";
 }
 
 } // namespace

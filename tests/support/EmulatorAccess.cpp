@@ -40,8 +40,11 @@ EmulatorAccess EmulatorAccess::Linked() {
 }
 
 EmulatorAccess EmulatorAccess::InAspiLibrary() {
+    return InLibrary(LoadLibraryA("wnaspi32.dll"));
+}
+
+EmulatorAccess EmulatorAccess::InLibrary(HMODULE library) {
     EmulatorAccess access;
-    HMODULE library = LoadLibraryA("wnaspi32.dll");
     if (library == NULL) {
         return access;
     }

@@ -20,6 +20,8 @@ public:
     // The emulator inside wnaspi32.dll, loaded now if it is not loaded yet (the
     // reference is kept, so that the library stays loaded for the whole test).
     static EmulatorAccess InAspiLibrary();
+    // The emulator inside a library loaded by the caller, who keeps it loaded.
+    static EmulatorAccess InLibrary(HMODULE library);
 
     bool Valid() const { return load_ != nullptr; }
     // Loads a scenario; the error text, or "" on success.

@@ -14,6 +14,7 @@
 #include "AspiSim.h"
 #include "EmulatedDevices.h"
 #include "EmulatorAccess.h"
+#include "ExecRequest.h"
 #include "ScsiTransport.h"
 #include "SptiBackEnd.h"
 #include "TimeScale.h"
@@ -53,6 +54,16 @@ struct Tally {
     long lost;            // no completion within the wait
     long doubled;         // a second completion
     long wrong;           // a status or abort answer outside the rules
+
+    void Add(const Tally& other) {
+        fromDevice += other.fromDevice;
+        passThroughFail += other.passThroughFail;
+        withdrawn += other.withdrawn;
+        abortTooLate += other.abortTooLate;
+        lost += other.lost;
+        doubled += other.doubled;
+        wrong += other.wrong;
+    }
 };
 
 struct Builder {
@@ -71,6 +82,7 @@ struct Builder {
 Builder builders[Builders];
 volatile LONG quit = 0;
 unsigned abortEvery = 6; // one request in this many is aborted right after it is sent
+const CdbBytes Inquiry = InquiryCommand();
 
 void __cdecl CountPosted(void* block) {
     for (Builder& b : builders) {
@@ -86,17 +98,11 @@ void OneRequest(Builder& b, Random& random) {
     const bool posting = b.index == Builders - 1;
     HANDLE event = posting ? b.postedEvent : CreateEventA(NULL, FALSE, FALSE, NULL);
     ScsiRequestBlock& block = b.block;
-    memset(&block, 0, sizeof block);
-    block.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    block.SRB_HaId = static_cast<BYTE>(random.Next(2));
-    block.SRB_Flags = static_cast<BYTE>((posting ? SRB_POSTING : SRB_EVENT_NOTIFY) | SRB_DIR_IN);
-    block.SRB_BufLen = 36;
-    block.SRB_BufPointer = reinterpret_cast<BYTE*>(b.buffer);
-    block.SRB_SenseLen = 16;
-    block.SRB_CDBLen = 6;
-    block.SRB_PostProc = posting ? reinterpret_cast<void*>(CountPosted) : event;
-    block.CDBByte[0] = 0x12;
-    block.CDBByte[4] = 36;
+    FillExecBlock(&block, static_cast<BYTE>(random.Next(2)), 0,
+                  static_cast<BYTE>((posting ? SRB_POSTING : SRB_EVENT_NOTIFY) | SRB_DIR_IN),
+                  Inquiry.data(), static_cast<BYTE>(Inquiry.size()),
+                  reinterpret_cast<BYTE*>(b.buffer), 36,
+                  posting ? reinterpret_cast<void*>(CountPosted) : event);
     const LONG postedBefore = b.posted;
     const bool abort = abortEvery != 0 && random.Next(abortEvery) == 0;
     if (SimSendCommand(&block) != 0) {
@@ -104,10 +110,7 @@ void OneRequest(Builder& b, Random& random) {
     }
     DWORD abortStatus = 0;
     if (abort) {
-        SRB_Abort request = {};
-        request.SRB_Cmd = SC_ABORT_SRB;
-        request.SRB_HaId = block.SRB_HaId;
-        request.SRB_ToAbort = &block;
+        SRB_Abort request = AbortRequest(block.SRB_HaId, &block);
         abortStatus = SimSendCommand(&request);
     }
     if (WaitForSingleObject(event, Scaled(5000)) != WAIT_OBJECT_0) {
@@ -283,13 +286,7 @@ int main(int argc, char** argv) {
         }
         Tally sum = {};
         for (const Builder& b : builders) {
-            sum.fromDevice += b.tally.fromDevice;
-            sum.passThroughFail += b.tally.passThroughFail;
-            sum.withdrawn += b.tally.withdrawn;
-            sum.abortTooLate += b.tally.abortTooLate;
-            sum.lost += b.tally.lost;
-            sum.doubled += b.tally.doubled;
-            sum.wrong += b.tally.wrong;
+            sum.Add(b.tally);
         }
         long received = 0, failed = 0;
         for (const zalemu::CommandRecord& record : emulator.Commands()) {
@@ -310,13 +307,7 @@ int main(int argc, char** argv) {
             fprintf(stderr, "round %ld: from device %ld, failed %ld, withdrawn %ld, lost %ld\n",
                     turn, sum.fromDevice, sum.passThroughFail, sum.withdrawn, sum.lost);
         }
-        total.fromDevice += sum.fromDevice;
-        total.passThroughFail += sum.passThroughFail;
-        total.withdrawn += sum.withdrawn;
-        total.abortTooLate += sum.abortTooLate;
-        total.lost += sum.lost;
-        total.doubled += sum.doubled;
-        total.wrong += sum.wrong;
+        total.Add(sum);
         if (turn == 0) {
             first = MeasureUsage();
         }

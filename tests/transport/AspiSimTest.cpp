@@ -4,8 +4,9 @@
 #include "AspiSim.h"
 #include "ControlledEvents.h"
 #include "EmulatedDevices.h"
-#include "SptiBackEnd.h"
 #include "EmulatorAccess.h"
+#include "ExecRequest.h"
+#include "SptiBackEnd.h"
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
 #include "ScsiTransport.h"
@@ -30,28 +31,6 @@ product = TK-4800J F
 disc = yes
 )";
 
-// A request block with room behind it, for sense lengths above the 20 bytes of
-// the block's own sense area.
-struct RoomyBlock {
-    ScsiRequestBlock block;
-    BYTE overflow[32];
-};
-
-// An execute request to host adapter `ha`, target 0, with its own event.
-void PrepareExec(ScsiRequestBlock* block, BYTE ha, BYTE flags, const BYTE* cdb, BYTE cdbLength,
-                 BYTE* data, DWORD length, HANDLE event) {
-    memset(block, 0, sizeof *block);
-    block->SRB_Cmd = SC_EXEC_SCSI_CMD;
-    block->SRB_HaId = ha;
-    block->SRB_Flags = flags;
-    block->SRB_BufLen = length;
-    block->SRB_BufPointer = data;
-    block->SRB_SenseLen = 16;
-    block->SRB_CDBLen = cdbLength;
-    block->SRB_PostProc = event;
-    memcpy(block->CDBByte, cdb, cdbLength);
-}
-
 class AspiSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -71,11 +50,15 @@ protected:
         emulator.ClearLog();
     }
 
-    // Sends the block and waits for its event; the wait's result.
-    static DWORD SendAndWait(ScsiRequestBlock* block, DWORD timeoutMs = 5000) {
-        const DWORD returned = SimSendCommand(block);
-        EXPECT_EQ(0u, returned) << "an execute request is accepted pending";
-        return WaitForSingleObject(static_cast<HANDLE>(block->SRB_PostProc), Scaled(timeoutMs));
+    // Sends the request and waits for its event; true when it was signalled.
+    static bool SendAndWait(ExecRequest& request, DWORD timeoutMs = 5000) {
+        EXPECT_EQ(0u, SimSendCommand(&request.srb)) << "an execute request is accepted pending";
+        return request.Signalled(Scaled(timeoutMs));
+    }
+    // Sends an INQUIRY for 36 bytes to host adapter `ha` and waits for it.
+    static bool InquiryTo(BYTE ha) {
+        ExecRequest inquiry(ha, 0, SRB_EVENT_NOTIFY | SRB_DIR_IN, InquiryCommand(), 36);
+        return SendAndWait(inquiry);
     }
 
     EmulatorAccess emulator;
@@ -89,8 +72,8 @@ std::vector<int> Bytes(const void* data, size_t length) {
     return std::vector<int>(bytes, bytes + length);
 }
 
-const BYTE InquiryCdb[6] = {0x12, 0, 0, 0, 36, 0};
-const BYTE TestUnitReadyCdb[6] = {0, 0, 0, 0, 0, 0};
+const BYTE In = SRB_EVENT_NOTIFY | SRB_DIR_IN;
+const BYTE Posted = SRB_POSTING | SRB_DIR_IN;
 
 TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
     Start(TwoDrives);
@@ -129,17 +112,12 @@ TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
     EXPECT_EQ(expectedTries, tries) << "tries per letter, C: to Z:";
 
     // Host adapter 0 is D:, host adapter 1 is F:.
-    const char* products[2] = {"TK-4800J D      ", "TK-4800J F      "};
+    const char* identities[2] = {"ZAL     TK-4800J D      2.16", "ZAL     TK-4800J F      2.16"};
     for (BYTE ha = 0; ha < 2; ++ha) {
-        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-        BYTE data[36] = {};
-        ScsiRequestBlock block;
-        PrepareExec(&block, ha, 0x48, InquiryCdb, 6, data, sizeof data, event);
-        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
-        EXPECT_EQ(SS_COMP, block.SRB_Status);
-        EXPECT_EQ(std::string(products[ha]), std::string(reinterpret_cast<char*>(data) + 16, 16))
-            << "host adapter " << int(ha);
-        CloseHandle(event);
+        ExecRequest inquiry(ha, 0, In, InquiryCommand(), 36);
+        ASSERT_TRUE(SendAndWait(inquiry));
+        EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
+        EXPECT_EQ(identities[ha], InquiryIdentity(inquiry.data)) << "host adapter " << int(ha);
     }
     const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
     ASSERT_EQ(2u, commands.size());
@@ -307,13 +285,10 @@ TEST_F(AspiSimTest, DeviceTypeAndTargetRejection) {
         if (c.expected == SS_COMP) {
             continue;
         }
-        ScsiRequestBlock block;
-        BYTE data[36];
-        PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, NULL);
-        block.SRB_Target = c.target;
-        block.SRB_Lun = c.lun;
-        EXPECT_EQ(DWORD(SS_NO_DEVICE), SimSendCommand(&block));
-        EXPECT_EQ(SS_NO_DEVICE, block.SRB_Status);
+        ExecRequest request(0, c.target, In, InquiryCommand(), 36);
+        request.srb.SRB_Lun = c.lun;
+        EXPECT_EQ(DWORD(SS_NO_DEVICE), SimSendCommand(&request.srb));
+        EXPECT_EQ(SS_NO_DEVICE, request.srb.SRB_Status);
     }
     EXPECT_TRUE(emulator.Commands().empty());
 }
@@ -333,42 +308,36 @@ TEST_F(AspiSimTest, ExecuteRefusalsAreAnsweredWithoutSending) {
         {2, 0x48, 6, SS_INVALID_HA},   // host adapter count itself: no device there
     };
     for (const Case& c : cases) {
-        ScsiRequestBlock block;
-        BYTE data[36];
-        PrepareExec(&block, c.ha, c.flags, InquiryCdb, 6, data, sizeof data, NULL);
-        block.SRB_CDBLen = c.cdbLength;
+        ExecRequest request(c.ha, 0, c.flags, InquiryCommand(), 36);
+        request.srb.SRB_CDBLen = c.cdbLength;
         // Nothing will signal a refused request: the call returns the refusal
         // itself, so that no caller waits for a completion that cannot come.
-        EXPECT_EQ(DWORD(c.status), SimSendCommand(&block)) << "flags " << int(c.flags);
-        EXPECT_EQ(c.status, block.SRB_Status) << "flags " << int(c.flags);
+        EXPECT_EQ(DWORD(c.status), SimSendCommand(&request.srb)) << "flags " << int(c.flags);
+        EXPECT_EQ(c.status, request.srb.SRB_Status) << "flags " << int(c.flags);
     }
     // An INQUIRY that is sent afterwards is the first command the drives see.
-    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-    ScsiRequestBlock block;
-    BYTE data[36];
-    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
-    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
-    CloseHandle(event);
+    ASSERT_TRUE(InquiryTo(0));
     EXPECT_EQ(1u, emulator.Commands().size());
 }
 
-TEST_F(AspiSimTest, PassThroughBlockFollowsTheRequest) {
+// The pass-through block follows the request's flags; the residual count flag
+// clears the buffer length of a completed request.
+TEST_F(AspiSimTest, PassThroughBlockAndBufferLengthFollowTheRequest) {
     Start(TwoDrives);
     struct Case {
         BYTE flags;
         unsigned dataIn;
-    } cases[] = {{0x48, 1}, {0x50, 0}, {0x40, 0}, {0x58, 0}};
+        DWORD bufLen; // SRB_BufLen once completed
+    } cases[] = {{0x48, 1, 36}, {0x50, 0, 36}, {0x40, 0, 36}, {0x58, 0, 36}, {0x4C, 1, 0}};
     for (const Case& c : cases) {
-        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-        BYTE data[36] = {};
-        ScsiRequestBlock block;
-        PrepareExec(&block, 1, c.flags, InquiryCdb, 6, data, sizeof data, event);
-        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
-        CloseHandle(event);
+        ExecRequest request(1, 0, c.flags, InquiryCommand(), 36);
+        ASSERT_TRUE(SendAndWait(request));
+        EXPECT_EQ(SS_COMP, request.srb.SRB_Status);
+        EXPECT_EQ(c.bufLen, request.srb.SRB_BufLen) << "flags " << int(c.flags);
     }
     const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
-    ASSERT_EQ(4u, commands.size());
-    for (size_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(5u, commands.size());
+    for (size_t i = 0; i < 5; ++i) {
         EXPECT_TRUE(commands[i].viaPassThrough);
         EXPECT_EQ(cases[i].dataIn, commands[i].ptDataIn) << "flags " << int(cases[i].flags);
         EXPECT_EQ(0u, commands[i].ptPathId);
@@ -377,7 +346,7 @@ TEST_F(AspiSimTest, PassThroughBlockFollowsTheRequest) {
         EXPECT_EQ(16u, commands[i].ptSenseLength);
         EXPECT_EQ(108000u, commands[i].ptTimeout);
         EXPECT_EQ(36u, commands[i].length);
-        EXPECT_EQ("12-00-00-00-24-00", CdbText(commands[i]));
+        EXPECT_EQ(InquiryCdb, CdbText(commands[i]));
     }
 }
 
@@ -396,19 +365,15 @@ TEST_F(AspiSimTest, CompletionStatusAndSenseFollowTheDrive) {
         {1, 16, SS_COMP, STATUS_GOOD, 16},   // F: holds a ready disc
     };
     for (const Case& c : cases) {
-        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-        RoomyBlock roomy;
-        memset(&roomy, 0, sizeof roomy);
-        ScsiRequestBlock* block = &roomy.block;
-        PrepareExec(block, c.ha, 0x40, TestUnitReadyCdb, 6, NULL, 0, event);
-        block->SRB_SenseLen = c.senseLength;
+        ExecRequest request(c.ha, 0, SRB_EVENT_NOTIFY, TestUnitReadyCommand(), 0);
+        request.srb.SRB_SenseLen = c.senseLength;
         // Marks where the sense copy must stop.
-        BYTE* sense = block->SenseArea;
-        memset(sense, 0xCC, 20 + sizeof roomy.overflow);
-        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(block));
-        EXPECT_EQ(c.status, block->SRB_Status) << "ha " << int(c.ha);
-        EXPECT_EQ(0, block->SRB_HaStat);
-        EXPECT_EQ(c.targetStatus, block->SRB_TargStat);
+        BYTE* sense = request.srb.SenseArea;
+        memset(sense, 0xCC, 20 + sizeof request.room);
+        ASSERT_TRUE(SendAndWait(request));
+        EXPECT_EQ(c.status, request.srb.SRB_Status) << "ha " << int(c.ha);
+        EXPECT_EQ(0, request.srb.SRB_HaStat);
+        EXPECT_EQ(c.targetStatus, request.srb.SRB_TargStat);
         if (c.status == SS_ERR) {
             EXPECT_EQ(0x70, sense[0]);
             EXPECT_EQ(2, sense[2] & 0x0F);
@@ -418,61 +383,23 @@ TEST_F(AspiSimTest, CompletionStatusAndSenseFollowTheDrive) {
         }
         EXPECT_NE(0xCC, sense[c.senseCopied - 1]) << "sense length " << int(c.senseLength);
         EXPECT_EQ(0xCC, sense[c.senseCopied]) << "sense length " << int(c.senseLength);
-        CloseHandle(event);
     }
     const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
     ASSERT_EQ(3u, commands.size());
     EXPECT_EQ(32u, commands[1].ptSenseLength);
 }
 
-TEST_F(AspiSimTest, ResidualCountFlagClearsTheBufferLength) {
-    Start(TwoDrives);
-    struct Case {
-        BYTE flags;
-        DWORD bufLen;
-    } cases[] = {{0x48, 36}, {0x4C, 0}};
-    for (const Case& c : cases) {
-        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-        BYTE data[36];
-        ScsiRequestBlock block;
-        PrepareExec(&block, 1, c.flags, InquiryCdb, 6, data, sizeof data, event);
-        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
-        EXPECT_EQ(SS_COMP, block.SRB_Status);
-        EXPECT_EQ(c.bufLen, block.SRB_BufLen) << "flags " << int(c.flags);
-        CloseHandle(event);
-    }
-}
-
-struct PostRecord {
-    void* block = nullptr;
-    DWORD thread = 0;
-    BYTE status = 0;
-    HANDLE done = NULL;
-};
-PostRecord posted;
-
-void __cdecl PostRoutine(void* block) {
-    posted.block = block;
-    posted.thread = GetCurrentThreadId();
-    posted.status = static_cast<ScsiRequestBlock*>(block)->SRB_Status;
-    SetEvent(posted.done);
-}
-
 TEST_F(AspiSimTest, PostingCallsThePostRoutineOnTheWorker) {
     Start(TwoDrives);
-    posted = PostRecord();
-    posted.done = CreateEventA(NULL, TRUE, FALSE, NULL);
-    BYTE data[36];
-    ScsiRequestBlock block;
-    PrepareExec(&block, 1, SRB_POSTING | SRB_DIR_IN, InquiryCdb, 6, data, sizeof data, NULL);
-    block.SRB_PostProc = reinterpret_cast<void*>(PostRoutine);
-    EXPECT_EQ(0u, SimSendCommand(&block));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(posted.done, Scaled(5000)));
-    EXPECT_EQ(&block, posted.block);
+    ClearPostedCalls();
+    ExecRequest request(1, 0, SRB_POSTING | SRB_DIR_IN, InquiryCommand(), 36);
+    EXPECT_EQ(0u, SimSendCommand(&request.srb));
+    ASSERT_TRUE(AwaitPostedCalls(1, Scaled(5000)));
+    const PostedCall posted = PostedCalls()[0];
+    EXPECT_EQ(&request.srb, posted.block);
     EXPECT_EQ(SS_COMP, posted.status) << "completed before the routine is called";
     EXPECT_NE(GetCurrentThreadId(), posted.thread);
     EXPECT_EQ(TheSim->DeviceAt(1)->workerThreadId, posted.thread) << "the worker of its device";
-    CloseHandle(posted.done);
 }
 
 TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
@@ -482,15 +409,15 @@ TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
     const std::string scenario =
         "[device D:]\nfault = @1 late " + std::to_string(Scaled(400)) + "\n[device F:]\n";
     Start(scenario.c_str());
+    // Allocation lengths that tell the requests apart.
+    ExecRequest requests[4] = {{0, 0, In, InquiryCommand(32), 32},
+                               {0, 0, In, InquiryCommand(33), 33},
+                               {0, 0, In, InquiryCommand(34), 34},
+                               {0, 0, In, InquiryCommand(35), 35}};
     HANDLE events[4];
-    ScsiRequestBlock blocks[4];
-    BYTE data[4][36];
     for (int i = 0; i < 4; ++i) {
-        events[i] = CreateEventA(NULL, FALSE, FALSE, NULL);
-        PrepareExec(&blocks[i], 0, 0x48, InquiryCdb, 6, data[i], 36, events[i]);
-        blocks[i].CDBByte[4] = static_cast<BYTE>(32 + i); // tells the requests apart
-        blocks[i].SRB_BufLen = static_cast<DWORD>(32 + i);
-        EXPECT_EQ(0u, SimSendCommand(&blocks[i]));
+        events[i] = requests[i].event;
+        EXPECT_EQ(0u, SimSendCommand(&requests[i].srb));
         if (i == 0) {
             ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000)))
                 << "the worker takes the first one";
@@ -499,8 +426,7 @@ TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
     EXPECT_EQ(WAIT_OBJECT_0 + 0, WaitForMultipleObjects(4, events, TRUE, Scaled(3000)))
         << "every queued request completes";
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(SS_COMP, blocks[i].SRB_Status) << "request " << i;
-        CloseHandle(events[i]);
+        EXPECT_EQ(SS_COMP, requests[i].srb.SRB_Status) << "request " << i;
     }
     const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
     ASSERT_EQ(4u, commands.size());
@@ -534,12 +460,7 @@ TEST_F(AspiSimTest, TimeoutsAreCountedInHalfSeconds) {
         EXPECT_EQ(s.expectedTimeout, block.SRB_Timeout) << "flags " << int(s.flags);
         EXPECT_EQ(s.expectedPassThrough, TheSim->passThroughTimeout);
     }
-    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-    BYTE data[36];
-    ScsiRequestBlock block;
-    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
-    ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block));
-    CloseHandle(event);
+    ASSERT_TRUE(InquiryTo(0));
     ASSERT_EQ(1u, emulator.Commands().size());
     EXPECT_EQ(15u, emulator.Commands()[0].ptTimeout);
 }
@@ -575,10 +496,7 @@ TEST_F(AspiSimTest, AbortOfAnUnqueuedBlockIsRefused) {
     Start(TwoDrives);
     ScsiRequestBlock never;
     memset(&never, 0, sizeof never);
-    SRB_Abort abort = {};
-    abort.SRB_Cmd = SC_ABORT_SRB;
-    abort.SRB_HaId = 0;
-    abort.SRB_ToAbort = &never;
+    SRB_Abort abort = AbortRequest(0, &never);
     EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&abort));
     EXPECT_EQ(SS_INVALID_SRB, abort.SRB_Status);
 
@@ -591,43 +509,9 @@ TEST_F(AspiSimTest, AbortOfAnUnqueuedBlockIsRefused) {
 TEST_F(AspiSimTest, BeforeTheSimulatorExistsEverythingIsRefused) {
     ASSERT_EQ(nullptr, TheSim);
     EXPECT_EQ(0xE400u, SimSupportInfo());
-    ScsiRequestBlock block;
-    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, NULL, 0, NULL);
-    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&block));
-    EXPECT_EQ(SS_INVALID_HA, block.SRB_Status);
-}
-
-// Completions seen by a post routine, per block: each request must come back once.
-struct Completion {
-    void* block;
-    volatile LONG count;
-    BYTE status;
-};
-Completion completions[2];
-
-void __cdecl CountCompletion(void* block) {
-    for (Completion& c : completions) {
-        if (c.block == block) {
-            c.status = static_cast<ScsiRequestBlock*>(block)->SRB_Status;
-            InterlockedIncrement(&c.count);
-        }
-    }
-}
-
-// Prepares a posted INQUIRY on host adapter `ha` whose completions are counted in slot `i`.
-void PreparePosted(ScsiRequestBlock* block, BYTE ha, BYTE* data, int i) {
-    PrepareExec(block, ha, SRB_POSTING | SRB_DIR_IN, InquiryCdb, 6, data, 36, NULL);
-    block->SRB_PostProc = reinterpret_cast<void*>(CountCompletion);
-    completions[i].block = block;
-    completions[i].count = 0;
-    completions[i].status = 0xFF;
-}
-
-// Waits until slot `i` has seen a completion, or `ms` ran out.
-void AwaitCompletion(int i, DWORD ms) {
-    for (DWORD waited = 0; completions[i].count == 0 && waited < ms; waited += 10) {
-        Sleep(10);
-    }
+    ExecRequest request(0, 0, In, InquiryCommand(), 0);
+    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&request.srb));
+    EXPECT_EQ(SS_INVALID_HA, request.srb.SRB_Status);
 }
 
 // An abort of a request queued behind another at its device: the queued one is
@@ -639,26 +523,22 @@ TEST_F(AspiSimTest, AbortOfAQueuedRequestSparesTheOneAtTheDevice) {
         const std::string scenario =
             "[device D:]\nfault = @1 late " + std::to_string(hold) + "\n[device F:]\n";
         Start(scenario.c_str());
-        BYTE data[2][36];
-        ScsiRequestBlock atDevice, queued;
-        PreparePosted(&atDevice, 0, data[0], 0);
-        PreparePosted(&queued, 0, data[1], 1);
-        EXPECT_EQ(0u, SimSendCommand(&atDevice));
+        ClearPostedCalls();
+        ExecRequest atDevice(0, 0, Posted, InquiryCommand(), 36);
+        ExecRequest queued(0, 0, Posted, InquiryCommand(), 36);
+        EXPECT_EQ(0u, SimSendCommand(&atDevice.srb));
         ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000))) << "the worker takes it";
-        EXPECT_EQ(0u, SimSendCommand(&queued));
-        SRB_Abort abort = {};
-        abort.SRB_Cmd = SC_ABORT_SRB;
-        abort.SRB_HaId = 0;
-        abort.SRB_ToAbort = &queued;
+        EXPECT_EQ(0u, SimSendCommand(&queued.srb));
+        SRB_Abort abort = AbortRequest(0, &queued.srb);
         EXPECT_EQ(DWORD(SS_COMP), SimSendCommand(&abort)) << "hold " << hold;
-        EXPECT_EQ(1, completions[1].count) << "the aborted request is answered at once";
-        EXPECT_EQ(SS_ABORTED, completions[1].status);
+        ASSERT_EQ(1u, PostedCalls(&queued.srb).size()) << "the aborted request is answered at once";
+        EXPECT_EQ(SS_ABORTED, PostedCalls(&queued.srb)[0].status);
 
-        AwaitCompletion(0, hold + Scaled(5000));
+        AwaitPostedCalls(1, hold + Scaled(5000), &atDevice.srb);
         Sleep(Scaled(200)); // room for a second completion, if one were coming
-        EXPECT_EQ(1, completions[0].count) << "hold " << hold;
-        EXPECT_EQ(SS_COMP, completions[0].status);
-        EXPECT_EQ(1, completions[1].count);
+        ASSERT_EQ(1u, PostedCalls(&atDevice.srb).size()) << "hold " << hold;
+        EXPECT_EQ(SS_COMP, PostedCalls(&atDevice.srb)[0].status);
+        EXPECT_EQ(1u, PostedCalls(&queued.srb).size());
         const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
         ASSERT_EQ(1u, commands.size()) << "the aborted request was never sent";
         EXPECT_EQ("D:", commands[0].address);
@@ -680,25 +560,22 @@ TEST_F(AspiSimTest, AbortOfTheRequestAtTheDevice) {
     const Case cases[] = {{late.c_str(), SS_ABORT_FAIL, SS_COMP}, {"hang", SS_COMP, SS_ABORTED}};
     for (const Case& c : cases) {
         Start((std::string("[device D:]\nfault = @1 ") + c.fault + "\n[device F:]\n").c_str());
-        BYTE data[2][36];
-        ScsiRequestBlock stuck, next;
-        PreparePosted(&stuck, 0, data[0], 0);
-        EXPECT_EQ(0u, SimSendCommand(&stuck));
+        ClearPostedCalls();
+        ExecRequest stuck(0, 0, Posted, InquiryCommand(), 36);
+        ExecRequest next(1, 0, Posted, InquiryCommand(), 36);
+        EXPECT_EQ(0u, SimSendCommand(&stuck.srb));
         ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000))) << c.fault;
-        SRB_Abort abort = {};
-        abort.SRB_Cmd = SC_ABORT_SRB;
-        abort.SRB_ToAbort = &stuck;
+        SRB_Abort abort = AbortRequest(0, &stuck.srb);
         EXPECT_EQ(c.abortStatus, SimSendCommand(&abort)) << c.fault;
         EXPECT_EQ(c.abortStatus, abort.SRB_Status);
-        EXPECT_EQ(1, completions[0].count) << c.fault;
-        EXPECT_EQ(c.requestStatus, completions[0].status) << c.fault;
+        ASSERT_EQ(1u, PostedCalls(&stuck.srb).size()) << c.fault;
+        EXPECT_EQ(c.requestStatus, PostedCalls(&stuck.srb)[0].status) << c.fault;
         EXPECT_EQ(0, TheSim->queueCount);
 
-        PreparePosted(&next, 1, data[1], 1);
-        EXPECT_EQ(0u, SimSendCommand(&next));
-        AwaitCompletion(1, Scaled(5000));
-        EXPECT_EQ(SS_COMP, completions[1].status) << c.fault;
-        EXPECT_EQ(1, completions[0].count) << c.fault;
+        EXPECT_EQ(0u, SimSendCommand(&next.srb));
+        ASSERT_TRUE(AwaitPostedCalls(1, Scaled(5000), &next.srb)) << c.fault;
+        EXPECT_EQ(SS_COMP, PostedCalls(&next.srb)[0].status) << c.fault;
+        EXPECT_EQ(1u, PostedCalls(&stuck.srb).size()) << c.fault;
     }
     // Releases the hung device; its old worker only frees what it held.
     ASSERT_EQ("", emulator.Load(TwoDrives));
@@ -711,21 +588,16 @@ TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
     const std::string scenario =
         "[device D:]\nfault = 12#1 late " + std::to_string(Scaled(500)) + "\n[device F:]\n";
     Start(scenario.c_str());
-    HANDLE first = CreateEventA(NULL, FALSE, FALSE, NULL);
-    HANDLE second = CreateEventA(NULL, FALSE, FALSE, NULL);
-    BYTE data[36];
-    ScsiRequestBlock block;
-    PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, first);
-    EXPECT_EQ(0u, SimSendCommand(&block));
-    block.SRB_PostProc = second;
-    EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&block)) << "its request is still out";
-    EXPECT_EQ(SS_PENDING, block.SRB_Status) << "the refusal leaves the block alone";
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first, Scaled(5000)));
-    EXPECT_EQ(SS_COMP, block.SRB_Status);
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(second, 100)) << "no completion for the refusal";
+    ExecRequest request(0, 0, In, InquiryCommand(), 36);
+    ExecRequest again(0, 0, In, InquiryCommand(), 36); // its event, for the block sent again
+    EXPECT_EQ(0u, SimSendCommand(&request.srb));
+    request.srb.SRB_PostProc = again.event;
+    EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&request.srb)) << "its request is still out";
+    EXPECT_EQ(SS_PENDING, request.srb.SRB_Status) << "the refusal leaves the block alone";
+    EXPECT_TRUE(request.Signalled(Scaled(5000)));
+    EXPECT_EQ(SS_COMP, request.srb.SRB_Status);
+    EXPECT_FALSE(again.Signalled(100)) << "no completion for the refusal";
     EXPECT_EQ(1u, emulator.Commands().size());
-    CloseHandle(first);
-    CloseHandle(second);
 
     // Through the builders' pattern: the first caller gives up, the second's
     // command to the same device follows it and completes on its own slot.
@@ -733,12 +605,8 @@ TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
     ASSERT_EQ("", emulator.Load(scenario));
     static CommandSlot late, after;
     BYTE lateData[36], afterData[36];
-    ScsiCommand command = CommandToCurrentTarget(6, 100);
-    memcpy(command.cdb, InquiryCdb, 6);
+    ScsiCommand command = DataInCommand(InquiryCommand(), lateData, 36, 100);
     command.haId = 0;
-    command.direction = CommandDataIn;
-    command.dataLength = 36;
-    command.data = lateData;
     EXPECT_EQ(0, IssueAndWait(&late, &command)) << "its caller gives up";
     command.timeoutMs = Scaled(5000);
     command.data = afterData;
@@ -780,13 +648,10 @@ TEST_F(AspiSimTest, OnlyAPassThroughThatNeverLeftIsSentAgain) {
             SptiCloseHandle(TheSim->DeviceAt(0)->handle);
         }
         ClearRecordedDeviceCalls();
-        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-        BYTE data[36];
-        ScsiRequestBlock block;
-        PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, sizeof data, event);
-        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block, 8000)) << c.name;
-        EXPECT_EQ(c.status, block.SRB_Status) << c.name;
-        EXPECT_EQ(c.status == SS_COMP ? 0 : 9, block.SRB_HaStat) << c.name;
+        ExecRequest request(0, 0, In, InquiryCommand(), 36);
+        ASSERT_TRUE(SendAndWait(request, 8000)) << c.name;
+        EXPECT_EQ(c.status, request.srb.SRB_Status) << c.name;
+        EXPECT_EQ(c.status == SS_COMP ? 0 : 9, request.srb.SRB_HaStat) << c.name;
         int controls = 0, carriedOut = 0;
         for (const DeviceCall& call : RecordedDeviceCalls()) {
             controls += call.function == "DeviceIoControl" && call.code == 0x4D014 ? 1 : 0;
@@ -799,8 +664,8 @@ TEST_F(AspiSimTest, OnlyAPassThroughThatNeverLeftIsSentAgain) {
 
         // The next request goes out on a newly opened handle, which the device keeps.
         ClearRecordedDeviceCalls();
-        ASSERT_EQ(WAIT_OBJECT_0, SendAndWait(&block)) << c.name;
-        EXPECT_EQ(SS_COMP, block.SRB_Status) << c.name;
+        ASSERT_TRUE(SendAndWait(request)) << c.name;
+        EXPECT_EQ(SS_COMP, request.srb.SRB_Status) << c.name;
         HANDLE opened = NULL;
         for (const DeviceCall& call : RecordedDeviceCalls()) {
             opened = call.function == "CreateFileA" && call.result ? call.handle : opened;
@@ -810,7 +675,6 @@ TEST_F(AspiSimTest, OnlyAPassThroughThatNeverLeftIsSentAgain) {
         if (reopened) {
             EXPECT_EQ(opened, TheSim->DeviceAt(0)->handle) << c.name;
         }
-        CloseHandle(event);
     }
 }
 
@@ -833,18 +697,16 @@ TEST_F(AspiSimTest, BuffersTheDeviceCannotTakeAreRefusedUnsent) {
     };
     size_t sent = 0;
     for (const Case& c : cases) {
-        HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
-        ScsiRequestBlock block;
-        BYTE* data = reinterpret_cast<BYTE*>(storage) + c.offset;
-        PrepareExec(&block, 0, 0x48, InquiryCdb, 6, data, c.length, event);
-        EXPECT_EQ(c.returned, SimSendCommand(&block)) << c.offset << "/" << c.length;
+        ExecRequest request(0, 0, In, InquiryCommand(), 0);
+        request.srb.SRB_BufPointer = reinterpret_cast<BYTE*>(storage) + c.offset;
+        request.srb.SRB_BufLen = c.length;
+        EXPECT_EQ(c.returned, SimSendCommand(&request.srb)) << c.offset << "/" << c.length;
         if (c.returned == 0) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, Scaled(5000)));
+            EXPECT_TRUE(request.Signalled(Scaled(5000)));
             ++sent;
         }
-        EXPECT_EQ(c.status, block.SRB_Status) << c.offset << "/" << c.length;
+        EXPECT_EQ(c.status, request.srb.SRB_Status) << c.offset << "/" << c.length;
         EXPECT_EQ(sent, emulator.Commands().size()) << c.offset << "/" << c.length;
-        CloseHandle(event);
     }
 }
 
@@ -858,11 +720,7 @@ fault = @1 late 900
     static CommandSlot slot;
     BYTE first[36];
     memset(first, 0x11, sizeof first);
-    ScsiCommand command = CommandToCurrentTarget(6, 300);
-    memcpy(command.cdb, InquiryCdb, 6);
-    command.direction = CommandDataIn;
-    command.data = first;
-    command.dataLength = 36;
+    ScsiCommand command = DataInCommand(InquiryCommand(), first, 36, 300);
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     BYTE second[36];
     memset(second, 0x22, sizeof second);
@@ -878,7 +736,7 @@ fault = @1 late 900
     EXPECT_EQ(1u, emulator.Commands().size()) << "the refused command was never sent";
 
     EXPECT_EQ(1, IssueAndWait(&slot, &command));
-    EXPECT_EQ("ZAL     ", std::string(reinterpret_cast<const char*>(second) + 8, 8));
+    EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(second));
     EXPECT_EQ(2u, emulator.Commands().size());
 }
 

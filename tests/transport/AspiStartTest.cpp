@@ -2,6 +2,7 @@
 // wnaspi32.dll as the ASPI library: the status texts, the host adapter count and
 // the binding for each state the library reports, and commands carried through it.
 #include "EmulatorAccess.h"
+#include "ExecRequest.h"
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
 #include "ScsiTransport.h"
@@ -24,12 +25,7 @@ protected:
     }
 
     static int Inquiry(BYTE* data, DWORD timeoutMs = 5000) {
-        ScsiCommand command = CommandToCurrentTarget(6, timeoutMs);
-        command.cdb[0] = 0x12;
-        command.cdb[4] = 36;
-        command.direction = CommandDataIn;
-        command.data = data;
-        command.dataLength = 36;
+        const ScsiCommand command = DataInCommand(InquiryCommand(), data, 36, timeoutMs);
         return IssueCommand(&command);
     }
 
@@ -69,8 +65,7 @@ TEST_F(AspiStartTest, StatusTextAndBindingFollowTheLibrarysState) {
         SelectTarget(2, 1);
         BYTE data[36] = {};
         EXPECT_EQ(1, Inquiry(data)) << c.status;
-        EXPECT_EQ("ZAL     TK-4800J        ", std::string(reinterpret_cast<char*>(data) + 8, 24))
-            << c.status;
+        EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(data)) << c.status;
         ReleaseScsiTransport();
         EXPECT_EQ(nullptr, SendASPI32Command) << "released: nothing is bound any more";
     }

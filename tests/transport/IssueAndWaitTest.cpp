@@ -1,7 +1,9 @@
 // The issue-and-wait pattern against a scripted SendASPI32Command: what goes into
 // the request block, when the caller waits and for how long, how the outcome is
 // judged, and what happens to a request that completes after its caller gave up.
+#include "CommandText.h"
 #include "ControlledEvents.h"
+#include "ExecRequest.h"
 #include "RecordedShutdown.h"
 #include "RecordingHost.h"
 #include "ScsiCommand.h"
@@ -32,7 +34,7 @@ int sendCount = 0;
 ScsiRequestBlock lastSent; // copy of the block as it arrived
 bool eventWasSignalledAtSend = false;
 volatile LONG lateSetEventResult = -1; // SetEvent's result for a completion from the thread
-volatile LONG completions = 0;         // completions from the thread so far
+volatile LONG completions = 0;         // completions from the thread so far, counted as they signal
 ScsiRequestBlock* lastBlock = nullptr; // the block as the caller passed it
 // The completing threads of a case, waited for when it ends: a thread still
 // freeing its record while the process exits can bring the exit down.
@@ -53,9 +55,10 @@ DWORD WINAPI CompleteLater(LPVOID parameter) {
     }
     block->SRB_Status = completion->script.finalStatus;
     Sleep(completion->script.statusLeadMs);
+    // Counted before the signal: a caller woken by it may look at once.
+    InterlockedIncrement(&completions);
     InterlockedExchange(&lateSetEventResult,
                         SetEvent(static_cast<HANDLE>(block->SRB_PostProc)) ? 1 : 0);
-    InterlockedIncrement(&completions);
     delete completion;
     return 0;
 }
@@ -100,13 +103,7 @@ protected:
     }
 
     static ScsiCommand Inquiry(void* buffer, DWORD timeoutMs) {
-        ScsiCommand command = CommandToCurrentTarget(6, timeoutMs);
-        command.cdb[0] = 0x12;
-        command.cdb[4] = 36;
-        command.direction = CommandDataIn;
-        command.data = buffer;
-        command.dataLength = 36;
-        return command;
+        return DataInCommand(InquiryCommand(), buffer, 36, timeoutMs);
     }
 };
 
@@ -247,14 +244,12 @@ TEST_F(IssueAndWaitTest, NeverSignalledEventFailsAfterExactlyItsTimeout) {
 TEST_F(IssueAndWaitTest, CompletionFromAnotherThreadDeliversTheData) {
     static CommandSlot slot;
     script.completeAfterMs = 100;
-    script.dataIn.assign(36, 0);
-    memcpy(script.dataIn.data() + 8, "ZAL     TK-4800J        2.16", 28);
+    script.dataIn = InquiryReply("ZAL     TK-4800J        2.16");
     BYTE buffer[36];
     memset(buffer, 0xEE, sizeof buffer);
     ScsiCommand command = Inquiry(buffer, 3000);
     EXPECT_EQ(1, IssueAndWait(&slot, &command));
-    EXPECT_EQ("ZAL     TK-4800J        2.16",
-              std::string(reinterpret_cast<const char*>(buffer) + 8, 28));
+    EXPECT_EQ(script.dataIn, std::vector<BYTE>(buffer, buffer + 36));
 }
 
 TEST_F(IssueAndWaitTest, FailedCompletionStillDeliversWhatTheDriveWrote) {
@@ -347,6 +342,7 @@ TEST_F(IssueAndWaitTest, AnAcceptedRequestIsOverOnlyAtItsSignal) {
             << "status " << int(c.statusOnReturn) << " then " << int(c.finalStatus);
         EXPECT_EQ(1, completions) << "returned before the signal, status " << int(c.statusOnReturn)
                                   << " then " << int(c.finalStatus);
+        WaitForSingleObject(completers.back(), INFINITE);
         EXPECT_EQ(1, lateSetEventResult) << "the manager signalled a closed event";
         EXPECT_EQ(0x5A, buffer[0]) << "the data arrive with the completion";
         EXPECT_EQ(nullptr, slot.event);

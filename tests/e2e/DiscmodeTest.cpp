@@ -186,6 +186,22 @@ TEST(DiscmodeStart, NoDriveOnEachPath) {
     }
 }
 
+// A drive at 1:5 behind empty targets, through an ASPI manager that writes each
+// request's status 30 ms before it signals the request's event: each empty
+// target's refusal is waited for, so no event is signalled after it was closed
+// and the drive's own commands are judged by their own completion.
+TEST(DiscmodeStart, FindsADriveWhoseManagerWritesStatusBeforeTheSignal) {
+    ProgramLevel level;
+    level.run.reset(new ToolSession("discmode", "status-before-signal"));
+    level.run->WriteScenario("no-device = later\nearly-status = 30\n" +
+                             Device("1:5", "changes-left = 7"));
+    ASSERT_TRUE(level.run->Start()) << "the dialog did not become ready";
+    EXPECT_EQ(1u, level.run->DriveListItems().size());
+    EXPECT_EQ(nullptr, level.run->WaitForBox(500).window)
+        << "a box: " << level.run->WaitForBox(0).text;
+    CancelAndExpectEnd(level);
+}
+
 // The Japanese system: template MAINDIALOG and the Japanese texts, which reach
 // the window functions as code page 932 bytes (this program runs in that code
 // page too, so what it reads back is comparable byte for byte).

@@ -11,8 +11,24 @@
 // succeeded and nothing else; a retry reads the drive's settings again and
 // sends only what still differs from them, so a change carried out late is not
 // made (nor paid for) twice; then nothing is left to send, and the shown state
-// agrees with a fresh probe of the drive, count included. Runs on the ASPI path
-// (Windows 9x), in-process.
+// agrees with a fresh probe of the drive, count included; and the mask leaves
+// out no set that the drive, read from the emulator, does not hold as chosen.
+// Runs in-process on the path its argument names:
+//
+//   change_flow_campaign.exe [--timing] [--path aspi|nt] --seed N --runs N ...
+//   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
+//   SPTI simulator over the emulator's drive letters)
+//
+// With --timing a whole change as the dialog makes it (the tool started until
+// its probe finds the drive, the poll until no disc, OK, and after a failure the
+// poll and OK again, a drive that hung a command switched off and on first), one
+// command of it or, in one run of three, every one under a random timing
+// (TimingModes.h); on the ASPI path the drive at a random target. Judged from the
+// drive: the probe finds it exactly when the INQUIRY and the first read answered
+// in time, with its state where the reads did; the masks as above; once the drive
+// answers, a change succeeds but for defaults it has no change left for; no
+// default set is carried out on a medium already holding its value, and the
+// count fell by those carried out.
 #include "Campaign.h"
 
 #include "BookTypeState.h"
@@ -22,10 +38,13 @@
 #include "MessageTable.h"
 #include "PathTestSupport.h"
 #include "RecordingHost.h"
+#include "TimeScale.h"
+#include "TimingModes.h"
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -81,6 +100,20 @@ Drive ChooseDrive(CaseRandom& random) {
     d.dlTemporaryReadFails = d.version >= 2 && random.Chance(15);
     d.rTemporaryReadFails = d.version >= 3 && random.Chance(15);
     return d;
+}
+
+// The choice on both pages of the dialog.
+ChangeChoices ChooseChoices(CaseRandom& random) {
+    ChangeChoices choices = {};
+    for (int m : {int(DvdPlusRDl), int(DvdPlusR)}) {
+        MediumChoice& c = choices.medium[m];
+        c.defaultNormal = random.Chance(50);
+        const uint32_t temporary = random.Below(3);
+        c.temporaryNormal = temporary == 0;
+        c.temporaryCompatibility = temporary == 1;
+        c.defaultApplied = random.Chance(50);
+    }
+    return choices;
 }
 
 std::string Settings(const Drive& d) {
@@ -257,19 +290,46 @@ std::vector<std::string> CdbsOf(const std::vector<SetCommand>& commands) {
     return cdbs;
 }
 
+// The drive's settings as the emulator holds them now, read from its state and
+// not through the tool; the command version is the scenario's.
+Drive DriveNow(const std::string& address, unsigned version) {
+    std::map<std::string, std::string> keys = DriveStateKeys(address);
+    const auto byte = [&keys](const char* key) {
+        return static_cast<BYTE>(std::strtoul(keys[key].c_str(), nullptr, 16));
+    };
+    Drive d = {};
+    d.version = version;
+    d.changesLeft = std::atoi(keys["changes-left"].c_str());
+    d.dl = {byte("dl-default"), byte("dl-temporary"), keys["dl-applies"] == "temporary"};
+    d.r = {byte("r-default"), byte("r-temporary"), keys["r-applies"] == "temporary"};
+    return d;
+}
+
+// Checks a change's failure mask against the drive: a set that the choice still
+// needs there is named in the mask ("Change is completed." only when the drive
+// equals the choice in every field its command version offers and the choice
+// names). `refused` gets the bits of the default sets the drive has no change
+// left for.
+void CheckChange(Campaign& campaign, DWORD mask, const std::string& address, unsigned version,
+                 const ChangeChoices& choices, const std::string& what, DWORD* refused) {
+    const Drive now = DriveNow(address, version);
+    std::string unnamed;
+    *refused = 0;
+    for (const SetCommand& c : ExpectedCommands(choices, ExpectedProbeState(now))) {
+        *refused |= c.sub == 1 && now.changesLeft == 0 ? c.Bit() : 0;
+        unnamed += (mask & c.Bit()) == 0 ? " " + c.Cdb() : "";
+    }
+    if (!unnamed.empty()) {
+        campaign.Broken(what + ": mask " + std::to_string(mask) +
+                        " reports as made what the drive does not hold; still needed:" + unnamed);
+    }
+}
+
 void OneRun(Campaign& campaign) {
     static const char* const senses[] = {"5/2C/00", "5/24/00", "3/0C/00", "4/44/00", "2/3A/00"};
     CaseRandom& random = campaign.Random();
     const Drive drive = ChooseDrive(random);
-    ChangeChoices choices = {};
-    for (int m : {int(DvdPlusRDl), int(DvdPlusR)}) {
-        MediumChoice& c = choices.medium[m];
-        c.defaultNormal = random.Chance(50);
-        const uint32_t temporary = random.Below(3);
-        c.temporaryNormal = temporary == 0;
-        c.temporaryCompatibility = temporary == 1;
-        c.defaultApplied = random.Chance(50);
-    }
+    const ChangeChoices choices = ChooseChoices(random);
     BookTypeState expected = ExpectedProbeState(drive);
     const std::vector<SetCommand> commands = ExpectedCommands(choices, expected);
     // The set commands follow the probe's INQUIRY and reads on the device.
@@ -330,6 +390,8 @@ void OneRun(Campaign& campaign) {
         campaign.Expect(ExpectedText(mask), std::string(ChangeFailureText(mask)), "error text");
     }
     campaign.Expect(Describe(expected), Describe(CurrentState), "change: shown state");
+    DWORD refused = 0;
+    CheckChange(campaign, mask, Address(0, 0), drive.version, choices, "change", &refused);
 
     // After a failure the retry reads the drive again and sends what differs from
     // what it holds; it fails only where the drive still refuses.
@@ -344,8 +406,9 @@ void OneRun(Campaign& campaign) {
     const std::vector<SetCommand> retry = ExpectedCommands(choices, expected);
     const DWORD retryMask =
         Predict(retry, std::vector<Fault>(retry.size(), Fault::None), &expected, &onDrive, &failed);
-    campaign.Expect(static_cast<long>(retryMask), static_cast<long>(Apply(choices, &sent)),
-                    "retry: mask");
+    const DWORD retried = Apply(choices, &sent);
+    campaign.Expect(static_cast<long>(retryMask), static_cast<long>(retried), "retry: mask");
+    CheckChange(campaign, retried, Address(0, 0), drive.version, choices, "retry", &refused);
     const std::vector<std::string> retryCdbs = CdbsOf(retry);
     retrySent.insert(retrySent.end(), retryCdbs.begin(), retryCdbs.end());
     campaign.Expect(retrySent, sent, "retry: commands sent");
@@ -370,17 +433,170 @@ void OneRun(Campaign& campaign) {
     campaign.Expect(Describe(fresh), Describe(shown), "shown state against a fresh probe");
 }
 
+// ---- Timing runs ----
+
+enum { ShortLimitMs = 5000, PollLimitMs = 30000, MaxChanges = 6 };
+
+// The probed state against the drive where the probe's reads answered in time: a
+// temporary whose read did not shows no value; a DVD+R default and select whose
+// read did not are not judged.
+void CheckProbedState(Campaign& campaign, Drive drive,
+                      const std::vector<zalemu::CommandRecord>& probe, const std::string& what) {
+    const auto answered = [&probe](int medium, int which) {
+        for (const zalemu::CommandRecord& record : probe) {
+            if (CdbText(record) == ReadCdb(medium, which)) {
+                return AnsweredInTime(record);
+            }
+        }
+        return false;
+    };
+    drive.dlTemporaryReadFails = !answered(DvdPlusRDl, 1);
+    drive.rTemporaryReadFails = !answered(DvdPlusR, 1);
+    BookTypeState expected = ExpectedProbeState(drive);
+    if (drive.version >= 3 && !answered(DvdPlusR, 0)) {
+        expected.defaultValue[DvdPlusR] = DriveStates[0].defaultValue[DvdPlusR];
+        expected.temporarySelected[DvdPlusR] = DriveStates[0].temporarySelected[DvdPlusR];
+    }
+    campaign.Expect(Describe(expected), Describe(DriveStates[0]), what + ": probed state");
+}
+
+// No default set that the drive carried out set the value its medium held, and
+// the count fell by their number.
+void CheckDefaultSets(Campaign& campaign, const Drive& first, const std::string& address,
+                      const std::vector<zalemu::CommandRecord>& history, const std::string& label) {
+    BYTE held[3] = {first.r.defaultValue, 0, first.dl.defaultValue}; // by MediumKind
+    long carried = 0;
+    for (const zalemu::CommandRecord& record : history) {
+        if (CdbText(record, 2) == "C9-01" && EndedGood(record)) {
+            ++carried;
+            if (record.cdb[3] == held[record.cdb[2] % 3]) {
+                campaign.Broken(label + ": a default set to the value held: " + CdbText(record));
+            }
+            held[record.cdb[2] % 3] = record.cdb[3];
+        }
+    }
+    campaign.Expect(first.changesLeft - carried,
+                    static_cast<long>(DriveNow(address, first.version).changesLeft),
+                    label + ": remaining changes after the default sets carried out");
+}
+
+// The dialog's poll every 100 ms until the drive has no disc; false once a command
+// of the drive hung, or after a poll's limit and a late answer's margin.
+bool PollUntilNoDisc() {
+    const DWORD start = GetTickCount();
+    while (!DriveHasNoDisc()) {
+        if (LogHasHang() || GetTickCount() - start > PollLimitMs + Scaled(1500)) {
+            return false;
+        }
+        Sleep(100);
+    }
+    return true;
+}
+
+void TimingRun(Campaign& campaign) {
+    static const TimedKind kinds[] = {{"12", 1, 2, ShortLimitMs},    {"C9/02", 1, 8, ShortLimitMs},
+                                      {"00", 1, 2, PollLimitMs},     {"C9/01", 1, 2, ShortLimitMs},
+                                      {"C9/03", 1, 2, ShortLimitMs}, {"C9/04", 1, 2, ShortLimitMs}};
+    CaseRandom& random = campaign.Random();
+    Drive drive = ChooseDrive(random);
+    drive.dlTemporaryReadFails = drive.rTemporaryReadFails = false;
+    const ChangeChoices choices = ChooseChoices(random);
+    const bool aspi = OnAspiPath();
+    const int ha = aspi ? static_cast<int>(random.Below(2)) : 0;
+    const int target = aspi ? static_cast<int>(random.Below(8)) : 0;
+    const std::string address = Address(ha, target);
+    const bool every = random.Chance(33);
+    const std::string faults = TimedFaults(random, kinds, 6, 1, every, every ? 25 : 40);
+    const std::string section = TimingEmulatorSection(campaign);
+    const std::string label = "drive at " + address + (every ? ", every command timed" : "");
+    const std::string kept = "command-version = " + std::to_string(drive.version) + "\n";
+    campaign.Count(every ? "every" : "one");
+    if (!campaign.Expect(
+            std::string(),
+            StartWith("[emulator]\n" + section + Device(ha, target, Settings(drive) + faults)),
+            "scenario refused")) {
+        return;
+    }
+    std::vector<zalemu::CommandRecord> history;
+    const auto resetWhenHung = [&]() {
+        if (LogHasHang()) {
+            ResetDrive(campaign, section, address, kept, &history);
+        }
+    };
+    // The tool is started until its probe finds the drive, as it must exactly when
+    // the INQUIRY and the first read answered in time.
+    for (int start = 1; start <= 12 && (start == 1 || DriveCount == 0); ++start) {
+        resetWhenHung();
+        TakeLog(&history);
+        EnumerateDrives(&BookTypeDriveProbe);
+        const std::vector<zalemu::CommandRecord> probe = Commands(address);
+        const bool found =
+            probe.size() >= 2 && AnsweredInTime(probe[0]) && AnsweredInTime(probe[1]);
+        const std::string what = label + ", start " + std::to_string(start);
+        if (!campaign.Expect(found ? 1L : 0L, static_cast<long>(DriveCount), what + ": found")) {
+            return;
+        }
+        if (found) {
+            CheckProbedState(campaign, drive, probe, what);
+        }
+    }
+    if (DriveCount == 0) {
+        campaign.Broken(label + ": not found in 12 starts");
+        return;
+    }
+    // OK, and after a failure the poll and OK again.
+    SelectDrive(0);
+    RestoreDriveState();
+    DWORD mask = DriveOffersChange(&CurrentState) ? ~0ul : 0;
+    DWORD refused = 0;
+    for (int change = 1; change <= MaxChanges && mask != 0 && mask != refused; ++change) {
+        resetWhenHung();
+        if (PollUntilNoDisc()) {
+            mask = SendChangedSettings(&choices);
+            CheckChange(campaign, mask, address, drive.version, choices,
+                        label + ", change " + std::to_string(change), &refused);
+        }
+    }
+    campaign.Expect(static_cast<long>(refused), static_cast<long>(mask),
+                    label + ": the last change's mask (once the drive answers, only defaults "
+                            "it has no change left for)");
+    TakeLog(&history);
+    CheckDefaultSets(campaign, drive, address, history, label);
+    CountTimings(campaign, history);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    Campaign campaign("change-flow", argc, argv, 2000);
+    // --timing, first, is taken out of the arguments.
+    const int timing = argc > 1 && std::string(argv[1]) == "--timing" ? 1 : 0;
+    argv[timing] = argv[0];
+    argc -= timing;
+    argv += timing;
+    TransportPath path = TransportPath::Aspi;
+    if (!TakePathArgument(&argc, argv, &path)) {
+        std::printf("usage: change_flow_campaign [--timing] [--path aspi|nt] [--seed N] ...\n");
+        return 2;
+    }
+    UsePath(path);
+    const bool aspi = OnAspiPath();
+    // The full campaign: 2,000 changes over ASPI, then 666 over the NT path; with
+    // --timing 60 runs, the first 40 over ASPI.
+    Campaign campaign(timing ? (aspi ? "change-flow-timing" : "change-flow-timing-nt")
+                             : (aspi ? "change-flow" : "change-flow-nt"),
+                      argc, argv, timing ? (aspi ? 40 : 20) : (aspi ? 2000 : 666),
+                      timing ? (aspi ? 0 : 40) : (aspi ? 0 : 2000));
     if (!Emulator().Valid()) {
-        std::printf("the emulator's wnaspi32.dll is not reachable\n");
+        std::printf("the emulator is not reachable\n");
         return 2;
     }
     MessageTable = MessageTableFor(0);
     while (campaign.NextRun()) {
-        OneRun(campaign);
+        if (timing) {
+            TimingRun(campaign);
+        } else {
+            OneRun(campaign);
+        }
     }
     return campaign.Finish();
 }

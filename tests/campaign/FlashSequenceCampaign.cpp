@@ -10,9 +10,17 @@
 // drive again, as its loader when the run left it half-flashed, in which case a
 // second run flashes it whole. Runs in-process on the path its argument names:
 //
-//   flash_sequence_campaign.exe [--path aspi|nt] --seed N --runs N ...
+//   flash_sequence_campaign.exe [--timing] [--path aspi|nt] --seed N --runs N ...
 //   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
 //   SPTI simulator over the emulator's drive letters)
+//
+// With --timing one command, or in one run of four every command, of up to eight
+// runs completes under a random timing (TimingModes.h), the user pressing Flash
+// again after each failure. Judged from the drive: each run tick reports the end
+// (the dialog gives its controls back); a successful run left the file's image
+// in the drive, and with one command timed a run succeeds unless a hung command
+// holds up the NT simulator; once the late completions have come, a drive whose
+// last run failed in stages 1 to 4 is out of flash mode, unless its leave hung.
 #include "Campaign.h"
 
 #include "CommandText.h"
@@ -28,6 +36,7 @@
 #include "ScsiCommand.h"
 #include "TestImage.h"
 #include "TimeScale.h"
+#include "TimingModes.h"
 
 #include <windows.h>
 
@@ -43,7 +52,9 @@ enum {
     FirstEraseIndex = 35,
     FirstProgramIndex = 52,
     LeaveIndex = 69,
-    ShortLimitMs = 5000
+    ShortLimitMs = 5000,
+    BlockLimitMs = 1200000,
+    MaxTimedRuns = 8
 };
 
 // The stage (1-6) that command `index` of a whole run belongs to.
@@ -245,18 +256,103 @@ void OneRun(Campaign& campaign, HWND window) {
     CheckSuccess(campaign, countBeforeRecovery, label + ", second run");
 }
 
+void TimingRun(Campaign& campaign, HWND window) {
+    static const TimedKind kinds[] = {
+        {"CC/01", 1, 2, ShortLimitMs},  {"12", 2, 1, ShortLimitMs},
+        {"CB/01", 1, 32, ShortLimitMs}, {"CC/04", 1, 1, ShortLimitMs},
+        {"CB/04", 1, 17, BlockLimitMs}, {"CB/02", 1, 17, BlockLimitMs}};
+    CaseRandom& random = campaign.Random();
+    const bool every = random.Chance(25);
+    // With every command timed, a drive that nearly always answers in time, or hardly ever.
+    const uint32_t failing = !every ? 40 : random.Chance(50) ? 3 : 90;
+    const std::string faults =
+        TimedFaults(random, kinds, 6, every ? MaxTimedRuns : 1, every, failing);
+    const std::string section = TimingEmulatorSection(campaign);
+    const std::string label = !every         ? "one command timed"
+                              : failing > 50 ? "every command timed, hardly answered"
+                                             : "every command timed";
+    const std::string address = Address(0, 0);
+    campaign.Count(every ? "every" : "one");
+    if (!campaign.Expect(
+            std::string(),
+            StartWith("[emulator]\n" + section + Device(0, 0, "kind = tk4800j\n" + faults)),
+            "scenario refused")) {
+        return;
+    }
+    EnumerateDrives(&FlashDriveProbe);
+    if (!campaign.Expect(1L, static_cast<long>(DriveCount), "drives found")) {
+        return;
+    }
+    SelectDrive(0);
+    LONG last = 0; // FlashStep of the last run that started
+    for (int run = 1; run <= MaxTimedRuns && last != 6; ++run) {
+        // The user presses Flash again at once, or up to a second after a failure.
+        Sleep(run == 1 ? 0 : random.Below(1000));
+        if (!RunAsTheDialogDoes(window)) {
+            campaign.Broken(label + ", run " + std::to_string(run) +
+                            ": the tick never saw the end");
+            return;
+        }
+        last = FlashStep >= -6 ? FlashStep : last;
+    }
+    const bool heldUp = LogHasHang() && !OnAspiPath();
+    std::vector<zalemu::CommandRecord> logged;
+    if (last == 6) {
+        campaign.Expect(std::string(),
+                        FirmwareMismatch(Emulator().Firmware(address), ProgramFile()),
+                        label + ": the drive's firmware against the program file's image");
+    } else if (!every && !heldUp) {
+        campaign.Broken(label + ": no run succeeded; the last failed in stage " +
+                        std::to_string(-last));
+    }
+    if (last < 0 && last >= -4) {
+        // On the NT path what a hung command held up is carried out once the drive is
+        // switched off and on.
+        if (heldUp) {
+            ResetDrive(campaign, section, address, "kind = tk4800j\n", &logged);
+        } else if (!LogHasHang()) {
+            AwaitLateAnswers();
+        }
+        TakeLog(&logged);
+        std::string leave;
+        for (const zalemu::CommandRecord& record : logged) {
+            leave = CdbText(record) == FlashEnterCdb && EndedGood(record)
+                        ? "no leave after its entry"
+                    : CdbText(record) == FlashLeaveCdb ? "its leave " + record.outcome
+                                                       : leave;
+        }
+        if (Emulator().FlashMode(address) != 0 && leave != "its leave hang") {
+            campaign.Broken(label + ": the last run failed in stage " + std::to_string(-last) +
+                            ", and once the late completions have come the drive is in flash "
+                            "mode (" +
+                            leave + ")");
+        }
+    }
+    TakeLog(&logged);
+    CountTimings(campaign, logged);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // --timing, first, is taken out of the arguments.
+    const int timing = argc > 1 && std::string(argv[1]) == "--timing" ? 1 : 0;
+    argv[timing] = argv[0];
+    argc -= timing;
+    argv += timing;
     TransportPath path = TransportPath::Aspi;
     if (!TakePathArgument(&argc, argv, &path)) {
-        std::printf("usage: flash_sequence_campaign [--path aspi|nt] [--seed N] [--runs N] ...\n");
+        std::printf("usage: flash_sequence_campaign [--timing] [--path aspi|nt] [--seed N] ...\n");
         return 2;
     }
     UsePath(path);
-    // The full campaign's 2,000 runs: the first 1,334 over ASPI, the rest over the NT path.
-    Campaign campaign(OnAspiPath() ? "flash-sequence" : "flash-sequence-nt", argc, argv,
-                      OnAspiPath() ? 1334 : 666, OnAspiPath() ? 0 : 1334);
+    const bool aspi = OnAspiPath();
+    // The full campaign's 2,000 runs: the first 1,334 over ASPI, the rest over the
+    // NT path; with --timing 120 runs, the first 80 over ASPI.
+    Campaign campaign(timing ? (aspi ? "flash-timing" : "flash-timing-nt")
+                             : (aspi ? "flash-sequence" : "flash-sequence-nt"),
+                      argc, argv, timing ? (aspi ? 80 : 40) : (aspi ? 1334 : 666),
+                      timing ? (aspi ? 0 : 80) : (aspi ? 0 : 1334));
     if (!Emulator().Valid()) {
         std::printf("the emulator is not reachable\n");
         return 2;
@@ -268,7 +364,11 @@ int main(int argc, char** argv) {
     HWND window = CreateWindowA("STATIC", "flash-sequence", 0, 0, 0, 10, 10, NULL, NULL,
                                 GetModuleHandleA(NULL), NULL);
     while (campaign.NextRun()) {
-        OneRun(campaign, window);
+        if (timing) {
+            TimingRun(campaign, window);
+        } else {
+            OneRun(campaign, window);
+        }
     }
     DeleteFileA(ProgramFile().c_str());
     return campaign.Finish();

@@ -3,12 +3,12 @@
 // the tools do: one on a thread of its own with a new completion event per
 // request, one on the main thread with a post routine that counts completions
 // (a second thread of our own, or builders running at once, crash qemu-i386
-// under Wine within seconds); between rounds the scenario is
-// reloaded with random pass-through failures and device handles are closed under the simulator, and
-// any request may be aborted right after it was sent. After every round the
-// drive's command log must hold exactly the requests that completed from the
-// device; at the end handles and memory must be where they were after the first
-// round. Prints one summary line; exits 1 when an invariant broke.
+// under Wine within seconds); between rounds the scenario is reloaded with
+// random pass-through failures and device handles are closed under the
+// simulator, and any request may be aborted right after it was sent. After every
+// round the drive's command log must hold exactly the requests that completed
+// from the device; at the end handles and memory must be where they were after
+// the first round. Prints one summary line; exits 1 when an invariant broke.
 //
 //   aspisim_stress.exe --seed N --requests N [--verbose]   (--verbose: a line per round)
 #include "AspiSim.h"
@@ -168,9 +168,9 @@ DWORD WINAPI BuilderThread(LPVOID parameter) {
 }
 
 struct Usage {
-    DWORD handles;
-    SIZE_T privateBytes;
-    SIZE_T workingSet;
+    unsigned long handles;
+    unsigned long privateBytes;
+    unsigned long workingSet;
 };
 
 Usage MeasureUsage() {
@@ -179,14 +179,14 @@ Usage MeasureUsage() {
     // when handles are kept (GetProcessHandleCount reports 0 under Wine, and
     // probing every handle value crashes qemu-i386).
     HANDLE probe = CreateEventA(NULL, FALSE, FALSE, NULL);
-    usage.handles = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(probe) / 4);
+    usage.handles = static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(probe) / 4);
     CloseHandle(probe);
     PROCESS_MEMORY_COUNTERS counters;
     memset(&counters, 0, sizeof counters);
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
-        usage.privateBytes = counters.PagefileUsage;
-        usage.workingSet = counters.WorkingSetSize;
+        usage.privateBytes = static_cast<unsigned long>(counters.PagefileUsage);
+        usage.workingSet = static_cast<unsigned long>(counters.WorkingSetSize);
     }
     return usage;
 }
@@ -211,17 +211,15 @@ int main(int argc, char** argv) {
     long requests = 2000;
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
+        const bool valued = i + 1 < argc;
         if (strcmp(argv[i], "--verbose") == 0) {
             verbose = true;
-        }
-    }
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (strcmp(argv[i], "--seed") == 0) {
-            seed = static_cast<unsigned>(strtoul(argv[i + 1], NULL, 10));
-        } else if (strcmp(argv[i], "--abort-every") == 0) {
-            abortEvery = static_cast<unsigned>(strtoul(argv[i + 1], NULL, 10));
-        } else if (strcmp(argv[i], "--requests") == 0) {
-            requests = strtol(argv[i + 1], NULL, 10);
+        } else if (valued && strcmp(argv[i], "--seed") == 0) {
+            seed = static_cast<unsigned>(strtoul(argv[++i], NULL, 10));
+        } else if (valued && strcmp(argv[i], "--abort-every") == 0) {
+            abortEvery = static_cast<unsigned>(strtoul(argv[++i], NULL, 10));
+        } else if (valued && strcmp(argv[i], "--requests") == 0) {
+            requests = strtol(argv[++i], NULL, 10);
         }
     }
     // The reliability campaign's seed and size (a percentage of 100,000 requests).
@@ -249,8 +247,7 @@ int main(int argc, char** argv) {
         b.done = CreateEventA(NULL, FALSE, FALSE, NULL);
         b.postedEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
         // The last builder is the main thread itself.
-        DWORD threadId = 0;
-        threads[i] = i + 1 < Builders ? CreateThread(NULL, 0, BuilderThread, &b, 0, &threadId)
+        threads[i] = i + 1 < Builders ? CreateThread(NULL, 0, BuilderThread, &b, 0, NULL)
                                       : CreateEventA(NULL, TRUE, TRUE, NULL);
     }
     const long rounds = (requests + Builders * PerRound - 1) / (Builders * PerRound);
@@ -327,12 +324,9 @@ int main(int argc, char** argv) {
            "handle-slot=%lu->%lu private-KiB=%lu->%lu working-set-KiB=%lu->%lu seconds=%lu\n",
            seed, sent, completed, total.fromDevice, total.passThroughFail, total.withdrawn,
            total.abortTooLate, handlesClosed, reopens, total.lost, total.doubled, total.wrong,
-           logMismatches, queueLeft, static_cast<unsigned long>(first.handles),
-           static_cast<unsigned long>(last.handles),
-           static_cast<unsigned long>(first.privateBytes / 1024),
-           static_cast<unsigned long>(last.privateBytes / 1024),
-           static_cast<unsigned long>(first.workingSet / 1024),
-           static_cast<unsigned long>(last.workingSet / 1024), static_cast<unsigned long>(seconds));
+           logMismatches, queueLeft, first.handles, last.handles, first.privateBytes / 1024,
+           last.privateBytes / 1024, first.workingSet / 1024, last.workingSet / 1024,
+           static_cast<unsigned long>(seconds));
     fflush(stdout);
     quit = 1;
     for (Builder& b : builders) {

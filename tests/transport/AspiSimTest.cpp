@@ -20,16 +20,16 @@
 
 namespace {
 
-const char* const TwoDrives = R"(
-[device D:]
-kind = tk4800j
-product = TK-4800J D
-disc = no
-[device F:]
-kind = tk4800j
-product = TK-4800J F
-disc = yes
-)";
+const char* const TwoDrives = "[device D:]\nkind = tk4800j\nproduct = TK-4800J D\ndisc = no\n"
+                              "[device F:]\nkind = tk4800j\nproduct = TK-4800J F\ndisc = yes\n";
+
+// D: holds its first command (or the one `at`) for `fault`; F: answers at once.
+std::string HeldAtD(const std::string& fault, const char* at = "@1") {
+    return std::string("[device D:]\nfault = ") + at + " " + fault + "\n[device F:]\n";
+}
+std::string Late(DWORD ms) {
+    return "late " + std::to_string(ms);
+}
 
 class AspiSimTest : public ::testing::Test {
 protected:
@@ -41,7 +41,7 @@ protected:
 
     // Loads the scenario and brings the transport up over it; what discovery sent
     // is kept apart, and the log starts empty for the test's own requests.
-    void Start(const char* scenario) {
+    void Start(const std::string& scenario) {
         ASSERT_EQ("", emulator.Load(scenario));
         ClearRecordedDeviceCalls();
         emulator.ClearLog();
@@ -55,10 +55,17 @@ protected:
         EXPECT_EQ(0u, SimSendCommand(&request.srb)) << "an execute request is accepted pending";
         return request.Signalled(Scaled(timeoutMs));
     }
-    // Sends an INQUIRY for 36 bytes to host adapter `ha` and waits for it.
     static bool InquiryTo(BYTE ha) {
         ExecRequest inquiry(ha, 0, SRB_EVENT_NOTIFY | SRB_DIR_IN, InquiryCommand(), 36);
         return SendAndWait(inquiry);
+    }
+    // The drive letter each logged command went to, in order.
+    std::vector<std::string> Addresses() {
+        std::vector<std::string> addresses;
+        for (const zalemu::CommandRecord& record : emulator.Commands()) {
+            addresses.push_back(record.address);
+        }
+        return addresses;
     }
 
     EmulatorAccess emulator;
@@ -72,6 +79,21 @@ std::vector<int> Bytes(const void* data, size_t length) {
     return std::vector<int>(bytes, bytes + length);
 }
 
+// A zeroed request block of kind `cmd`.
+template <typename Block> Block Request(BYTE cmd) {
+    Block block;
+    memset(&block, 0, sizeof block);
+    block.SRB_Cmd = cmd;
+    return block;
+}
+
+// A logged pass-through's block: used, path, target, LUN, sense length, data in,
+// time-out, transfer length.
+std::vector<unsigned> PassThrough(const zalemu::CommandRecord& r) {
+    return {r.viaPassThrough, r.ptPathId, r.ptTargetId, r.ptLun,
+            r.ptSenseLength,  r.ptDataIn, r.ptTimeout,  r.length};
+}
+
 const BYTE In = SRB_EVENT_NOTIFY | SRB_DIR_IN;
 const BYTE Posted = SRB_POSTING | SRB_DIR_IN;
 
@@ -83,13 +105,12 @@ TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
     EXPECT_EQ(0x0102u, SimSupportInfo());
     EXPECT_EQ(SimSupportInfo, GetASPI32SupportInfo);
     EXPECT_EQ(SimSendCommand, SendASPI32Command);
-
     EXPECT_TRUE(discoveryCommands.empty()) << "both answered the inquiry-data query";
 
     // Every letter from C: to Z: was tried, in order, for reading and writing: an
     // answering one once, any other three times.
-    std::vector<std::string> opened;
-    std::vector<int> tries;
+    std::vector<std::string> opened, expected;
+    std::vector<int> tries, expectedTries;
     for (const DeviceCall& call : RecordedDeviceCalls()) {
         if (call.function == "CreateFileA") {
             EXPECT_EQ(DWORD(GENERIC_READ | GENERIC_WRITE), call.access) << call.path;
@@ -102,8 +123,6 @@ TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
             ++tries.back();
         }
     }
-    std::vector<std::string> expected;
-    std::vector<int> expectedTries;
     for (char letter = 'C'; letter <= 'Z'; ++letter) {
         expected.push_back(std::string("\\\\.\\") + letter + ":");
         expectedTries.push_back(letter == 'D' || letter == 'F' ? 1 : 3);
@@ -111,7 +130,6 @@ TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
     EXPECT_EQ(expected, opened);
     EXPECT_EQ(expectedTries, tries) << "tries per letter, C: to Z:";
 
-    // Host adapter 0 is D:, host adapter 1 is F:.
     const char* identities[2] = {"ZAL     TK-4800J D      2.16", "ZAL     TK-4800J F      2.16"};
     for (BYTE ha = 0; ha < 2; ++ha) {
         ExecRequest inquiry(ha, 0, In, InquiryCommand(), 36);
@@ -119,30 +137,16 @@ TEST_F(AspiSimTest, AnsweringLettersBecomeHostAdaptersInOrder) {
         EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
         EXPECT_EQ(identities[ha], InquiryIdentity(inquiry.data)) << "host adapter " << int(ha);
     }
-    const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
-    ASSERT_EQ(2u, commands.size());
-    EXPECT_EQ("D:", commands[0].address);
-    EXPECT_EQ("F:", commands[1].address);
+    EXPECT_EQ((std::vector<std::string>{"D:", "F:"}), Addresses());
 }
 
 TEST_F(AspiSimTest, DiscoveryKeepsOnlyDevicesThatAnswer) {
     // C: refuses to open, E: fails both queries, G: answers the inquiry data but
     // not the capabilities, H: is a hard disk, K: answers only the INQUIRY fallback.
-    Start(R"(
-[device C:]
-open = fail
-[device E:]
-inquiry-data = fail
-pass-through-failures = 100
-[device G:]
-capabilities = fail
-[device H:]
-kind = disk
-[device K:]
-inquiry-data = fail
-max-transfer = 131072
-alignment-mask = 7
-)");
+    Start("[device C:]\nopen = fail\n[device E:]\ninquiry-data = fail\n"
+          "pass-through-failures = 100\n[device G:]\ncapabilities = fail\n[device H:]\n"
+          "kind = disk\n[device K:]\ninquiry-data = fail\nmax-transfer = 131072\n"
+          "alignment-mask = 7\n");
     EXPECT_EQ(2, HostAdapterCount) << "H: and K: only";
     ASSERT_NE(nullptr, TheSim);
     ASSERT_NE(nullptr, TheSim->DeviceAt(0));
@@ -180,35 +184,29 @@ alignment-mask = 7
 }
 
 TEST_F(AspiSimTest, FallbackInquiryIsOneWellFormedPassThrough) {
-    Start(R"(
-[device D:]
-inquiry-data = fail
-)");
+    Start("[device D:]\ninquiry-data = fail\n");
     ASSERT_EQ(1, HostAdapterCount);
     ASSERT_EQ(1u, discoveryCommands.size());
     const zalemu::CommandRecord& inquiry = discoveryCommands[0];
     EXPECT_EQ("12-00-00-00-60-00", CdbText(inquiry)) << "INQUIRY for 96 bytes";
     EXPECT_EQ(zalemu::Direction::In, inquiry.direction);
-    EXPECT_EQ(96u, inquiry.length);
-    ASSERT_TRUE(inquiry.viaPassThrough);
-    EXPECT_EQ(0u, inquiry.ptPathId);
-    EXPECT_EQ(1u, inquiry.ptTargetId);
-    EXPECT_EQ(0u, inquiry.ptLun);
-    EXPECT_EQ(32u, inquiry.ptSenseLength);
-    EXPECT_EQ(1u, inquiry.ptDataIn);
-    EXPECT_EQ(108000u, inquiry.ptTimeout);
+    EXPECT_EQ((std::vector<unsigned>{1, 0, 1, 0, 32, 1, 108000, 96}), PassThrough(inquiry));
 
     // Its host adapter reports the assumed alignment mask 1 and 65536 bytes.
-    SRB_HAInquiry block = {};
-    block.SRB_Cmd = SC_HA_INQUIRY;
+    SRB_HAInquiry block = Request<SRB_HAInquiry>(SC_HA_INQUIRY);
     EXPECT_EQ(1u, SimSendCommand(&block));
     const BYTE unique[8] = {0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(unique[i], block.HA_Unique[i]) << "HA_Unique byte " << i;
-    }
+    EXPECT_EQ(Bytes(unique, 8), Bytes(block.HA_Unique, 8)) << "HA_Unique";
 }
 
 TEST_F(AspiSimTest, NoDeviceRefusesEverything) {
+    // Before the simulator exists, everything is refused too.
+    ASSERT_EQ(nullptr, TheSim);
+    EXPECT_EQ(0xE400u, SimSupportInfo());
+    ExecRequest request(0, 0, In, InquiryCommand(), 0);
+    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&request.srb));
+    EXPECT_EQ(SS_INVALID_HA, request.srb.SRB_Status);
+
     Start("[emulator]\n");
     EXPECT_EQ(0, startResult);
     EXPECT_EQ(std::vector<std::string>{"SPTI ERROR"}, StatusTexts());
@@ -216,8 +214,7 @@ TEST_F(AspiSimTest, NoDeviceRefusesEverything) {
     EXPECT_EQ(nullptr, SendASPI32Command) << "nothing is bound";
     EXPECT_EQ(nullptr, GetASPI32SupportInfo);
     EXPECT_EQ(0xE400u, SimSupportInfo());
-    SRB_HAInquiry inquiry = {};
-    inquiry.SRB_Cmd = SC_HA_INQUIRY;
+    SRB_HAInquiry inquiry = Request<SRB_HAInquiry>(SC_HA_INQUIRY);
     EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&inquiry));
     EXPECT_EQ(SS_INVALID_HA, inquiry.SRB_Status);
 }
@@ -239,26 +236,30 @@ TEST_F(AspiSimTest, EveryRequestKindIsAnsweredAsPublished) {
         {SC_GET_DEV_TYPE, 2, SS_INVALID_HA, SS_INVALID_HA}, // no device in that slot
     };
     for (const Case& c : cases) {
-        BYTE block[96];
-        memset(block, 0, sizeof block);
-        block[0] = c.cmd;
-        block[1] = 0x5A;
-        block[2] = c.ha;
+        BYTE block[96] = {c.cmd, 0x5A, c.ha};
         EXPECT_EQ(c.returned, SimSendCommand(block)) << "kind " << int(c.cmd);
         EXPECT_EQ(c.status, block[1]) << "kind " << int(c.cmd);
     }
 
     // Reset: nothing is reset, the block reads as a clean completion, and the call
     // returns 0 rather than the status.
-    ScsiRequestBlock reset;
-    memset(&reset, 0, sizeof reset);
-    reset.SRB_Cmd = SC_RESET_DEV;
+    ScsiRequestBlock reset = Request<ScsiRequestBlock>(SC_RESET_DEV);
     reset.SRB_HaStat = 0x33;
     reset.SRB_TargStat = 0x44;
     EXPECT_EQ(0u, SimSendCommand(&reset));
     EXPECT_EQ(SS_COMP, reset.SRB_Status);
     EXPECT_EQ(0, reset.SRB_HaStat);
     EXPECT_EQ(0, reset.SRB_TargStat);
+
+    // An abort of a block never queued is refused; host adapter 2 passes the count
+    // check (not above deviceCount) but has no device.
+    ScsiRequestBlock never = Request<ScsiRequestBlock>(0);
+    SRB_Abort abort = AbortRequest(0, &never);
+    EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&abort));
+    EXPECT_EQ(SS_INVALID_SRB, abort.SRB_Status);
+    abort.SRB_HaId = 2;
+    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&abort));
+    EXPECT_EQ(SS_INVALID_HA, abort.SRB_Status);
     EXPECT_TRUE(emulator.Commands().empty()) << "none of these reaches a device";
 }
 
@@ -270,8 +271,7 @@ TEST_F(AspiSimTest, DeviceTypeAndTargetRejection) {
         DWORD expected;
     } cases[] = {{0, 0, SS_COMP}, {1, 0, SS_NO_DEVICE}, {7, 0, SS_NO_DEVICE}, {0, 1, SS_NO_DEVICE}};
     for (const Case& c : cases) {
-        SRB_GDEVBlock block = {};
-        block.SRB_Cmd = SC_GET_DEV_TYPE;
+        SRB_GDEVBlock block = Request<SRB_GDEVBlock>(SC_GET_DEV_TYPE);
         block.SRB_HaId = 1;
         block.SRB_Target = c.target;
         block.SRB_Lun = c.lun;
@@ -279,16 +279,12 @@ TEST_F(AspiSimTest, DeviceTypeAndTargetRejection) {
         EXPECT_EQ(c.expected, SimSendCommand(&block)) << int(c.target) << "/" << int(c.lun);
         EXPECT_EQ(c.expected, block.SRB_Status);
         EXPECT_EQ(c.expected == SS_COMP ? 5 : 0xEE, block.SRB_DeviceType);
-    }
-    // An execute request to target 1 or LUN 1 is refused at once, unsent.
-    for (const Case& c : cases) {
-        if (c.expected == SS_COMP) {
-            continue;
+        if (c.expected != SS_COMP) { // an execute request there is refused at once, unsent
+            ExecRequest request(0, c.target, In, InquiryCommand(), 36);
+            request.srb.SRB_Lun = c.lun;
+            EXPECT_EQ(DWORD(SS_NO_DEVICE), SimSendCommand(&request.srb));
+            EXPECT_EQ(SS_NO_DEVICE, request.srb.SRB_Status);
         }
-        ExecRequest request(0, c.target, In, InquiryCommand(), 36);
-        request.srb.SRB_Lun = c.lun;
-        EXPECT_EQ(DWORD(SS_NO_DEVICE), SimSendCommand(&request.srb));
-        EXPECT_EQ(SS_NO_DEVICE, request.srb.SRB_Status);
     }
     EXPECT_TRUE(emulator.Commands().empty());
 }
@@ -338,21 +334,15 @@ TEST_F(AspiSimTest, PassThroughBlockAndBufferLengthFollowTheRequest) {
     const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
     ASSERT_EQ(5u, commands.size());
     for (size_t i = 0; i < 5; ++i) {
-        EXPECT_TRUE(commands[i].viaPassThrough);
-        EXPECT_EQ(cases[i].dataIn, commands[i].ptDataIn) << "flags " << int(cases[i].flags);
-        EXPECT_EQ(0u, commands[i].ptPathId);
-        EXPECT_EQ(1u, commands[i].ptTargetId);
-        EXPECT_EQ(0u, commands[i].ptLun);
-        EXPECT_EQ(16u, commands[i].ptSenseLength);
-        EXPECT_EQ(108000u, commands[i].ptTimeout);
-        EXPECT_EQ(36u, commands[i].length);
+        EXPECT_EQ((std::vector<unsigned>{1, 0, 1, 0, 16, cases[i].dataIn, 108000, 36}),
+                  PassThrough(commands[i]))
+            << "flags " << int(cases[i].flags);
         EXPECT_EQ(InquiryCdb, CdbText(commands[i]));
     }
 }
 
 TEST_F(AspiSimTest, CompletionStatusAndSenseFollowTheDrive) {
-    Start(TwoDrives);
-    // D: has no disc: TEST UNIT READY ends in a check condition with sense 2/3A.
+    Start(TwoDrives); // D: has no disc: TEST UNIT READY ends in a check condition, sense 2/3A
     struct Case {
         BYTE ha;
         BYTE senseLength;
@@ -367,9 +357,8 @@ TEST_F(AspiSimTest, CompletionStatusAndSenseFollowTheDrive) {
     for (const Case& c : cases) {
         ExecRequest request(c.ha, 0, SRB_EVENT_NOTIFY, TestUnitReadyCommand(), 0);
         request.srb.SRB_SenseLen = c.senseLength;
-        // Marks where the sense copy must stop.
         BYTE* sense = request.srb.SenseArea;
-        memset(sense, 0xCC, 20 + sizeof request.room);
+        memset(sense, 0xCC, 20 + sizeof request.room); // marks where the sense copy must stop
         ASSERT_TRUE(SendAndWait(request));
         EXPECT_EQ(c.status, request.srb.SRB_Status) << "ha " << int(c.ha);
         EXPECT_EQ(0, request.srb.SRB_HaStat);
@@ -406,10 +395,7 @@ TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
     // The first request holds the worker for a while; the three queued meanwhile
     // set the auto-reset wake event three times, which leaves it signalled once.
     // The hold and the pause before queueing grow together on a slow machine.
-    const std::string scenario =
-        "[device D:]\nfault = @1 late " + std::to_string(Scaled(400)) + "\n[device F:]\n";
-    Start(scenario.c_str());
-    // Allocation lengths that tell the requests apart.
+    Start(HeldAtD(Late(Scaled(400))));
     ExecRequest requests[4] = {{0, 0, In, InquiryCommand(32), 32},
                                {0, 0, In, InquiryCommand(33), 33},
                                {0, 0, In, InquiryCommand(34), 34},
@@ -418,21 +404,19 @@ TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
     for (int i = 0; i < 4; ++i) {
         events[i] = requests[i].event;
         EXPECT_EQ(0u, SimSendCommand(&requests[i].srb));
-        if (i == 0) {
-            ASSERT_TRUE(emulator.AwaitCommands(1, Scaled(5000)))
-                << "the worker takes the first one";
-        }
+        ASSERT_TRUE(i != 0 || emulator.AwaitCommands(1, Scaled(5000)))
+            << "the worker takes the first one";
     }
     EXPECT_EQ(WAIT_OBJECT_0 + 0, WaitForMultipleObjects(4, events, TRUE, Scaled(3000)))
         << "every queued request completes";
+    std::vector<int> lengths;
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(SS_COMP, requests[i].srb.SRB_Status) << "request " << i;
     }
-    const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
-    ASSERT_EQ(4u, commands.size());
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(32u + unsigned(i), commands[size_t(i)].cdb[4]) << "queue order";
+    for (const zalemu::CommandRecord& record : emulator.Commands()) {
+        lengths.push_back(record.cdb[4]);
     }
+    EXPECT_EQ((std::vector<int>{32, 33, 34, 35}), lengths) << "queue order";
     EXPECT_EQ(0, TheSim->queueCount) << "completed requests are freed";
 }
 
@@ -451,8 +435,7 @@ TEST_F(AspiSimTest, TimeoutsAreCountedInHalfSeconds) {
         {0x18, 0, 30, 15},         // flags other than exactly 0x10 get
     };
     for (const Step& s : steps) {
-        SRB_GetSetTimeouts block = {};
-        block.SRB_Cmd = SC_GETSET_TIMEOUTS;
+        SRB_GetSetTimeouts block = Request<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
         block.SRB_Flags = s.flags;
         block.SRB_Timeout = s.timeout;
         EXPECT_EQ(1u, SimSendCommand(&block));
@@ -466,14 +449,8 @@ TEST_F(AspiSimTest, TimeoutsAreCountedInHalfSeconds) {
 }
 
 TEST_F(AspiSimTest, HostAdapterInquiryDescribesTheDevice) {
-    Start(R"(
-[device C:]
-[device D:]
-[device E:]
-[device F:]
-max-transfer = 131072
-alignment-mask = 3
-)");
+    Start("[device C:]\n[device D:]\n[device E:]\n[device F:]\nmax-transfer = 131072\n"
+          "alignment-mask = 3\n");
     ASSERT_EQ(4, HostAdapterCount);
     SRB_HAInquiry block;
     memset(&block, 0xEE, sizeof block);
@@ -492,37 +469,13 @@ alignment-mask = 3
         << "lowered in the device itself";
 }
 
-TEST_F(AspiSimTest, AbortOfAnUnqueuedBlockIsRefused) {
-    Start(TwoDrives);
-    ScsiRequestBlock never;
-    memset(&never, 0, sizeof never);
-    SRB_Abort abort = AbortRequest(0, &never);
-    EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&abort));
-    EXPECT_EQ(SS_INVALID_SRB, abort.SRB_Status);
-
-    // Host adapter 2 passes the count check (not above deviceCount) but has no device.
-    abort.SRB_HaId = 2;
-    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&abort));
-    EXPECT_EQ(SS_INVALID_HA, abort.SRB_Status);
-}
-
-TEST_F(AspiSimTest, BeforeTheSimulatorExistsEverythingIsRefused) {
-    ASSERT_EQ(nullptr, TheSim);
-    EXPECT_EQ(0xE400u, SimSupportInfo());
-    ExecRequest request(0, 0, In, InquiryCommand(), 0);
-    EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&request.srb));
-    EXPECT_EQ(SS_INVALID_HA, request.srb.SRB_Status);
-}
-
 // An abort of a request queued behind another at its device: the queued one is
 // answered as aborted at once and never sent; the one at the device completes as
 // usual, once, whether it takes a moment or longer than the abort ever waits.
 TEST_F(AspiSimTest, AbortOfAQueuedRequestSparesTheOneAtTheDevice) {
     const DWORD holds[] = {Scaled(300), Scaled(300) + 3000};
     for (DWORD hold : holds) {
-        const std::string scenario =
-            "[device D:]\nfault = @1 late " + std::to_string(hold) + "\n[device F:]\n";
-        Start(scenario.c_str());
+        Start(HeldAtD(Late(hold)));
         ClearPostedCalls();
         ExecRequest atDevice(0, 0, Posted, InquiryCommand(), 36);
         ExecRequest queued(0, 0, Posted, InquiryCommand(), 36);
@@ -539,9 +492,7 @@ TEST_F(AspiSimTest, AbortOfAQueuedRequestSparesTheOneAtTheDevice) {
         ASSERT_EQ(1u, PostedCalls(&atDevice.srb).size()) << "hold " << hold;
         EXPECT_EQ(SS_COMP, PostedCalls(&atDevice.srb)[0].status);
         EXPECT_EQ(1u, PostedCalls(&queued.srb).size());
-        const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
-        ASSERT_EQ(1u, commands.size()) << "the aborted request was never sent";
-        EXPECT_EQ("D:", commands[0].address);
+        EXPECT_EQ(std::vector<std::string>{"D:"}, Addresses()) << "the aborted one was never sent";
     }
 }
 
@@ -556,10 +507,9 @@ TEST_F(AspiSimTest, AbortOfTheRequestAtTheDevice) {
     };
     // The abort comes once the device has begun the request; the late one
     // answers 800 ms later, well inside the abort's wait of about two seconds.
-    const std::string late = "late 800";
-    const Case cases[] = {{late.c_str(), SS_ABORT_FAIL, SS_COMP}, {"hang", SS_COMP, SS_ABORTED}};
+    const Case cases[] = {{"late 800", SS_ABORT_FAIL, SS_COMP}, {"hang", SS_COMP, SS_ABORTED}};
     for (const Case& c : cases) {
-        Start((std::string("[device D:]\nfault = @1 ") + c.fault + "\n[device F:]\n").c_str());
+        Start(HeldAtD(c.fault));
         ClearPostedCalls();
         ExecRequest stuck(0, 0, Posted, InquiryCommand(), 36);
         ExecRequest next(1, 0, Posted, InquiryCommand(), 36);
@@ -585,9 +535,8 @@ TEST_F(AspiSimTest, AbortOfTheRequestAtTheDevice) {
 // that request's completion cannot land on the second command; and a request
 // whose caller gave up is carried out before anything sent to its device after it.
 TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
-    const std::string scenario =
-        "[device D:]\nfault = 12#1 late " + std::to_string(Scaled(500)) + "\n[device F:]\n";
-    Start(scenario.c_str());
+    const std::string scenario = HeldAtD(Late(Scaled(500)), "12#1");
+    Start(scenario);
     ExecRequest request(0, 0, In, InquiryCommand(), 36);
     ExecRequest again(0, 0, In, InquiryCommand(), 36); // its event, for the block sent again
     EXPECT_EQ(0u, SimSendCommand(&request.srb));
@@ -613,10 +562,7 @@ TEST_F(AspiSimTest, LateRequestsKeepTheirPlaceAndTheirOwnCompletion) {
     EXPECT_EQ(1, IssueAndWait(&after, &command));
     EXPECT_EQ(1, CommandSlotIsFree(&late)) << "the late one completed first";
     EXPECT_EQ(SS_COMP, late.block.SRB_Status);
-    const std::vector<zalemu::CommandRecord> commands = emulator.Commands();
-    ASSERT_EQ(2u, commands.size());
-    EXPECT_EQ("D:", commands[0].address);
-    EXPECT_EQ("D:", commands[1].address);
+    EXPECT_EQ((std::vector<std::string>{"D:", "D:"}), Addresses());
 }
 
 // A failed pass-through is sent again only when it cannot have reached the drive
@@ -636,10 +582,9 @@ TEST_F(AspiSimTest, OnlyAPassThroughThatNeverLeftIsSentAgain) {
         {"handle lost", "", true, 0, 2, 1, SS_COMP},
     };
     for (const Case& c : cases) {
-        Start((std::string("[device D:]\n") + c.device).c_str());
+        Start(std::string("[device D:]\n") + c.device);
         if (c.halfSeconds != 0) {
-            SRB_GetSetTimeouts timeouts = {};
-            timeouts.SRB_Cmd = SC_GETSET_TIMEOUTS;
+            SRB_GetSetTimeouts timeouts = Request<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
             timeouts.SRB_Flags = SRB_DIR_OUT;
             timeouts.SRB_Timeout = c.halfSeconds;
             SimSendCommand(&timeouts);
@@ -713,18 +658,12 @@ TEST_F(AspiSimTest, BuffersTheDeviceCannotTakeAreRefusedUnsent) {
 // A command that ran out of time and completes afterwards, followed by the next
 // command of the same builder: the late completion finds its own event and block.
 TEST_F(AspiSimTest, LateCompletionAfterTheCallersTimeout) {
-    Start(R"(
-[device D:]
-fault = @1 late 900
-)");
+    Start("[device D:]\nfault = @1 late 900\n");
     static CommandSlot slot;
-    BYTE first[36];
-    memset(first, 0x11, sizeof first);
-    ScsiCommand command = DataInCommand(InquiryCommand(), first, 36, 300);
+    std::vector<BYTE> first(36, 0x11), second(36, 0x22);
+    ScsiCommand command = DataInCommand(InquiryCommand(), first.data(), 36, 300);
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
-    BYTE second[36];
-    memset(second, 0x22, sizeof second);
-    command.data = second;
+    command.data = second.data();
     EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "refused while the first is out";
     const DWORD start = GetTickCount();
     while (slot.block.SRB_Status == SS_PENDING && GetTickCount() - start < Scaled(5000)) {
@@ -736,7 +675,7 @@ fault = @1 late 900
     EXPECT_EQ(1u, emulator.Commands().size()) << "the refused command was never sent";
 
     EXPECT_EQ(1, IssueAndWait(&slot, &command));
-    EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(second));
+    EXPECT_EQ("ZAL     TK-4800J        2.16", InquiryIdentity(second.data()));
     EXPECT_EQ(2u, emulator.Commands().size());
 }
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -70,11 +71,10 @@ DWORD __cdecl ScriptedSend(void* raw) {
     lastBlock = block;
     eventWasSignalledAtSend =
         WaitForSingleObject(static_cast<HANDLE>(block->SRB_PostProc), 0) == WAIT_OBJECT_0;
+    block->SRB_Status = script.statusOnReturn;
     if (script.returnValue != SS_PENDING) {
-        block->SRB_Status = script.statusOnReturn;
         return script.returnValue;
     }
-    block->SRB_Status = script.statusOnReturn;
     if (script.complete) {
         Completion* completion = new Completion{block, script};
         completers.push_back(CreateThread(NULL, 0, CompleteLater, completion, 0, NULL));
@@ -92,6 +92,7 @@ protected:
         SendASPI32Command = ScriptedSend;
         CurrentHaId = 3;
         CurrentTargetId = 5;
+        memset(reply, 0xEE, sizeof reply);
     }
     void TearDown() override {
         SendASPI32Command = NULL;
@@ -102,73 +103,64 @@ protected:
         completers.clear();
     }
 
-    static ScsiCommand Inquiry(void* buffer, DWORD timeoutMs) {
-        return DataInCommand(InquiryCommand(), buffer, 36, timeoutMs);
+    // An INQUIRY for 36 bytes into `into`, or into `reply`.
+    ScsiCommand Inquiry(DWORD timeoutMs, BYTE* into = nullptr) {
+        return DataInCommand(InquiryCommand(), into != nullptr ? into : reply, 36, timeoutMs);
     }
+
+    BYTE reply[36]; // 0xEE at the start of each case
 };
 
 DWORD ElapsedSince(DWORD start) {
     return GetTickCount() - start;
 }
 
+// Bytes as a vector, so that a failing comparison shows both sides.
+std::vector<int> Bytes(const void* data, size_t length) {
+    const BYTE* bytes = static_cast<const BYTE*>(data);
+    return std::vector<int>(bytes, bytes + length);
+}
+
 TEST_F(IssueAndWaitTest, FillsEveryFieldOfTheBlockAndNothingElse) {
     struct Case {
         CommandDirection direction;
         BYTE flags;
-    } cases[] = {{CommandNoData, 0x40}, {CommandDataIn, 0x48}, {CommandDataOut, 0x50}};
+        DWORD length; // of the data, and SRB_BufLen
+        bool inPlace; // the block names the caller's buffer
+    } cases[] = {{CommandNoData, 0x40, 0, false},
+                 {CommandDataIn, 0x48, 6, false},
+                 {CommandDataIn, 0x48, 4096, true}, // a large read
+                 {CommandDataOut, 0x50, 8192, true}};
     for (const Case& c : cases) {
         static CommandSlot slot;
         BYTE buffer[8192] = {};
+        BYTE cdb[16] = {};
         ScsiCommand command = CommandToCurrentTarget(12, 1000);
         for (BYTE i = 0; i < 12; ++i) {
-            command.cdb[i] = static_cast<BYTE>(0xC0 + i);
+            cdb[i] = command.cdb[i] = static_cast<BYTE>(0xC0 + i);
         }
         command.direction = c.direction;
         if (c.direction != CommandNoData) {
             command.data = buffer;
-            command.dataLength = c.direction == CommandDataIn ? 6 : sizeof buffer;
+            command.dataLength = c.length;
         }
         ASSERT_EQ(1, IssueAndWait(&slot, &command)) << "flags " << int(c.flags);
 
         const ScsiRequestBlock& b = lastSent;
-        EXPECT_EQ(SC_EXEC_SCSI_CMD, b.SRB_Cmd);
-        EXPECT_EQ(3, b.SRB_HaId);
-        EXPECT_EQ(c.flags, b.SRB_Flags);
-        EXPECT_EQ(0u, b.SRB_Hdr_Rsvd);
-        EXPECT_EQ(5, b.SRB_Target);
-        EXPECT_EQ(0, b.SRB_Lun);
-        EXPECT_EQ(0, b.SRB_Rsvd1);
-        EXPECT_EQ(16, b.SRB_SenseLen);
-        EXPECT_EQ(12, b.SRB_CDBLen);
-        EXPECT_EQ(0, b.SRB_HaStat);
-        EXPECT_EQ(0, b.SRB_TargStat);
+        EXPECT_EQ((std::vector<DWORD>{SC_EXEC_SCSI_CMD, 3, c.flags, 0, 5, 0, 0, 16, 12, 0, 0}),
+                  (std::vector<DWORD>{b.SRB_Cmd, b.SRB_HaId, b.SRB_Flags, b.SRB_Hdr_Rsvd,
+                                      b.SRB_Target, b.SRB_Lun, b.SRB_Rsvd1, b.SRB_SenseLen,
+                                      b.SRB_CDBLen, b.SRB_HaStat, b.SRB_TargStat}))
+            << "command, host adapter, flags, reserved, target, LUN, reserved, sense length, "
+               "CDB length, host adapter status, target status";
         EXPECT_NE(nullptr, b.SRB_PostProc);
-        for (BYTE i = 0; i < 12; ++i) {
-            EXPECT_EQ(0xC0 + i, b.CDBByte[i]) << "CDB byte " << int(i);
-        }
-        for (int i = 12; i < 16; ++i) {
-            EXPECT_EQ(0, b.CDBByte[i]) << "CDB byte " << i;
-        }
-        for (BYTE reserved : b.SRB_Rsvd2) {
-            EXPECT_EQ(0, reserved);
-        }
-        for (BYTE sense : b.SenseArea) {
-            EXPECT_EQ(0, sense);
-        }
-        switch (c.direction) {
-        case CommandNoData:
-            EXPECT_EQ(0u, b.SRB_BufLen);
-            EXPECT_EQ(nullptr, b.SRB_BufPointer);
-            break;
-        case CommandDataIn:
-            EXPECT_EQ(6u, b.SRB_BufLen);
-            EXPECT_NE(nullptr, b.SRB_BufPointer);
-            break;
-        case CommandDataOut:
-            // Data to the drive goes straight from the caller's buffer.
-            EXPECT_EQ(sizeof buffer, b.SRB_BufLen);
-            EXPECT_EQ(buffer, b.SRB_BufPointer);
-            break;
+        EXPECT_EQ(Bytes(cdb, 16), Bytes(b.CDBByte, 16)) << "CDB bytes";
+        EXPECT_EQ(std::vector<int>(sizeof b.SRB_Rsvd2), Bytes(b.SRB_Rsvd2, sizeof b.SRB_Rsvd2));
+        EXPECT_EQ(std::vector<int>(sizeof b.SenseArea), Bytes(b.SenseArea, sizeof b.SenseArea));
+        EXPECT_EQ(c.length, b.SRB_BufLen);
+        EXPECT_EQ(c.direction != CommandNoData, b.SRB_BufPointer != nullptr);
+        if (c.inPlace) {
+            EXPECT_EQ(buffer, b.SRB_BufPointer) << c.length << " bytes";
         }
         EXPECT_FALSE(eventWasSignalledAtSend);
         EXPECT_EQ(nullptr, slot.event) << "the event is closed after a completed call";
@@ -204,12 +196,8 @@ TEST_F(IssueAndWaitTest, JudgesTheOutcomeBySrbStatusOnly) {
     };
     for (const Case& c : cases) {
         static CommandSlot slot;
-        script = Script();
-        script.returnValue = c.returnValue;
-        script.statusOnReturn = c.statusOnReturn;
-        script.finalStatus = c.finalStatus;
-        BYTE buffer[36];
-        ScsiCommand command = Inquiry(buffer, 2000);
+        script = Script{c.returnValue, c.statusOnReturn, true, 0, 0, c.finalStatus, {}};
+        ScsiCommand command = Inquiry(2000);
         EXPECT_EQ(c.expected, IssueAndWait(&slot, &command))
             << "return " << c.returnValue << ", status " << int(c.statusOnReturn) << "/"
             << int(c.finalStatus);
@@ -218,11 +206,8 @@ TEST_F(IssueAndWaitTest, JudgesTheOutcomeBySrbStatusOnly) {
 
 TEST_F(IssueAndWaitTest, NonPendingReturnMeansNoWait) {
     static CommandSlot slot;
-    script.returnValue = SS_ERR;
-    script.statusOnReturn = SS_ERR;
-    script.complete = false;
-    BYTE buffer[36];
-    ScsiCommand command = Inquiry(buffer, 3000);
+    script = Script{SS_ERR, SS_ERR, false, 0, 0, SS_COMP, {}};
+    ScsiCommand command = Inquiry(3000);
     const DWORD start = GetTickCount();
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     EXPECT_LT(ElapsedSince(start), 500u) << "a finished call must not wait for its event";
@@ -232,8 +217,7 @@ TEST_F(IssueAndWaitTest, NonPendingReturnMeansNoWait) {
 TEST_F(IssueAndWaitTest, NeverSignalledEventFailsAfterExactlyItsTimeout) {
     static CommandSlot slot;
     script.complete = false;
-    BYTE buffer[36];
-    ScsiCommand command = Inquiry(buffer, 700);
+    ScsiCommand command = Inquiry(700);
     const DWORD start = GetTickCount();
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     const DWORD elapsed = ElapsedSince(start);
@@ -241,29 +225,25 @@ TEST_F(IssueAndWaitTest, NeverSignalledEventFailsAfterExactlyItsTimeout) {
     EXPECT_LT(elapsed, 700 + Scaled(500));
 }
 
-TEST_F(IssueAndWaitTest, CompletionFromAnotherThreadDeliversTheData) {
-    static CommandSlot slot;
-    script.completeAfterMs = 100;
-    script.dataIn = InquiryReply("ZAL     TK-4800J        2.16");
-    BYTE buffer[36];
-    memset(buffer, 0xEE, sizeof buffer);
-    ScsiCommand command = Inquiry(buffer, 3000);
-    EXPECT_EQ(1, IssueAndWait(&slot, &command));
-    EXPECT_EQ(script.dataIn, std::vector<BYTE>(buffer, buffer + 36));
-}
-
-TEST_F(IssueAndWaitTest, FailedCompletionStillDeliversWhatTheDriveWrote) {
-    static CommandSlot slot;
-    script.finalStatus = SS_ERR;
-    script.dataIn = {0x01, 0x02};
-    BYTE buffer[36];
-    memset(buffer, 0xEE, sizeof buffer);
-    ScsiCommand command = Inquiry(buffer, 3000);
-    EXPECT_EQ(0, IssueAndWait(&slot, &command));
-    EXPECT_EQ(0x01, buffer[0]);
-    EXPECT_EQ(0x02, buffer[1]);
-    for (int i = 2; i < 36; ++i) {
-        EXPECT_EQ(0xEE, buffer[i]) << "byte " << i << " was not written by the drive";
+// A completion from another thread delivers what the drive wrote, failed or not,
+// and nothing beyond it.
+TEST_F(IssueAndWaitTest, CompletionFromAnotherThreadDeliversWhatTheDriveWrote) {
+    const struct Case {
+        DWORD afterMs;
+        BYTE finalStatus;
+        std::vector<BYTE> dataIn;
+        int expected;
+    } cases[] = {{100, SS_COMP, InquiryReply("ZAL     TK-4800J        2.16"), 1},
+                 {0, SS_ERR, {0x01, 0x02}, 0}};
+    for (const Case& c : cases) {
+        static CommandSlot slot;
+        script = Script{SS_PENDING, 0, true, c.afterMs, 0, c.finalStatus, c.dataIn};
+        memset(reply, 0xEE, sizeof reply);
+        ScsiCommand command = Inquiry(3000);
+        EXPECT_EQ(c.expected, IssueAndWait(&slot, &command)) << "status " << int(c.finalStatus);
+        std::vector<int> expected(36, 0xEE);
+        std::copy(c.dataIn.begin(), c.dataIn.end(), expected.begin());
+        EXPECT_EQ(expected, Bytes(reply, 36)) << "status " << int(c.finalStatus);
     }
 }
 
@@ -279,18 +259,12 @@ TEST_F(IssueAndWaitTest, ARequestThatNeverReachedTheDriveLeavesTheBufferAlone) {
                  {true, SS_PENDING, SS_INVALID_HA}};
     for (const Case& c : cases) {
         static CommandSlot slot;
-        script = Script();
-        script.returnValue = c.returnValue;
-        script.statusOnReturn = c.statusOnReturn;
-        script.complete = false;
+        script = Script{c.returnValue, c.statusOnReturn, false, 0, 0, SS_COMP, {}};
         SendASPI32Command = c.bound ? ScriptedSend : NULL;
-        BYTE buffer[36];
-        memset(buffer, 0xEE, sizeof buffer);
-        ScsiCommand command = Inquiry(buffer, 200);
+        ScsiCommand command = Inquiry(200);
         EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "status " << int(c.statusOnReturn);
-        for (int i = 0; i < 36; ++i) {
-            ASSERT_EQ(0xEE, buffer[i]) << "byte " << i << ", status " << int(c.statusOnReturn);
-        }
+        ASSERT_EQ(std::vector<int>(36, 0xEE), Bytes(reply, 36))
+            << "status " << int(c.statusOnReturn);
     }
 }
 
@@ -328,23 +302,20 @@ TEST_F(IssueAndWaitTest, AnAcceptedRequestIsOverOnlyAtItsSignal) {
     };
     for (const Case& c : cases) {
         static CommandSlot slot;
-        script = Script();
-        script.statusOnReturn = c.statusOnReturn;
-        script.finalStatus = c.finalStatus;
-        script.completeAfterMs = 30;
-        script.statusLeadMs = c.statusLeadMs;
-        script.dataIn.assign(36, 0x5A);
+        const std::vector<BYTE> data(36, 0x5A);
+        script =
+            Script{SS_PENDING, c.statusOnReturn, true, 30, c.statusLeadMs, c.finalStatus, data};
         completions = 0;
         lateSetEventResult = -1;
-        BYTE buffer[36] = {};
-        ScsiCommand command = Inquiry(buffer, Scaled(5000));
+        memset(reply, 0, sizeof reply);
+        ScsiCommand command = Inquiry(Scaled(5000));
         EXPECT_EQ(c.expected, IssueAndWait(&slot, &command))
             << "status " << int(c.statusOnReturn) << " then " << int(c.finalStatus);
         EXPECT_EQ(1, completions) << "returned before the signal, status " << int(c.statusOnReturn)
                                   << " then " << int(c.finalStatus);
         WaitForSingleObject(completers.back(), INFINITE);
         EXPECT_EQ(1, lateSetEventResult) << "the manager signalled a closed event";
-        EXPECT_EQ(0x5A, buffer[0]) << "the data arrive with the completion";
+        EXPECT_EQ(0x5A, reply[0]) << "the data arrive with the completion";
         EXPECT_EQ(nullptr, slot.event);
         EXPECT_EQ(0, OutstandingRequestCount());
     }
@@ -357,11 +328,10 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     lateSetEventResult = -1;
     BYTE first[36];
     memset(first, 0x11, sizeof first);
-    ScsiCommand command = Inquiry(first, 300);
+    ScsiCommand command = Inquiry(300, first);
     EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "the wait ran out";
-    for (BYTE b : first) {
-        ASSERT_EQ(0x11, b) << "a timed-out read leaves the caller's buffer alone";
-    }
+    ASSERT_EQ(std::vector<int>(36, 0x11), Bytes(first, 36))
+        << "a timed-out read leaves the caller's buffer alone";
     EXPECT_NE(nullptr, slot.event) << "the event is kept for the late completion";
     EXPECT_EQ(1, OutstandingRequestCount());
 
@@ -369,7 +339,7 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     // nothing sent, the block untouched.
     BYTE second[36];
     memset(second, 0x22, sizeof second);
-    command = Inquiry(second, 300);
+    command = Inquiry(300, second);
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     EXPECT_EQ(1, sendCount);
     // A check for late requests looks at the request's own device only.
@@ -383,17 +353,12 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     EXPECT_EQ(1, lateSetEventResult) << "the late completion found its event open";
     EXPECT_EQ(nullptr, slot.event) << "taking the late completion freed the block";
     EXPECT_EQ(0, OutstandingRequestCount());
-    for (BYTE b : first) {
-        EXPECT_EQ(0x11, b);
-    }
-    for (BYTE b : second) {
-        EXPECT_EQ(0x22, b);
-    }
+    EXPECT_EQ(std::vector<int>(36, 0x11), Bytes(first, 36));
+    EXPECT_EQ(std::vector<int>(36, 0x22), Bytes(second, 36));
 
     // Once it has completed, the builder works again.
-    script = Script();
-    script.dataIn.assign(36, 0x33);
-    command = Inquiry(second, 2000);
+    script = Script{SS_PENDING, 0, true, 0, 0, SS_COMP, std::vector<BYTE>(36, 0x33)};
+    command = Inquiry(2000, second);
     EXPECT_EQ(1, IssueAndWait(&slot, &command));
     EXPECT_EQ(2, sendCount);
     EXPECT_EQ(0x33, second[0]);
@@ -402,9 +367,8 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
 
     // A poll's look at a late request that has completed meanwhile takes the
     // completion and frees the block with it: none is lost to a look.
-    script = Script();
-    script.completeAfterMs = 300;
-    command = Inquiry(second, 100);
+    script = Script{SS_PENDING, 0, true, 300, 0, SS_COMP, {}};
+    command = Inquiry(100, second);
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     WaitForSingleObject(completers.back(), INFINITE);
     EXPECT_EQ(0, LateRequestOutstanding(command.haId, command.targetId));
@@ -420,8 +384,7 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
 TEST_F(IssueAndWaitTest, ThePoolLendsOtherBlocksWhileLateRequestsHoldTheirs) {
     ASSERT_LE(3, CommandPoolSize) << "one late request must leave other blocks";
     script.completeAfterMs = Scaled(3000);
-    BYTE buffer[36];
-    ScsiCommand command = Inquiry(buffer, 100);
+    ScsiCommand command = Inquiry(100);
     ScsiCommand leave = command;
     leave.mayTakeReserve = 1;
     const struct Step {
@@ -462,16 +425,28 @@ TEST_F(IssueAndWaitTest, ThePoolLendsOtherBlocksWhileLateRequestsHoldTheirs) {
     EXPECT_EQ(0, OutstandingRequestCount());
 }
 
-TEST_F(IssueAndWaitTest, NothingIsSentWhileNothingIsBound) {
+// Nothing is sent for a CDB longer than the block holds, while nothing is bound,
+// or when the request's event cannot be created, which the status line shows.
+TEST_F(IssueAndWaitTest, NothingIsSentForARequestThatCannotGoOut) {
     static CommandSlot slot;
+    ScsiCommand longCdb = CommandToCurrentTarget(17, 1000);
+    EXPECT_EQ(0, IssueAndWait(&slot, &longCdb));
+    EXPECT_EQ(0, sendCount) << "a CDB of 17 bytes";
+
     SendASPI32Command = NULL;
     const int eventsBefore = CreatedEventCount();
-    BYTE buffer[36];
-    ScsiCommand command = Inquiry(buffer, 1000);
+    ScsiCommand command = Inquiry(1000);
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
-    EXPECT_EQ(0, sendCount);
+    EXPECT_EQ(0, sendCount) << "nothing bound";
     EXPECT_EQ(eventsBefore, CreatedEventCount());
     EXPECT_TRUE(StatusTexts().empty());
+
+    SendASPI32Command = ScriptedSend;
+    FailNextEventCreations(1);
+    EXPECT_EQ(0, IssueAndWait(&slot, &command));
+    EXPECT_EQ(0, sendCount) << "no event";
+    EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts());
+    EXPECT_EQ(1, IssueAndWait(&slot, &command)) << "the next creation succeeds again";
 }
 
 TEST_F(IssueAndWaitTest, APlatformOfNeitherFamilyBindsNothingAndCommandsFailCleanly) {
@@ -487,39 +462,9 @@ TEST_F(IssueAndWaitTest, APlatformOfNeitherFamilyBindsNothingAndCommandsFailClea
     EXPECT_TRUE(StatusTexts().empty()) << StatusTexts().front();
 
     static CommandSlot slot;
-    BYTE buffer[36];
-    ScsiCommand command = Inquiry(buffer, 1000);
+    ScsiCommand command = Inquiry(1000);
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
     EXPECT_EQ(nullptr, slot.event);
-}
-
-TEST_F(IssueAndWaitTest, EventCreationFailureShowsItAndSendsNothing) {
-    static CommandSlot slot;
-    FailNextEventCreations(1);
-    BYTE buffer[36];
-    ScsiCommand command = Inquiry(buffer, 1000);
-    EXPECT_EQ(0, IssueAndWait(&slot, &command));
-    EXPECT_EQ(0, sendCount);
-    EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts());
-    EXPECT_EQ(1, IssueAndWait(&slot, &command)) << "the next creation succeeds again";
-}
-
-TEST_F(IssueAndWaitTest, RefusesACdbLongerThanTheBlockHolds) {
-    static CommandSlot slot;
-    ScsiCommand command = CommandToCurrentTarget(17, 1000);
-    EXPECT_EQ(0, IssueAndWait(&slot, &command));
-    EXPECT_EQ(0, sendCount);
-}
-
-TEST_F(IssueAndWaitTest, LargeReadsUseTheCallersBufferInPlace) {
-    static CommandSlot slot;
-    std::vector<BYTE> buffer(4096);
-    ScsiCommand command = CommandToCurrentTarget(12, 1000);
-    command.direction = CommandDataIn;
-    command.data = buffer.data();
-    command.dataLength = static_cast<DWORD>(buffer.size());
-    EXPECT_EQ(1, IssueAndWait(&slot, &command));
-    EXPECT_EQ(buffer.data(), lastSent.SRB_BufPointer);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,8 @@ namespace {
 // The platform Wine must show this program, by the name it runs under.
 DWORD IntendedPlatform() {
     char path[MAX_PATH] = "";
-    GetModuleFileNameA(NULL, path, sizeof path);
-    const std::string name(path);
-    const std::string copySuffix = "_9x.exe";
-    const bool copy =
-        name.size() > copySuffix.size() &&
-        name.compare(name.size() - copySuffix.size(), copySuffix.size(), copySuffix) == 0;
+    const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    const bool copy = length > 7 && strcmp(path + length - 7, "_9x.exe") == 0;
     return copy ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
 }
 
@@ -63,14 +60,8 @@ std::string PlatformName(const ::testing::TestParamInfo<DWORD>& platform) {
 // The platform the seam reports: the cases run once for each family.
 class ShutdownTest : public ::testing::TestWithParam<DWORD> {
 protected:
-    void SetUp() override { ResetRecordedShutdown(Reporting(GetParam())); }
+    void SetUp() override { ResetRecordedShutdown({false, ERROR_SUCCESS, GetParam()}); }
     void TearDown() override { ResetRecordedShutdown(); }
-
-    static ShutdownBehaviour Reporting(DWORD platformId) {
-        ShutdownBehaviour behaviour;
-        behaviour.platformId = platformId;
-        return behaviour;
-    }
 };
 
 TEST_P(ShutdownTest, ShutdownFollowsThePlatform) {
@@ -106,9 +97,7 @@ TEST_P(ShutdownTest, ShutdownFollowsThePlatform) {
 }
 
 TEST_F(PlatformTest, APlatformOfNeitherFamilyIsShutDownWithoutAToken) {
-    ShutdownBehaviour other;
-    other.platformId = 3;
-    ResetRecordedShutdown(other);
+    ResetRecordedShutdown({false, ERROR_SUCCESS, 3});
     EXPECT_EQ(3u, QueryPlatform(0));
     EXPECT_TRUE(RecordedShutdownCalls().empty());
     EXPECT_EQ(3u, QueryPlatform(1));
@@ -127,24 +116,17 @@ TEST_F(PlatformTest, PrivilegeOutcomes) {
         {true, ERROR_SUCCESS, 0, false},
     };
     for (const Case& c : cases) {
-        ShutdownBehaviour behaviour;
-        behaviour.openTokenFails = c.openFails;
-        behaviour.adjustLastError = c.lastError;
-        ResetRecordedShutdown(behaviour);
+        ResetRecordedShutdown({c.openFails, c.lastError, 0});
         EXPECT_EQ(c.expected, SetShutdownPrivilege("SeShutdownPrivilege", SE_PRIVILEGE_ENABLED))
             << "open fails " << c.openFails << ", last error " << c.lastError;
         const std::vector<std::string> names = FunctionsCalled();
-        const bool adjusted =
-            std::find(names.begin(), names.end(), "AdjustTokenPrivileges") != names.end();
-        EXPECT_EQ(c.adjusted, adjusted);
+        EXPECT_EQ(c.adjusted, std::count(names.begin(), names.end(), "AdjustTokenPrivileges") != 0);
         EXPECT_EQ(0, OpenTokenCount());
     }
 }
 
 TEST_P(ShutdownTest, ShutdownIsRequestedEvenWhenThePrivilegeIsRefused) {
-    ShutdownBehaviour behaviour = Reporting(GetParam());
-    behaviour.openTokenFails = true;
-    ResetRecordedShutdown(behaviour);
+    ResetRecordedShutdown({true, ERROR_SUCCESS, GetParam()}); // no token
     QueryPlatform(1);
     const std::vector<std::string> names = FunctionsCalled();
     EXPECT_EQ(1, std::count(names.begin(), names.end(), "ExitWindowsEx"));

@@ -409,10 +409,10 @@ TEST_F(AspiSimTest, SeveralRequestsAreDrainedInOneWakeUpInQueueOrder) {
     }
     EXPECT_EQ(WAIT_OBJECT_0 + 0, WaitForMultipleObjects(4, events, TRUE, Scaled(3000)))
         << "every queued request completes";
-    std::vector<int> lengths;
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(SS_COMP, requests[i].srb.SRB_Status) << "request " << i;
     }
+    std::vector<int> lengths; // the allocation lengths tell the requests apart
     for (const zalemu::CommandRecord& record : emulator.Commands()) {
         lengths.push_back(record.cdb[4]);
     }

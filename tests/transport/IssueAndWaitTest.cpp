@@ -111,10 +111,6 @@ protected:
     BYTE reply[36]; // 0xEE at the start of each case
 };
 
-DWORD ElapsedSince(DWORD start) {
-    return GetTickCount() - start;
-}
-
 // Bytes as a vector, so that a failing comparison shows both sides.
 std::vector<int> Bytes(const void* data, size_t length) {
     const BYTE* bytes = static_cast<const BYTE*>(data);
@@ -210,7 +206,7 @@ TEST_F(IssueAndWaitTest, NonPendingReturnMeansNoWait) {
     ScsiCommand command = Inquiry(3000);
     const DWORD start = GetTickCount();
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
-    EXPECT_LT(ElapsedSince(start), 500u) << "a finished call must not wait for its event";
+    EXPECT_LT(GetTickCount() - start, 500u) << "a finished call must not wait for its event";
     EXPECT_EQ(nullptr, slot.event);
 }
 
@@ -220,7 +216,7 @@ TEST_F(IssueAndWaitTest, NeverSignalledEventFailsAfterExactlyItsTimeout) {
     ScsiCommand command = Inquiry(700);
     const DWORD start = GetTickCount();
     EXPECT_EQ(0, IssueAndWait(&slot, &command));
-    const DWORD elapsed = ElapsedSince(start);
+    const DWORD elapsed = GetTickCount() - start;
     EXPECT_GE(elapsed, 680u);
     EXPECT_LT(elapsed, 700 + Scaled(500));
 }
@@ -450,9 +446,7 @@ TEST_F(IssueAndWaitTest, NothingIsSentForARequestThatCannotGoOut) {
 }
 
 TEST_F(IssueAndWaitTest, APlatformOfNeitherFamilyBindsNothingAndCommandsFailCleanly) {
-    ShutdownBehaviour other;
-    other.platformId = 3;
-    ResetRecordedShutdown(other);
+    ResetRecordedShutdown({false, ERROR_SUCCESS, 3}); // a platform of neither family
     SendASPI32Command = NULL;
     EXPECT_EQ(1, InitScsiTransport());
     ResetRecordedShutdown();

@@ -7,6 +7,8 @@
 #include "CommandText.h"
 #include "Emulator.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +37,15 @@ std::string InquiryText(const std::string& address, size_t from = 8);
 // Runs the whole flash sequence the tool runs for an image, without its INQUIRY;
 // the outcome of the first command that fails, or "good".
 std::string FlashImage(const std::string& address, const Bytes& image);
+
+// Bytes as hexadecimal pairs, each followed by a space: "00 E0 ".
+std::string Hex(const Bytes& bytes);
+
+// Success when `text` holds `part`; else says which part it expected in what text.
+::testing::AssertionResult Holds(const std::string& text, const std::string& part);
+
+// Opens an SPTI device of the in-process emulator for reading and writing.
+HANDLE OpenDevice(const char* path);
 
 // The records of the in-process log.
 std::vector<zalemu::CommandRecord> Logged();

@@ -41,10 +41,6 @@ DWORD WINAPI PassThroughThread(LPVOID parameter) {
     return 0;
 }
 
-HANDLE Open(const char* path) {
-    return SptiCreateFileA(path, GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
-}
-
 TEST(FaultTest, ChecksFireOnTheirCommands) {
     ASSERT_EQ("", Load("[device 0:0]\ndisc = yes\n"
                        "fault = C9/02#2 check 3/11/00\n"
@@ -129,7 +125,7 @@ TEST(FaultTest, ACommandBegunWhileAnotherIsInFlightIsNoted) {
 TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
     ASSERT_EQ("", Load("[device D:]\nfault = 00 hang\n"));
     PassThroughCall call;
-    call.device = Open("\\\\.\\D:");
+    call.device = OpenDevice("\\\\.\\D:");
     ASSERT_NE(INVALID_HANDLE_VALUE, call.device);
     HANDLE thread = CreateThread(NULL, 0, PassThroughThread, &call, 0, NULL);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 700))
@@ -147,7 +143,7 @@ TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
 TEST(FaultTest, PassThroughFailuresComeBeforeTheDeviceSeesAnything) {
     ASSERT_EQ("", Load("[device D:]\npass-through-failures = 2\nfault = @1 check 4/00/00\n"));
     PassThroughCall call;
-    call.device = Open("\\\\.\\D:");
+    call.device = OpenDevice("\\\\.\\D:");
     const struct {
         BOOL result;
         DWORD error;
@@ -180,12 +176,12 @@ TEST(FaultTest, AVanishedDeviceAnswersNothingMore) {
     EXPECT_EQ("gone", Logged().back().outcome);
 
     PassThroughCall call;
-    call.device = Open("\\\\.\\E:");
+    call.device = OpenDevice("\\\\.\\E:");
     ASSERT_TRUE(TestUnitReadyThrough(&call));
     EXPECT_FALSE(TestUnitReadyThrough(&call));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), call.error);
     EXPECT_EQ("gone", Logged().back().outcome);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, Open("\\\\.\\E:")) << "a vanished drive cannot be opened";
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenDevice("\\\\.\\E:")) << "a vanished drive cannot be opened";
     BYTE reply[256];
     DWORD returned = 0;
     EXPECT_FALSE(SptiDeviceIoControl(call.device, ZAL_IOCTL_SCSI_GET_INQUIRY_DATA, NULL, 0, reply,

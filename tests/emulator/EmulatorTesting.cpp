@@ -4,6 +4,9 @@
 #include "ImageFormat.h"
 #include "SptiBackEnd.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include <cstdio>
 
 namespace emutest {
@@ -91,6 +94,32 @@ std::string Hex(const Bytes& bytes) {
 HANDLE OpenDevice(const char* path) {
     return SptiCreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            OPEN_EXISTING, 0);
+}
+
+PassThroughBlock Block(const Bytes& cdb, UCHAR dataIn, void* data, ULONG length) {
+    PassThroughBlock block;
+    std::memset(&block, 0xCC, sizeof block);
+    block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    block.ScsiStatus = 0x55;
+    block.PathId = 0;
+    block.TargetId = 1;
+    block.Lun = 0;
+    block.CdbLength = static_cast<UCHAR>(cdb.size());
+    block.SenseInfoLength = 32;
+    block.DataIn = dataIn;
+    block.DataTransferLength = length;
+    block.TimeOutValue = 108000;
+    block.DataBuffer = data;
+    block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
+    std::memset(block.Cdb, 0, sizeof block.Cdb);
+    std::memcpy(block.Cdb, cdb.data(), cdb.size());
+    return block;
+}
+
+BOOL Through(HANDLE device, PassThroughBlock* block, DWORD size) {
+    DWORD returned = 0;
+    return SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, block, size, block, size,
+                               &returned);
 }
 
 std::vector<zalemu::CommandRecord> Logged() {

@@ -6,6 +6,7 @@
 
 #include "CommandText.h"
 #include "Emulator.h"
+#include "PassThroughTypes.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,10 @@ std::string Hex(const Bytes& bytes);
 
 // Opens an SPTI device of the in-process emulator for reading and writing.
 HANDLE OpenDevice(const char* path);
+// A pass-through block of `cdb` to target 1 with 32 bytes of sense; the rest 0xCC.
+PassThroughBlock Block(const Bytes& cdb, UCHAR dataIn, void* data, ULONG length);
+// Sends it to an open SPTI device; DeviceIoControl's result.
+BOOL Through(HANDLE device, PassThroughBlock* block, DWORD size = sizeof(PassThroughBlock));
 
 // The records of the in-process log.
 std::vector<zalemu::CommandRecord> Logged();

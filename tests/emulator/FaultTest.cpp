@@ -2,12 +2,9 @@
 // number, late and hung commands, per-command delays, failing pass-throughs, a
 // device that vanishes, and the note of a second command in flight.
 #include "EmulatorTesting.h"
-#include "PassThroughTypes.h"
 #include "SptiBackEnd.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 using namespace emutest;
 
@@ -22,16 +19,10 @@ struct PassThroughCall {
 };
 
 BOOL TestUnitReadyThrough(PassThroughCall* call) {
-    std::memset(&call->block, 0, sizeof call->block);
-    call->block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
-    call->block.CdbLength = 6;
+    call->block = Block(TestUnitReadyCommand(), SCSI_IOCTL_DATA_OUT, NULL, 0);
+    call->block.TargetId = 0;
     call->block.SenseInfoLength = 16;
-    call->block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
-    call->block.TimeOutValue = 108000;
-    DWORD returned = 0;
-    call->result =
-        SptiDeviceIoControl(call->device, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, &call->block,
-                            sizeof call->block, &call->block, sizeof call->block, &returned);
+    call->result = Through(call->device, &call->block);
     call->error = GetLastError();
     return call->result;
 }

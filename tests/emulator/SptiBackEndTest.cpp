@@ -3,7 +3,6 @@
 // malformed pass-through blocks and the scenario's device-control failures. (The
 // transport's own tests run its SPTI simulator over these devices.)
 #include "EmulatorTesting.h"
-#include "PassThroughTypes.h"
 #include "SptiBackEnd.h"
 #include "TimeScale.h"
 
@@ -17,32 +16,6 @@ namespace {
 
 uint32_t Dword(const BYTE* at) {
     return static_cast<uint32_t>(at[0] | at[1] << 8 | at[2] << 16 | at[3] << 24);
-}
-
-PassThroughBlock Block(const Bytes& cdb, UCHAR dataIn, void* data, ULONG length) {
-    PassThroughBlock block;
-    std::memset(&block, 0xCC, sizeof block);
-    block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
-    block.ScsiStatus = 0x55;
-    block.PathId = 0;
-    block.TargetId = 1;
-    block.Lun = 0;
-    block.CdbLength = static_cast<UCHAR>(cdb.size());
-    block.SenseInfoLength = 32;
-    block.DataIn = dataIn;
-    block.DataTransferLength = length;
-    block.TimeOutValue = 108000;
-    block.DataBuffer = data;
-    block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
-    std::memset(block.Cdb, 0, sizeof block.Cdb);
-    std::memcpy(block.Cdb, cdb.data(), cdb.size());
-    return block;
-}
-
-BOOL Through(HANDLE device, PassThroughBlock* block, DWORD size = sizeof(PassThroughBlock)) {
-    DWORD returned = 0;
-    return SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, block, size, block, size,
-                               &returned);
 }
 
 // D:'s first two TEST UNIT READY carry the ASPI front end's timings, which the

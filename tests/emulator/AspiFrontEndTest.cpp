@@ -1,12 +1,7 @@
-// The emulator's wnaspi32.dll as a Windows 9x program meets it: loaded with
-// LoadLibraryA, the scenario found through ZALEMU_SCENARIO, the request kinds and
-// their status values, execute requests carried out at once and completed later,
-// in order, on the library's one worker thread by event or post routine (the
-// status some time before the signal when the scenario says so), or at once on
-// the caller's thread (an instant drive, or one command), requests to absent
-// targets completed later, aborts, hung requests ended by an abort or a new
-// scenario, late requests, a vanished device, and unloading the library while a
-// request is pending.
+// The emulator's wnaspi32.dll as a Windows 9x program meets it: the scenario of
+// ZALEMU_SCENARIO, request kinds and status values, execute requests completed
+// later on one worker (status before signal) or at once on the caller's thread,
+// aborts, hung, late and vanished requests, and unloading with a request pending.
 #include "EmulatorTesting.h"
 
 #include "EmulatorAccess.h"
@@ -50,7 +45,18 @@ protected:
         ASSERT_EQ("", emulator.Load(text));
     }
     std::string Log() { return emulator.LogText(); }
+    // Sends a request, which is pending, and waits for its completion.
+    void Complete(ExecRequest& request, DWORD ms = 5000) {
+        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&request.srb));
+        ASSERT_TRUE(request.Signalled(ms));
+    }
 };
+
+// Writes a scenario file into `folder` and names it in ZALEMU_SCENARIO.
+void EnvironmentScenario(const ScratchFolder& folder, const std::string& text) {
+    WriteFile(folder.File("env.scn"), text);
+    SetEnvironmentVariableA("ZALEMU_SCENARIO", folder.File("env.scn").c_str());
+}
 
 const BYTE In = SRB_DIR_IN | SRB_EVENT_NOTIFY;
 
@@ -61,8 +67,7 @@ TEST_F(AspiFrontEndTest, RunsInWindows9xModeWithTheScenarioOfTheEnvironment) {
     EXPECT_EQ(static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS), version.dwPlatformId);
 
     ScratchFolder folder;
-    WriteFile(folder.File("env.scn"), "[emulator]\nlog = env.log\n[device 0:0]\n[device 1:2]\n");
-    SetEnvironmentVariableA("ZALEMU_SCENARIO", folder.File("env.scn").c_str());
+    EnvironmentScenario(folder, "[emulator]\nlog = env.log\n[device 0:0]\n[device 1:2]\n");
     Open();
     char path[MAX_PATH];
     GetModuleFileNameA(library, path, sizeof path);
@@ -70,8 +75,7 @@ TEST_F(AspiFrontEndTest, RunsInWindows9xModeWithTheScenarioOfTheEnvironment) {
         << "the emulator's, not Wine's";
     EXPECT_EQ(0x0102u, supportInfo()) << "ready, host adapters 0 and 1";
     ExecRequest inquiry(1, 2, In, InquiryCommand(), 36);
-    ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
-    ASSERT_TRUE(inquiry.Signalled(5000));
+    Complete(inquiry);
     EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
     EXPECT_EQ("1 1:2 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good\r\n",
               WithoutTimes(ReadFile(folder.File("env.log"))));
@@ -79,13 +83,12 @@ TEST_F(AspiFrontEndTest, RunsInWindows9xModeWithTheScenarioOfTheEnvironment) {
 
 TEST_F(AspiFrontEndTest, ABadScenarioFileFailsTheStartVisibly) {
     ScratchFolder folder;
-    WriteFile(folder.File("bad.scn"), "[emulator]\nlog = bad.log\n[device 0:0]\ndisc = perhaps\n");
-    SetEnvironmentVariableA("ZALEMU_SCENARIO", folder.File("bad.scn").c_str());
+    EnvironmentScenario(folder, "[emulator]\nlog = bad.log\n[device 0:0]\ndisc = perhaps\n");
     Open();
     EXPECT_EQ(0xE400u, supportInfo());
     const std::string log = ReadFile(folder.File("bad.log"));
     EXPECT_EQ(0u, log.find("# drive emulator: scenario ")) << log;
-    EXPECT_NE(std::string::npos, log.find("line 4: disc: expected no or yes")) << log;
+    EXPECT_TRUE(Holds(log, "line 4: disc: expected no or yes"));
     ExecRequest inquiry(0, 0, In, InquiryCommand(), 36);
     EXPECT_EQ(static_cast<DWORD>(SS_INVALID_HA), send(&inquiry.srb));
 }
@@ -109,8 +112,7 @@ TEST_F(AspiFrontEndTest, SupportInfoReportsStatusAndAdapterCount) {
 TEST_F(AspiFrontEndTest, AdapterAndDeviceTypeInquiries) {
     Scenario("[device 0:0]\nmax-transfer = 131072\nalignment-mask = 3\n"
              "[device 1:4]\nkind = disk\n");
-    SRB_HAInquiry ha;
-    std::memset(&ha, 0, sizeof ha);
+    SRB_HAInquiry ha = {};
     ha.SRB_Cmd = SC_HA_INQUIRY;
     ASSERT_EQ(static_cast<DWORD>(SS_COMP), send(&ha));
     EXPECT_EQ(SS_COMP, ha.SRB_Status);
@@ -139,8 +141,7 @@ TEST_F(AspiFrontEndTest, AdapterAndDeviceTypeInquiries) {
                  {9, 0, 0, 0, SS_INVALID_SRB, 0},
                  {SC_RESET_DEV, 0, 0, 0, SS_COMP, 0}};
     for (const auto& c : cases) {
-        SRB_GDEVBlock block;
-        std::memset(&block, 0, sizeof block);
+        SRB_GDEVBlock block = {};
         block.SRB_Cmd = c.cmd;
         block.SRB_HaId = c.ha;
         block.SRB_Target = c.target;
@@ -205,8 +206,7 @@ TEST_F(AspiFrontEndTest, ExecuteIsPendingAtOnceAndCompletesLaterThroughTheEvent)
             EXPECT_EQ(28u, inquiry.srb.SRB_BufLen) << "the residual count: 64 offered, 36 moved";
         }
         if (c.logged != nullptr) {
-            EXPECT_NE(std::string::npos, Log().find(c.logged)) << "expected " << c.logged << " in\n"
-                                                               << Log();
+            EXPECT_TRUE(Holds(Log(), c.logged));
         } else {
             EXPECT_EQ("", Log()) << c.scenario;
         }
@@ -247,14 +247,11 @@ TEST_F(AspiFrontEndTest, AnInstantDriveCompletesOnTheCallersThreadBeforeTheCallR
          "[device 0:0]\nfault = 12#2 check 5/24/00\nfault = 00#2 hang\n",
          InquiryCommand(), In, SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
         {nullptr, InquiryCommand(), SRB_DIR_IN | SRB_POSTING, SS_ERR,
-         "2 0:0 cdb=12-00-00-00-24-00 "
-         "dir=in len=36 outcome=check-5/24/00"},
+         "2 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=check-5/24/00"},
         {nullptr, TestUnitReadyCommand(), SRB_EVENT_NOTIFY, SS_ERR,
-         "3 0:0 cdb=00-00-00-00-00-00 "
-         "dir=none len=0 outcome=check-2/3A/00"},
+         "3 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=check-2/3A/00"},
         {nullptr, TestUnitReadyCommand(), SRB_EVENT_NOTIFY, SS_PENDING,
-         "4 0:0 cdb=00-00-00-00-00-00 "
-         "dir=none len=0 outcome=hang"},
+         "4 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=hang"},
         {"[device 0:0]\ndelay = 200\nfault = 12 caller\nfault = 00 caller\n", InquiryCommand(), In,
          SS_COMP, "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=caller-good"},
         {nullptr, TestUnitReadyCommand(), SRB_POSTING, SS_ERR,
@@ -268,8 +265,7 @@ TEST_F(AspiFrontEndTest, AnInstantDriveCompletesOnTheCallersThreadBeforeTheCallR
         ClearPostedCalls();
         EXPECT_EQ(c.status, send(&request.srb)) << c.logged;
         EXPECT_EQ(c.status, request.srb.SRB_Status) << c.logged;
-        EXPECT_NE(std::string::npos, Log().find(c.logged)) << "expected " << c.logged << " in\n"
-                                                           << Log();
+        EXPECT_TRUE(Holds(Log(), c.logged));
         if ((c.flags & SRB_POSTING) != 0) {
             const std::vector<PostedCall> posted = PostedCalls();
             ASSERT_EQ(1u, posted.size()) << "posted before the call returned";
@@ -318,11 +314,9 @@ TEST_F(AspiFrontEndTest, OneWorkerCarriesRequestsOutAtOnceAndCompletesEachDevice
             << "completion " << i + 1 << " came from another thread";
     }
     EXPECT_NE(GetCurrentThreadId(), completions[0].thread);
-    const std::string log = ReadFile(folder.File("order.log"));
-    EXPECT_NE(std::string::npos,
-              log.find("# overlap: command 2 began while command 1 was in flight\r\n2 0:0 "))
-        << "the second request is carried out while the first is late:\n"
-        << log;
+    EXPECT_TRUE(Holds(ReadFile(folder.File("order.log")),
+                      "# overlap: command 2 began while command 1 was in flight\r\n2 0:0 "))
+        << "the second request is carried out while the first is late";
 }
 
 TEST_F(AspiFrontEndTest, BadExecuteRequestsAreRefusedAtOnce) {
@@ -361,12 +355,11 @@ TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAbortedOrTheDrivesAreRes
         ExecRequest tur(0, 0, SRB_EVENT_NOTIFY, TestUnitReadyCommand(), 0);
         ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb)) << e.how;
         ExecRequest inquiry(0, 0, In, InquiryCommand(), 36);
-        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb)) << e.how;
-        ASSERT_TRUE(inquiry.Signalled(5000)) << "the hung request holds up no other";
+        Complete(inquiry); // the hung request holds up no other
         EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
         EXPECT_FALSE(tur.Signalled(800)) << e.how;
         EXPECT_EQ(SS_PENDING, tur.srb.SRB_Status) << e.how;
-        EXPECT_NE(std::string::npos, Log().find("outcome=hang")) << Log();
+        EXPECT_TRUE(Holds(Log(), "outcome=hang"));
         SRB_Abort abort = AbortRequest(0, &tur.srb);
         if (e.byAbort) {
             EXPECT_EQ(static_cast<DWORD>(SS_COMP), send(&abort));
@@ -379,8 +372,7 @@ TEST_F(AspiFrontEndTest, AHungRequestNeverCompletesUntilAbortedOrTheDrivesAreRes
             << "nothing pending any more, " << e.how;
         if (!e.byAbort) {
             EXPECT_EQ("", Log()) << "the aborted request is not carried out by the new drive";
-            ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&tur.srb)) << "the block sent again";
-            ASSERT_TRUE(tur.Signalled(5000));
+            Complete(tur); // the block sent again
             EXPECT_EQ(SS_ERR, tur.srb.SRB_Status) << "no disc";
         }
     }
@@ -400,16 +392,14 @@ TEST_F(AspiFrontEndTest, AVanishedDeviceTimesOutAtSelection) {
     Scenario("[device 0:0]\nvanish-after = 1\n");
     for (BYTE expected : {SS_COMP, SS_ERR}) {
         ExecRequest inquiry(0, 0, In, InquiryCommand(), 36);
-        ASSERT_EQ(static_cast<DWORD>(SS_PENDING), send(&inquiry.srb));
-        ASSERT_TRUE(inquiry.Signalled(5000));
+        Complete(inquiry);
         EXPECT_EQ(expected, inquiry.srb.SRB_Status);
         EXPECT_EQ(expected == SS_ERR ? 0x11 : 0, inquiry.srb.SRB_HaStat);
     }
-    SRB_GDEVBlock type;
-    std::memset(&type, 0, sizeof type);
+    SRB_GDEVBlock type = {};
     type.SRB_Cmd = SC_GET_DEV_TYPE;
     EXPECT_EQ(static_cast<DWORD>(SS_NO_DEVICE), send(&type));
-    EXPECT_NE(std::string::npos, Log().find("outcome=gone")) << Log();
+    EXPECT_TRUE(Holds(Log(), "outcome=gone"));
 }
 
 TEST_F(AspiFrontEndTest, FreeingTheLibraryWhileARequestIsPendingIsSafe) {
@@ -423,20 +413,17 @@ TEST_F(AspiFrontEndTest, FreeingTheLibraryWhileARequestIsPendingIsSafe) {
     ASSERT_TRUE(inquiry.Signalled(5000));
     EXPECT_EQ(SS_COMP, inquiry.srb.SRB_Status);
     EXPECT_EQ('Z', inquiry.data[8]);
-    HMODULE still = GetModuleHandleA("wnaspi32.dll");
-    for (int wait = 0; wait < 500 && still != NULL; ++wait) {
+    HMODULE still = NULL;
+    for (int wait = 0; (still = GetModuleHandleA("wnaspi32.dll")) != NULL && wait < 500; ++wait) {
         Sleep(10);
-        still = GetModuleHandleA("wnaspi32.dll");
     }
     EXPECT_EQ(static_cast<HMODULE>(NULL), still) << "unloaded once the worker has ended";
 }
 
 TEST(AspiProbeTest, ListsTheAdaptersAndDrivesOfTheScenario) {
     ScratchFolder folder;
-    WriteFile(folder.File("probe.scn"),
-              "[device 0:0]\n[device 0:3]\nkind = optical\n[device 1:1]\nkind = disk\n"
-              "[device 1:2]\nfault = 12 check 4/44/00\n");
-    SetEnvironmentVariableA("ZALEMU_SCENARIO", folder.File("probe.scn").c_str());
+    EnvironmentScenario(folder, "[device 0:0]\n[device 0:3]\nkind = optical\n[device 1:1]\n"
+                                "kind = disk\n[device 1:2]\nfault = 12 check 4/44/00\n");
     std::string output;
     ASSERT_EQ(0, RunProgram("\"" + ProgramFolder() + "\\aspiprobe.exe\"", &output)) << output;
     const char* const lines[] = {

@@ -9,27 +9,14 @@ using zalemu::Direction;
 
 namespace {
 
-CommandRecord Record(unsigned index, const char* address, std::vector<uint8_t> cdb,
-                     Direction direction, uint32_t length, const char* outcome) {
-    CommandRecord record;
-    record.index = index;
-    record.address = address;
-    record.cdb = cdb;
-    record.direction = direction;
-    record.length = length;
-    record.outcome = outcome;
-    return record;
-}
-
 TEST(CommandLogTest, LinesReadAsTheHeaderDescribesAndParseBack) {
-    CommandRecord spti =
-        Record(12, "D:", {0xC9, 0x02, 0x02, 0x01, 'Z'}, Direction::In, 6, "check-5/24/00");
+    CommandRecord spti{12, "D:", {0xC9, 0x02, 0x02, 0x01, 'Z'}, Direction::In, 6, "check-5/24/00"};
     spti.viaPassThrough = true;
     spti.ptTargetId = 1;
     spti.ptSenseLength = 16;
     spti.ptDataIn = 1;
     spti.ptTimeout = 108000;
-    CommandRecord timed = Record(9, "0:0", {0x00}, Direction::None, 0, "good");
+    CommandRecord timed{9, "0:0", {0x00}, Direction::None, 0, "good"};
     timed.ms = 2500.125;
     CommandRecord sptiTimed = spti;
     sptiTimed.ms = 0.5;
@@ -37,11 +24,11 @@ TEST(CommandLogTest, LinesReadAsTheHeaderDescribesAndParseBack) {
         CommandRecord record;
         const char* line;
     } cases[] = {
-        {Record(1, "0:0", {0x12, 0, 0, 0, 0x24, 0}, Direction::In, 36, "good"),
+        {CommandRecord{1, "0:0", {0x12, 0, 0, 0, 0x24, 0}, Direction::In, 36, "good"},
          "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
-        {Record(7, "2:5", {0xCB, 0x01}, Direction::Out, 32768, "late-6000-good"),
+        {CommandRecord{7, "2:5", {0xCB, 0x01}, Direction::Out, 32768, "late-6000-good"},
          "7 2:5 cdb=CB-01 dir=out len=32768 outcome=late-6000-good"},
-        {Record(3, "0:1", {0x00}, Direction::None, 0, "gone"),
+        {CommandRecord{3, "0:1", {0x00}, Direction::None, 0, "gone"},
          "3 0:1 cdb=00 dir=none len=0 outcome=gone"},
         {spti, "12 D: cdb=C9-02-02-01-5A dir=in len=6 outcome=check-5/24/00 "
                "pt=0/1/0/16/1/108000"},

@@ -1,7 +1,6 @@
-// The drive model's answers, command by command: INQUIRY, TEST UNIT READY with
-// and without a disc, the book-type command 0xC9 with its replies, refusals and
-// version-dependent settings, the remaining change count, and the other device
-// kinds.
+// The drive model's answers: INQUIRY, TEST UNIT READY with and without a disc,
+// the book-type command 0xC9 (replies, refusals, settings by command version, the
+// change count), and the other device kinds.
 #include "EmulatorTesting.h"
 #include "TimeScale.h"
 
@@ -10,16 +9,6 @@
 using namespace emutest;
 
 namespace {
-
-std::string Hex(const Bytes& bytes) {
-    std::string text;
-    for (uint8_t b : bytes) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02X ", b);
-        text += byte;
-    }
-    return text;
-}
 
 // Past the standard 36 bytes the emulator signs its data (vendor-specific bytes
 // 36-55), unless the scenario hides that as a real drive would.
@@ -109,20 +98,18 @@ TEST(DriveCommandTest, InvalidBookTypeCommandsAreRefused) {
     const struct {
         Bytes cdb;
         const char* why;
-    } cases[] = {
-        {BookTypeCommand(2, 2, 1, 0, "ZALBX"), "wrong signature"},
-        {BookTypeCommand(2, 2, 1, 0, "zalbk"), "signature in small letters"},
-        {BookTypeCommand(0, 2, 1, 0), "sub-command 0"},
-        {BookTypeCommand(5, 2, 1, 0), "sub-command 5"},
-        {BookTypeCommand(2, 1, 1, 0), "DVD+RW"},
-        {BookTypeCommand(2, 3, 1, 0), "medium 3"},
-        {BookTypeCommand(2, 2, 0, 0), "read parameter 0"},
-        {BookTypeCommand(2, 2, 1, 2), "read of setting 2"},
-        {BookTypeCommand(1, 2, 0xA0, 0), "DVD+R book type for DVD+R DL"},
-        {BookTypeCommand(1, 0, 0xE0, 0), "DVD+R DL book type for DVD+R"},
-        {BookTypeCommand(3, 2, 0x10, 0), "DVD-RAM book type as temporary"},
-        {BookTypeCommand(4, 0, 0, 2), "select 2"},
-    };
+    } cases[] = {{BookTypeCommand(2, 2, 1, 0, "ZALBX"), "wrong signature"},
+                 {BookTypeCommand(2, 2, 1, 0, "zalbk"), "signature in small letters"},
+                 {BookTypeCommand(0, 2, 1, 0), "sub-command 0"},
+                 {BookTypeCommand(5, 2, 1, 0), "sub-command 5"},
+                 {BookTypeCommand(2, 1, 1, 0), "DVD+RW"},
+                 {BookTypeCommand(2, 3, 1, 0), "medium 3"},
+                 {BookTypeCommand(2, 2, 0, 0), "read parameter 0"},
+                 {BookTypeCommand(2, 2, 1, 2), "read of setting 2"},
+                 {BookTypeCommand(1, 2, 0xA0, 0), "DVD+R book type for DVD+R DL"},
+                 {BookTypeCommand(1, 0, 0xE0, 0), "DVD+R DL book type for DVD+R"},
+                 {BookTypeCommand(3, 2, 0x10, 0), "DVD-RAM book type as temporary"},
+                 {BookTypeCommand(4, 0, 0, 2), "select 2"}};
     for (const auto& c : cases) {
         ASSERT_EQ("", Load("[device 0:0]\n"));
         EXPECT_EQ("5/24/00", Send("0:0", c.cdb, 6).outcome) << c.why;
@@ -136,18 +123,16 @@ TEST(DriveCommandTest, CommandVersionDecidesWhichSettingsExist) {
         const char* name;
         Bytes cdb;
         int sinceVersion;
-    } commands[] = {
-        {"read DL default", BookTypeCommand(2, 2, 1, 0), 0},
-        {"set DL default", BookTypeCommand(1, 2, 1, 0), 0},
-        {"read DL temporary", BookTypeCommand(2, 2, 1, 1), 2},
-        {"set DL temporary", BookTypeCommand(3, 2, 0, 0), 2},
-        {"select DL", BookTypeCommand(4, 2, 0, 1), 2},
-        {"read R default", BookTypeCommand(2, 0, 1, 0), 3},
-        {"set R default", BookTypeCommand(1, 0, 0, 0), 3},
-        {"read R temporary", BookTypeCommand(2, 0, 1, 1), 3},
-        {"set R temporary", BookTypeCommand(3, 0, 0, 0), 3},
-        {"select R", BookTypeCommand(4, 0, 0, 1), 3},
-    };
+    } commands[] = {{"read DL default", BookTypeCommand(2, 2, 1, 0), 0},
+                    {"set DL default", BookTypeCommand(1, 2, 1, 0), 0},
+                    {"read DL temporary", BookTypeCommand(2, 2, 1, 1), 2},
+                    {"set DL temporary", BookTypeCommand(3, 2, 0, 0), 2},
+                    {"select DL", BookTypeCommand(4, 2, 0, 1), 2},
+                    {"read R default", BookTypeCommand(2, 0, 1, 0), 3},
+                    {"set R default", BookTypeCommand(1, 0, 0, 0), 3},
+                    {"read R temporary", BookTypeCommand(2, 0, 1, 1), 3},
+                    {"set R temporary", BookTypeCommand(3, 0, 0, 0), 3},
+                    {"select R", BookTypeCommand(4, 0, 0, 1), 3}};
     for (int version : {0, 1, 2, 3, 4}) {
         ASSERT_EQ("", Load("[device 0:0]\ncommand-version = " + std::to_string(version) + "\n"));
         for (const auto& command : commands) {
@@ -177,13 +162,14 @@ TEST(DriveCommandTest, SetsChangeTheSettingsAndDefaultsUseUpTheCount) {
     };
     int step = 0;
     for (const auto& s : steps) {
-        ++step;
-        EXPECT_EQ(s.outcome, Send("0:0", s.cdb).outcome) << "step " << step;
+        EXPECT_EQ(s.outcome, Send("0:0", s.cdb).outcome) << "step " << ++step;
         EXPECT_EQ(s.reply, Hex(Send("0:0", s.readCdb, 6).data)) << "after step " << step;
     }
 }
 
 TEST(DriveCommandTest, NoSetWhileADiscIsLoadedAndTheDiscBecomesReadyAfterItsLoadTime) {
+    ASSERT_EQ("", Load("[device 0:0]\ndisc = yes\nload-time = 5000\n"));
+    EXPECT_EQ("good", Send("0:0", TestUnitReadyCommand()).outcome) << "a disc there at load";
     // A load time that no machine outlasts between two commands: still loading.
     ASSERT_EQ("", Load("[device 0:0]\nload-time = 3600000\n"));
     EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome);
@@ -211,11 +197,6 @@ TEST(DriveCommandTest, NoSetWhileADiscIsLoadedAndTheDiscBecomesReadyAfterItsLoad
     ASSERT_TRUE(zalemu::Emulator::Instance().SetDisc("0:0", false));
     EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome);
     EXPECT_EQ("good", Send("0:0", BookTypeCommand(1, 2, 0, 0)).outcome);
-}
-
-TEST(DriveCommandTest, ADiscPresentAtLoadIsReadyAtOnce) {
-    ASSERT_EQ("", Load("[device 0:0]\ndisc = yes\nload-time = 5000\n"));
-    EXPECT_EQ("good", Send("0:0", TestUnitReadyCommand()).outcome);
 }
 
 } // namespace

@@ -2,8 +2,10 @@
 #include "EmulatorTesting.h"
 
 #include "ImageFormat.h"
+#include "SptiBackEnd.h"
 
-#include <gtest/gtest.h>
+#include <cstddef>
+#include <cstring>
 
 #include <cstdio>
 
@@ -72,6 +74,54 @@ std::string FlashImage(const std::string& address, const Bytes& image) {
     return outcome;
 }
 
+std::string Hex(const Bytes& bytes) {
+    std::string text;
+    for (uint8_t b : bytes) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%02X ", b);
+        text += byte;
+    }
+    return text;
+}
+
+::testing::AssertionResult Holds(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "expected '" << part << "' in:\n" << text;
+}
+
+HANDLE OpenDevice(const char* path) {
+    return SptiCreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           OPEN_EXISTING, 0);
+}
+
+PassThroughBlock Block(const Bytes& cdb, UCHAR dataIn, void* data, ULONG length) {
+    PassThroughBlock block;
+    std::memset(&block, 0xCC, sizeof block);
+    block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    block.ScsiStatus = 0x55;
+    block.PathId = 0;
+    block.TargetId = 1;
+    block.Lun = 0;
+    block.CdbLength = static_cast<UCHAR>(cdb.size());
+    block.SenseInfoLength = 32;
+    block.DataIn = dataIn;
+    block.DataTransferLength = length;
+    block.TimeOutValue = 108000;
+    block.DataBuffer = data;
+    block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
+    std::memset(block.Cdb, 0, sizeof block.Cdb);
+    std::memcpy(block.Cdb, cdb.data(), cdb.size());
+    return block;
+}
+
+BOOL Through(HANDLE device, PassThroughBlock* block, DWORD size) {
+    DWORD returned = 0;
+    return SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, block, size, block, size,
+                               &returned);
+}
+
 std::vector<zalemu::CommandRecord> Logged() {
     std::vector<zalemu::CommandRecord> records;
     std::string error;
@@ -129,12 +179,10 @@ ScratchFolder::ScratchFolder() {
 ScratchFolder::~ScratchFolder() {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            DeleteFileA(File(found.cFileName).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        DeleteFileA(File(found.cFileName).c_str());
     }
+    FindClose(search);
     RemoveDirectoryA(path_.c_str());
 }
 
@@ -159,55 +207,38 @@ std::string ProgramFolder() {
 }
 
 int RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs) {
-    output->clear();
+    ScratchFolder folder;
+    const std::string outputPath = folder.File("output.txt");
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE readEnd = NULL;
-    HANDLE writeEnd = NULL;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        return -1;
-    }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
+    HANDLE file = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              &inherit, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    startup.hStdOutput = file;
+    startup.hStdError = file;
     PROCESS_INFORMATION process;
     std::string line = commandLine;
     const BOOL started =
+        file != INVALID_HANDLE_VALUE &&
         CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process);
-    CloseHandle(writeEnd);
-    if (!started) {
-        CloseHandle(readEnd);
-        return -1;
-    }
-    const DWORD start = GetTickCount();
-    char chunk[4096];
-    DWORD got = 0;
-    bool running = true;
-    while (running && GetTickCount() - start < timeoutMs) {
-        running = WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT;
-        DWORD available = 0;
-        while (PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL) && available > 0 &&
-               ::ReadFile(readEnd, chunk, sizeof chunk, &got, NULL) && got > 0) {
-            output->append(chunk, got);
-        }
-    }
-    while (!running && ::ReadFile(readEnd, chunk, sizeof chunk, &got, NULL) && got > 0) {
-        output->append(chunk, got);
-    }
+    CloseHandle(file);
     DWORD exitCode = static_cast<DWORD>(-1);
-    if (running) {
-        TerminateProcess(process.hProcess, 1);
-    } else {
-        GetExitCodeProcess(process.hProcess, &exitCode);
+    if (started) {
+        if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, 5000);
+        } else {
+            GetExitCodeProcess(process.hProcess, &exitCode);
+        }
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
     }
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    CloseHandle(readEnd);
-    return running ? -1 : static_cast<int>(exitCode);
+    if (!zalemu::ReadTextFile(outputPath, output)) {
+        output->clear();
+    }
+    return static_cast<int>(exitCode);
 }
 
 } // namespace emutest

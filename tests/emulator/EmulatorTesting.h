@@ -6,6 +6,9 @@
 
 #include "CommandText.h"
 #include "Emulator.h"
+#include "PassThroughTypes.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -35,6 +38,19 @@ std::string InquiryText(const std::string& address, size_t from = 8);
 // Runs the whole flash sequence the tool runs for an image, without its INQUIRY;
 // the outcome of the first command that fails, or "good".
 std::string FlashImage(const std::string& address, const Bytes& image);
+
+// Bytes as hexadecimal pairs, each followed by a space: "00 E0 ".
+std::string Hex(const Bytes& bytes);
+
+// Success when `text` holds `part`; else says which part it expected in what text.
+::testing::AssertionResult Holds(const std::string& text, const std::string& part);
+
+// Opens an SPTI device of the in-process emulator for reading and writing.
+HANDLE OpenDevice(const char* path);
+// A pass-through block of `cdb` to target 1 with 32 bytes of sense; the rest 0xCC.
+PassThroughBlock Block(const Bytes& cdb, UCHAR dataIn, void* data, ULONG length);
+// Sends it to an open SPTI device; DeviceIoControl's result.
+BOOL Through(HANDLE device, PassThroughBlock* block, DWORD size = sizeof(PassThroughBlock));
 
 // The records of the in-process log.
 std::vector<zalemu::CommandRecord> Logged();

@@ -2,12 +2,9 @@
 // number, late and hung commands, per-command delays, failing pass-throughs, a
 // device that vanishes, and the note of a second command in flight.
 #include "EmulatorTesting.h"
-#include "PassThroughTypes.h"
 #include "SptiBackEnd.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 using namespace emutest;
 
@@ -22,16 +19,10 @@ struct PassThroughCall {
 };
 
 BOOL TestUnitReadyThrough(PassThroughCall* call) {
-    std::memset(&call->block, 0, sizeof call->block);
-    call->block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
-    call->block.CdbLength = 6;
+    call->block = Block(TestUnitReadyCommand(), SCSI_IOCTL_DATA_OUT, NULL, 0);
+    call->block.TargetId = 0;
     call->block.SenseInfoLength = 16;
-    call->block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
-    call->block.TimeOutValue = 108000;
-    DWORD returned = 0;
-    call->result =
-        SptiDeviceIoControl(call->device, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, &call->block,
-                            sizeof call->block, &call->block, sizeof call->block, &returned);
+    call->result = Through(call->device, &call->block);
     call->error = GetLastError();
     return call->result;
 }
@@ -39,10 +30,6 @@ BOOL TestUnitReadyThrough(PassThroughCall* call) {
 DWORD WINAPI PassThroughThread(LPVOID parameter) {
     TestUnitReadyThrough(static_cast<PassThroughCall*>(parameter));
     return 0;
-}
-
-HANDLE Open(const char* path) {
-    return SptiCreateFileA(path, GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
 }
 
 TEST(FaultTest, ChecksFireOnTheirCommands) {
@@ -129,7 +116,7 @@ TEST(FaultTest, ACommandBegunWhileAnotherIsInFlightIsNoted) {
 TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
     ASSERT_EQ("", Load("[device D:]\nfault = 00 hang\n"));
     PassThroughCall call;
-    call.device = Open("\\\\.\\D:");
+    call.device = OpenDevice("\\\\.\\D:");
     ASSERT_NE(INVALID_HANDLE_VALUE, call.device);
     HANDLE thread = CreateThread(NULL, 0, PassThroughThread, &call, 0, NULL);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 700))
@@ -147,7 +134,7 @@ TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
 TEST(FaultTest, PassThroughFailuresComeBeforeTheDeviceSeesAnything) {
     ASSERT_EQ("", Load("[device D:]\npass-through-failures = 2\nfault = @1 check 4/00/00\n"));
     PassThroughCall call;
-    call.device = Open("\\\\.\\D:");
+    call.device = OpenDevice("\\\\.\\D:");
     const struct {
         BOOL result;
         DWORD error;
@@ -180,12 +167,12 @@ TEST(FaultTest, AVanishedDeviceAnswersNothingMore) {
     EXPECT_EQ("gone", Logged().back().outcome);
 
     PassThroughCall call;
-    call.device = Open("\\\\.\\E:");
+    call.device = OpenDevice("\\\\.\\E:");
     ASSERT_TRUE(TestUnitReadyThrough(&call));
     EXPECT_FALSE(TestUnitReadyThrough(&call));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), call.error);
     EXPECT_EQ("gone", Logged().back().outcome);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, Open("\\\\.\\E:")) << "a vanished drive cannot be opened";
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenDevice("\\\\.\\E:")) << "a vanished drive cannot be opened";
     BYTE reply[256];
     DWORD returned = 0;
     EXPECT_FALSE(SptiDeviceIoControl(call.device, ZAL_IOCTL_SCSI_GET_INQUIRY_DATA, NULL, 0, reply,

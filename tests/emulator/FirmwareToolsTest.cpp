@@ -1,7 +1,6 @@
-// Firmware images: the checksum word and version text, the image checks, the
-// generated test images, the packed layout, and fwgen, fwpack and the build's
-// drvflash.exe as files on disk. Portable like the tools themselves: built for
-// the host with them (tools/host), run in the build's program folder.
+// Firmware images: checksum word, version text, image checks, generated test
+// images, the packed layout, and fwgen, fwpack and the build's drvflash.exe on
+// disk. Built for the host like the tools (tools/host), run in the program folder.
 #include "FileBytes.h"
 #include "ImageChecks.h"
 #include "PackedProgram.h"
@@ -34,25 +33,20 @@ Bytes FileBytes(const std::string& path) {
 
 // A fresh folder for one test inside the working folder (the build tree's, so
 // that builds side by side do not meet), removed with its files afterwards.
-class ScratchFolder {
-public:
+struct ScratchFolder {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::filesystem::path path =
+        std::filesystem::current_path() /
+        ("scratch-" + std::string(test->test_suite_name()) + "." + test->name());
     ScratchFolder() {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::current_path() /
-                ("scratch-" + std::string(test->test_suite_name()) + "." + test->name());
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
     }
     ~ScratchFolder() {
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(path, ignored);
     }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
+    std::string File(const std::string& name) const { return (path / name).string(); }
 };
 
 std::string Tool(const std::string& name) {
@@ -205,16 +199,19 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
 
 TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
     ScratchFolder folder;
-    zalfw::TestImageOptions options;
-    std::string why;
-    zalfw::WriteFileBytes(folder.File("good.img"), zalfw::MakeTestImage(options), &why);
-    options.wrongChecksum = true;
-    zalfw::WriteFileBytes(folder.File("bad.img"), zalfw::MakeTestImage(options), &why);
-    options.wrongChecksum = false;
-    options.versionMark = false;
-    zalfw::WriteFileBytes(folder.File("nomark.img"), zalfw::MakeTestImage(options), &why);
-    zalfw::WriteFileBytes(folder.File("short.img"), Bytes(1000, 0), &why);
-    zalfw::WriteFileBytes(folder.File("prog.exe"), Bytes(3000, 0x90), &why);
+    zalfw::TestImageOptions bad, nomark;
+    bad.wrongChecksum = true;
+    nomark.versionMark = false;
+    const std::pair<const char*, Bytes> files[] = {
+        {"good.img", zalfw::MakeTestImage(zalfw::TestImageOptions())},
+        {"bad.img", zalfw::MakeTestImage(bad)},
+        {"nomark.img", zalfw::MakeTestImage(nomark)},
+        {"short.img", Bytes(1000, 0)},
+        {"prog.exe", Bytes(3000, 0x90)}};
+    for (const auto& file : files) {
+        std::string why;
+        ASSERT_TRUE(zalfw::WriteFileBytes(folder.File(file.first), file.second, &why)) << why;
+    }
     const std::string prog = "\"" + folder.File("prog.exe") + "\" ";
     const std::string out = " \"" + folder.File("out.exe") + "\"";
     const struct {
@@ -232,8 +229,7 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
         {"good.img", "", 0, "image version 2.17", 3000 + 1024004},
         {"good.img", "--extended 1", 1, "takes exactly two characters", 0},
         {"good.img", "--frobnicate", 2, "usage: fwpack", 0},
-        {"good.img", "--extended 16", 0, "extended trailer", 3000 + 1024006},
-    };
+        {"good.img", "--extended 16", 0, "extended trailer", 3000 + 1024006}};
     for (const auto& c : cases) {
         std::remove(folder.File("out.exe").c_str());
         std::string output;
@@ -301,8 +297,7 @@ TEST(FirmwareToolsTest, FwpackDescribesWhatAFileCarries) {
              ChecksumWord(unmarked) + " matches\ntest-image no\n"},
         {"short.img", 1, "the file is 1000 bytes and ends with no image and tag"},
         {"tagless.exe", 1, "the file is 1027004 bytes and ends with no image and tag"},
-        {"missing.exe", 1, "cannot open"},
-    };
+        {"missing.exe", 1, "cannot open"}};
     for (const auto& c : cases) {
         std::string output;
         EXPECT_EQ(

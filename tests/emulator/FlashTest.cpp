@@ -44,13 +44,8 @@ TEST(FlashTest, AWholeFlashMakesTheImageVersionTheRevision) {
     const struct {
         std::string version;
         const char* revision;
-    } cases[] = {{"217", "2.17"},
-                 {"A17", "107A"},
-                 {"305", "3.05"},
-                 {std::string("\0"
-                              "17",
-                              3),
-                  "?.17"}};
+    } cases[] = {
+        {"217", "2.17"}, {"A17", "107A"}, {"305", "3.05"}, {std::string(1, '\0') + "17", "?.17"}};
     for (const auto& c : cases) {
         ASSERT_EQ("", Load("[device 0:0]\nrevision = 2.16\n"));
         EXPECT_TRUE(Flash("0:0").empty()) << "no run has flashed the drive yet";
@@ -172,45 +167,40 @@ TEST(FlashTest, LeavingBeforeErasingKeepsTheOldFirmware) {
     ASSERT_EQ("good", Send("0:0", ChecksumCommand(StoredImageChecksum(image.data()))).outcome);
     ASSERT_EQ("good", Send("0:0", FlashModeCommand(0)).outcome);
     EXPECT_EQ("2.16", InquiryText("0:0", 32));
-    const std::string state = zalemu::Emulator::Instance().StateText();
-    EXPECT_NE(std::string::npos, state.find("firmware = good")) << state;
+    EXPECT_TRUE(Holds(zalemu::Emulator::Instance().StateText(), "firmware = good"));
     EXPECT_EQ("good", Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).outcome);
 }
 
 TEST(FlashTest, TheLoaderAnswersInFlashModeAndWhileTheFirmwareIsIncomplete) {
+    const Bytes enter = FlashModeCommand(1), leave = FlashModeCommand(0);
+    const char* const Firmware = "ZAL     TK-4800J        2.16";
+    const char* const Loader = "ZAL     TK-4800J LOADER 0.01";
+    const char* const Incomplete = "firmware = incomplete\n";
     const struct {
         const char* state;
-        const char* device; // lines of [device 0:0]
+        std::string device; // lines of [device 0:0]
         std::vector<Bytes> commands;
         const char* identity;
-    } cases[] = {
-        {"firmware running", "", {}, "ZAL     TK-4800J        2.16"},
-        {"flash mode", "", {FlashModeCommand(1)}, "ZAL     TK-4800J LOADER 0.01"},
-        {"flash mode refused", "", {FlashModeCommand(1, "R4Q8")}, "ZAL     TK-4800J        2.16"},
-        {"flash mode left",
-         "",
-         {FlashModeCommand(1), FlashModeCommand(0)},
-         "ZAL     TK-4800J        2.16"},
-        {"incomplete", "firmware = incomplete\n", {}, "ZAL     TK-4800J LOADER 0.01"},
-        {"incomplete, flash mode left",
-         "firmware = incomplete\n",
-         {FlashModeCommand(1), FlashModeCommand(0)},
-         "ZAL     TK-4800J LOADER 0.01"},
-        {"loader with the main product name",
-         "vendor = ACME\nloader-product = TK-4800J\n",
-         {FlashModeCommand(1)},
-         "ACME    TK-4800J        0.01"},
-        {"loader revision 0001",
-         "loader-revision = 0001\nfirmware = incomplete\n",
-         {},
-         "ZAL     TK-4800J LOADER 0001"},
-        {"another vendor's drive",
-         "kind = optical\nfirmware = incomplete\n",
-         {},
-         "OTHERCO DVD-RW 9000     1.00"},
-    };
+    } cases[] = {{"firmware running", "", {}, Firmware},
+                 {"flash mode", "", {enter}, Loader},
+                 {"flash mode refused", "", {FlashModeCommand(1, "R4Q8")}, Firmware},
+                 {"flash mode left", "", {enter, leave}, Firmware},
+                 {"incomplete", Incomplete, {}, Loader},
+                 {"incomplete, flash mode left", Incomplete, {enter, leave}, Loader},
+                 {"loader, main product",
+                  "vendor = ACME\nloader-product = TK-4800J\n",
+                  {enter},
+                  "ACME    TK-4800J        0.01"},
+                 {"loader revision 0001",
+                  std::string("loader-revision = 0001\n") + Incomplete,
+                  {},
+                  "ZAL     TK-4800J LOADER 0001"},
+                 {"another vendor's drive",
+                  std::string("kind = optical\n") + Incomplete,
+                  {},
+                  "OTHERCO DVD-RW 9000     1.00"}};
     for (const auto& c : cases) {
-        ASSERT_EQ("", Load(std::string("[device 0:0]\n") + c.device)) << c.state;
+        ASSERT_EQ("", Load("[device 0:0]\n" + c.device)) << c.state;
         for (const Bytes& cdb : c.commands) {
             Send("0:0", cdb);
         }
@@ -239,8 +229,7 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
         if (c.leaves) {
             ASSERT_EQ("good", Send("0:0", FlashModeCommand(0)).outcome) << c.fault;
         }
-        EXPECT_NE(std::string::npos,
-                  ReadFile(folder.File("drive.state")).find("firmware = incomplete"))
+        EXPECT_TRUE(Holds(ReadFile(folder.File("drive.state")), "firmware = incomplete"))
             << c.fault;
         EXPECT_TRUE(Flash("0:0") == Bytes(ImageSize, 0xFF)) << c.fault << ": the flash is erased";
 
@@ -254,7 +243,7 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
         EXPECT_EQ("good", FlashImage("0:0", image)) << c.fault;
         EXPECT_EQ("ZAL     TK-4800J        2.18", InquiryText("0:0")) << c.fault;
         const std::string state = ReadFile(folder.File("drive.state"));
-        EXPECT_NE(std::string::npos, state.find("firmware = good")) << c.fault << state;
+        EXPECT_TRUE(Holds(state, "firmware = good")) << c.fault;
         // The state file names the flash's bytes by their digest (FNV-1a, 64 bits),
         // kept in a file of that name beside it.
         uint64_t hash = 14695981039346656037ull;
@@ -264,8 +253,7 @@ TEST(FlashTest, AFlashStoppedAfterErasingLeavesIncompleteFirmwareUntilAWholeFlas
         char digest[20];
         std::snprintf(digest, sizeof digest, "%08lx%08lx", static_cast<unsigned long>(hash >> 32),
                       static_cast<unsigned long>(hash & 0xFFFFFFFFu));
-        EXPECT_NE(std::string::npos, state.find(std::string("image = ") + digest))
-            << c.fault << state;
+        EXPECT_TRUE(Holds(state, std::string("image = ") + digest)) << c.fault;
         EXPECT_TRUE(ReadFile(folder.File(std::string("drive.state.") + digest + ".bin")) ==
                     std::string(image.begin(), image.end()))
             << c.fault;

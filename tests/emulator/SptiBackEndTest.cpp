@@ -3,7 +3,6 @@
 // malformed pass-through blocks and the scenario's device-control failures. (The
 // transport's own tests run its SPTI simulator over these devices.)
 #include "EmulatorTesting.h"
-#include "PassThroughTypes.h"
 #include "SptiBackEnd.h"
 #include "TimeScale.h"
 
@@ -15,39 +14,8 @@ using namespace emutest;
 
 namespace {
 
-HANDLE Open(const char* path) {
-    return SptiCreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           OPEN_EXISTING, 0);
-}
-
 uint32_t Dword(const BYTE* at) {
     return static_cast<uint32_t>(at[0] | at[1] << 8 | at[2] << 16 | at[3] << 24);
-}
-
-PassThroughBlock Block(const Bytes& cdb, UCHAR dataIn, void* data, ULONG length) {
-    PassThroughBlock block;
-    std::memset(&block, 0xCC, sizeof block);
-    block.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
-    block.ScsiStatus = 0x55;
-    block.PathId = 0;
-    block.TargetId = 1;
-    block.Lun = 0;
-    block.CdbLength = static_cast<UCHAR>(cdb.size());
-    block.SenseInfoLength = 32;
-    block.DataIn = dataIn;
-    block.DataTransferLength = length;
-    block.TimeOutValue = 108000;
-    block.DataBuffer = data;
-    block.SenseInfoOffset = offsetof(PassThroughBlock, Sense);
-    std::memset(block.Cdb, 0, sizeof block.Cdb);
-    std::memcpy(block.Cdb, cdb.data(), cdb.size());
-    return block;
-}
-
-BOOL Through(HANDLE device, PassThroughBlock* block, DWORD size = sizeof(PassThroughBlock)) {
-    DWORD returned = 0;
-    return SptiDeviceIoControl(device, ZAL_IOCTL_SCSI_PASS_THROUGH_DIRECT, block, size, block, size,
-                               &returned);
 }
 
 // D:'s first two TEST UNIT READY carry the ASPI front end's timings, which the
@@ -68,14 +36,14 @@ TEST(SptiBackEndTest, OnlyTheScenariosLettersOpenAndHandlesAreNeverReused) {
                  {"\\\\.\\D:\\", false}, {"\\\\.\\0:0", false}, {"C:\\file.txt", false}};
     for (const auto& c : cases) {
         SetLastError(0);
-        HANDLE handle = Open(c.path);
+        HANDLE handle = OpenDevice(c.path);
         EXPECT_EQ(c.opens, handle != INVALID_HANDLE_VALUE) << c.path;
         if (!c.opens) {
             EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError()) << c.path;
         }
     }
-    HANDLE first = Open("\\\\.\\D:");
-    HANDLE second = Open("\\\\.\\D:");
+    HANDLE first = OpenDevice("\\\\.\\D:");
+    HANDLE second = OpenDevice("\\\\.\\D:");
     EXPECT_NE(first, second);
     EXPECT_TRUE(SptiCloseHandle(first));
     EXPECT_FALSE(SptiCloseHandle(first));
@@ -87,7 +55,7 @@ TEST(SptiBackEndTest, OnlyTheScenariosLettersOpenAndHandlesAreNeverReused) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
     EXPECT_TRUE(SptiDeviceIoControl(second, ZAL_IOCTL_SCSI_GET_CAPABILITIES, NULL, 0, reply,
                                     sizeof reply, &returned));
-    HANDLE third = Open("\\\\.\\D:");
+    HANDLE third = OpenDevice("\\\\.\\D:");
     EXPECT_NE(first, third) << "a closed handle's value is not given out again";
 }
 
@@ -102,7 +70,7 @@ TEST(SptiBackEndTest, InquiryDataAndCapabilitiesHaveThePlatformLayout) {
     } cases[] = {{"\\\\.\\D:", 5, "ZAL     TK-4800J        2.16", 65536, 1},
                  {"\\\\.\\F:", 0, "ACME    FIXED DISK 2000 3.10", 131072, 3}};
     for (const auto& c : cases) {
-        HANDLE device = Open(c.path);
+        HANDLE device = OpenDevice(c.path);
         BYTE reply[2048];
         std::memset(reply, 0xCC, sizeof reply);
         DWORD returned = 0;
@@ -136,7 +104,7 @@ TEST(SptiBackEndTest, InquiryDataAndCapabilitiesHaveThePlatformLayout) {
                                          at + 40, &returned));
         EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
     }
-    HANDLE refusing = Open("\\\\.\\H:");
+    HANDLE refusing = OpenDevice("\\\\.\\H:");
     BYTE reply[2048];
     DWORD returned = 0;
     const DWORD codes[] = {ZAL_IOCTL_SCSI_GET_INQUIRY_DATA, ZAL_IOCTL_SCSI_GET_CAPABILITIES,
@@ -150,7 +118,7 @@ TEST(SptiBackEndTest, InquiryDataAndCapabilitiesHaveThePlatformLayout) {
 
 TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
     ASSERT_EQ("", Load(Letters));
-    HANDLE device = Open("\\\\.\\D:");
+    HANDLE device = OpenDevice("\\\\.\\D:");
     BYTE data[96];
     std::memset(data, 0xEE, sizeof data);
     PassThroughBlock inquiry = Block(InquiryCommand(96), SCSI_IOCTL_DATA_IN, data, sizeof data);
@@ -196,7 +164,7 @@ TEST(SptiBackEndTest, PassThroughReturnsStatusSenseAndDataInPlace) {
 
 TEST(SptiBackEndTest, MalformedBlocksAreRefusedBeforeTheDevice) {
     ASSERT_EQ("", Load(Letters));
-    HANDLE device = Open("\\\\.\\D:");
+    HANDLE device = OpenDevice("\\\\.\\D:");
     BYTE data[4096];
     const struct {
         const char* why;

@@ -1,6 +1,6 @@
-// The drive's memory across runs: the state file created from the scenario,
-// kept up to date after every change, taking precedence at the next load, and
-// edited from outside while a tool runs; the log file; the control functions.
+// The drive's memory across runs: the state file created from the scenario, kept
+// after every change, taken first at the next load and edited from outside while
+// a tool runs; the log file; the control functions.
 #include "EmulatorControl.h"
 #include "EmulatorTesting.h"
 
@@ -20,27 +20,18 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                names.push_back(found.cFileName);
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.push_back(found.cFileName);
+        }
     }
+    FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
 }
 
 std::string ReadReply(const std::string& address, uint8_t medium, uint8_t which) {
-    const Reply reply = Send(address, BookTypeCommand(2, medium, 1, which), 6);
-    std::string text;
-    for (uint8_t b : reply.data) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02X ", b);
-        text += byte;
-    }
-    return text;
+    return Hex(Send(address, BookTypeCommand(2, medium, 1, which), 6).data);
 }
 
 TEST(StateFileTest, IsCreatedFromTheScenarioAndWrittenWithoutLeftovers) {
@@ -93,9 +84,7 @@ void Edit(const std::string& path, const std::string& text) {
     WriteFile(path, text);
     const FILETIME after = LastWrite(path);
     if (CompareFileTime(&before, &after) >= 0) {
-        ULARGE_INTEGER later;
-        later.LowPart = before.dwLowDateTime;
-        later.HighPart = before.dwHighDateTime;
+        ULARGE_INTEGER later = {{before.dwLowDateTime, before.dwHighDateTime}};
         ++later.QuadPart;
         FILETIME next = {later.LowPart, later.HighPart};
         HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
@@ -119,18 +108,16 @@ TEST(StateFileTest, AnEditFromOutsideTakesEffectAtTheNextCommand) {
 
     Edit(folder.File("drive.state"), "[device 0:0]\ndisc = perhaps\n");
     EXPECT_EQ("2/3A/00", Send("0:0", TestUnitReadyCommand()).outcome) << "a bad edit is not taken";
-    EXPECT_NE(
-        std::string::npos,
-        ReadFile(folder.File("drive.log")).find("not taken: line 2: disc: expected no or yes"))
+    EXPECT_TRUE(
+        Holds(ReadFile(folder.File("drive.log")), "not taken: line 2: disc: expected no or yes"))
         << "and the log says why";
 }
 
 TEST(StateFileTest, ABadStateFileStopsTheLoadNamingItsLine) {
     ScratchFolder folder;
     WriteFile(folder.File("drive.state"), "[device 0:0]\ndisc = no\nchanges-left = lots\n");
-    const std::string error = Load(Scenario, folder.Path());
-    EXPECT_NE(std::string::npos, error.find("drive.state: line 3: changes-left: expected a count"))
-        << error;
+    EXPECT_TRUE(Holds(Load(Scenario, folder.Path()),
+                      "drive.state: line 3: changes-left: expected a count"));
 }
 
 TEST(StateFileTest, TheLogFileHoldsALinePerCommand) {
@@ -164,7 +151,7 @@ TEST(StateFileTest, ControlFunctionsLoadReportAndChangeTheDrive) {
     char error[64] = "unchanged";
     ASSERT_EQ(1, ZalEmuLoadScenarioFile(folder.File("run.scn").c_str(), error, sizeof error));
     EXPECT_STREQ("", error);
-    EXPECT_NE(std::string::npos, ReadFile(folder.File("run.state")).find("[device 1:2]"))
+    EXPECT_TRUE(Holds(ReadFile(folder.File("run.state")), "[device 1:2]"))
         << "the state file is found beside the scenario file";
 
     EXPECT_EQ(1, ZalEmuSetDisc("1:2", 1));
@@ -173,8 +160,8 @@ TEST(StateFileTest, ControlFunctionsLoadReportAndChangeTheDrive) {
     EXPECT_EQ(0, ZalEmuSetStateValue("1:2", "changes-left", "-1", error, sizeof error));
     EXPECT_STREQ("changes-left: expected a count 0..32767, got '-1'", error);
     const std::string state = ReadFile(folder.File("run.state"));
-    EXPECT_NE(std::string::npos, state.find("disc = yes")) << state;
-    EXPECT_NE(std::string::npos, state.find("firmware = incomplete")) << state;
+    EXPECT_TRUE(Holds(state, "disc = yes"));
+    EXPECT_TRUE(Holds(state, "firmware = incomplete"));
 
     const int length = ZalEmuStateText(nullptr, 0);
     std::string text(static_cast<size_t>(length) + 1, 'x');

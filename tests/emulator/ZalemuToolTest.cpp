@@ -1,6 +1,5 @@
-// zalemu.exe as a script uses it: showing, changing and checking a scenario's
-// drive state from outside, reading its log file, and writing out the firmware
-// a drive holds.
+// zalemu.exe as a script uses it: showing, changing and checking a scenario's drive
+// state from outside, reading its log file, and writing out the firmware it holds.
 #include "EmulatorTesting.h"
 
 #include "TestImage.h"
@@ -17,25 +16,29 @@ std::string Zalemu(const std::string& arguments, int* exitCode) {
     return output;
 }
 
-TEST(ZalemuToolTest, ChangesAndShowsTheDriveState) {
+TEST(ZalemuToolTest, ChangesAndShowsTheDriveStateAndLogAndReportsBadScenarios) {
     ScratchFolder folder;
     WriteFile(folder.File("s.scn"), "[emulator]\nstate = s.state\nlog = s.log\n[device 0:0]\n");
+    WriteFile(folder.File("s.log"), "1 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=good\n");
+    WriteFile(folder.File("bad.scn"), "[emulator]\n\n[device 0:0]\nkind = toaster\n");
+    WriteFile(folder.File("nolog.scn"), "[device 0:0]\n");
     const std::string scenario = "\"" + folder.File("s.scn") + "\"";
     const struct {
         std::string arguments;
         int exitCode;
         const char* says; // in the output, or in the state file when the tool says nothing
-    } steps[] = {
-        {"check " + scenario, 0, ": ok"},
-        {"disc " + scenario + " 0:0 in", 0, "disc = yes"},
-        {"set " + scenario + " 0:0 changes-left 3", 0, "changes-left = 3"},
-        {"set " + scenario + " 0:0 dl-applies always", 1, "dl-applies"},
-        {"disc " + scenario + " 0:1 in", 1, "no device at 0:1"},
-        {"disc " + scenario + " 0:0 sideways", 2, "usage: zalemu"},
-        {"show " + scenario, 0, "[device 0:0]\r\ndisc = yes\r\nchanges-left = 3"},
-        {"disc " + scenario + " 0:0 out", 0, "disc = no"},
-        {"frobnicate " + scenario, 2, "usage: zalemu"},
-    };
+    } steps[] = {{"check " + scenario, 0, ": ok"},
+                 {"disc " + scenario + " 0:0 in", 0, "disc = yes"},
+                 {"set " + scenario + " 0:0 changes-left 3", 0, "changes-left = 3"},
+                 {"set " + scenario + " 0:0 dl-applies always", 1, "dl-applies"},
+                 {"disc " + scenario + " 0:1 in", 1, "no device at 0:1"},
+                 {"disc " + scenario + " 0:0 sideways", 2, "usage: zalemu"},
+                 {"show " + scenario, 0, "[device 0:0]\r\ndisc = yes\r\nchanges-left = 3"},
+                 {"disc " + scenario + " 0:0 out", 0, "disc = no"},
+                 {"frobnicate " + scenario, 2, "usage: zalemu"},
+                 {"log " + scenario, 0, "outcome=good"},
+                 {"check \"" + folder.File("bad.scn") + "\"", 1, "line 4: kind: expected tk4800j"},
+                 {"log \"" + folder.File("nolog.scn") + "\"", 1, "no log file"}};
     for (const auto& step : steps) {
         int exitCode = 0;
         const std::string output = Zalemu(step.arguments, &exitCode);
@@ -60,12 +63,10 @@ TEST(ZalemuToolTest, WritesTheFirmwareADriveHolds) {
         std::string arguments;
         int exitCode;
         const char* says;
-    } steps[] = {
-        {"image " + scenario + "0:1 " + folder.File("b.bin"), 1, "not known"},
-        {"image " + scenario + "0:2 " + folder.File("b.bin"), 1, "no device at 0:2"},
-        {"image " + scenario + "0:0", 2, "usage: zalemu"},
-        {"image " + scenario + "0:0 " + folder.File("a.bin"), 0, ""},
-    };
+    } steps[] = {{"image " + scenario + "0:1 " + folder.File("b.bin"), 1, "not known"},
+                 {"image " + scenario + "0:2 " + folder.File("b.bin"), 1, "no device at 0:2"},
+                 {"image " + scenario + "0:0", 2, "usage: zalemu"},
+                 {"image " + scenario + "0:0 " + folder.File("a.bin"), 0, ""}};
     for (const auto& step : steps) {
         int exitCode = 0;
         const std::string output = Zalemu(step.arguments, &exitCode);
@@ -74,24 +75,6 @@ TEST(ZalemuToolTest, WritesTheFirmwareADriveHolds) {
     }
     EXPECT_TRUE(ReadFile(folder.File("a.bin")) == std::string(image.begin(), image.end()))
         << "the bytes written are the image flashed";
-}
-
-TEST(ZalemuToolTest, PrintsTheLogAndReportsBadScenarios) {
-    ScratchFolder folder;
-    WriteFile(folder.File("s.log"), "1 0:0 cdb=00-00-00-00-00-00 dir=none len=0 outcome=good\n");
-    WriteFile(folder.File("s.scn"), "[emulator]\nlog = s.log\n[device 0:0]\n");
-    WriteFile(folder.File("bad.scn"), "[emulator]\n\n[device 0:0]\nkind = toaster\n");
-    WriteFile(folder.File("nolog.scn"), "[device 0:0]\n");
-    int exitCode = 0;
-    EXPECT_NE(std::string::npos,
-              Zalemu("log \"" + folder.File("s.scn") + "\"", &exitCode).find("outcome=good"));
-    EXPECT_EQ(0, exitCode);
-    const std::string bad = Zalemu("check \"" + folder.File("bad.scn") + "\"", &exitCode);
-    EXPECT_EQ(1, exitCode);
-    EXPECT_NE(std::string::npos, bad.find("line 4: kind: expected tk4800j")) << bad;
-    EXPECT_NE(std::string::npos,
-              Zalemu("log \"" + folder.File("nolog.scn") + "\"", &exitCode).find("no log file"));
-    EXPECT_EQ(1, exitCode);
 }
 
 } // namespace

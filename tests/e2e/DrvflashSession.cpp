@@ -7,10 +7,6 @@ int DrvflashSession::Progress() const {
     return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IDC_PROGRESS), PBM_GETPOS, 0, 0));
 }
 
-bool DrvflashSession::QueryEndSession() const {
-    return SendMessageA(dialog_, WM_QUERYENDSESSION, 0, 0) != 0;
-}
-
 bool DrvflashSession::StartReady() {
     // The drive list is enabled a moment before Flash is shown.
     return Start() && WaitUntil([this] { return Visible(IDC_FLASH) && Enabled(IDC_FLASH); }, 10000);

@@ -18,7 +18,7 @@ public:
 
     int Progress() const;
     // Sends what the end of the Windows session sends first; true when the dialog agrees to end.
-    bool QueryEndSession() const;
+    bool QueryEndSession() const { return SendMessageA(dialog_, WM_QUERYENDSESSION, 0, 0) != 0; }
     // Starts the program and waits until Flash is offered.
     bool StartReady();
     // Waits until the run that Flash started has ended (Flash enabled again), noting what it showed

@@ -35,10 +35,7 @@ using zalemu::CommandRecord;
 // SRB_Flags of each command as the drive's interface asks for them: event notification, and the
 // direction of the data.
 unsigned ExpectedFlags(const std::string& cdb) {
-    if (cdb.compare(0, 2, "12") == 0) {
-        return 0x48;
-    }
-    return cdb.compare(0, 5, "CB-01") == 0 ? 0x50 : 0x40;
+    return cdb.compare(0, 2, "12") == 0 ? 0x48 : cdb.compare(0, 5, "CB-01") == 0 ? 0x50 : 0x40;
 }
 
 // The path of a program file with the image of version field ~217 appended, test mark or not.

@@ -1,9 +1,8 @@
-// The built, packed drvflash.exe under Wine, driven from outside as a user would,
-// against the drive emulator: the start-up, whole runs, the revert question,
-// failed runs and the way back for a half-flashed drive, the dialog under abuse
-// while a run is asked for and lasts, start-up failures, and the Japanese dialog. The packed test
-// image has update version 2.17 and the test mark: the caption says so, and the
-// program flashes only drives that show the emulator's signature.
+// The built, packed drvflash.exe under Wine, driven from outside as a user would, against the drive
+// emulator: the start-up, whole runs, the revert question, failed runs and the way back for a
+// half-flashed drive, the dialog under abuse while a run is asked for and lasts, start-up failures,
+// and the Japanese dialog. The packed test image has update version 2.17 and the test mark: the
+// caption says so, and the program flashes only drives that show the emulator's signature.
 #include "CommandText.h"
 #include "DialogTemplate.h"
 #include "DrvflashSession.h"
@@ -11,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -40,16 +41,14 @@ void ExpectReady(DrvflashSession& run, bool afterRun) {
     EXPECT_EQ(afterRun, run.Enabled(IDC_POWER_OFF));
 }
 
-// Flash pressed, the run followed to its end; the texts shown and bar positions.
-void FlashAndWait(DrvflashSession& run, std::vector<std::string>* texts, std::vector<int>* bar) {
+void FlashAndWait(DrvflashSession& run, RunSeen* seen) {
     ASSERT_TRUE(run.Click(IDC_FLASH));
-    ASSERT_TRUE(run.WaitForRunEnd(texts, bar)) << "the run did not end";
+    ASSERT_TRUE(run.WaitForRunEnd(seen)) << "the run did not end";
 }
 
-// The dialog after a run whose bar went through the positions `bar`: the result,
-// the bar risen to the end or stopped where it stood, the new version or the old,
-// the counter, and the controls back with Power Off. After a success the drive
-// at `address` holds the program's image byte for byte.
+// The dialog after a run whose bar went through the positions `bar`: the result, the bar risen to
+// the end or stopped where it stood, the new version or the old, the counter, and the controls back
+// with Power Off. After a success the drive at `address` holds the program's image byte for byte.
 void ExpectRunEnd(DrvflashSession& run, const std::vector<int>& bar, bool success,
                   const std::string& counter, const std::string& address = "0:0") {
     EXPECT_EQ(success ? SuccessText : ErrorText, run.Text(IDC_STATUS));
@@ -116,8 +115,8 @@ TEST(DrvflashTemplates, BothTemplatesHoldTheThirteenControls) {
     FreeLibrary(program);
 }
 
-// Two drives and another vendor's: only the two are listed, in enumeration order;
-// selecting the second changes the current version and nothing else.
+// Two drives and another vendor's: only the two are listed, in enumeration order; selecting the
+// second changes the current version and nothing else.
 TEST(DrvflashDialog, StartUpShowsVersionsCounterAndDrives) {
     DrvflashSession run("startup");
     run.WriteScenario(Drive("0:0", "2.16") + Device("0:2", "kind = optical") +
@@ -142,16 +141,15 @@ TEST(DrvflashDialog, StartUpShowsVersionsCounterAndDrives) {
     Leave(run);
 }
 
-// The section of one device in the emulator's state file.
 std::string Section(const std::string& state, const std::string& address) {
     const size_t start = state.find("[device " + address + "]");
     return start == std::string::npos ? "" : state.substr(start, state.find("\n[", start) - start);
 }
 
-// Chooses a row of the drive list as a user can: the keyboard on the closed list,
-// a click in the opened one, or the opened list left by Escape after the mouse
-// passed over the other entry (which entry is then on show is the list's own
-// business: Windows goes back to the first, Wine keeps the last).
+// Chooses a row of the drive list as a user can: the keyboard on the closed list, a click in the
+// opened one, or the opened list left by Escape after the mouse passed over the other entry (the
+// entry then on show is the list's own business: Windows goes back to the first, Wine keeps the
+// last).
 enum class Choice { Keyboard, Mouse, DropDownCancelled };
 
 void ChooseDrive(DrvflashSession& run, Choice how, int row) {
@@ -179,11 +177,10 @@ void ChooseDrive(DrvflashSession& run, Choice how, int row) {
     EXPECT_TRUE(WaitUntil([&] { return SendMessageA(list, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 5000));
 }
 
-// Runs on two drives and another vendor's device, on different host adapters
-// and targets: the second drive, then the first, each chosen another way, and
-// once more after the drop-down was closed without a choice. Each run goes to the
-// drive on show; the other devices receive no flash command and keep their
-// firmware and state.
+// Runs on two drives and another vendor's device, on different host adapters and targets: the
+// second drive, then the first, each chosen another way, and once more after the drop-down was
+// closed without a choice. Each run goes to the drive on show; the other devices receive no flash
+// command and keep their firmware and state.
 TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
     DrvflashSession run("chosen-drive");
     // Entering flash mode is slowed so that the start text stays long enough to be seen.
@@ -192,22 +189,20 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
                       Drive("2:5", "2.16", slowEntry));
     ASSERT_TRUE(run.StartReady());
     const char* const addresses[] = {"0:3", "2:5"}; // by row
-    const struct {
-        Choice how;
-        int row; // -1: either
-    } runs[] = {{Choice::Keyboard, 1}, {Choice::Mouse, 0}, {Choice::DropDownCancelled, -1}};
-    for (int pass = 1; pass <= 3; ++pass) {
-        SCOPED_TRACE("run " + std::to_string(pass));
-        const auto& r = runs[pass - 1];
-        ChooseDrive(run, r.how, r.row < 0 ? 0 : r.row);
+    // How the drive is chosen, and its row (-1: either).
+    const std::pair<Choice, int> runs[] = {
+        {Choice::Keyboard, 1}, {Choice::Mouse, 0}, {Choice::DropDownCancelled, -1}};
+    int pass = 0;
+    for (const auto& [how, row] : runs) {
+        SCOPED_TRACE("run " + std::to_string(++pass));
+        ChooseDrive(run, how, row < 0 ? 0 : row);
         const int shown = run.DriveListSelection();
-        ASSERT_TRUE(shown == r.row || (r.row < 0 && shown >= 0)) << "row on show " << shown;
+        ASSERT_TRUE(shown == row || (row < 0 && shown >= 0)) << "row on show " << shown;
         const std::string address = addresses[shown];
         const size_t before = run.Commands().size();
         const std::string stateBefore = run.StateFile();
-        std::vector<std::string> texts;
-        std::vector<int> bar;
-        FlashAndWait(run, &texts, &bar);
+        RunSeen seen;
+        FlashAndWait(run, &seen);
         for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {
             EXPECT_EQ(address, record.address) << CdbText(record, 2);
         }
@@ -218,14 +213,14 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
         }
         if (pass == 1) {
             // The ready prompt may be gone before the run is first seen.
-            if (!texts.empty() && texts.front() == ReadyPrompt) {
-                texts.erase(texts.begin());
+            if (!seen.texts.empty() && seen.texts.front() == ReadyPrompt) {
+                seen.texts.erase(seen.texts.begin());
             }
             const std::vector<std::string> expected = {"Start Flashing", "Flashing...",
                                                        SuccessText};
-            EXPECT_EQ(expected, texts);
+            EXPECT_EQ(expected, seen.texts);
         }
-        ExpectRunEnd(run, bar, true, std::to_string(pass) + " of 2", address);
+        ExpectRunEnd(run, seen.bar, true, std::to_string(pass) + " of 2", address);
     }
     EXPECT_NE(std::string::npos, Section(run.StateFile(), "0:3").find("revision = 2.17"));
     EXPECT_NE(std::string::npos, Section(run.StateFile(), "2:5").find("revision = 2.17"));
@@ -242,20 +237,17 @@ TEST(DrvflashDialog, SuccessfulRunsOnTheChosenDrive) {
     Leave(run);
 }
 
-// The revert question comes for every image older than the drive's firmware:
-// Cancel sends nothing and leaves the dialog as it was, OK runs.
+// The revert question comes for every image older than the drive's firmware: Cancel sends nothing
+// and leaves the dialog as it was, OK runs.
 TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
-    const struct {
-        const char* current;
-        bool asked;
-    } cases[] = {{"2.18", true}, {"2.20", true}, {"2.05", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.current);
-        DrvflashSession run(std::string("revert-") + c.current);
-        run.WriteScenario(Drive("0:0", c.current));
+    const std::pair<const char*, bool> cases[] = {{"2.18", true}, {"2.20", true}, {"2.05", false}};
+    for (const auto& [current, asked] : cases) {
+        SCOPED_TRACE(current);
+        DrvflashSession run(std::string("revert-") + current);
+        run.WriteScenario(Drive("0:0", current));
         ASSERT_TRUE(run.StartReady());
         const size_t sent = run.Commands().size();
-        if (c.asked) {
+        if (asked) {
             ASSERT_TRUE(run.Click(IDC_FLASH));
             BoxSeen box = run.WaitForBox();
             ASSERT_NE(nullptr, box.window) << "no revert question";
@@ -270,55 +262,49 @@ TEST(DrvflashDialog, RevertQuestionForEachOlderImage) {
             ExpectReady(run, false);
         }
         ASSERT_TRUE(run.Click(IDC_FLASH));
-        if (c.asked) {
+        if (asked) {
             BoxSeen box = run.WaitForBox();
             ASSERT_NE(nullptr, box.window);
             ASSERT_TRUE(AnswerBox(box));
         } else {
             EXPECT_EQ(nullptr, run.WaitForBox(3000).window) << "asked for a newer image";
         }
-        std::vector<std::string> texts;
-        std::vector<int> bar;
-        ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
-        ExpectRunEnd(run, bar, true, "1 of 1");
+        RunSeen seen;
+        ASSERT_TRUE(run.WaitForRunEnd(&seen));
+        ExpectRunEnd(run, seen.bar, true, "1 of 1");
         Leave(run);
     }
 }
 
-// Failed runs: the error text, the bar where it stood, the controls back with
-// Power Off, the counter and the version as they were, and exactly the commands
-// that follow the failing one. A drive broken off while programming is then on
-// its loader: listed as such, shown as "N/A ", and flashed back.
+// Failed runs: the error text, the bar where it stood, the controls back with Power Off, the
+// counter and the version as they were, and exactly the commands that follow the failing one. A
+// drive broken off while programming is then on its loader: listed so, shown as "N/A ", flashed
+// back.
 TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
-    const struct {
-        const char* name;
-        const char* settings;
-        const char* failing; // the failing command's first CDB bytes
-        bool leavesFlashMode;
-    } cases[] = {
+    // Name, settings, the failing command's first CDB bytes, whether flash mode is left.
+    const std::tuple<const char*, const char*, std::string, bool> cases[] = {
         {"stage1-refused", "fault = CC/01#1 check 5/24/00\n", "CC-01-01", true},
         {"stage1-loader", "loader-revision = 0-01\n", "12-00-00", true},
         {"stage2", "fault = CB/01#3 check 3/0C/00\n", "CB-01", true},
         {"stage5", "fault = CB/02#1 check 3/0C/00\n", "CB-02", false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        DrvflashSession run(c.name);
-        run.WriteScenario(Drive("0:0", "2.16", c.settings));
+    for (const auto& [name, settings, failing, leavesFlashMode] : cases) {
+        SCOPED_TRACE(name);
+        DrvflashSession run(name);
+        run.WriteScenario(Drive("0:0", "2.16", settings));
         ASSERT_TRUE(run.StartReady());
-        std::vector<std::string> texts;
-        std::vector<int> bar;
-        FlashAndWait(run, &texts, &bar);
-        ExpectRunEnd(run, bar, false, "0 of 1");
+        RunSeen seen;
+        FlashAndWait(run, &seen);
+        ExpectRunEnd(run, seen.bar, false, "0 of 1");
         const std::vector<zalemu::CommandRecord> log = run.Commands();
         ASSERT_GE(log.size(), 2u);
-        const zalemu::CommandRecord& failing = log[log.size() - (c.leavesFlashMode ? 2 : 1)];
-        EXPECT_EQ(c.failing, CdbText(failing, std::string(c.failing).size() / 3 + 1));
-        if (c.leavesFlashMode) {
+        const zalemu::CommandRecord& last = log[log.size() - (leavesFlashMode ? 2 : 1)];
+        EXPECT_EQ(failing, CdbText(last, failing.size() / 3 + 1));
+        if (leavesFlashMode) {
             EXPECT_EQ("CC-01-00", CdbText(log.back(), 3)) << "flash mode is left after the failure";
         }
         Leave(run);
-        if (std::string(c.name) != "stage5") {
+        if (std::string(name) != "stage5") {
             continue;
         }
         DrvflashSession again("stage5-again");
@@ -330,35 +316,31 @@ TEST(DrvflashDialog, FailedRunsAndTheWayBack) {
         EXPECT_EQ(std::vector<std::string>{"[HA:0/ID:0]ZAL     TK-4800J LOADER "},
                   again.DriveListItems());
         EXPECT_EQ("N/A ", again.Text(IDC_CURRENT_VERSION));
-        std::vector<std::string> backTexts;
-        std::vector<int> backBar;
-        FlashAndWait(again, &backTexts, &backBar);
-        ExpectRunEnd(again, backBar, true, "1 of 1");
+        RunSeen back;
+        FlashAndWait(again, &back);
+        ExpectRunEnd(again, back.bar, true, "1 of 1");
         Leave(again);
     }
 }
 
-// Everything that reaches the dialog whatever its controls show: the close box,
-// Escape, Alt+F4, Enter (the command of Power Off's identifier), each button's
-// command twice (as queued clicks and the keyboard deliver them), the drive list
-// as far as it can be used, and the end of the Windows session.
+// Everything that reaches the dialog whatever its controls show: the close box, Escape, Alt+F4,
+// Enter (the command of Power Off's identifier), each button's command twice (as queued clicks and
+// the keyboard deliver them), the drive list as far as it can be used, the Windows session's end.
 void Abuse(DrvflashSession& run) {
     run.Close();
     run.PressEscape();
     run.PressAltF4();
     run.PressEnter();
-    const int commands[] = {IDC_FLASH, IDC_POWER_OFF, IDCANCEL, IDC_FLASH, IDC_POWER_OFF, IDCANCEL};
-    for (int id : commands) {
+    for (int id : {IDC_FLASH, IDC_POWER_OFF, IDCANCEL, IDC_FLASH, IDC_POWER_OFF, IDCANCEL}) {
         run.PostCommand(id);
     }
     run.TryNextDrive();
     run.PostSessionMessage(WM_ENDSESSION, TRUE);
 }
 
-// The same abuse at each moment of one run, asked for with the revert question:
-// nothing ends the dialog or the run, nothing else is asked, the drive asked
-// about is the one flashed, exactly once, one command at a time, and the run
-// ends with its own result on show.
+// The same abuse at each moment of one run, asked for with the revert question: nothing ends the
+// dialog or the run, nothing else is asked, the drive asked about is the one flashed, exactly once,
+// one command at a time, and the run ends with its own result on show.
 TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     DrvflashSession run("abuse");
     // The first stage and the block passes are slowed so that each moment lasts.
@@ -369,49 +351,44 @@ TEST(DrvflashDialog, AbuseNeverEndsNorDoublesARun) {
     ASSERT_TRUE(run.Click(IDC_FLASH));
     BoxSeen question = run.WaitForBox();
     ASSERT_NE(nullptr, question.window);
-    const struct {
-        const char* moment;
-        const char* status; // shown while it lasts; none: the revert question is open
-    } moments[] = {
+    // The moment, and the status shown while it lasts (none: the revert question is open).
+    const std::pair<const char*, const char*> moments[] = {
         {"revert question open", nullptr},
         {"entering flash mode", "Start Flashing"},
         {"block passes", "Flashing..."},
     };
-    for (const auto& m : moments) {
-        SCOPED_TRACE(m.moment);
-        if (m.status != nullptr) {
-            ASSERT_TRUE(run.WaitForText(IDC_STATUS, m.status, 20000)) << run.Text(IDC_STATUS);
+    for (const auto& [moment, status] : moments) {
+        SCOPED_TRACE(moment);
+        if (status != nullptr) {
+            ASSERT_TRUE(run.WaitForText(IDC_STATUS, status, 20000)) << run.Text(IDC_STATUS);
         }
-        const int controls[] = {IDC_DRIVE_LIST, IDC_FLASH, IDCANCEL, IDC_POWER_OFF};
-        for (int id : controls) {
+        for (int id : {IDC_DRIVE_LIST, IDC_FLASH, IDCANCEL, IDC_POWER_OFF}) {
             EXPECT_FALSE(run.Enabled(id)) << "control " << id << " usable";
         }
         Abuse(run);
-        if (m.status != nullptr) {
+        if (status != nullptr) {
             EXPECT_FALSE(run.QueryEndSession()) << "agreed to end the session during a run";
         }
         Sleep(Scaled(300));
         EXPECT_FALSE(run.Program().HasExited()) << "the program ended";
         EXPECT_EQ(0, run.DriveListSelection());
-        EXPECT_EQ(m.status == nullptr ? question.window : nullptr, run.WaitForBox(0).window)
+        EXPECT_EQ(status == nullptr ? question.window : nullptr, run.WaitForBox(0).window)
             << "another box than the revert question";
-        if (m.status == nullptr) {
+        if (status == nullptr) {
             ASSERT_TRUE(AnswerBox(question));
         }
     }
-    std::vector<std::string> texts;
-    std::vector<int> bar;
-    ASSERT_TRUE(run.WaitForRunEnd(&texts, &bar));
-    ExpectRunEnd(run, bar, true, "1 of 2");
+    RunSeen seen;
+    ASSERT_TRUE(run.WaitForRunEnd(&seen));
+    ExpectRunEnd(run, seen.bar, true, "1 of 2");
     EXPECT_EQ(0, run.DriveListSelection());
     Sleep(Scaled(300));
     EXPECT_EQ(nullptr, run.WaitForBox(0).window)
         << "a command queued during the run asked afterwards";
 
-    // One run's commands, all to the drive asked about: the INQUIRY that finds
-    // the emulator's signature (the image is a test image), flash mode, its
-    // INQUIRY, the download, the checksum, 17 erase and 17 program blocks, flash
-    // mode left, the INQUIRY of the new version; runs of one kind counted.
+    // One run's commands, all to the drive asked about: the INQUIRY that finds the emulator's
+    // signature (the image is a test image), flash mode, its INQUIRY, the download, the checksum,
+    // 17 erase and 17 program blocks, flash mode left, the new version's INQUIRY; runs counted.
     std::vector<std::string> kinds;
     std::vector<size_t> counts;
     for (const zalemu::CommandRecord& record : run.CommandsAfter(before)) {

@@ -1,8 +1,7 @@
-// The flash engine against the drive emulator, on each transport path (the path
-// is the parameter of the cases): which drives the probe takes, a whole run byte
-// for byte (commands, request blocks, and the firmware the drive ends up with), and
-// a failure, time-out or late completion at each stage with exactly the
-// commands that follow it.
+// The flash engine against the drive emulator, on each transport path (the path is the parameter of
+// the cases): which drives the probe takes, a whole run byte for byte (commands, request blocks,
+// the firmware the drive ends up with), and a failure, time-out or late completion at each stage
+// with exactly the commands that follow it.
 #include "CommandText.h"
 #include "ControlledEvents.h"
 #include "DriveTable.h"
@@ -25,23 +24,21 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using zalemu::CommandRecord;
 
-// SRB_Flags of each command as the drive's interface asks for them: event
-// notification, and the direction of the data.
+// SRB_Flags of each command as the drive's interface asks for them: event notification, and the
+// direction of the data.
 unsigned ExpectedFlags(const std::string& cdb) {
-    if (cdb.compare(0, 2, "12") == 0) {
-        return 0x48;
-    }
-    return cdb.compare(0, 5, "CB-01") == 0 ? 0x50 : 0x40;
+    return cdb.compare(0, 2, "12") == 0 ? 0x48 : cdb.compare(0, 5, "CB-01") == 0 ? 0x50 : 0x40;
 }
 
-// A program file with the image of version field ~217 appended, with or without
-// the test mark; its path.
+// The path of a program file with the image of version field ~217 appended, test mark or not.
 std::string ProgramFile(bool testMark) {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
@@ -55,8 +52,12 @@ std::string ProgramFile(bool testMark) {
 
 class FlashEngineTest : public PathTest {
 protected:
-    // The image as a real one, without the test mark: the runs send exactly what
-    // a build with the drive's firmware sends.
+    static std::vector<std::string> Whole() {
+        return WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+    }
+
+    // The image as a real one, without the test mark: the runs send exactly what a build with the
+    // drive's firmware sends.
     static void SetUpTestSuite() {
         InitRevisionPattern();
         ASSERT_EQ(1, ReadImageFile(ProgramFile(false).c_str()));
@@ -68,7 +69,6 @@ protected:
         ASSERT_TRUE(Emulator().Valid()) << "the emulator is not reachable";
     }
 
-    // Loads one drive with `settings`, finds it and selects it.
     void StartOneDrive(const std::string& settings) {
         ASSERT_EQ("", StartWith(Device(0, 0, "kind = tk4800j\n" + settings)));
         EnumerateDrives(&FlashDriveProbe);
@@ -78,11 +78,10 @@ protected:
         ClearRecordedHost();
     }
 
-    // Runs a flash on the selected drive as the Flash command starts it, for a
-    // dialog whose run ticks are never handled, waits until the worker tells
-    // the dialog that the run has ended and returns the CDBs the drive received.
-    // The word must come as the run ends (FlashStep 6 or negative), so that the
-    // dialog shows the end at once, not at its next tick.
+    // Runs a flash on the selected drive as the Flash command starts it, for a dialog whose run
+    // ticks are never handled, waits until the worker tells the dialog that the run has ended and
+    // returns the CDBs the drive received. The word must come as the run ends (FlashStep 6 or
+    // negative), so that the dialog shows the end at once, not at its next tick.
     std::vector<std::string> Run() {
         HWND dialog = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
         BeginFlashRun(dialog);
@@ -111,11 +110,8 @@ protected:
 };
 
 TEST_P(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
-    const struct {
-        const char* settings;
-        bool listed;
-        const char* revision;
-    } drives[] = {
+    const std::tuple<const char*, bool, const char*> drives[] = {
+        // settings, listed, revision
         {"revision = 2.16", true, "2.16"},
         {"kind = optical", false, ""},
         {"firmware = incomplete", true, "0.01"}, // its loader answers
@@ -129,12 +125,12 @@ TEST_P(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
     };
     std::string scenario = "[emulator]\n";
     std::vector<std::string> expected;
-    for (size_t i = 0; i < sizeof drives / sizeof drives[0]; ++i) {
+    int ha = 0;
+    for (const auto& [settings, listed, revision] : drives) {
         // The later settings of a section win, so the kind line comes first.
-        scenario +=
-            Device(static_cast<int>(i), 0, std::string("kind = tk4800j\n") + drives[i].settings);
-        if (drives[i].listed) {
-            expected.push_back(std::string(drives[i].revision));
+        scenario += Device(ha++, 0, std::string("kind = tk4800j\n") + settings);
+        if (listed) {
+            expected.push_back(revision);
         }
     }
     ASSERT_EQ("", StartWith(scenario));
@@ -154,64 +150,53 @@ TEST_P(FlashEngineTest, ProbeTakesTargetsAndLoaders) {
 }
 
 TEST_P(FlashEngineTest, WholeRunByteForByteThenTheNewVersion) {
-    const struct {
-        const char* settings;
-        std::vector<std::string> slow; // the commands that take 5.6 s
-    } cases[] = {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        // settings, the commands that take 5.6 s
         {"revision = 2.16", {}},
-        // Erasing and programming a block may take far longer than the other
-        // commands' 5-second limit.
+        // Erasing and programming a block may take far longer than other commands' 5-second limit.
         {"revision = 2.16\nfault = CB/04#1 late 5600\nfault = CB/02#17 late 5600",
          {BlockCdb(4, 0x4), BlockCdb(2, 0x40000)}},
     };
-    for (const auto& c : cases) {
-        StartOneDrive(c.settings);
+    for (const auto& [settings, slow] : cases) {
+        StartOneDrive(settings);
         const DWORD start = GetTickCount();
         const std::vector<std::string> sent = Run();
-        EXPECT_EQ(6, FlashStep) << c.settings << "\n" << Emulator().LogText();
+        EXPECT_EQ(6, FlashStep) << settings << "\n" << Emulator().LogText();
         EXPECT_GE(GetTickCount() - start, 1000u) << "the pause after leaving flash mode";
-        EXPECT_EQ(WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]), sent)
-            << c.settings;
+        EXPECT_EQ(Whole(), sent) << settings;
         for (const CommandRecord& r : Commands()) {
             if (r.Opcode() == 0xCB && r.cdb[1] == 1) {
                 EXPECT_EQ(zalemu::Direction::Out, r.direction) << CdbText(r);
                 EXPECT_EQ(r.cdb[8] * 4096u, r.length) << CdbText(r);
             }
-            const bool slow = std::find(c.slow.begin(), c.slow.end(), CdbText(r)) != c.slow.end();
-            EXPECT_EQ(slow ? "late-5600-good" : "good", r.outcome) << CdbText(r);
+            const bool late = std::find(slow.begin(), slow.end(), CdbText(r)) != slow.end();
+            EXPECT_EQ(late ? "late-5600-good" : "good", r.outcome) << CdbText(r);
         }
         for (const SentRequest& request : SentRequests()) {
             EXPECT_EQ(ExpectedFlags(request.cdb), request.flags) << "SRB_Flags of " << request.cdb;
             EXPECT_EQ(16u, request.senseLength) << "SRB_SenseLen of " << request.cdb;
         }
         EXPECT_EQ("", FirmwareMismatch(Emulator().Firmware(Address(0, 0)), ProgramFile(false)))
-            << c.settings;
+            << settings;
         RefreshSelectedDrive();
         EXPECT_EQ(std::string("2.17"), DriveTable[0].revision);
         EXPECT_EQ(std::string("2.17"), CurrentVersion());
     }
 }
 
-// A failure or a time-out at each stage: the step the run ends at, and exactly
-// the commands up to the failing one and its follow-up (the leave of flash mode
-// after stages 1 to 4). A command that runs out of its 5-second time-out fails
-// its stage all the same; the drive may still carry it out late. On the ASPI path
-// a command that never completes keeps its request block for good, so those rows
-// come last, each holding one more block of the pool. On the NT path a hung
-// pass-through holds its drive's worker in the simulator, and every later command
-// to that drive would wait behind it: there the drive carries each command out
-// late instead.
+// A failure or a time-out at each stage: the step the run ends at, and exactly the commands up to
+// the failing one and its follow-up (the leave of flash mode after stages 1 to 4). A command that
+// runs out of its 5-second time-out fails its stage all the same; the drive may still carry it out
+// late. On the ASPI path a command that never completes keeps its request block for good, so those
+// rows come last, each holding one more block of the pool. On the NT path a hung pass-through holds
+// its drive's worker in the simulator, and every later command to that drive would wait behind it:
+// there the drive carries each command out late instead.
 TEST_P(FlashEngineTest, AFailureOrTimeOutAtEachStageSendsExactlyItsFollowUp) {
-    const std::vector<std::string> whole =
-        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+    const std::vector<std::string> whole = Whole();
     const std::string neverOrLate = OnAspiPath() ? " hang" : " late 5600";
-    const struct {
-        const char* settings;
-        bool never; // the fault's action: never completed (or late, on the NT path)
-        LONG step;
-        size_t failing; // index in the whole run of the command that fails
-        bool leave;     // SetFlashMode(0) follows the failure
-    } cases[] = {
+    // Settings; whether the fault's action is never to complete (late, on the NT path); the step;
+    // the index in the whole run of the command that fails; whether SetFlashMode(0) follows.
+    const std::tuple<const char*, bool, LONG, long, bool> cases[] = {
         {"fault = CC/01#1 check 5/24/00", false, -1, 0, true},
         {"fault = 12#2 check 4/44/00", false, -1, 1, true},
         {"loader-revision = 0001", false, -1, 1, true}, // a loader the revision pattern refuses
@@ -228,21 +213,19 @@ TEST_P(FlashEngineTest, AFailureOrTimeOutAtEachStageSendsExactlyItsFollowUp) {
         {"fault = CB/01#2", true, -2, 3, true},
         {"fault = 12#2", true, -1, 1, true},
     };
-    for (const auto& c : cases) {
-        const std::string settings = c.settings + (c.never ? neverOrLate : "");
+    for (const auto& [fault, never, step, failing, leave] : cases) {
+        const std::string settings = fault + (never ? neverOrLate : "");
         StartOneDrive(settings);
         const std::vector<std::string> sent = Run();
-        EXPECT_EQ(c.step, FlashStep) << settings;
-        std::vector<std::string> expected(whole.begin(),
-                                          whole.begin() + static_cast<long>(c.failing) + 1);
-        if (c.leave) {
+        EXPECT_EQ(step, FlashStep) << settings;
+        std::vector<std::string> expected(whole.begin(), whole.begin() + failing + 1);
+        if (leave) {
             expected.push_back(FlashLeaveCdb);
         }
         EXPECT_EQ(expected, sent) << settings << "\n" << Emulator().LogText();
     }
 }
 
-// A TEST UNIT READY to host adapter 1, target 0; its result.
 DWORD WINAPI PollTheSilentDevice(LPVOID) {
     ScsiCommand poll = CommandToCurrentTarget(6, 5000);
     poll.haId = 1;
@@ -250,14 +233,12 @@ DWORD WINAPI PollTheSilentDevice(LPVOID) {
     return static_cast<DWORD>(IssueCommand(&poll));
 }
 
-// Requests that ran out of time hold their request blocks until they complete.
-// A run starts only while one block is free for its commands and one more for
-// the leave of flash mode, so that a run that fails in stages 1 to 4 always
-// leaves it; with fewer the run is refused before anything is sent, and the
-// status box says why. The blocks are held here by polls of another device that
-// never answers them, sent side by side. (On the NT path a hung pass-through
-// holds its drive's worker in the simulator, and the leave would wait behind it:
-// there the download is carried out late instead.)
+// Requests that ran out of time hold their request blocks until they complete. A run starts only
+// while one block is free for its commands and one more for the leave of flash mode, so that a run
+// that fails in stages 1 to 4 always leaves it; with fewer the run is refused before anything is
+// sent, and the status box says why. The blocks are held here by polls of another device that never
+// answers them, sent side by side. (On the NT path a hung pass-through holds its drive's worker in
+// the simulator, and the leave would wait behind it: there the download is done late instead.)
 TEST_P(FlashEngineTest, TheLeaveAlwaysHasARequestBlock) {
     const std::string download = OnAspiPath() ? "hang" : "late 5600";
     ASSERT_EQ("", StartWith(Device(0, 0, "kind = tk4800j\nfault = CB/01#2 " + download) +
@@ -265,16 +246,11 @@ TEST_P(FlashEngineTest, TheLeaveAlwaysHasARequestBlock) {
     EnumerateDrives(&FlashDriveProbe);
     ASSERT_EQ(1, DriveCount);
     SelectDrive(0);
-    const std::vector<std::string> whole =
-        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
-    const struct {
-        int hold; // more blocks held by the other device's polls; -1: all but one
-        LONG step;
-        std::vector<std::string> sent;
-        const char* status; // the status box at the end
-    } cases[] = {
-        // Two free: the second download runs out of time and keeps one, the leave
-        // takes the last.
+    const std::vector<std::string> whole = Whole();
+    // More blocks held by the other device's polls (-1: all but one), the step, what is sent, the
+    // status box at the end.
+    const std::tuple<int, LONG, std::vector<std::string>, const char*> cases[] = {
+        // Two free: the second download runs out of time and keeps one, the leave takes the last.
         {CommandPoolSize - 2,
          -2,
          {whole[0], whole[1], whole[2], whole[3], FlashLeaveCdb},
@@ -282,11 +258,11 @@ TEST_P(FlashEngineTest, TheLeaveAlwaysHasARequestBlock) {
         // One free: refused, nothing sent (a run then could lose its leave).
         {-1, FlashRefusedBlocksHeld, {}, MessageTable->blocksHeld},
     };
-    for (const auto& c : cases) {
-        // One poll at a time takes its block (it creates its event once it has
-        // one), then all of them wait side by side.
+    for (const auto& [hold, step, sent, status] : cases) {
+        // One poll at a time takes its block (it creates its event once it has one), then all of
+        // them wait side by side.
         std::vector<HANDLE> holders;
-        for (int i = 0; c.hold < 0 ? CommandPoolHasRoom() != 0 : i < c.hold; ++i) {
+        for (int i = 0; hold < 0 ? CommandPoolHasRoom() != 0 : i < hold; ++i) {
             const int events = CreatedEventCount();
             holders.push_back(CreateThread(NULL, 0, PollTheSilentDevice, NULL, 0, NULL));
             const DWORD start = GetTickCount();
@@ -303,42 +279,38 @@ TEST_P(FlashEngineTest, TheLeaveAlwaysHasARequestBlock) {
         }
         Emulator().ClearLog();
         ClearRecordedHost();
-        EXPECT_EQ(c.sent, Run()) << "holding " << c.hold << " more";
-        EXPECT_EQ(c.step, FlashStep) << "holding " << c.hold << " more";
+        EXPECT_EQ(sent, Run()) << "holding " << hold << " more";
+        EXPECT_EQ(step, FlashStep) << "holding " << hold << " more";
         ProgressPoll(0); // the tick that shows the end
-        EXPECT_EQ(std::vector<std::string>{c.status}, StatusTexts());
+        EXPECT_EQ(std::vector<std::string>{status}, StatusTexts());
     }
 }
 
-// A test image goes only into the drive emulator: one INQUIRY with room for the
-// emulator's signature comes first, and a drive that does not answer with it, as
-// a real drive would not, receives that INQUIRY alone.
+// A test image goes only into the drive emulator: one INQUIRY with room for the emulator's
+// signature comes first, and a drive that does not answer with it, as a real drive would not,
+// receives that INQUIRY alone.
 TEST_P(FlashEngineTest, ATestImageFlashesOnlyTheEmulator) {
     ASSERT_EQ(1, ReadImageFile(ProgramFile(true).c_str()));
     const std::string signedInquiry = "12-00-00-00-38-00";
-    std::vector<std::string> whole =
-        WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
+    std::vector<std::string> whole = Whole();
     whole.insert(whole.begin(), signedInquiry);
-    const struct {
-        const char* settings;
-        LONG step;
-        std::vector<std::string> sent;
-    } cases[] = {
+    const std::tuple<const char*, LONG, std::vector<std::string>> cases[] = {
+        // settings, step, sent
         {"revision = 2.16", 6, whole},
         {"emulator-signature = hide", FlashRefusedTestImage, {signedInquiry}},
         {"fault = 12#2 check 4/44/00", FlashRefusedTestImage, {signedInquiry}},
     };
-    for (const auto& c : cases) {
-        StartOneDrive(c.settings);
-        EXPECT_EQ(c.sent, Run()) << c.settings;
-        EXPECT_EQ(c.step, FlashStep) << c.settings;
+    for (const auto& [settings, step, sent] : cases) {
+        StartOneDrive(settings);
+        EXPECT_EQ(sent, Run()) << settings;
+        EXPECT_EQ(step, FlashStep) << settings;
     }
     ASSERT_EQ(1, ReadImageFile(ProgramFile(false).c_str()));
 }
 
-// The drive carries the entry out after twice its time-out: the run ends at stage
-// 1, the leave still goes out (on the NT path it waits at the simulator behind the
-// entry), and the drive ends out of flash mode, naming its firmware again.
+// The drive carries the entry out after twice its time-out: the run ends at stage 1, the leave
+// still goes out (on the NT path it waits at the simulator behind the entry), and the drive ends
+// out of flash mode, naming its firmware again.
 TEST_P(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
     StartOneDrive("fault = CC/01#1 late 11000");
     Run();
@@ -351,9 +323,10 @@ TEST_P(FlashEngineTest, AnEntryCarriedOutLateIsStillLeft) {
               std::string(reinterpret_cast<const char*>(FlashIdentification) + 16, 20));
 }
 
-// A run whose tick cannot be armed would leave the dialog waiting for its end for
-// good: it ends at once at stage 1, as an error, with nothing sent.
-TEST_P(FlashEngineTest, ARunWhoseTickCannotBeArmedEndsUnsent) {
+// A run whose tick cannot be armed would leave the dialog waiting for its end for good: it ends at
+// once at stage 1, as an error, with nothing sent. A run whose first event cannot be created ends
+// at stage 1 too, sending only the leave.
+TEST_P(FlashEngineTest, ARunWithoutItsTickOrItsEventEndsUnsent) {
     StartOneDrive("revision = 2.16");
     HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
     ASSERT_TRUE(DestroyWindow(gone));
@@ -362,9 +335,7 @@ TEST_P(FlashEngineTest, ARunWhoseTickCannotBeArmedEndsUnsent) {
     EXPECT_EQ(1, RunTick(gone)) << "the run has ended";
     EXPECT_EQ(std::vector<std::string>{MessageTable->error}, StatusTexts());
     EXPECT_EQ(std::vector<std::string>{}, CdbTexts(Commands()));
-}
 
-TEST_P(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     StartOneDrive("revision = 2.16");
     FailNextEventCreations(1);
     const std::vector<std::string> sent = Run();
@@ -373,10 +344,9 @@ TEST_P(FlashEngineTest, AnEventThatCannotBeCreatedEndsTheRunWithNothingSent) {
     EXPECT_EQ(std::vector<std::string>{"Create Event Fail"}, StatusTexts());
 }
 
-// Two drives and another vendor's device on different host adapters (and, on
-// the ASPI path, targets): the second drive is flashed, then the first. Every
-// command of a run goes to the chosen drive; the other devices keep their
-// firmware and state.
+// Two drives and another vendor's device on different host adapters (and, on the ASPI path,
+// targets): the second drive is flashed, then the first. Every command of a run goes to the chosen
+// drive; the other devices keep their firmware and state.
 TEST_P(FlashEngineTest, ARunTouchesOnlyTheChosenDrive) {
     const int t = OnAspiPath() ? 3 : 0, u = OnAspiPath() ? 5 : 0;
     const std::string all[] = {Address(0, t), Address(1, 0), Address(2, u)};
@@ -413,12 +383,8 @@ TEST_P(FlashEngineTest, ARunTouchesOnlyTheChosenDrive) {
 TEST_P(FlashEngineTest, DownloadImageCutsTransfersAndRefusesPartBlocks) {
     StartOneDrive("revision = 2.16");
     ASSERT_EQ(1, SetFlashMode(1));
-    const struct {
-        DWORD address;
-        DWORD length;
-        int result;
-        std::vector<std::string> cdbs;
-    } cases[] = {
+    const std::tuple<DWORD, DWORD, int, std::vector<std::string>> cases[] = {
+        // address, length, result, CDBs sent
         {0x6000, 0, 1, {}},
         {0x6000, 32768, 1, {DownloadCdb(0x6000, 8)}},
         {0x6000, 36864, 1, {DownloadCdb(0x6000, 8), DownloadCdb(0xE000, 1)}},
@@ -427,12 +393,11 @@ TEST_P(FlashEngineTest, DownloadImageCutsTransfersAndRefusesPartBlocks) {
         {0x6000, 4095, 0, {}},
         {0x6000, 4097, 0, {}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [address, length, result, cdbs] : cases) {
         Emulator().ClearLog();
-        EXPECT_EQ(c.result, DownloadImage(c.address, FirmwareImage.data, c.length))
-            << "length " << c.length;
-        EXPECT_EQ(c.cdbs, CdbTexts(Commands()))
-            << "address " << c.address << ", length " << c.length;
+        EXPECT_EQ(result, DownloadImage(address, FirmwareImage.data, length))
+            << "length " << length;
+        EXPECT_EQ(cdbs, CdbTexts(Commands())) << "address " << address << ", length " << length;
     }
 }
 

@@ -1,7 +1,6 @@
-// The flash tool's pure pieces: the appended image and its trailers, the command
-// line's program path, the identification patterns of the default configuration
-// with their signed comparison, the version comparison and the downgrade rule,
-// and the progress of a run tick by tick.
+// The flash tool's pure pieces: the appended image and its trailers, the command line's program
+// path, the identification patterns of the default configuration with their signed comparison, the
+// version comparison and the downgrade rule, and the progress of a run tick by tick.
 #include "FirmwareImage.h"
 #include "FlashSequence.h"
 #include "Identification.h"
@@ -13,9 +12,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,11 +35,9 @@ std::string WriteTemp(const std::string& name, const Bytes& bytes) {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
     const std::string path = std::string(folder) + name;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -50,19 +49,20 @@ Bytes ProgramFile(size_t prefix, const Bytes& image, const std::string& tail) {
     return file;
 }
 
-// The file without its first byte.
+// The file written to a temporary path and read as the program's image.
+int Load(const std::string& name, const Bytes& file) {
+    return ReadImageFile(WriteTemp(name, file).c_str());
+}
+
 Bytes Shortened(const Bytes& file) {
     return Bytes(file.begin() + 1, file.end());
 }
 
 TEST(FirmwareImageTest, TrailersSizesTagsAndVersionFields) {
     const Bytes image217 = Image("217");
-    const struct {
-        const char* name;
-        Bytes file;
-        size_t imageAt; // where the image starts in an accepted file
-        const char* version;
-    } cases[] = {
+    // What the file is, the file, where the image starts in an accepted one, its version (none:
+    // refused).
+    const std::tuple<const char*, Bytes, size_t, const char*> cases[] = {
         {"image and tag alone, 1,024,004 bytes", ProgramFile(0, image217, "M7T5"), 0, "2.17"},
         {"1,024,003 bytes", Shortened(ProgramFile(0, image217, "M7T5")), 0, nullptr},
         {"behind a program", ProgramFile(5000, image217, "M7T5"), 5000, "2.17"},
@@ -76,74 +76,61 @@ TEST(FirmwareImageTest, TrailersSizesTagsAndVersionFields) {
          nullptr},
     };
     // A refused file keeps what the last accepted one gave.
-    ASSERT_EQ(
-        1, ReadImageFile(WriteTemp("fw-base.bin", ProgramFile(1, Image("199"), "M7T5")).c_str()));
-    for (const auto& c : cases) {
+    ASSERT_EQ(1, Load("fw-base.bin", ProgramFile(1, Image("199"), "M7T5")));
+    for (const auto& [name, file, imageAt, version] : cases) {
+        SCOPED_TRACE(name);
         InitRevisionPattern();
-        const std::string path = WriteTemp("fw-case.bin", c.file);
+        const std::string path = WriteTemp("fw-case.bin", file);
         const std::string before = FirmwareImage.updateVersion;
-        EXPECT_EQ(c.version ? 1 : 0, ReadImageFile(path.c_str())) << c.name;
-        EXPECT_EQ(std::string(c.version ? c.version : before.c_str()), FirmwareImage.updateVersion)
-            << c.name;
-        if (c.version) {
-            const unsigned char* image = c.file.data() + c.imageAt;
-            EXPECT_EQ(0, memcmp(FirmwareImage.data, image, ImageSize)) << c.name;
-            EXPECT_EQ(image[ImageSize - 2], FirmwareImage.checksum[0]) << c.name;
-            EXPECT_EQ(image[ImageSize - 1], FirmwareImage.checksum[1]) << c.name;
-            EXPECT_EQ(path, std::string(FirmwareImage.path)) << c.name;
+        EXPECT_EQ(version ? 1 : 0, ReadImageFile(path.c_str()));
+        EXPECT_EQ(std::string(version ? version : before.c_str()), FirmwareImage.updateVersion);
+        if (version) {
+            const unsigned char* image = file.data() + imageAt;
+            EXPECT_EQ(0, memcmp(FirmwareImage.data, image, ImageSize));
+            EXPECT_EQ(image[ImageSize - 2], FirmwareImage.checksum[0]);
+            EXPECT_EQ(image[ImageSize - 1], FirmwareImage.checksum[1]);
+            EXPECT_EQ(path, std::string(FirmwareImage.path));
         }
     }
     InitRevisionPattern();
     EXPECT_EQ(0, ReadImageFile("C:\\no\\such\\file.exe"));
 }
 
-// A generated image is known by its test mark; an image without it is taken as
-// a real one; a refused file leaves the mark as the last accepted image gave it.
+// A generated image is known by its test mark; an image without it is taken as a real one; a
+// refused file leaves the mark as the last accepted image gave it.
 TEST(FirmwareImageTest, TheTestMarkIsFound) {
-    const struct {
-        const char* name;
-        Bytes file;
-        int loaded;
-        int testImage;
-    } cases[] = {
+    const std::tuple<const char*, Bytes, int, int> cases[] = {
+        // what, file, loaded, test image
         {"generated image", ProgramFile(10, Image("217"), "M7T5"), 1, 1},
         {"image without the test mark", ProgramFile(10, Image("217", true, false), "M7T5"), 1, 0},
         {"generated image, no tag", ProgramFile(10, Image("217"), "XXXX"), 0, 0},
         {"generated image again", ProgramFile(0, Image("216"), "M7T5"), 1, 1},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.loaded, ReadImageFile(WriteTemp("fw-mark.bin", c.file).c_str())) << c.name;
-        EXPECT_EQ(c.testImage, FirmwareImage.testImage) << c.name;
+    for (const auto& [name, file, loaded, testImage] : cases) {
+        EXPECT_EQ(loaded, Load("fw-mark.bin", file)) << name;
+        EXPECT_EQ(testImage, FirmwareImage.testImage) << name;
     }
 }
 
 TEST(FirmwareImageTest, ExtendedTrailerNarrowsTheRevisionPattern) {
-    // Its two characters replace characters 3 and 4 of the pattern; only the
-    // third is compared.
-    const struct {
-        const char* tail;
-        const char* revision;
-        int matches;
-    } cases[] = {
+    // Its two characters replace characters 3 and 4 of the pattern; only the third is compared.
+    const std::tuple<const char*, const char*, int> cases[] = {
+        // trailer, revision, matches
         {"M7T5", "2.1", 1},   {"M7T50?", "0.0", 1}, {"M7T50?", "2.1", 0},
         {"M7T51?", "0.0", 0}, {"M7T51?", "2.1", 1}, {"M7T51X", "3.1", 1},
     };
-    for (const auto& c : cases) {
+    for (const auto& [tail, revision, matches] : cases) {
         InitRevisionPattern();
-        ASSERT_EQ(
-            1, ReadImageFile(WriteTemp("fw-ext.bin", ProgramFile(3, Image("217"), c.tail)).c_str()))
-            << c.tail;
-        EXPECT_EQ(c.matches, MatchRevisionPattern(c.revision, nullptr))
-            << "trailer " << c.tail << ", revision " << c.revision;
+        ASSERT_EQ(1, Load("fw-ext.bin", ProgramFile(3, Image("217"), tail))) << tail;
+        EXPECT_EQ(matches, MatchRevisionPattern(revision, nullptr))
+            << "trailer " << tail << ", revision " << revision;
     }
     InitRevisionPattern();
 }
 
 TEST(FirmwareImageTest, ProgramPathFromTheCommandLine) {
-    const struct {
-        const char* commandLine;
-        const char* path;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
+        // command line, program path
         {"\"C:\\Program Files\\drvflash.exe\" -x", "C:\\Program Files\\drvflash.exe"},
         {"C:\\tools\\drvflash.exe arg", "C:\\tools\\drvflash.exe"},
         {"drvflash.exe", "drvflash.exe"},
@@ -151,10 +138,10 @@ TEST(FirmwareImageTest, ProgramPathFromTheCommandLine) {
         {"C:\\quoted\\drvflash.exe\" x", "C:\\quoted\\drvflash.exe"},
         {"", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [commandLine, expected] : cases) {
         char path[MAX_PATH];
-        ProgramPathFromCommandLine(c.commandLine, path, sizeof path);
-        EXPECT_EQ(std::string(c.path), path) << c.commandLine;
+        ProgramPathFromCommandLine(commandLine, path, sizeof path);
+        EXPECT_EQ(std::string(expected), path) << commandLine;
     }
     char small[6];
     ProgramPathFromCommandLine("abcdefghij", small, sizeof small);
@@ -163,12 +150,9 @@ TEST(FirmwareImageTest, ProgramPathFromTheCommandLine) {
 
 TEST(IdentificationTest, PatternsOfTheDefaultConfiguration) {
     InitRevisionPattern();
-    const struct {
-        const char* field; // vendor, product, or revision (compared with the product given)
-        const char* text;
-        const char* product;
-        int matches;
-    } cases[] = {
+    // Field (vendor, product, or revision, compared with the product given), text, product,
+    // matches.
+    const std::tuple<std::string, const char*, const char*, int> cases[] = {
         {"vendor", "ZAL     ", nullptr, 1},
         {"vendor", "ZAL    X", nullptr, 0},
         {"vendor", "zal     ", nullptr, 0},
@@ -188,24 +172,18 @@ TEST(IdentificationTest, PatternsOfTheDefaultConfiguration) {
         {"revision", "0.0", "TK-4800J        ", 0},
         {"revision", "000", "TK-4800J LOADER ", 0},
     };
-    for (const auto& c : cases) {
-        const std::string field = c.field;
-        const int matches = field == "vendor"    ? MatchVendorPatterns(c.text)
-                            : field == "product" ? MatchProductPatterns(c.text)
-                                                 : MatchRevisionPattern(c.text, c.product);
-        EXPECT_EQ(c.matches, matches)
-            << field << " '" << c.text << "', product " << (c.product ? c.product : "none");
+    for (const auto& [field, text, product, matches] : cases) {
+        EXPECT_EQ(matches, field == "vendor"    ? MatchVendorPatterns(text)
+                           : field == "product" ? MatchProductPatterns(text)
+                                                : MatchRevisionPattern(text, product))
+            << field << " '" << text << "', product " << (product ? product : "none");
     }
 }
 
 TEST(IdentificationTest, CompareVersionsAndDowngrades) {
     InitRevisionPattern();
-    const struct {
-        const char* current;
-        const char* update;
-        int compare;
-        int downgrade;
-    } cases[] = {
+    const std::tuple<const char*, const char*, int, int> cases[] = {
+        // current, update, CompareVersions, IsDowngrade
         {"2.16", "2.17", 1, 0}, {"2.17", "2.17", 1, 0}, {"2.18", "2.17", 2, 1},
         {"2.20", "2.17", 1, 1}, // older image, yet CompareVersions says 1
         {"2.05", "2.17", 1, 0}, {"1.95", "2.17", 1, 0}, {"3.01", "2.17", 1, 1},
@@ -213,30 +191,22 @@ TEST(IdentificationTest, CompareVersionsAndDowngrades) {
         {"107A", "107A", 1, 0}, {"108A", "107A", 2, 1}, {"107A", "2.17", 0, 0},
         {"207A", "107A", 0, 0}, {"0.01", "2.17", 1, 0}, {"\xB0.17", "2.17", 1, 0},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.compare, CompareVersions(c.current, c.update))
-            << c.current << " against " << c.update;
-        EXPECT_EQ(c.downgrade, IsDowngrade(c.current, c.update))
-            << c.current << " against " << c.update << " (downgrade)";
+    for (const auto& [current, update, compare, downgrade] : cases) {
+        EXPECT_EQ(compare, CompareVersions(current, update)) << current << " against " << update;
+        EXPECT_EQ(downgrade, IsDowngrade(current, update))
+            << current << " against " << update << " (downgrade)";
     }
     // A narrower pattern ("?.1") turns the unrelated dotted versions away.
-    ASSERT_EQ(1, ReadImageFile(
-                     WriteTemp("fw-narrow.bin", ProgramFile(3, Image("217"), "M7T51?")).c_str()));
+    ASSERT_EQ(1, Load("fw-narrow.bin", ProgramFile(3, Image("217"), "M7T51?")));
     EXPECT_EQ(0, CompareVersions("2.20", "2.17"));
     EXPECT_EQ(1, CompareVersions("3.15", "2.17"));
     InitRevisionPattern();
 }
 
-// Each row is one tick: FlashStep as the worker left it, then the text the tick
-// shows ("" for none), the bar position and whether the run has ended.
+// Each row is one tick: whether a reset comes first, FlashStep as the worker left it, then the text
+// the tick shows ("" for none), the bar position and whether the run has ended.
 TEST(ProgressPollTest, TicksFromResetToTheEnd) {
-    const struct {
-        int reset;
-        LONG step;
-        const char* text;
-        int position;
-        int ended;
-    } ticks[] = {
+    const std::tuple<int, LONG, const char*, int, int> ticks[] = {
         {1, 0, "Start Flashing", 50, 0},
         {0, 0, "", 100, 0},
         {0, 0, "", 100, 0}, // creeps no further than the stage's milestone
@@ -256,25 +226,25 @@ TEST(ProgressPollTest, TicksFromResetToTheEnd) {
          0, 1},
     };
     MessageTable = MessageTableFor(0);
-    for (size_t i = 0; i < sizeof ticks / sizeof ticks[0]; ++i) {
-        const auto& t = ticks[i];
-        if (t.reset) {
+    int tick = 0;
+    for (const auto& [reset, step, text, position, ended] : ticks) {
+        SCOPED_TRACE("tick " + std::to_string(tick++));
+        if (reset) {
             EXPECT_EQ(0, ProgressPoll(1));
             EXPECT_EQ(0, FlashStep) << "the reset starts FlashStep again";
         }
-        FlashStep = t.step;
+        FlashStep = step;
         ClearRecordedHost();
-        EXPECT_EQ(t.ended, ProgressPoll(0)) << "tick " << i;
+        EXPECT_EQ(ended, ProgressPoll(0));
         const std::vector<std::string> shown = StatusTexts();
-        EXPECT_EQ(std::string(t.text), shown.empty() ? "" : shown.back()) << "tick " << i;
-        EXPECT_LE(shown.size(), 1u) << "tick " << i;
-        EXPECT_EQ(t.position, ProgressPosition()) << "tick " << i;
+        EXPECT_EQ(std::string(text), shown.empty() ? "" : shown.back());
+        EXPECT_LE(shown.size(), 1u);
+        EXPECT_EQ(position, ProgressPosition());
     }
     // The last stage: the tenth creep passes 9990 and ends at 10000, no further.
     ProgressPoll(1);
     FlashStep = 5;
-    ProgressPoll(0);
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 13; ++i) {
         ProgressPoll(0);
     }
     EXPECT_EQ(10000, ProgressPosition());

@@ -39,36 +39,37 @@ public:
     std::unique_ptr<ToolSession> run;
 };
 
-// The program shows its dialog over a drive as it starts.
-TEST(DiscmodeDialog, ShowsTheDriveByItsCommandVersion) {
-    for (const PageRow& row : PageRows) {
+// Each row of `rows` that needs the built program, on a run of its own.
+template <typename Row, typename Check>
+void OnProgramRows(const std::vector<Row>& rows, Check check) {
+    for (const Row& row : rows) {
         if (row.builtProgram) {
+            SCOPED_TRACE(row.drive);
             ProgramLevel level;
-            ASSERT_NO_FATAL_FAILURE(ExpectPage(level, row));
-            CancelAndExpectEnd(level);
+            check(level, row);
         }
     }
+}
+
+// The program shows its dialog over a drive as it starts.
+TEST(DiscmodeDialog, ShowsTheDriveByItsCommandVersion) {
+    OnProgramRows(PageRows, [](ProgramLevel& level, const PageRow& row) {
+        ASSERT_NO_FATAL_FAILURE(ExpectPage(level, row));
+        CancelAndExpectEnd(level);
+    });
 }
 
 // The disc changes in the drive's state file, from outside the program's process.
 TEST(DiscmodeDialog, DiscInsertedAndRemovedWhileRunning) {
-    for (const DiscRow& row : DiscRows) {
-        if (row.builtProgram) {
-            ProgramLevel level;
-            ExpectDiscInsertedAndRemoved(level, row);
-        }
-    }
+    OnProgramRows(DiscRows, ExpectDiscInsertedAndRemoved);
 }
 
 // A complete change ends the program.
 TEST(DiscmodeChange, CommandsBoxAndDriveMemoryOfEachChange) {
-    for (const ChangeRow& row : ChangeRows) {
-        if (row.builtProgram) {
-            SCOPED_TRACE(row.name);
-            ProgramLevel level;
-            ExpectChange(level, row);
-        }
-    }
+    OnProgramRows(ChangeRows, [](ProgramLevel& level, const ChangeRow& row) {
+        SCOPED_TRACE(row.name);
+        ExpectChange(level, row);
+    });
 }
 
 TEST(DiscmodeChange, SecondRunShowsWhatTheFirstLeft) {

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 
@@ -79,21 +81,14 @@ ToolSession::ToolSession(const std::string& tool, const std::string& name) : too
     RemoveFolderFiles(folder_);
 }
 
-ToolSession::~ToolSession() {
-    if (!program_.HasExited()) {
-        program_.Kill();
-    }
-}
-
 void ToolSession::WriteScenario(const std::string& devices) {
     WriteWholeFile(folder_ + "\\scenario.txt",
                    "[emulator]\nstate = drive.state\nlog = commands.log\n\n" + devices);
 }
 
 bool ToolSession::Start(ProgramPath path, bool expectDialog) {
-    const std::string program = CurrentFolder() + "\\" + ProgramFor(tool_, path);
-    programFile_ = program;
-    if (!program_.Start("\"" + program + "\"", folder_,
+    programFile_ = CurrentFolder() + "\\" + ProgramFor(tool_, path);
+    if (!program_.Start("\"" + programFile_ + "\"", folder_,
                         {"ZALEMU_SCENARIO=" + folder_ + "\\scenario.txt"})) {
         return false;
     }
@@ -110,21 +105,13 @@ bool ToolSession::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
 }
 
 std::vector<zalemu::CommandRecord> ToolSession::Commands() const {
-    std::vector<zalemu::CommandRecord> records;
-    std::string error;
-    if (!zalemu::ParseLog(ReadWholeFile(folder_ + "\\commands.log"), &records, &error)) {
-        zalemu::CommandRecord bad;
-        bad.outcome = "unparsable log: " + error;
-        return {bad};
-    }
-    return records;
+    return ParsedLog(ReadWholeFile(folder_ + "\\commands.log"));
 }
 
 std::vector<std::string> ToolSession::OverlapNotes() const {
     std::istringstream lines(ReadWholeFile(folder_ + "\\commands.log"));
     std::vector<std::string> notes;
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (std::string line; std::getline(lines, line);) {
         if (line.compare(0, 10, "# overlap:") == 0) {
             notes.push_back(line);
         }
@@ -133,13 +120,10 @@ std::vector<std::string> ToolSession::OverlapNotes() const {
 }
 
 std::vector<zalemu::CommandRecord> ToolSession::CommandsAfter(size_t skip) const {
-    std::vector<zalemu::CommandRecord> all = Commands();
+    const std::vector<zalemu::CommandRecord> all = Commands();
     std::vector<zalemu::CommandRecord> result;
-    for (size_t i = skip; i < all.size(); ++i) {
-        if (all[i].Opcode() != 0x00) {
-            result.push_back(all[i]);
-        }
-    }
+    std::copy_if(all.begin() + static_cast<long>(std::min(skip, all.size())), all.end(),
+                 std::back_inserter(result), [](const auto& r) { return r.Opcode() != 0x00; });
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
@@ -104,12 +105,7 @@ namespace {
 SendASPI32CommandProc BoundSend = NULL;
 std::vector<SentRequest> Sent;
 
-CRITICAL_SECTION* SentLock() {
-    static CRITICAL_SECTION lock;
-    static const bool ready = (InitializeCriticalSection(&lock), true);
-    (void)ready;
-    return &lock;
-}
+std::mutex sentLock;
 
 DWORD __cdecl RecordingSend(void* block) {
     const ScsiRequestBlock* srb = static_cast<const ScsiRequestBlock*>(block);
@@ -117,9 +113,8 @@ DWORD __cdecl RecordingSend(void* block) {
         const std::string text =
             CdbText(srb->CDBByte,
                     srb->SRB_CDBLen < sizeof srb->CDBByte ? srb->SRB_CDBLen : sizeof srb->CDBByte);
-        EnterCriticalSection(SentLock());
+        std::lock_guard<std::mutex> lock(sentLock);
         Sent.push_back({text, srb->SRB_Flags, srb->SRB_SenseLen});
-        LeaveCriticalSection(SentLock());
     }
     return BoundSend(block);
 }
@@ -127,10 +122,8 @@ DWORD __cdecl RecordingSend(void* block) {
 } // namespace
 
 std::vector<SentRequest> SentRequests() {
-    EnterCriticalSection(SentLock());
-    const std::vector<SentRequest> copy = Sent;
-    LeaveCriticalSection(SentLock());
-    return copy;
+    std::lock_guard<std::mutex> lock(sentLock);
+    return Sent;
 }
 
 std::string StartWith(const std::string& scenario) {
@@ -153,9 +146,10 @@ std::string StartWith(const std::string& scenario) {
         BoundSend = SendASPI32Command;
         SendASPI32Command = RecordingSend;
     }
-    EnterCriticalSection(SentLock());
-    Sent.clear();
-    LeaveCriticalSection(SentLock());
+    {
+        std::lock_guard<std::mutex> lock(sentLock);
+        Sent.clear();
+    }
     Emulator().ClearLog();
     return std::string();
 }
@@ -163,13 +157,10 @@ std::string StartWith(const std::string& scenario) {
 std::vector<zalemu::CommandRecord> Commands(const std::string& address, bool withoutPolls) {
     std::vector<zalemu::CommandRecord> selected;
     for (const zalemu::CommandRecord& record : Emulator().Commands()) {
-        if (!address.empty() && record.address != address) {
-            continue;
+        if ((address.empty() || record.address == address) &&
+            !(withoutPolls && record.Opcode() == 0x00)) {
+            selected.push_back(record);
         }
-        if (withoutPolls && record.Opcode() == 0x00) {
-            continue;
-        }
-        selected.push_back(record);
     }
     return selected;
 }

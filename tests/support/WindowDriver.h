@@ -79,70 +79,6 @@ BoxSeen WaitForBox(DWORD processId, DWORD timeoutMs);
 // could not be pressed or the box stayed.
 bool AnswerBox(const BoxSeen& box, int button = IDOK);
 
-// The controls both tools' dialogs have.
-enum { IdCancel = 2, IdStatus = 1007, IdDriveList = 1009, IdTabs = 1014 };
-
-// One dialog of a process, driven through its controls. The dialog is found by
-// the layer that starts it (in the test program or as a program).
-class DialogDriver {
-public:
-    HWND Dialog() const { return dialog_; }
-
-    // What the user sees.
-    std::string Text(int id) const;
-    bool Enabled(int id) const;
-    bool Visible(int id) const;
-    bool Checked(int id) const;
-    // The identifiers among `ids` whose radio button is selected.
-    std::vector<int> CheckedOf(const std::vector<int>& ids) const;
-    std::vector<std::string> DriveListItems() const;
-    int DriveListSelection() const;
-    int TabCount() const;
-    int TabSelection() const;
-    std::string TabCaption(int index) const;
-
-    // What the user does. A click is queued as the mouse queues it; false (nothing
-    // done) when the button is hidden or disabled.
-    bool Click(int id);
-    // Clicks a radio button and returns once the dialog has handled it; false
-    // (nothing done) when it is hidden or disabled.
-    bool ClickRadio(int id);
-    // Moves the drive list / the tab control with the arrow keys to `index`, one
-    // entry a key, and returns once the dialog has handled the last.
-    void SelectDrive(int index);
-    void SelectTab(int index);
-    void NextTab() { SelectTab(TabSelection() + 1); }
-    void PreviousTab() { SelectTab(TabSelection() - 1); }
-    void PressEscape();
-    void PressEnter();
-    void PressAltF4();
-    void Close(); // the close box
-    // What reaches the dialog whatever its controls show: a button's command as
-    // the keyboard, the close box or a click queued before the button was
-    // disabled delivers it, and a message of the end of the Windows session.
-    void PostCommand(int id);
-    // A click queued while the dialog's thread was busy: the button gets it
-    // whether or not it has been disabled meanwhile.
-    void QueueClick(int id);
-    void PostSessionMessage(UINT message, WPARAM wParam);
-    // Moves the drive list on by one entry, as a user can only while it is
-    // enabled; false (nothing done) when it is not.
-    bool TryNextDrive();
-
-    // Waits for a state of a control.
-    bool WaitForEnabled(int id, bool enabled, DWORD timeoutMs = 5000) const;
-    bool WaitForText(int id, const std::string& text, DWORD timeoutMs = 5000) const;
-
-    // A message box of the dialog's process; see WaitForBox above.
-    BoxSeen WaitForBox(DWORD timeoutMs = 15000) const;
-
-protected:
-    // Finds the dialog of `processId` that holds the drive list.
-    bool FindDialog(DWORD processId, DWORD timeoutMs);
-    HWND dialog_ = NULL;
-    DWORD processId_ = 0;
-};
-
 // Polls `condition` until it holds or the time runs out.
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs) {
     timeoutMs = Scaled(timeoutMs);
@@ -157,5 +93,77 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutM
         Sleep(20);
     }
 }
+
+// The controls both tools' dialogs have.
+enum { IdCancel = 2, IdStatus = 1007, IdDriveList = 1009, IdTabs = 1014 };
+
+// One dialog of a process, driven through its controls. The dialog is found by
+// the layer that starts it (in the test program or as a program).
+class DialogDriver {
+public:
+    HWND Dialog() const { return dialog_; }
+
+    // What the user sees.
+    std::string Text(int id) const { return ControlText(dialog_, id); }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE; }
+    bool Visible(int id) const { return IsWindowVisible(GetDlgItem(dialog_, id)) != FALSE; }
+    bool Checked(int id) const {
+        return SendMessageA(GetDlgItem(dialog_, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    // The identifiers among `ids` whose radio button is selected.
+    std::vector<int> CheckedOf(const std::vector<int>& ids) const;
+    std::vector<std::string> DriveListItems() const;
+    int DriveListSelection() const;
+    int TabCount() const;
+    int TabSelection() const;
+    std::string TabCaption(int index) const;
+
+    // What the user does. A click is queued as the mouse queues it; false (nothing
+    // done) when the button is hidden or disabled.
+    bool Click(int id) { return PressButton(dialog_, id); }
+    // Clicks a radio button and returns once the dialog has handled it; false
+    // (nothing done) when it is hidden or disabled.
+    bool ClickRadio(int id);
+    // Moves the drive list / the tab control with the arrow keys to `index`, one
+    // entry a key, and returns once the dialog has handled the last.
+    void SelectDrive(int index);
+    void SelectTab(int index);
+    void NextTab() { SelectTab(TabSelection() + 1); }
+    void PreviousTab() { SelectTab(TabSelection() - 1); }
+    void PressEscape();
+    void PressEnter();
+    void PressAltF4();
+    void Close() { PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0); } // the close box
+    // What reaches the dialog whatever its controls show: a button's command as
+    // the keyboard, the close box or a click queued before the button was
+    // disabled delivers it, and a message of the end of the Windows session.
+    void PostCommand(int id);
+    // A click queued while the dialog's thread was busy: the button gets it
+    // whether or not it has been disabled meanwhile.
+    void QueueClick(int id) { PostMessageA(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
+    void PostSessionMessage(UINT message, WPARAM wParam);
+    // Moves the drive list on by one entry, as a user can only while it is
+    // enabled; false (nothing done) when it is not.
+    bool TryNextDrive();
+
+    // Waits for a state of a control.
+    bool WaitForEnabled(int id, bool enabled, DWORD timeoutMs = 5000) const {
+        return WaitUntil([&] { return Enabled(id) == enabled; }, timeoutMs);
+    }
+    bool WaitForText(int id, const std::string& text, DWORD timeoutMs = 5000) const {
+        return WaitUntil([&] { return Text(id) == text; }, timeoutMs);
+    }
+
+    // A message box of the dialog's process; see WaitForBox above.
+    BoxSeen WaitForBox(DWORD timeoutMs = 15000) const {
+        return ::WaitForBox(processId_, timeoutMs);
+    }
+
+protected:
+    // Finds the dialog of `processId` that holds the drive list.
+    bool FindDialog(DWORD processId, DWORD timeoutMs);
+    HWND dialog_ = NULL;
+    DWORD processId_ = 0;
+};
 
 #endif

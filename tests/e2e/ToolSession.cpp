@@ -22,17 +22,12 @@ std::string CurrentFolder() {
 
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteWholeFile(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary.c_str(), std::ios::binary | std::ios::trunc);
-        out << text;
-    }
+    std::ofstream(temporary.c_str(), std::ios::binary | std::ios::trunc) << text;
     MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
@@ -50,21 +45,12 @@ void RemoveFolderFiles(const std::string& folder) {
     FindClose(search);
 }
 
-// Each path's copy of the program, which has that path's Wine settings.
+// Each path's copy of the program, which has that path's Wine settings; the
+// names in the order of ProgramPath.
 std::string ProgramFor(const std::string& tool, ProgramPath path) {
-    switch (path) {
-    case ProgramPath::AspiEmulator:
-        return tool + "_9x.exe";
-    case ProgramPath::AspiWine:
-        return tool + "_9x_wineaspi.exe";
-    case ProgramPath::AspiMissing:
-        return tool + "_9x_noaspi.exe";
-    case ProgramPath::WithoutImage:
-        return tool + "_noimage_9x.exe";
-    case ProgramPath::Nt:
-        break;
-    }
-    return tool + ".exe";
+    const char* const endings[] = {"_9x.exe", "_9x_wineaspi.exe", "_9x_noaspi.exe", ".exe",
+                                   "_noimage_9x.exe"};
+    return tool + endings[static_cast<int>(path)];
 }
 
 } // namespace
@@ -178,15 +164,8 @@ void ExpectStartFailure(const std::string& tool, const StartFailure& failure) {
     EXPECT_EQ(failure.text, box.text);
     if (failure.control != 0) {
         // The dialog behind the box, whether it is shown yet or not.
-        HWND dialog = NULL;
-        WaitUntil(
-            [&] {
-                for (HWND window : TopLevelWindows(run.Program().ProcessId())) {
-                    dialog = GetDlgItem(window, failure.control) != NULL ? window : dialog;
-                }
-                return dialog != NULL;
-            },
-            5000);
+        const HWND dialog =
+            WaitForDialogWithControl(run.Program().ProcessId(), failure.control, 5000, false);
         ASSERT_NE(nullptr, dialog) << "no dialog behind the box";
         EXPECT_EQ(failure.shown, ControlText(dialog, failure.control));
     }

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -56,17 +57,14 @@ bool PathFromName(const std::string& name, TransportPath* path) {
 
 bool TakePathArgument(int* argc, char** argv, TransportPath* path) {
     for (int i = 1; i < *argc; ++i) {
-        if (std::string(argv[i]) != "--path") {
-            continue;
+        if (std::string(argv[i]) == "--path") {
+            if (i + 1 >= *argc || !PathFromName(argv[i + 1], path)) {
+                return false;
+            }
+            std::copy(argv + i + 2, argv + *argc + 1, argv + i);
+            *argc -= 2;
+            return true;
         }
-        if (i + 1 >= *argc || !PathFromName(argv[i + 1], path)) {
-            return false;
-        }
-        for (int j = i + 2; j <= *argc; ++j) {
-            argv[j - 2] = argv[j];
-        }
-        *argc -= 2;
-        return true;
     }
     return true;
 }
@@ -86,13 +84,8 @@ EmulatorAccess& Emulator() {
 }
 
 std::string Address(int ha, int target) {
-    char text[16];
-    if (OnAspiPath()) {
-        std::snprintf(text, sizeof text, "%d:%d", ha, target);
-    } else {
-        std::snprintf(text, sizeof text, "%c:", 'D' + ha);
-    }
-    return text;
+    return OnAspiPath() ? std::to_string(ha) + ":" + std::to_string(target)
+                        : std::string(1, static_cast<char>('D' + ha)) + ":";
 }
 
 std::string Device(int ha, int target, const std::string& settings) {

@@ -31,11 +31,11 @@ std::vector<char> EnvironmentWith(const std::vector<std::string>& extra) {
     FreeEnvironmentStringsA(block);
     for (const std::string& added : extra) {
         const std::string name = added.substr(0, added.find('=') + 1);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            if (_strnicmp(entries[i].c_str(), name.c_str(), name.size()) == 0) {
-                entries.erase(entries.begin() + static_cast<long>(i));
-                break;
-            }
+        const auto same = std::find_if(entries.begin(), entries.end(), [&](const std::string& e) {
+            return _strnicmp(e.c_str(), name.c_str(), name.size()) == 0;
+        });
+        if (same != entries.end()) {
+            entries.erase(same);
         }
         entries.push_back(added);
     }
@@ -69,15 +69,8 @@ bool RunningProgram::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
         return false;
     }
     DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
-    if (exitCode != NULL) {
-        *exitCode = code;
-    }
+    GetExitCodeProcess(info_.hProcess, exitCode != NULL ? exitCode : &code);
     return true;
-}
-
-bool RunningProgram::HasExited() {
-    return started_ && WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
 }
 
 void RunningProgram::Kill() {
@@ -138,10 +131,10 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
     return WaitForWindow(processId, timeoutMs, IsMessageBox);
 }
 
-HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs) {
-    return WaitForWindow(processId, timeoutMs, [controlId](HWND window) {
+HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs, bool shownOnly) {
+    return WaitForWindow(processId, timeoutMs, [=](HWND window) {
         return WindowClass(window) == "#32770" && GetDlgItem(window, controlId) != NULL &&
-               IsWindowVisible(window);
+               (!shownOnly || IsWindowVisible(window));
     });
 }
 
@@ -160,10 +153,6 @@ std::string WindowText(HWND window) {
 std::string ControlText(HWND dialog, int controlId) {
     HWND control = GetDlgItem(dialog, controlId);
     return control != NULL ? WindowText(control) : std::string("<no control>");
-}
-
-std::string MessageBoxText(HWND box) {
-    return ControlText(box, 0xFFFF);
 }
 
 std::string WindowClass(HWND window) {
@@ -216,12 +205,6 @@ bool AnswerBox(const BoxSeen& box, int button) {
            WaitUntil([window] { return !IsWindow(window) || !IsWindowVisible(window); }, 5000);
 }
 
-bool DialogDriver::FindDialog(DWORD processId, DWORD timeoutMs) {
-    processId_ = processId;
-    dialog_ = WaitForDialogWithControl(processId, IdDriveList, timeoutMs);
-    return dialog_ != NULL;
-}
-
 std::vector<int> DialogDriver::CheckedOf(const std::vector<int>& ids) const {
     std::vector<int> checked;
     std::copy_if(ids.begin(), ids.end(), std::back_inserter(checked),
@@ -243,10 +226,6 @@ std::vector<std::string> DialogDriver::DriveListItems() const {
         items.push_back(text);
     }
     return items;
-}
-
-int DialogDriver::DriveListSelection() const {
-    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdDriveList), CB_GETCURSEL, 0, 0));
 }
 
 int DialogDriver::TabCount() const {
@@ -326,15 +305,6 @@ void DialogDriver::PressAltF4() {
     // The context code (Alt held) and the scan code of F4.
     PostKey(dialog_, VK_F4, 0x20000000 | 0x003E0001, static_cast<LPARAM>(0xE03E0001u),
             WM_SYSKEYDOWN);
-}
-
-void DialogDriver::PostCommand(int id) {
-    PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
-}
-
-void DialogDriver::PostSessionMessage(UINT message, WPARAM wParam) {
-    PostMessageA(dialog_, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF));
 }
 
 bool DialogDriver::TryNextDrive() {

@@ -32,7 +32,7 @@ public:
     DWORD ProcessId() const { return info_.dwProcessId; }
     // Waits for the end; true with the exit code when it ended within the time.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
-    bool HasExited();
+    bool HasExited() { return started_ && WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0; }
     void Kill();
 
 private:
@@ -46,14 +46,18 @@ std::vector<HWND> TopLevelWindows(DWORD processId);
 // A message box of the process (a #32770 window with the 0xFFFF text control),
 // waiting up to timeoutMs; null if none appeared.
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
-// A dialog of the process holding a control with the identifier `controlId`.
-HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs);
+// A dialog of the process holding a control with the identifier `controlId`,
+// shown, or also still hidden when `shownOnly` is false.
+HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs,
+                              bool shownOnly = true);
 // Waits until no message box of the process is left.
 bool WaitForNoMessageBox(DWORD processId, DWORD timeoutMs);
 
 std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int controlId);
-std::string MessageBoxText(HWND box);
+inline std::string MessageBoxText(HWND box) {
+    return ControlText(box, 0xFFFF);
+}
 std::string WindowClass(HWND window);
 
 // Presses a push button of a dialog or message box as a click would; false when
@@ -113,7 +117,9 @@ public:
     // The identifiers among `ids` whose radio button is selected.
     std::vector<int> CheckedOf(const std::vector<int>& ids) const;
     std::vector<std::string> DriveListItems() const;
-    int DriveListSelection() const;
+    int DriveListSelection() const {
+        return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdDriveList), CB_GETCURSEL, 0, 0));
+    }
     int TabCount() const;
     int TabSelection() const;
     std::string TabCaption(int index) const;
@@ -137,11 +143,16 @@ public:
     // What reaches the dialog whatever its controls show: a button's command as
     // the keyboard, the close box or a click queued before the button was
     // disabled delivers it, and a message of the end of the Windows session.
-    void PostCommand(int id);
+    void PostCommand(int id) {
+        PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
+    }
     // A click queued while the dialog's thread was busy: the button gets it
     // whether or not it has been disabled meanwhile.
     void QueueClick(int id) { PostMessageA(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
-    void PostSessionMessage(UINT message, WPARAM wParam);
+    void PostSessionMessage(UINT message, WPARAM wParam) {
+        PostMessageA(dialog_, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF));
+    }
     // Moves the drive list on by one entry, as a user can only while it is
     // enabled; false (nothing done) when it is not.
     bool TryNextDrive();
@@ -161,7 +172,11 @@ public:
 
 protected:
     // Finds the dialog of `processId` that holds the drive list.
-    bool FindDialog(DWORD processId, DWORD timeoutMs);
+    bool FindDialog(DWORD processId, DWORD timeoutMs) {
+        processId_ = processId;
+        dialog_ = WaitForDialogWithControl(processId, IdDriveList, timeoutMs);
+        return dialog_ != NULL;
+    }
     HWND dialog_ = NULL;
     DWORD processId_ = 0;
 };

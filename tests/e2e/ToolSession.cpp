@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 
@@ -20,17 +22,12 @@ std::string CurrentFolder() {
 
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteWholeFile(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary.c_str(), std::ios::binary | std::ios::trunc);
-        out << text;
-    }
+    std::ofstream(temporary.c_str(), std::ios::binary | std::ios::trunc) << text;
     MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
@@ -48,21 +45,12 @@ void RemoveFolderFiles(const std::string& folder) {
     FindClose(search);
 }
 
-// Each path's copy of the program, which has that path's Wine settings.
+// Each path's copy of the program, which has that path's Wine settings; the
+// names in the order of ProgramPath.
 std::string ProgramFor(const std::string& tool, ProgramPath path) {
-    switch (path) {
-    case ProgramPath::AspiEmulator:
-        return tool + "_9x.exe";
-    case ProgramPath::AspiWine:
-        return tool + "_9x_wineaspi.exe";
-    case ProgramPath::AspiMissing:
-        return tool + "_9x_noaspi.exe";
-    case ProgramPath::WithoutImage:
-        return tool + "_noimage_9x.exe";
-    case ProgramPath::Nt:
-        break;
-    }
-    return tool + ".exe";
+    const char* const endings[] = {"_9x.exe", "_9x_wineaspi.exe", "_9x_noaspi.exe", ".exe",
+                                   "_noimage_9x.exe"};
+    return tool + endings[static_cast<int>(path)];
 }
 
 } // namespace
@@ -79,21 +67,14 @@ ToolSession::ToolSession(const std::string& tool, const std::string& name) : too
     RemoveFolderFiles(folder_);
 }
 
-ToolSession::~ToolSession() {
-    if (!program_.HasExited()) {
-        program_.Kill();
-    }
-}
-
 void ToolSession::WriteScenario(const std::string& devices) {
     WriteWholeFile(folder_ + "\\scenario.txt",
                    "[emulator]\nstate = drive.state\nlog = commands.log\n\n" + devices);
 }
 
 bool ToolSession::Start(ProgramPath path, bool expectDialog) {
-    const std::string program = CurrentFolder() + "\\" + ProgramFor(tool_, path);
-    programFile_ = program;
-    if (!program_.Start("\"" + program + "\"", folder_,
+    programFile_ = CurrentFolder() + "\\" + ProgramFor(tool_, path);
+    if (!program_.Start("\"" + programFile_ + "\"", folder_,
                         {"ZALEMU_SCENARIO=" + folder_ + "\\scenario.txt"})) {
         return false;
     }
@@ -110,21 +91,13 @@ bool ToolSession::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
 }
 
 std::vector<zalemu::CommandRecord> ToolSession::Commands() const {
-    std::vector<zalemu::CommandRecord> records;
-    std::string error;
-    if (!zalemu::ParseLog(ReadWholeFile(folder_ + "\\commands.log"), &records, &error)) {
-        zalemu::CommandRecord bad;
-        bad.outcome = "unparsable log: " + error;
-        return {bad};
-    }
-    return records;
+    return ParsedLog(ReadWholeFile(folder_ + "\\commands.log"));
 }
 
 std::vector<std::string> ToolSession::OverlapNotes() const {
     std::istringstream lines(ReadWholeFile(folder_ + "\\commands.log"));
     std::vector<std::string> notes;
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (std::string line; std::getline(lines, line);) {
         if (line.compare(0, 10, "# overlap:") == 0) {
             notes.push_back(line);
         }
@@ -133,13 +106,10 @@ std::vector<std::string> ToolSession::OverlapNotes() const {
 }
 
 std::vector<zalemu::CommandRecord> ToolSession::CommandsAfter(size_t skip) const {
-    std::vector<zalemu::CommandRecord> all = Commands();
+    const std::vector<zalemu::CommandRecord> all = Commands();
     std::vector<zalemu::CommandRecord> result;
-    for (size_t i = skip; i < all.size(); ++i) {
-        if (all[i].Opcode() != 0x00) {
-            result.push_back(all[i]);
-        }
-    }
+    std::copy_if(all.begin() + static_cast<long>(std::min(skip, all.size())), all.end(),
+                 std::back_inserter(result), [](const auto& r) { return r.Opcode() != 0x00; });
     return result;
 }
 
@@ -194,15 +164,8 @@ void ExpectStartFailure(const std::string& tool, const StartFailure& failure) {
     EXPECT_EQ(failure.text, box.text);
     if (failure.control != 0) {
         // The dialog behind the box, whether it is shown yet or not.
-        HWND dialog = NULL;
-        WaitUntil(
-            [&] {
-                for (HWND window : TopLevelWindows(run.Program().ProcessId())) {
-                    dialog = GetDlgItem(window, failure.control) != NULL ? window : dialog;
-                }
-                return dialog != NULL;
-            },
-            5000);
+        const HWND dialog =
+            WaitForDialogWithControl(run.Program().ProcessId(), failure.control, 5000, false);
         ASSERT_NE(nullptr, dialog) << "no dialog behind the box";
         EXPECT_EQ(failure.shown, ControlText(dialog, failure.control));
     }

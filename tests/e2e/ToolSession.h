@@ -28,7 +28,6 @@ public:
     // A fresh working folder for a run of `tool` (its program's name without
     // ".exe"), named after the test.
     ToolSession(const std::string& tool, const std::string& name);
-    ~ToolSession();
 
     // Writes the scenario (state and log files go into the working folder; the
     // scenario should not name them itself).
@@ -37,6 +36,7 @@ public:
     // when `expectDialog` is false); false if neither appeared in time.
     bool Start(ProgramPath path = ProgramPath::AspiEmulator, bool expectDialog = true);
 
+    // The program, ended with the session if it is still running.
     RunningProgram& Program() { return program_; }
     const std::string& Folder() const { return folder_; }
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);

@@ -10,10 +10,7 @@ namespace {
 // characters from byte `at` on.
 CdbBytes Cdb(std::initializer_list<unsigned> bytes, size_t at = 0, const char* text = "",
              size_t count = 0) {
-    CdbBytes cdb;
-    for (unsigned byte : bytes) {
-        cdb.push_back(static_cast<uint8_t>(byte));
-    }
+    CdbBytes cdb(bytes.begin(), bytes.end());
     for (size_t i = 0; i < count && text[i] != '\0'; ++i) {
         cdb[at + i] = static_cast<uint8_t>(text[i]);
     }

@@ -11,48 +11,36 @@ namespace {
 std::mutex callLock;
 std::vector<DeviceCall> calls;
 
+// Records the call; the caller still sees the call's own last error.
 void Record(const DeviceCall& call) {
-    std::lock_guard<std::mutex> lock(callLock);
-    calls.push_back(call);
+    const DWORD error = GetLastError();
+    {
+        std::lock_guard<std::mutex> lock(callLock);
+        calls.push_back(call);
+    }
+    SetLastError(error);
 }
 
 HANDLE RecordedCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                            DWORD disposition, DWORD flags, HANDLE) {
-    DeviceCall call;
-    call.function = "CreateFileA";
-    call.path = fileName != NULL ? fileName : "";
-    call.access = access;
-    call.shareMode = shareMode;
-    call.disposition = disposition;
-    call.handle = SptiCreateFileA(fileName, access, shareMode, disposition, flags);
-    call.result = call.handle != INVALID_HANDLE_VALUE;
-    const DWORD error = GetLastError();
-    Record(call);
-    SetLastError(error);
-    return call.handle;
+    const HANDLE handle = SptiCreateFileA(fileName, access, shareMode, disposition, flags);
+    Record({"CreateFileA", fileName != NULL ? fileName : "", access, shareMode, disposition, 0,
+            handle, handle != INVALID_HANDLE_VALUE});
+    return handle;
 }
 
 BOOL RecordedDeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
                              LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned, LPOVERLAPPED) {
-    DeviceCall call;
-    call.function = "DeviceIoControl";
-    call.code = controlCode;
-    call.handle = device;
-    call.result = SptiDeviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
-                                      bytesReturned);
-    const DWORD error = GetLastError();
-    Record(call);
-    SetLastError(error);
-    return call.result;
+    const BOOL result = SptiDeviceIoControl(device, controlCode, inBuffer, inSize, outBuffer,
+                                            outSize, bytesReturned);
+    Record({"DeviceIoControl", "", 0, 0, 0, controlCode, device, result});
+    return result;
 }
 
 BOOL RecordedCloseDevice(HANDLE device) {
-    DeviceCall call;
-    call.function = "CloseHandle";
-    call.handle = device;
-    call.result = SptiCloseHandle(device);
-    Record(call);
-    return call.result;
+    const BOOL result = SptiCloseHandle(device);
+    Record({"CloseHandle", "", 0, 0, 0, 0, device, result});
+    return result;
 }
 
 HANDLE PlainCreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,

@@ -7,10 +7,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
-namespace {
-
-std::string ReadAll(int(__cdecl* read)(char*, int)) {
+std::string EmulatorAccess::ReadAll(int(__cdecl* read)(char*, int)) {
     if (read == nullptr) {
         return std::string();
     }
@@ -20,6 +20,8 @@ std::string ReadAll(int(__cdecl* read)(char*, int)) {
     text.resize(static_cast<size_t>(length));
     return text;
 }
+
+namespace {
 
 template <typename Proc> Proc Resolve(HMODULE module, const char* name) {
     return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
@@ -70,18 +72,13 @@ std::string EmulatorAccess::Load(const std::string& scenario, const std::string&
     return error[0] != '\0' ? std::string(error) : std::string("scenario refused");
 }
 
-std::string EmulatorAccess::LogText() const {
-    return ReadAll(log_);
-}
-
-std::vector<zalemu::CommandRecord> EmulatorAccess::Commands() const {
+std::vector<zalemu::CommandRecord> ParsedLog(const std::string& log) {
     std::vector<zalemu::CommandRecord> records;
     std::string error;
-    if (!zalemu::ParseLog(LogText(), &records, &error)) {
-        records.clear();
+    if (!zalemu::ParseLog(log, &records, &error)) {
         zalemu::CommandRecord bad;
         bad.outcome = "unparsable log: " + error;
-        records.push_back(bad);
+        return {bad};
     }
     return records;
 }
@@ -97,20 +94,6 @@ bool EmulatorAccess::AwaitCommands(size_t count, DWORD timeoutMs) const {
     return true;
 }
 
-void EmulatorAccess::ClearLog() const {
-    if (clear_ != nullptr) {
-        clear_();
-    }
-}
-
-bool EmulatorAccess::SetDisc(const std::string& address, bool loaded) const {
-    return setDisc_ != nullptr && setDisc_(address.c_str(), loaded ? 1 : 0) == 1;
-}
-
-std::string EmulatorAccess::StateText() const {
-    return ReadAll(state_);
-}
-
 std::vector<unsigned char> EmulatorAccess::Firmware(const std::string& address) const {
     const int length = firmware_ != nullptr ? firmware_(address.c_str(), nullptr, 0) : 0;
     std::vector<unsigned char> bytes(length > 0 ? static_cast<size_t>(length) : 0);
@@ -120,22 +103,11 @@ std::vector<unsigned char> EmulatorAccess::Firmware(const std::string& address) 
     return bytes;
 }
 
-int EmulatorAccess::FlashMode(const std::string& address) const {
-    return flashMode_ != nullptr ? flashMode_(address.c_str()) : -1;
-}
-
 std::vector<unsigned char> ImageAtEndOf(const std::string& programPath) {
     const size_t imageSize = 1024000;
-    std::vector<unsigned char> file;
-    FILE* in = std::fopen(programPath.c_str(), "rb");
-    if (in != nullptr) {
-        unsigned char chunk[65536];
-        size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-            file.insert(file.end(), chunk, chunk + got);
-        }
-        std::fclose(in);
-    }
+    std::ifstream in(programPath.c_str(), std::ios::binary);
+    const std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
     for (size_t trailer : {size_t{4}, size_t{6}}) {
         if (file.size() >= imageSize + trailer &&
             std::memcmp(&file[file.size() - trailer], "M7T5", 4) == 0) {

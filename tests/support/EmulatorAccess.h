@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+// The commands of an emulator's log text; one record naming the fault when the
+// text does not parse.
+std::vector<zalemu::CommandRecord> ParsedLog(const std::string& log);
+
 class EmulatorAccess {
 public:
     // The emulator linked into this program.
@@ -26,22 +30,32 @@ public:
     bool Valid() const { return load_ != nullptr; }
     // Loads a scenario; the error text, or "" on success.
     std::string Load(const std::string& scenario, const std::string& baseDir = std::string());
-    std::string LogText() const;
-    std::vector<zalemu::CommandRecord> Commands() const;
+    std::string LogText() const { return ReadAll(log_); }
+    std::vector<zalemu::CommandRecord> Commands() const { return ParsedLog(LogText()); }
     // Waits until the log holds at least `count` commands (a command is logged as
     // the device begins it); false when `timeoutMs` ran out first.
     bool AwaitCommands(size_t count, DWORD timeoutMs) const;
-    void ClearLog() const;
-    bool SetDisc(const std::string& address, bool loaded) const;
-    std::string StateText() const;
+    void ClearLog() const {
+        if (clear_ != nullptr) {
+            clear_();
+        }
+    }
+    bool SetDisc(const std::string& address, bool loaded) const {
+        return setDisc_ != nullptr && setDisc_(address.c_str(), loaded ? 1 : 0) == 1;
+    }
+    std::string StateText() const { return ReadAll(state_); }
     // The bytes the drive's flash holds from drive address 0x6000 on; empty
     // while they are unknown or without such a device.
     std::vector<unsigned char> Firmware(const std::string& address) const;
     // 1 while the device is in flash mode, 0 when it is not, -1 without such a
     // device (or without the control function); sends the device nothing.
-    int FlashMode(const std::string& address) const;
+    int FlashMode(const std::string& address) const {
+        return flashMode_ != nullptr ? flashMode_(address.c_str()) : -1;
+    }
 
 private:
+    // The whole text a control function gives; "" without the function.
+    static std::string ReadAll(int(__cdecl* read)(char*, int));
     typedef int(__cdecl* LoadText)(const char*, const char*, char*, int);
     typedef int(__cdecl* ReadText)(char*, int);
     typedef void(__cdecl* Clear)(void);

@@ -2,13 +2,16 @@
 // builders (see ExecRequest.h).
 #include "ExecRequest.h"
 
+#include <algorithm>
+#include <iterator>
+#include <mutex>
+
 namespace {
 
 struct Record {
-    CRITICAL_SECTION lock;
-    HANDLE each; // set at every call
+    std::mutex lock;
+    HANDLE each = CreateEventA(NULL, FALSE, FALSE, NULL); // set at every call
     std::vector<PostedCall> calls;
-    Record() : each(CreateEventA(NULL, FALSE, FALSE, NULL)) { InitializeCriticalSection(&lock); }
 };
 
 Record& TheRecord() {
@@ -20,31 +23,27 @@ Record& TheRecord() {
 
 void __cdecl RecordPostedCall(void* block) {
     Record& record = TheRecord();
-    EnterCriticalSection(&record.lock);
-    record.calls.push_back(
-        {block, static_cast<ScsiRequestBlock*>(block)->SRB_Status, GetCurrentThreadId()});
-    LeaveCriticalSection(&record.lock);
+    {
+        std::lock_guard<std::mutex> lock(record.lock);
+        record.calls.push_back(
+            {block, static_cast<ScsiRequestBlock*>(block)->SRB_Status, GetCurrentThreadId()});
+    }
     SetEvent(record.each);
 }
 
 std::vector<PostedCall> PostedCalls(const void* block) {
     Record& record = TheRecord();
     std::vector<PostedCall> calls;
-    EnterCriticalSection(&record.lock);
-    for (const PostedCall& call : record.calls) {
-        if (block == nullptr || call.block == block) {
-            calls.push_back(call);
-        }
-    }
-    LeaveCriticalSection(&record.lock);
+    std::lock_guard<std::mutex> lock(record.lock);
+    std::copy_if(
+        record.calls.begin(), record.calls.end(), std::back_inserter(calls),
+        [block](const PostedCall& call) { return block == nullptr || call.block == block; });
     return calls;
 }
 
 void ClearPostedCalls() {
-    Record& record = TheRecord();
-    EnterCriticalSection(&record.lock);
-    record.calls.clear();
-    LeaveCriticalSection(&record.lock);
+    std::lock_guard<std::mutex> lock(TheRecord().lock);
+    TheRecord().calls.clear();
 }
 
 bool AwaitPostedCalls(size_t count, DWORD timeoutMs, const void* block) {

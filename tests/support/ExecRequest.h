@@ -49,8 +49,7 @@ inline BYTE SendExecAndWait(SendASPI32CommandProc send, ScsiRequestBlock* block,
 
 // An abort of the request in `toAbort`, sent to host adapter `ha`.
 inline SRB_Abort AbortRequest(BYTE ha, void* toAbort) {
-    SRB_Abort abort;
-    memset(&abort, 0, sizeof abort);
+    SRB_Abort abort = {};
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_HaId = ha;
     abort.SRB_ToAbort = toAbort;

@@ -9,7 +9,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
@@ -55,17 +57,14 @@ bool PathFromName(const std::string& name, TransportPath* path) {
 
 bool TakePathArgument(int* argc, char** argv, TransportPath* path) {
     for (int i = 1; i < *argc; ++i) {
-        if (std::string(argv[i]) != "--path") {
-            continue;
+        if (std::string(argv[i]) == "--path") {
+            if (i + 1 >= *argc || !PathFromName(argv[i + 1], path)) {
+                return false;
+            }
+            std::copy(argv + i + 2, argv + *argc + 1, argv + i);
+            *argc -= 2;
+            return true;
         }
-        if (i + 1 >= *argc || !PathFromName(argv[i + 1], path)) {
-            return false;
-        }
-        for (int j = i + 2; j <= *argc; ++j) {
-            argv[j - 2] = argv[j];
-        }
-        *argc -= 2;
-        return true;
     }
     return true;
 }
@@ -85,13 +84,8 @@ EmulatorAccess& Emulator() {
 }
 
 std::string Address(int ha, int target) {
-    char text[16];
-    if (OnAspiPath()) {
-        std::snprintf(text, sizeof text, "%d:%d", ha, target);
-    } else {
-        std::snprintf(text, sizeof text, "%c:", 'D' + ha);
-    }
-    return text;
+    return OnAspiPath() ? std::to_string(ha) + ":" + std::to_string(target)
+                        : std::string(1, static_cast<char>('D' + ha)) + ":";
 }
 
 std::string Device(int ha, int target, const std::string& settings) {
@@ -104,12 +98,7 @@ namespace {
 SendASPI32CommandProc BoundSend = NULL;
 std::vector<SentRequest> Sent;
 
-CRITICAL_SECTION* SentLock() {
-    static CRITICAL_SECTION lock;
-    static const bool ready = (InitializeCriticalSection(&lock), true);
-    (void)ready;
-    return &lock;
-}
+std::mutex sentLock;
 
 DWORD __cdecl RecordingSend(void* block) {
     const ScsiRequestBlock* srb = static_cast<const ScsiRequestBlock*>(block);
@@ -117,9 +106,8 @@ DWORD __cdecl RecordingSend(void* block) {
         const std::string text =
             CdbText(srb->CDBByte,
                     srb->SRB_CDBLen < sizeof srb->CDBByte ? srb->SRB_CDBLen : sizeof srb->CDBByte);
-        EnterCriticalSection(SentLock());
+        std::lock_guard<std::mutex> lock(sentLock);
         Sent.push_back({text, srb->SRB_Flags, srb->SRB_SenseLen});
-        LeaveCriticalSection(SentLock());
     }
     return BoundSend(block);
 }
@@ -127,10 +115,8 @@ DWORD __cdecl RecordingSend(void* block) {
 } // namespace
 
 std::vector<SentRequest> SentRequests() {
-    EnterCriticalSection(SentLock());
-    const std::vector<SentRequest> copy = Sent;
-    LeaveCriticalSection(SentLock());
-    return copy;
+    std::lock_guard<std::mutex> lock(sentLock);
+    return Sent;
 }
 
 std::string StartWith(const std::string& scenario) {
@@ -153,9 +139,10 @@ std::string StartWith(const std::string& scenario) {
         BoundSend = SendASPI32Command;
         SendASPI32Command = RecordingSend;
     }
-    EnterCriticalSection(SentLock());
-    Sent.clear();
-    LeaveCriticalSection(SentLock());
+    {
+        std::lock_guard<std::mutex> lock(sentLock);
+        Sent.clear();
+    }
     Emulator().ClearLog();
     return std::string();
 }
@@ -163,13 +150,10 @@ std::string StartWith(const std::string& scenario) {
 std::vector<zalemu::CommandRecord> Commands(const std::string& address, bool withoutPolls) {
     std::vector<zalemu::CommandRecord> selected;
     for (const zalemu::CommandRecord& record : Emulator().Commands()) {
-        if (!address.empty() && record.address != address) {
-            continue;
+        if ((address.empty() || record.address == address) &&
+            !(withoutPolls && record.Opcode() == 0x00)) {
+            selected.push_back(record);
         }
-        if (withoutPolls && record.Opcode() == 0x00) {
-            continue;
-        }
-        selected.push_back(record);
     }
     return selected;
 }

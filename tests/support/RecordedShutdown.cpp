@@ -38,9 +38,7 @@ int OpenTokenCount() {
 }
 
 BOOL RecordedOpenProcessToken(HANDLE, DWORD access, PHANDLE token) {
-    ShutdownCall call;
-    call.function = "OpenProcessToken";
-    call.value = access;
+    ShutdownCall call = {"OpenProcessToken", "", access, 0, NULL};
     bool fails;
     {
         std::lock_guard<std::mutex> lock(shutdownLock);
@@ -60,10 +58,7 @@ BOOL RecordedOpenProcessToken(HANDLE, DWORD access, PHANDLE token) {
 }
 
 BOOL RecordedLookupPrivilegeValueA(LPCSTR, LPCSTR name, PLUID luid) {
-    ShutdownCall call;
-    call.function = "LookupPrivilegeValueA";
-    call.text = name != NULL ? name : "";
-    Record(call);
+    Record({"LookupPrivilegeValueA", name != NULL ? name : "", 0, 0, NULL});
     luid->LowPart = 19; // SE_SHUTDOWN_PRIVILEGE
     luid->HighPart = 0;
     return TRUE;
@@ -71,10 +66,7 @@ BOOL RecordedLookupPrivilegeValueA(LPCSTR, LPCSTR name, PLUID luid) {
 
 BOOL RecordedAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD,
                                    PTOKEN_PRIVILEGES, PDWORD) {
-    ShutdownCall call;
-    call.function = "AdjustTokenPrivileges";
-    call.handle = token;
-    call.extra = static_cast<DWORD>(disableAll);
+    ShutdownCall call = {"AdjustTokenPrivileges", "", 0, static_cast<DWORD>(disableAll), token};
     if (newState != NULL && newState->PrivilegeCount == 1) {
         call.value = newState->Privileges[0].Attributes;
         call.text = newState->Privileges[0].Luid.LowPart == 19 ? "shutdown" : "other";
@@ -90,22 +82,15 @@ BOOL RecordedAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILE
 }
 
 BOOL RecordedCloseToken(HANDLE token) {
-    ShutdownCall call;
-    call.function = "CloseHandle";
-    call.handle = token;
     {
         std::lock_guard<std::mutex> lock(shutdownLock);
         --openTokens;
     }
-    Record(call);
+    Record({"CloseHandle", "", 0, 0, token});
     return TRUE;
 }
 
 BOOL RecordedExitWindowsEx(UINT flags, DWORD reason) {
-    ShutdownCall call;
-    call.function = "ExitWindowsEx";
-    call.value = flags;
-    call.extra = reason;
-    Record(call);
+    Record({"ExitWindowsEx", "", flags, reason, NULL});
     return TRUE;
 }

@@ -32,23 +32,18 @@ BOOL NoDeviceClose(HANDLE) {
     return FALSE;
 }
 
-SeamCalls Defaults() {
-    SeamCalls calls;
-    calls.getVersionEx = ReportedGetVersionExA;
-    calls.createFile = NoDeviceCreateFileA;
-    calls.deviceIoControl = NoDeviceIoControl;
-    calls.closeDevice = NoDeviceClose;
-    calls.createEvent = ControlledCreateEventA;
-    calls.openProcessToken = RecordedOpenProcessToken;
-    calls.lookupPrivilegeValue = RecordedLookupPrivilegeValueA;
-    calls.adjustTokenPrivileges = RecordedAdjustTokenPrivileges;
-    calls.closeToken = RecordedCloseToken;
-    calls.exitWindowsEx = RecordedExitWindowsEx;
-    return calls;
-}
-
+// The table in use, the defaults in the order of SeamCalls's members.
 SeamCalls& Table() {
-    static SeamCalls table = Defaults();
+    static SeamCalls table = {ReportedGetVersionExA,
+                              NoDeviceCreateFileA,
+                              NoDeviceIoControl,
+                              NoDeviceClose,
+                              ControlledCreateEventA,
+                              RecordedOpenProcessToken,
+                              RecordedLookupPrivilegeValueA,
+                              RecordedAdjustTokenPrivileges,
+                              RecordedCloseToken,
+                              RecordedExitWindowsEx};
     return table;
 }
 

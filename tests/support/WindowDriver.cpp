@@ -3,7 +3,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 RunningProgram::~RunningProgram() {
     if (started_) {
@@ -29,11 +31,11 @@ std::vector<char> EnvironmentWith(const std::vector<std::string>& extra) {
     FreeEnvironmentStringsA(block);
     for (const std::string& added : extra) {
         const std::string name = added.substr(0, added.find('=') + 1);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            if (_strnicmp(entries[i].c_str(), name.c_str(), name.size()) == 0) {
-                entries.erase(entries.begin() + static_cast<long>(i));
-                break;
-            }
+        const auto same = std::find_if(entries.begin(), entries.end(), [&](const std::string& e) {
+            return _strnicmp(e.c_str(), name.c_str(), name.size()) == 0;
+        });
+        if (same != entries.end()) {
+            entries.erase(same);
         }
         entries.push_back(added);
     }
@@ -67,15 +69,8 @@ bool RunningProgram::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
         return false;
     }
     DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
-    if (exitCode != NULL) {
-        *exitCode = code;
-    }
+    GetExitCodeProcess(info_.hProcess, exitCode != NULL ? exitCode : &code);
     return true;
-}
-
-bool RunningProgram::HasExited() {
-    return started_ && WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
 }
 
 void RunningProgram::Kill() {
@@ -136,24 +131,15 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
     return WaitForWindow(processId, timeoutMs, IsMessageBox);
 }
 
-HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs) {
-    return WaitForWindow(processId, timeoutMs, [controlId](HWND window) {
+HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs, bool shownOnly) {
+    return WaitForWindow(processId, timeoutMs, [=](HWND window) {
         return WindowClass(window) == "#32770" && GetDlgItem(window, controlId) != NULL &&
-               IsWindowVisible(window);
+               (!shownOnly || IsWindowVisible(window));
     });
 }
 
 bool WaitForNoMessageBox(DWORD processId, DWORD timeoutMs) {
-    return WaitUntil(
-        [processId] {
-            for (HWND window : TopLevelWindows(processId)) {
-                if (IsMessageBox(window)) {
-                    return false;
-                }
-            }
-            return true;
-        },
-        timeoutMs);
+    return WaitUntil([processId] { return WaitForMessageBox(processId, 0) == NULL; }, timeoutMs);
 }
 
 std::string WindowText(HWND window) {
@@ -169,23 +155,31 @@ std::string ControlText(HWND dialog, int controlId) {
     return control != NULL ? WindowText(control) : std::string("<no control>");
 }
 
-std::string MessageBoxText(HWND box) {
-    return ControlText(box, 0xFFFF);
-}
-
 std::string WindowClass(HWND window) {
     char name[256];
     const int length = GetClassNameA(window, name, sizeof name);
     return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
+namespace {
+
+// A user cannot press what is hidden or disabled.
+bool Usable(HWND button) {
+    return button != NULL && IsWindowVisible(button) && IsWindowEnabled(button);
+}
+
+// A key pressed and released on `window`, both messages queued (the release
+// message is the one after the press: WM_KEYUP, WM_SYSKEYUP).
+void PostKey(HWND window, WPARAM key, LPARAM down, LPARAM up, UINT downMessage = WM_KEYDOWN) {
+    PostMessageA(window, downMessage, key, down);
+    PostMessageA(window, downMessage + 1, key, up);
+}
+
+} // namespace
+
 bool PressButton(HWND dialog, int controlId) {
     HWND button = GetDlgItem(dialog, controlId);
-    // A user cannot press what is hidden or disabled.
-    if (button == NULL || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
-        return false;
-    }
-    return PostMessageA(button, BM_CLICK, 0, 0) != FALSE;
+    return Usable(button) && PostMessageA(button, BM_CLICK, 0, 0) != FALSE;
 }
 
 void SettleWindow(HWND window) {
@@ -211,35 +205,10 @@ bool AnswerBox(const BoxSeen& box, int button) {
            WaitUntil([window] { return !IsWindow(window) || !IsWindowVisible(window); }, 5000);
 }
 
-bool DialogDriver::FindDialog(DWORD processId, DWORD timeoutMs) {
-    processId_ = processId;
-    dialog_ = WaitForDialogWithControl(processId, IdDriveList, timeoutMs);
-    return dialog_ != NULL;
-}
-
-std::string DialogDriver::Text(int id) const {
-    return ControlText(dialog_, id);
-}
-
-bool DialogDriver::Enabled(int id) const {
-    return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE;
-}
-
-bool DialogDriver::Visible(int id) const {
-    return IsWindowVisible(GetDlgItem(dialog_, id)) != FALSE;
-}
-
-bool DialogDriver::Checked(int id) const {
-    return SendMessageA(GetDlgItem(dialog_, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
 std::vector<int> DialogDriver::CheckedOf(const std::vector<int>& ids) const {
     std::vector<int> checked;
-    for (int id : ids) {
-        if (Checked(id)) {
-            checked.push_back(id);
-        }
-    }
+    std::copy_if(ids.begin(), ids.end(), std::back_inserter(checked),
+                 [this](int id) { return Checked(id); });
     return checked;
 }
 
@@ -257,10 +226,6 @@ std::vector<std::string> DialogDriver::DriveListItems() const {
         items.push_back(text);
     }
     return items;
-}
-
-int DialogDriver::DriveListSelection() const {
-    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdDriveList), CB_GETCURSEL, 0, 0));
 }
 
 int DialogDriver::TabCount() const {
@@ -284,13 +249,9 @@ std::string DialogDriver::TabCaption(int index) const {
     return text;
 }
 
-bool DialogDriver::Click(int id) {
-    return PressButton(dialog_, id);
-}
-
 bool DialogDriver::ClickRadio(int id) {
     HWND button = GetDlgItem(dialog_, id);
-    if (button == NULL || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
+    if (!Usable(button)) {
         return false;
     }
     SendMessageA(button, BM_CLICK, 0, 0);
@@ -306,8 +267,7 @@ void MoveWithArrows(HWND control, int index, WPARAM back, WPARAM on, Selection s
     int current = selection();
     while (current != index) {
         const WPARAM key = index > current ? on : back;
-        PostMessageA(control, WM_KEYDOWN, key, 0);
-        PostMessageA(control, WM_KEYUP, key, static_cast<LPARAM>(0xC0000000u));
+        PostKey(control, key, 0, static_cast<LPARAM>(0xC0000000u));
         const int before = current;
         WaitUntil([&] { return selection() != before; }, 5000);
         current = selection();
@@ -333,37 +293,18 @@ void DialogDriver::SelectTab(int index) {
 }
 
 void DialogDriver::PressEscape() {
-    HWND target = GetDlgItem(dialog_, IdDriveList);
-    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    PostMessageA(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+    PostKey(GetDlgItem(dialog_, IdDriveList), VK_ESCAPE, 0x00010001,
+            static_cast<LPARAM>(0xC0010001u));
 }
 
 void DialogDriver::PressEnter() {
-    PostMessageA(dialog_, WM_KEYDOWN, VK_RETURN, 0x001C0001);
-    PostMessageA(dialog_, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+    PostKey(dialog_, VK_RETURN, 0x001C0001, static_cast<LPARAM>(0xC01C0001u));
 }
 
 void DialogDriver::PressAltF4() {
-    const LPARAM altDown = 0x20000000 | 0x003E0001; // context code, scan code of F4
-    PostMessageA(dialog_, WM_SYSKEYDOWN, VK_F4, altDown);
-    PostMessageA(dialog_, WM_SYSKEYUP, VK_F4, static_cast<LPARAM>(0xE03E0001u));
-}
-
-void DialogDriver::Close() {
-    PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-void DialogDriver::PostCommand(int id) {
-    PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
-}
-
-void DialogDriver::QueueClick(int id) {
-    PostMessageA(GetDlgItem(dialog_, id), BM_CLICK, 0, 0);
-}
-
-void DialogDriver::PostSessionMessage(UINT message, WPARAM wParam) {
-    PostMessageA(dialog_, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF));
+    // The context code (Alt held) and the scan code of F4.
+    PostKey(dialog_, VK_F4, 0x20000000 | 0x003E0001, static_cast<LPARAM>(0xE03E0001u),
+            WM_SYSKEYDOWN);
 }
 
 bool DialogDriver::TryNextDrive() {
@@ -371,19 +312,6 @@ bool DialogDriver::TryNextDrive() {
     if (!IsWindowEnabled(list)) {
         return false;
     }
-    PostMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageA(list, WM_KEYUP, VK_DOWN, static_cast<LPARAM>(0xC0000000u));
+    PostKey(list, VK_DOWN, 0, static_cast<LPARAM>(0xC0000000u));
     return true;
-}
-
-bool DialogDriver::WaitForEnabled(int id, bool enabled, DWORD timeoutMs) const {
-    return WaitUntil([&] { return Enabled(id) == enabled; }, timeoutMs);
-}
-
-bool DialogDriver::WaitForText(int id, const std::string& text, DWORD timeoutMs) const {
-    return WaitUntil([&] { return Text(id) == text; }, timeoutMs);
-}
-
-BoxSeen DialogDriver::WaitForBox(DWORD timeoutMs) const {
-    return ::WaitForBox(processId_, timeoutMs);
 }

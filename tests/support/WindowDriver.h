@@ -32,7 +32,7 @@ public:
     DWORD ProcessId() const { return info_.dwProcessId; }
     // Waits for the end; true with the exit code when it ended within the time.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
-    bool HasExited();
+    bool HasExited() { return started_ && WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0; }
     void Kill();
 
 private:
@@ -46,14 +46,18 @@ std::vector<HWND> TopLevelWindows(DWORD processId);
 // A message box of the process (a #32770 window with the 0xFFFF text control),
 // waiting up to timeoutMs; null if none appeared.
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
-// A dialog of the process holding a control with the identifier `controlId`.
-HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs);
+// A dialog of the process holding a control with the identifier `controlId`,
+// shown, or also still hidden when `shownOnly` is false.
+HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs,
+                              bool shownOnly = true);
 // Waits until no message box of the process is left.
 bool WaitForNoMessageBox(DWORD processId, DWORD timeoutMs);
 
 std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int controlId);
-std::string MessageBoxText(HWND box);
+inline std::string MessageBoxText(HWND box) {
+    return ControlText(box, 0xFFFF);
+}
 std::string WindowClass(HWND window);
 
 // Presses a push button of a dialog or message box as a click would; false when
@@ -79,70 +83,6 @@ BoxSeen WaitForBox(DWORD processId, DWORD timeoutMs);
 // could not be pressed or the box stayed.
 bool AnswerBox(const BoxSeen& box, int button = IDOK);
 
-// The controls both tools' dialogs have.
-enum { IdCancel = 2, IdStatus = 1007, IdDriveList = 1009, IdTabs = 1014 };
-
-// One dialog of a process, driven through its controls. The dialog is found by
-// the layer that starts it (in the test program or as a program).
-class DialogDriver {
-public:
-    HWND Dialog() const { return dialog_; }
-
-    // What the user sees.
-    std::string Text(int id) const;
-    bool Enabled(int id) const;
-    bool Visible(int id) const;
-    bool Checked(int id) const;
-    // The identifiers among `ids` whose radio button is selected.
-    std::vector<int> CheckedOf(const std::vector<int>& ids) const;
-    std::vector<std::string> DriveListItems() const;
-    int DriveListSelection() const;
-    int TabCount() const;
-    int TabSelection() const;
-    std::string TabCaption(int index) const;
-
-    // What the user does. A click is queued as the mouse queues it; false (nothing
-    // done) when the button is hidden or disabled.
-    bool Click(int id);
-    // Clicks a radio button and returns once the dialog has handled it; false
-    // (nothing done) when it is hidden or disabled.
-    bool ClickRadio(int id);
-    // Moves the drive list / the tab control with the arrow keys to `index`, one
-    // entry a key, and returns once the dialog has handled the last.
-    void SelectDrive(int index);
-    void SelectTab(int index);
-    void NextTab() { SelectTab(TabSelection() + 1); }
-    void PreviousTab() { SelectTab(TabSelection() - 1); }
-    void PressEscape();
-    void PressEnter();
-    void PressAltF4();
-    void Close(); // the close box
-    // What reaches the dialog whatever its controls show: a button's command as
-    // the keyboard, the close box or a click queued before the button was
-    // disabled delivers it, and a message of the end of the Windows session.
-    void PostCommand(int id);
-    // A click queued while the dialog's thread was busy: the button gets it
-    // whether or not it has been disabled meanwhile.
-    void QueueClick(int id);
-    void PostSessionMessage(UINT message, WPARAM wParam);
-    // Moves the drive list on by one entry, as a user can only while it is
-    // enabled; false (nothing done) when it is not.
-    bool TryNextDrive();
-
-    // Waits for a state of a control.
-    bool WaitForEnabled(int id, bool enabled, DWORD timeoutMs = 5000) const;
-    bool WaitForText(int id, const std::string& text, DWORD timeoutMs = 5000) const;
-
-    // A message box of the dialog's process; see WaitForBox above.
-    BoxSeen WaitForBox(DWORD timeoutMs = 15000) const;
-
-protected:
-    // Finds the dialog of `processId` that holds the drive list.
-    bool FindDialog(DWORD processId, DWORD timeoutMs);
-    HWND dialog_ = NULL;
-    DWORD processId_ = 0;
-};
-
 // Polls `condition` until it holds or the time runs out.
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs) {
     timeoutMs = Scaled(timeoutMs);
@@ -157,5 +97,88 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutM
         Sleep(20);
     }
 }
+
+// The controls both tools' dialogs have.
+enum { IdCancel = 2, IdStatus = 1007, IdDriveList = 1009, IdTabs = 1014 };
+
+// One dialog of a process, driven through its controls. The dialog is found by
+// the layer that starts it (in the test program or as a program).
+class DialogDriver {
+public:
+    HWND Dialog() const { return dialog_; }
+
+    // What the user sees.
+    std::string Text(int id) const { return ControlText(dialog_, id); }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE; }
+    bool Visible(int id) const { return IsWindowVisible(GetDlgItem(dialog_, id)) != FALSE; }
+    bool Checked(int id) const {
+        return SendMessageA(GetDlgItem(dialog_, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    // The identifiers among `ids` whose radio button is selected.
+    std::vector<int> CheckedOf(const std::vector<int>& ids) const;
+    std::vector<std::string> DriveListItems() const;
+    int DriveListSelection() const {
+        return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdDriveList), CB_GETCURSEL, 0, 0));
+    }
+    int TabCount() const;
+    int TabSelection() const;
+    std::string TabCaption(int index) const;
+
+    // What the user does. A click is queued as the mouse queues it; false (nothing
+    // done) when the button is hidden or disabled.
+    bool Click(int id) { return PressButton(dialog_, id); }
+    // Clicks a radio button and returns once the dialog has handled it; false
+    // (nothing done) when it is hidden or disabled.
+    bool ClickRadio(int id);
+    // Moves the drive list / the tab control with the arrow keys to `index`, one
+    // entry a key, and returns once the dialog has handled the last.
+    void SelectDrive(int index);
+    void SelectTab(int index);
+    void NextTab() { SelectTab(TabSelection() + 1); }
+    void PreviousTab() { SelectTab(TabSelection() - 1); }
+    void PressEscape();
+    void PressEnter();
+    void PressAltF4();
+    void Close() { PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0); } // the close box
+    // What reaches the dialog whatever its controls show: a button's command as
+    // the keyboard, the close box or a click queued before the button was
+    // disabled delivers it, and a message of the end of the Windows session.
+    void PostCommand(int id) {
+        PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
+    }
+    // A click queued while the dialog's thread was busy: the button gets it
+    // whether or not it has been disabled meanwhile.
+    void QueueClick(int id) { PostMessageA(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
+    void PostSessionMessage(UINT message, WPARAM wParam) {
+        PostMessageA(dialog_, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF));
+    }
+    // Moves the drive list on by one entry, as a user can only while it is
+    // enabled; false (nothing done) when it is not.
+    bool TryNextDrive();
+
+    // Waits for a state of a control.
+    bool WaitForEnabled(int id, bool enabled, DWORD timeoutMs = 5000) const {
+        return WaitUntil([&] { return Enabled(id) == enabled; }, timeoutMs);
+    }
+    bool WaitForText(int id, const std::string& text, DWORD timeoutMs = 5000) const {
+        return WaitUntil([&] { return Text(id) == text; }, timeoutMs);
+    }
+
+    // A message box of the dialog's process; see WaitForBox above.
+    BoxSeen WaitForBox(DWORD timeoutMs = 15000) const {
+        return ::WaitForBox(processId_, timeoutMs);
+    }
+
+protected:
+    // Finds the dialog of `processId` that holds the drive list.
+    bool FindDialog(DWORD processId, DWORD timeoutMs) {
+        processId_ = processId;
+        dialog_ = WaitForDialogWithControl(processId, IdDriveList, timeoutMs);
+        return dialog_ != NULL;
+    }
+    HWND dialog_ = NULL;
+    DWORD processId_ = 0;
+};
 
 #endif

@@ -568,17 +568,10 @@ void TimingRun(Campaign& campaign) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // --timing, first, is taken out of the arguments.
-    const int timing = argc > 1 && std::string(argv[1]) == "--timing" ? 1 : 0;
-    argv[timing] = argv[0];
-    argc -= timing;
-    argv += timing;
-    TransportPath path = TransportPath::Aspi;
-    if (!TakePathArgument(&argc, argv, &path)) {
-        std::printf("usage: change_flow_campaign [--timing] [--path aspi|nt] [--seed N] ...\n");
+    bool timing = false;
+    if (!TakeTimingAndPath(&argc, &argv, "change_flow_campaign", &timing)) {
         return 2;
     }
-    UsePath(path);
     const bool aspi = OnAspiPath();
     // The full campaign: 2,000 changes over ASPI, then 666 over the NT path; with
     // --timing 60 runs, the first 40 over ASPI.

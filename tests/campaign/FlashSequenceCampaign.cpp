@@ -335,17 +335,10 @@ void TimingRun(Campaign& campaign, HWND window) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // --timing, first, is taken out of the arguments.
-    const int timing = argc > 1 && std::string(argv[1]) == "--timing" ? 1 : 0;
-    argv[timing] = argv[0];
-    argc -= timing;
-    argv += timing;
-    TransportPath path = TransportPath::Aspi;
-    if (!TakePathArgument(&argc, argv, &path)) {
-        std::printf("usage: flash_sequence_campaign [--timing] [--path aspi|nt] [--seed N] ...\n");
+    bool timing = false;
+    if (!TakeTimingAndPath(&argc, &argv, "flash_sequence_campaign", &timing)) {
         return 2;
     }
-    UsePath(path);
     const bool aspi = OnAspiPath();
     // The full campaign's 2,000 runs: the first 1,334 over ASPI, the rest over the
     // NT path; with --timing 120 runs, the first 80 over ASPI.

@@ -6,6 +6,7 @@
 #include "ScsiCommand.h"
 #include "TimeScale.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -44,6 +45,22 @@ std::string RandomAction(CaseRandom& random, uint32_t failingPercent, DWORD limi
 }
 
 } // namespace
+
+bool TakeTimingAndPath(int* argc, char*** argv, const char* program, bool* timing) {
+    *timing = *argc > 1 && std::string((*argv)[1]) == "--timing";
+    if (*timing) {
+        (*argv)[1] = (*argv)[0];
+        --*argc;
+        ++*argv;
+    }
+    TransportPath path = TransportPath::Aspi;
+    if (!TakePathArgument(argc, *argv, &path)) {
+        std::printf("usage: %s [--timing] [--path aspi|nt] [--seed N] ...\n", program);
+        return false;
+    }
+    UsePath(path);
+    return true;
+}
 
 std::string TimedFaults(CaseRandom& random, const TimedKind* kinds, size_t kindCount, int runs,
                         bool every, uint32_t failingPercent) {

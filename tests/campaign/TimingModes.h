@@ -23,6 +23,11 @@ struct TimedKind {
     DWORD limitMs;
 };
 
+// Takes a leading --timing (into `timing`) and the --path argument out of the
+// arguments and uses that path; false, after printing the usage of `program`,
+// when the path is not known.
+bool TakeTimingAndPath(int* argc, char*** argv, const char* program, bool* timing);
+
 // Fault lines giving the occurrences of the kinds in `runs` runs a random timing:
 // every one, or (`every` false) one chosen at random. The timings: at once; on
 // the caller's thread ("caller") and the status 1 to 60 ms before the signal

@@ -73,12 +73,6 @@ protected:
     std::vector<zalemu::CommandRecord> discoveryCommands;
 };
 
-// Bytes as a vector, so that a failing comparison shows both sides.
-std::vector<int> Bytes(const void* data, size_t length) {
-    const BYTE* bytes = static_cast<const BYTE*>(data);
-    return std::vector<int>(bytes, bytes + length);
-}
-
 // A zeroed request block of kind `cmd`.
 template <typename Block> Block Request(BYTE cmd) {
     Block block;
@@ -196,7 +190,7 @@ TEST_F(AspiSimTest, FallbackInquiryIsOneWellFormedPassThrough) {
     SRB_HAInquiry block = Request<SRB_HAInquiry>(SC_HA_INQUIRY);
     EXPECT_EQ(1u, SimSendCommand(&block));
     const BYTE unique[8] = {0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
-    EXPECT_EQ(Bytes(unique, 8), Bytes(block.HA_Unique, 8)) << "HA_Unique";
+    EXPECT_EQ(ByteValues(unique, 8), ByteValues(block.HA_Unique, 8)) << "HA_Unique";
 }
 
 TEST_F(AspiSimTest, NoDeviceRefusesEverything) {
@@ -460,11 +454,13 @@ TEST_F(AspiSimTest, HostAdapterInquiryDescribesTheDevice) {
     EXPECT_EQ(SS_COMP, block.SRB_Status);
     EXPECT_EQ(4, block.HA_Count);
     EXPECT_EQ(7, block.HA_SCSI_ID);
-    EXPECT_EQ(Bytes("ASPISim for SPTI", 16), Bytes(block.HA_ManagerId, 16));
+    EXPECT_EQ(ByteValues("ASPISim for SPTI", 16), ByteValues(block.HA_ManagerId, 16));
     const BYTE identifier[16] = {'A', 'S', 'P', 'I', 'S', 'i', 'm', ' ', 'H', 'A', ' ', '#', '3'};
-    EXPECT_EQ(Bytes(identifier, 16), Bytes(block.HA_Identifier, 16)) << "text, then NUL bytes";
+    EXPECT_EQ(ByteValues(identifier, 16), ByteValues(block.HA_Identifier, 16))
+        << "text, then NUL bytes";
     const BYTE unique[16] = {0x03, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
-    EXPECT_EQ(Bytes(unique, 16), Bytes(block.HA_Unique, 16)) << "alignment 3, one target, 65536";
+    EXPECT_EQ(ByteValues(unique, 16), ByteValues(block.HA_Unique, 16))
+        << "alignment 3, one target, 65536";
     EXPECT_EQ(65536u, TheSim->DeviceAt(3)->capabilities.MaximumTransferLength)
         << "lowered in the device itself";
 }

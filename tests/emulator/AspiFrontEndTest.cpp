@@ -112,8 +112,7 @@ TEST_F(AspiFrontEndTest, SupportInfoReportsStatusAndAdapterCount) {
 TEST_F(AspiFrontEndTest, AdapterAndDeviceTypeInquiries) {
     Scenario("[device 0:0]\nmax-transfer = 131072\nalignment-mask = 3\n"
              "[device 1:4]\nkind = disk\n");
-    SRB_HAInquiry ha = {};
-    ha.SRB_Cmd = SC_HA_INQUIRY;
+    SRB_HAInquiry ha = BlankRequest<SRB_HAInquiry>(SC_HA_INQUIRY);
     ASSERT_EQ(static_cast<DWORD>(SS_COMP), send(&ha));
     EXPECT_EQ(SS_COMP, ha.SRB_Status);
     EXPECT_EQ(2, ha.HA_Count);
@@ -141,8 +140,7 @@ TEST_F(AspiFrontEndTest, AdapterAndDeviceTypeInquiries) {
                  {9, 0, 0, 0, SS_INVALID_SRB, 0},
                  {SC_RESET_DEV, 0, 0, 0, SS_COMP, 0}};
     for (const auto& c : cases) {
-        SRB_GDEVBlock block = {};
-        block.SRB_Cmd = c.cmd;
+        SRB_GDEVBlock block = BlankRequest<SRB_GDEVBlock>(c.cmd);
         block.SRB_HaId = c.ha;
         block.SRB_Target = c.target;
         block.SRB_Lun = c.lun;
@@ -399,8 +397,7 @@ TEST_F(AspiFrontEndTest, AVanishedDeviceTimesOutAtSelection) {
         EXPECT_EQ(expected, inquiry.srb.SRB_Status);
         EXPECT_EQ(expected == SS_ERR ? 0x11 : 0, inquiry.srb.SRB_HaStat);
     }
-    SRB_GDEVBlock type = {};
-    type.SRB_Cmd = SC_GET_DEV_TYPE;
+    SRB_GDEVBlock type = BlankRequest<SRB_GDEVBlock>(SC_GET_DEV_TYPE);
     EXPECT_EQ(static_cast<DWORD>(SS_NO_DEVICE), send(&type));
     EXPECT_TRUE(Holds(Log(), "outcome=gone"));
 }

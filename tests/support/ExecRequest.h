@@ -53,6 +53,14 @@ inline std::vector<int> ByteValues(const void* data, size_t length) {
     return std::vector<int>(bytes, bytes + length);
 }
 
+// A zeroed request block of kind `cmd`.
+template <typename Block> Block BlankRequest(BYTE cmd) {
+    Block block;
+    memset(&block, 0, sizeof block);
+    block.SRB_Cmd = cmd;
+    return block;
+}
+
 // An abort of the request in `toAbort`, sent to host adapter `ha`.
 inline SRB_Abort AbortRequest(BYTE ha, void* toAbort) {
     SRB_Abort abort = {};

@@ -73,14 +73,6 @@ protected:
     std::vector<zalemu::CommandRecord> discoveryCommands;
 };
 
-// A zeroed request block of kind `cmd`.
-template <typename Block> Block Request(BYTE cmd) {
-    Block block;
-    memset(&block, 0, sizeof block);
-    block.SRB_Cmd = cmd;
-    return block;
-}
-
 // A logged pass-through's block: used, path, target, LUN, sense length, data in,
 // time-out, transfer length.
 std::vector<unsigned> PassThrough(const zalemu::CommandRecord& r) {
@@ -187,7 +179,7 @@ TEST_F(AspiSimTest, FallbackInquiryIsOneWellFormedPassThrough) {
     EXPECT_EQ((std::vector<unsigned>{1, 0, 1, 0, 32, 1, 108000, 96}), PassThrough(inquiry));
 
     // Its host adapter reports the assumed alignment mask 1 and 65536 bytes.
-    SRB_HAInquiry block = Request<SRB_HAInquiry>(SC_HA_INQUIRY);
+    SRB_HAInquiry block = BlankRequest<SRB_HAInquiry>(SC_HA_INQUIRY);
     EXPECT_EQ(1u, SimSendCommand(&block));
     const BYTE unique[8] = {0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
     EXPECT_EQ(ByteValues(unique, 8), ByteValues(block.HA_Unique, 8)) << "HA_Unique";
@@ -208,7 +200,7 @@ TEST_F(AspiSimTest, NoDeviceRefusesEverything) {
     EXPECT_EQ(nullptr, SendASPI32Command) << "nothing is bound";
     EXPECT_EQ(nullptr, GetASPI32SupportInfo);
     EXPECT_EQ(0xE400u, SimSupportInfo());
-    SRB_HAInquiry inquiry = Request<SRB_HAInquiry>(SC_HA_INQUIRY);
+    SRB_HAInquiry inquiry = BlankRequest<SRB_HAInquiry>(SC_HA_INQUIRY);
     EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&inquiry));
     EXPECT_EQ(SS_INVALID_HA, inquiry.SRB_Status);
 }
@@ -237,7 +229,7 @@ TEST_F(AspiSimTest, EveryRequestKindIsAnsweredAsPublished) {
 
     // Reset: nothing is reset, the block reads as a clean completion, and the call
     // returns 0 rather than the status.
-    ScsiRequestBlock reset = Request<ScsiRequestBlock>(SC_RESET_DEV);
+    ScsiRequestBlock reset = BlankRequest<ScsiRequestBlock>(SC_RESET_DEV);
     reset.SRB_HaStat = 0x33;
     reset.SRB_TargStat = 0x44;
     EXPECT_EQ(0u, SimSendCommand(&reset));
@@ -247,7 +239,7 @@ TEST_F(AspiSimTest, EveryRequestKindIsAnsweredAsPublished) {
 
     // An abort of a block never queued is refused; host adapter 2 passes the count
     // check (not above deviceCount) but has no device.
-    ScsiRequestBlock never = Request<ScsiRequestBlock>(0);
+    ScsiRequestBlock never = BlankRequest<ScsiRequestBlock>(0);
     SRB_Abort abort = AbortRequest(0, &never);
     EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&abort));
     EXPECT_EQ(SS_INVALID_SRB, abort.SRB_Status);
@@ -265,7 +257,7 @@ TEST_F(AspiSimTest, DeviceTypeAndTargetRejection) {
         DWORD expected;
     } cases[] = {{0, 0, SS_COMP}, {1, 0, SS_NO_DEVICE}, {7, 0, SS_NO_DEVICE}, {0, 1, SS_NO_DEVICE}};
     for (const Case& c : cases) {
-        SRB_GDEVBlock block = Request<SRB_GDEVBlock>(SC_GET_DEV_TYPE);
+        SRB_GDEVBlock block = BlankRequest<SRB_GDEVBlock>(SC_GET_DEV_TYPE);
         block.SRB_HaId = 1;
         block.SRB_Target = c.target;
         block.SRB_Lun = c.lun;
@@ -429,7 +421,7 @@ TEST_F(AspiSimTest, TimeoutsAreCountedInHalfSeconds) {
         {0x18, 0, 30, 15},         // flags other than exactly 0x10 get
     };
     for (const Step& s : steps) {
-        SRB_GetSetTimeouts block = Request<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
+        SRB_GetSetTimeouts block = BlankRequest<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
         block.SRB_Flags = s.flags;
         block.SRB_Timeout = s.timeout;
         EXPECT_EQ(1u, SimSendCommand(&block));
@@ -580,7 +572,7 @@ TEST_F(AspiSimTest, OnlyAPassThroughThatNeverLeftIsSentAgain) {
     for (const Case& c : cases) {
         Start(std::string("[device D:]\n") + c.device);
         if (c.halfSeconds != 0) {
-            SRB_GetSetTimeouts timeouts = Request<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
+            SRB_GetSetTimeouts timeouts = BlankRequest<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
             timeouts.SRB_Flags = SRB_DIR_OUT;
             timeouts.SRB_Timeout = c.halfSeconds;
             SimSendCommand(&timeouts);

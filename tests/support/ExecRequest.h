@@ -47,6 +47,20 @@ inline BYTE SendExecAndWait(SendASPI32CommandProc send, ScsiRequestBlock* block,
     return block->SRB_Status;
 }
 
+// Bytes as a vector, so that a failing comparison shows both sides.
+inline std::vector<int> ByteValues(const void* data, size_t length) {
+    const BYTE* bytes = static_cast<const BYTE*>(data);
+    return std::vector<int>(bytes, bytes + length);
+}
+
+// A zeroed request block of kind `cmd`.
+template <typename Block> Block BlankRequest(BYTE cmd) {
+    Block block;
+    memset(&block, 0, sizeof block);
+    block.SRB_Cmd = cmd;
+    return block;
+}
+
 // An abort of the request in `toAbort`, sent to host adapter `ha`.
 inline SRB_Abort AbortRequest(BYTE ha, void* toAbort) {
     SRB_Abort abort = {};

@@ -73,20 +73,6 @@ protected:
     std::vector<zalemu::CommandRecord> discoveryCommands;
 };
 
-// Bytes as a vector, so that a failing comparison shows both sides.
-std::vector<int> Bytes(const void* data, size_t length) {
-    const BYTE* bytes = static_cast<const BYTE*>(data);
-    return std::vector<int>(bytes, bytes + length);
-}
-
-// A zeroed request block of kind `cmd`.
-template <typename Block> Block Request(BYTE cmd) {
-    Block block;
-    memset(&block, 0, sizeof block);
-    block.SRB_Cmd = cmd;
-    return block;
-}
-
 // A logged pass-through's block: used, path, target, LUN, sense length, data in,
 // time-out, transfer length.
 std::vector<unsigned> PassThrough(const zalemu::CommandRecord& r) {
@@ -193,10 +179,10 @@ TEST_F(AspiSimTest, FallbackInquiryIsOneWellFormedPassThrough) {
     EXPECT_EQ((std::vector<unsigned>{1, 0, 1, 0, 32, 1, 108000, 96}), PassThrough(inquiry));
 
     // Its host adapter reports the assumed alignment mask 1 and 65536 bytes.
-    SRB_HAInquiry block = Request<SRB_HAInquiry>(SC_HA_INQUIRY);
+    SRB_HAInquiry block = BlankRequest<SRB_HAInquiry>(SC_HA_INQUIRY);
     EXPECT_EQ(1u, SimSendCommand(&block));
     const BYTE unique[8] = {0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
-    EXPECT_EQ(Bytes(unique, 8), Bytes(block.HA_Unique, 8)) << "HA_Unique";
+    EXPECT_EQ(ByteValues(unique, 8), ByteValues(block.HA_Unique, 8)) << "HA_Unique";
 }
 
 TEST_F(AspiSimTest, NoDeviceRefusesEverything) {
@@ -214,7 +200,7 @@ TEST_F(AspiSimTest, NoDeviceRefusesEverything) {
     EXPECT_EQ(nullptr, SendASPI32Command) << "nothing is bound";
     EXPECT_EQ(nullptr, GetASPI32SupportInfo);
     EXPECT_EQ(0xE400u, SimSupportInfo());
-    SRB_HAInquiry inquiry = Request<SRB_HAInquiry>(SC_HA_INQUIRY);
+    SRB_HAInquiry inquiry = BlankRequest<SRB_HAInquiry>(SC_HA_INQUIRY);
     EXPECT_EQ(DWORD(SS_INVALID_HA), SimSendCommand(&inquiry));
     EXPECT_EQ(SS_INVALID_HA, inquiry.SRB_Status);
 }
@@ -243,7 +229,7 @@ TEST_F(AspiSimTest, EveryRequestKindIsAnsweredAsPublished) {
 
     // Reset: nothing is reset, the block reads as a clean completion, and the call
     // returns 0 rather than the status.
-    ScsiRequestBlock reset = Request<ScsiRequestBlock>(SC_RESET_DEV);
+    ScsiRequestBlock reset = BlankRequest<ScsiRequestBlock>(SC_RESET_DEV);
     reset.SRB_HaStat = 0x33;
     reset.SRB_TargStat = 0x44;
     EXPECT_EQ(0u, SimSendCommand(&reset));
@@ -253,7 +239,7 @@ TEST_F(AspiSimTest, EveryRequestKindIsAnsweredAsPublished) {
 
     // An abort of a block never queued is refused; host adapter 2 passes the count
     // check (not above deviceCount) but has no device.
-    ScsiRequestBlock never = Request<ScsiRequestBlock>(0);
+    ScsiRequestBlock never = BlankRequest<ScsiRequestBlock>(0);
     SRB_Abort abort = AbortRequest(0, &never);
     EXPECT_EQ(DWORD(SS_INVALID_SRB), SimSendCommand(&abort));
     EXPECT_EQ(SS_INVALID_SRB, abort.SRB_Status);
@@ -271,7 +257,7 @@ TEST_F(AspiSimTest, DeviceTypeAndTargetRejection) {
         DWORD expected;
     } cases[] = {{0, 0, SS_COMP}, {1, 0, SS_NO_DEVICE}, {7, 0, SS_NO_DEVICE}, {0, 1, SS_NO_DEVICE}};
     for (const Case& c : cases) {
-        SRB_GDEVBlock block = Request<SRB_GDEVBlock>(SC_GET_DEV_TYPE);
+        SRB_GDEVBlock block = BlankRequest<SRB_GDEVBlock>(SC_GET_DEV_TYPE);
         block.SRB_HaId = 1;
         block.SRB_Target = c.target;
         block.SRB_Lun = c.lun;
@@ -435,7 +421,7 @@ TEST_F(AspiSimTest, TimeoutsAreCountedInHalfSeconds) {
         {0x18, 0, 30, 15},         // flags other than exactly 0x10 get
     };
     for (const Step& s : steps) {
-        SRB_GetSetTimeouts block = Request<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
+        SRB_GetSetTimeouts block = BlankRequest<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
         block.SRB_Flags = s.flags;
         block.SRB_Timeout = s.timeout;
         EXPECT_EQ(1u, SimSendCommand(&block));
@@ -460,11 +446,13 @@ TEST_F(AspiSimTest, HostAdapterInquiryDescribesTheDevice) {
     EXPECT_EQ(SS_COMP, block.SRB_Status);
     EXPECT_EQ(4, block.HA_Count);
     EXPECT_EQ(7, block.HA_SCSI_ID);
-    EXPECT_EQ(Bytes("ASPISim for SPTI", 16), Bytes(block.HA_ManagerId, 16));
+    EXPECT_EQ(ByteValues("ASPISim for SPTI", 16), ByteValues(block.HA_ManagerId, 16));
     const BYTE identifier[16] = {'A', 'S', 'P', 'I', 'S', 'i', 'm', ' ', 'H', 'A', ' ', '#', '3'};
-    EXPECT_EQ(Bytes(identifier, 16), Bytes(block.HA_Identifier, 16)) << "text, then NUL bytes";
+    EXPECT_EQ(ByteValues(identifier, 16), ByteValues(block.HA_Identifier, 16))
+        << "text, then NUL bytes";
     const BYTE unique[16] = {0x03, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00};
-    EXPECT_EQ(Bytes(unique, 16), Bytes(block.HA_Unique, 16)) << "alignment 3, one target, 65536";
+    EXPECT_EQ(ByteValues(unique, 16), ByteValues(block.HA_Unique, 16))
+        << "alignment 3, one target, 65536";
     EXPECT_EQ(65536u, TheSim->DeviceAt(3)->capabilities.MaximumTransferLength)
         << "lowered in the device itself";
 }
@@ -488,11 +476,16 @@ TEST_F(AspiSimTest, AbortOfAQueuedRequestSparesTheOneAtTheDevice) {
         EXPECT_EQ(SS_ABORTED, PostedCalls(&queued.srb)[0].status);
 
         AwaitPostedCalls(1, hold + Scaled(5000), &atDevice.srb);
-        Sleep(Scaled(200)); // room for a second completion, if one were coming
+        // The device's worker would complete either again, or send the aborted
+        // one, before it completes a request sent to the device after them.
+        ExecRequest after(0, 0, Posted, InquiryCommand(), 36);
+        EXPECT_EQ(0u, SimSendCommand(&after.srb));
+        ASSERT_TRUE(AwaitPostedCalls(1, Scaled(5000), &after.srb)) << "hold " << hold;
         ASSERT_EQ(1u, PostedCalls(&atDevice.srb).size()) << "hold " << hold;
         EXPECT_EQ(SS_COMP, PostedCalls(&atDevice.srb)[0].status);
         EXPECT_EQ(1u, PostedCalls(&queued.srb).size());
-        EXPECT_EQ(std::vector<std::string>{"D:"}, Addresses()) << "the aborted one was never sent";
+        EXPECT_EQ((std::vector<std::string>{"D:", "D:"}), Addresses())
+            << "the aborted one was never sent";
     }
 }
 
@@ -584,7 +577,7 @@ TEST_F(AspiSimTest, OnlyAPassThroughThatNeverLeftIsSentAgain) {
     for (const Case& c : cases) {
         Start(std::string("[device D:]\n") + c.device);
         if (c.halfSeconds != 0) {
-            SRB_GetSetTimeouts timeouts = Request<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
+            SRB_GetSetTimeouts timeouts = BlankRequest<SRB_GetSetTimeouts>(SC_GETSET_TIMEOUTS);
             timeouts.SRB_Flags = SRB_DIR_OUT;
             timeouts.SRB_Timeout = c.halfSeconds;
             SimSendCommand(&timeouts);

@@ -81,10 +81,7 @@ TEST_F(AspiStartTest, ReleaseKeepsTheLibraryForAnOutstandingRequestOnly) {
     EXPECT_EQ(0, Inquiry(data, 200)) << "ran out of time";
     ReleaseScsiTransport();
     EXPECT_NE(nullptr, SendASPI32Command) << "the library may still complete the request";
-    const DWORD start = GetTickCount();
-    while (OutstandingRequestCount() != 0 && GetTickCount() - start < Scaled(5000)) {
-        Sleep(1);
-    }
+    EXPECT_EQ(1, AwaitLateCompletions(0, 0, Scaled(5000))) << "the late completion arrives";
     EXPECT_EQ(0, OutstandingRequestCount()) << "the late completion has arrived";
     EXPECT_EQ(1, Inquiry(data));
     ReleaseScsiTransport();

@@ -28,6 +28,7 @@ struct Script {
     DWORD statusLeadMs = 0;         // the final status is written this long before the signal
     BYTE finalStatus = SS_COMP;
     std::vector<BYTE> dataIn; // written into the data buffer on completion
+    HANDLE completeOn = NULL; // when set, the completion waits for this event first
 };
 
 Script script;
@@ -48,6 +49,9 @@ struct Completion {
 
 DWORD WINAPI CompleteLater(LPVOID parameter) {
     Completion* completion = static_cast<Completion*>(parameter);
+    if (completion->script.completeOn != NULL) {
+        WaitForSingleObject(completion->script.completeOn, INFINITE);
+    }
     Sleep(completion->script.completeAfterMs);
     ScsiRequestBlock* block = completion->block;
     if (!completion->script.dataIn.empty()) {
@@ -111,12 +115,6 @@ protected:
     BYTE reply[36]; // 0xEE at the start of each case
 };
 
-// Bytes as a vector, so that a failing comparison shows both sides.
-std::vector<int> Bytes(const void* data, size_t length) {
-    const BYTE* bytes = static_cast<const BYTE*>(data);
-    return std::vector<int>(bytes, bytes + length);
-}
-
 TEST_F(IssueAndWaitTest, FillsEveryFieldOfTheBlockAndNothingElse) {
     struct Case {
         CommandDirection direction;
@@ -126,7 +124,10 @@ TEST_F(IssueAndWaitTest, FillsEveryFieldOfTheBlockAndNothingElse) {
     } cases[] = {{CommandNoData, 0x40, 0, false},
                  {CommandDataIn, 0x48, 6, false},
                  {CommandDataIn, 0x48, 4096, true}, // a large read
-                 {CommandDataOut, 0x50, 8192, true}};
+                 {CommandDataOut, 0x50, 8192, true},
+                 // A direction without data names no buffer.
+                 {CommandDataIn, 0x48, 0, false},
+                 {CommandDataOut, 0x50, 0, false}};
     for (const Case& c : cases) {
         static CommandSlot slot;
         BYTE buffer[8192] = {};
@@ -150,11 +151,13 @@ TEST_F(IssueAndWaitTest, FillsEveryFieldOfTheBlockAndNothingElse) {
             << "command, host adapter, flags, reserved, target, LUN, reserved, sense length, "
                "CDB length, host adapter status, target status";
         EXPECT_NE(nullptr, b.SRB_PostProc);
-        EXPECT_EQ(Bytes(cdb, 16), Bytes(b.CDBByte, 16)) << "CDB bytes";
-        EXPECT_EQ(std::vector<int>(sizeof b.SRB_Rsvd2), Bytes(b.SRB_Rsvd2, sizeof b.SRB_Rsvd2));
-        EXPECT_EQ(std::vector<int>(sizeof b.SenseArea), Bytes(b.SenseArea, sizeof b.SenseArea));
-        EXPECT_EQ(c.length, b.SRB_BufLen);
-        EXPECT_EQ(c.direction != CommandNoData, b.SRB_BufPointer != nullptr);
+        EXPECT_EQ(ByteValues(cdb, 16), ByteValues(b.CDBByte, 16)) << "CDB bytes";
+        EXPECT_EQ(std::vector<int>(sizeof b.SRB_Rsvd2),
+                  ByteValues(b.SRB_Rsvd2, sizeof b.SRB_Rsvd2));
+        EXPECT_EQ(std::vector<int>(sizeof b.SenseArea),
+                  ByteValues(b.SenseArea, sizeof b.SenseArea));
+        EXPECT_EQ(c.length, b.SRB_BufLen) << "flags " << int(c.flags);
+        EXPECT_EQ(c.length != 0, b.SRB_BufPointer != nullptr) << c.length << " bytes";
         if (c.inPlace) {
             EXPECT_EQ(buffer, b.SRB_BufPointer) << c.length << " bytes";
         }
@@ -163,40 +166,39 @@ TEST_F(IssueAndWaitTest, FillsEveryFieldOfTheBlockAndNothingElse) {
     }
 }
 
-TEST_F(IssueAndWaitTest, ADirectionWithoutDataNamesNoBuffer) {
-    const CommandDirection cases[] = {CommandDataIn, CommandDataOut};
-    for (CommandDirection direction : cases) {
-        static CommandSlot slot;
-        BYTE buffer[4] = {};
-        ScsiCommand command = CommandToCurrentTarget(6, 1000);
-        command.direction = direction;
-        command.data = buffer;
-        command.dataLength = 0;
-        ASSERT_EQ(1, IssueAndWait(&slot, &command)) << "direction " << int(direction);
-        EXPECT_EQ(0u, lastSent.SRB_BufLen) << "direction " << int(direction);
-        EXPECT_EQ(nullptr, lastSent.SRB_BufPointer) << "direction " << int(direction);
-    }
-}
-
+// The outcome is judged by SRB_Status only; a completion from another thread
+// delivers what the drive wrote, failed or not, and nothing beyond it.
 TEST_F(IssueAndWaitTest, JudgesTheOutcomeBySrbStatusOnly) {
-    struct Case {
+    const struct Case {
         DWORD returnValue;
         BYTE statusOnReturn;
+        DWORD afterMs;
         BYTE finalStatus;
+        std::vector<BYTE> dataIn;
         int expected;
     } cases[] = {
-        {SS_PENDING, 0, SS_COMP, 1},    {SS_PENDING, 0, SS_ERR, 0},
-        {SS_PENDING, 0, SS_ABORTED, 0}, {SS_COMP, SS_COMP, 0, 1},
-        {SS_ERR, SS_ERR, 0, 0},         {SS_NO_DEVICE, SS_NO_DEVICE, 0, 0},
-        {SS_INVALID_HA, SS_COMP, 0, 1}, // the status decides, not the return value
+        {SS_PENDING, 0, 0, SS_COMP, {}, 1},
+        {SS_PENDING, 0, 0, SS_ERR, {}, 0},
+        {SS_PENDING, 0, 0, SS_ABORTED, {}, 0},
+        {SS_COMP, SS_COMP, 0, 0, {}, 1},
+        {SS_ERR, SS_ERR, 0, 0, {}, 0},
+        {SS_NO_DEVICE, SS_NO_DEVICE, 0, 0, {}, 0},
+        {SS_INVALID_HA, SS_COMP, 0, 0, {}, 1}, // the status decides, not the return value
+        {SS_PENDING, 0, 100, SS_COMP, InquiryReply("ZAL     TK-4800J        2.16"), 1},
+        {SS_PENDING, 0, 0, SS_ERR, {0x01, 0x02}, 0},
     };
     for (const Case& c : cases) {
         static CommandSlot slot;
-        script = Script{c.returnValue, c.statusOnReturn, true, 0, 0, c.finalStatus, {}};
-        ScsiCommand command = Inquiry(2000);
+        script =
+            Script{c.returnValue, c.statusOnReturn, true, c.afterMs, 0, c.finalStatus, c.dataIn};
+        memset(reply, 0xEE, sizeof reply);
+        ScsiCommand command = Inquiry(3000);
         EXPECT_EQ(c.expected, IssueAndWait(&slot, &command))
             << "return " << c.returnValue << ", status " << int(c.statusOnReturn) << "/"
             << int(c.finalStatus);
+        std::vector<int> expected(36, 0xEE);
+        std::copy(c.dataIn.begin(), c.dataIn.end(), expected.begin());
+        EXPECT_EQ(expected, ByteValues(reply, 36)) << "status " << int(c.finalStatus);
     }
 }
 
@@ -221,28 +223,6 @@ TEST_F(IssueAndWaitTest, NeverSignalledEventFailsAfterExactlyItsTimeout) {
     EXPECT_LT(elapsed, 700 + Scaled(500));
 }
 
-// A completion from another thread delivers what the drive wrote, failed or not,
-// and nothing beyond it.
-TEST_F(IssueAndWaitTest, CompletionFromAnotherThreadDeliversWhatTheDriveWrote) {
-    const struct Case {
-        DWORD afterMs;
-        BYTE finalStatus;
-        std::vector<BYTE> dataIn;
-        int expected;
-    } cases[] = {{100, SS_COMP, InquiryReply("ZAL     TK-4800J        2.16"), 1},
-                 {0, SS_ERR, {0x01, 0x02}, 0}};
-    for (const Case& c : cases) {
-        static CommandSlot slot;
-        script = Script{SS_PENDING, 0, true, c.afterMs, 0, c.finalStatus, c.dataIn};
-        memset(reply, 0xEE, sizeof reply);
-        ScsiCommand command = Inquiry(3000);
-        EXPECT_EQ(c.expected, IssueAndWait(&slot, &command)) << "status " << int(c.finalStatus);
-        std::vector<int> expected(36, 0xEE);
-        std::copy(c.dataIn.begin(), c.dataIn.end(), expected.begin());
-        EXPECT_EQ(expected, Bytes(reply, 36)) << "status " << int(c.finalStatus);
-    }
-}
-
 TEST_F(IssueAndWaitTest, ARequestThatNeverReachedTheDriveLeavesTheBufferAlone) {
     // Not sent (not bound), refused at once, accepted and never completed (its
     // status reads as a refusal, but no signal comes).
@@ -259,7 +239,7 @@ TEST_F(IssueAndWaitTest, ARequestThatNeverReachedTheDriveLeavesTheBufferAlone) {
         SendASPI32Command = c.bound ? ScriptedSend : NULL;
         ScsiCommand command = Inquiry(200);
         EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "status " << int(c.statusOnReturn);
-        ASSERT_EQ(std::vector<int>(36, 0xEE), Bytes(reply, 36))
+        ASSERT_EQ(std::vector<int>(36, 0xEE), ByteValues(reply, 36))
             << "status " << int(c.statusOnReturn);
     }
 }
@@ -326,7 +306,7 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     memset(first, 0x11, sizeof first);
     ScsiCommand command = Inquiry(300, first);
     EXPECT_EQ(0, IssueAndWait(&slot, &command)) << "the wait ran out";
-    ASSERT_EQ(std::vector<int>(36, 0x11), Bytes(first, 36))
+    ASSERT_EQ(std::vector<int>(36, 0x11), ByteValues(first, 36))
         << "a timed-out read leaves the caller's buffer alone";
     EXPECT_NE(nullptr, slot.event) << "the event is kept for the late completion";
     EXPECT_EQ(1, OutstandingRequestCount());
@@ -349,8 +329,8 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
     EXPECT_EQ(1, lateSetEventResult) << "the late completion found its event open";
     EXPECT_EQ(nullptr, slot.event) << "taking the late completion freed the block";
     EXPECT_EQ(0, OutstandingRequestCount());
-    EXPECT_EQ(std::vector<int>(36, 0x11), Bytes(first, 36));
-    EXPECT_EQ(std::vector<int>(36, 0x22), Bytes(second, 36));
+    EXPECT_EQ(std::vector<int>(36, 0x11), ByteValues(first, 36));
+    EXPECT_EQ(std::vector<int>(36, 0x22), ByteValues(second, 36));
 
     // Once it has completed, the builder works again.
     script = Script{SS_PENDING, 0, true, 0, 0, SS_COMP, std::vector<BYTE>(36, 0x33)};
@@ -379,7 +359,9 @@ TEST_F(IssueAndWaitTest, LateCompletionNeverReachesTheNextCommand) {
 // refuses that one, sending nothing.
 TEST_F(IssueAndWaitTest, ThePoolLendsOtherBlocksWhileLateRequestsHoldTheirs) {
     ASSERT_LE(3, CommandPoolSize) << "one late request must leave other blocks";
-    script.completeAfterMs = Scaled(3000);
+    // The requests complete late: once the steps below are done.
+    const HANDLE release = CreateEventA(NULL, TRUE, FALSE, NULL);
+    script.completeOn = release;
     ScsiCommand command = Inquiry(100);
     ScsiCommand leave = command;
     leave.mayTakeReserve = 1;
@@ -411,9 +393,11 @@ TEST_F(IssueAndWaitTest, ThePoolLendsOtherBlocksWhileLateRequestsHoldTheirs) {
     }
     EXPECT_EQ(CommandPoolSize, OutstandingRequestCount());
 
+    SetEvent(release);
     for (HANDLE thread : completers) {
         WaitForSingleObject(thread, INFINITE);
     }
+    CloseHandle(release);
     script = Script();
     command.timeoutMs = 2000;
     EXPECT_EQ(1, CommandPoolHasRoom()) << "the late completions gave the blocks back";

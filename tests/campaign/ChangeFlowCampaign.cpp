@@ -220,16 +220,10 @@ void Record(const SetCommand& c, BookTypeState* s) {
 
 // The error box text for a mask, from the table of the change flow.
 std::string ExpectedText(DWORD mask) {
-    switch (mask) {
-    case 0x001:
-        return "Failed to set default value of DVD+R.";
-    case 0x100:
-        return "Failed to set default value of DVD+R DL.";
-    case 0x101:
-        return "Failed to set default value of DVD+R & DVD+R DL.";
-    default:
-        return "Some failure occurred to set .";
-    }
+    return mask == 0x001   ? "Failed to set default value of DVD+R."
+           : mask == 0x100 ? "Failed to set default value of DVD+R DL."
+           : mask == 0x101 ? "Failed to set default value of DVD+R & DVD+R DL."
+                           : "Some failure occurred to set .";
 }
 
 // Runs the change flow on the found drive; the mask it returns and what was sent.
@@ -356,15 +350,13 @@ void OneRun(Campaign& campaign) {
         }
     }
     ClearRecordedHost();
-    const std::string error = StartWith("[emulator]\n" + Device(0, 0, settings));
-    if (!error.empty()) {
-        campaign.Broken("scenario refused: " + error);
+    if (!campaign.Expect("", StartWith("[emulator]\n" + Device(0, 0, settings)),
+                         "scenario refused")) {
         return;
     }
     EnumerateDrives(&BookTypeDriveProbe);
-    if (!campaign.Expect(1L, static_cast<long>(DriveCount), "drives found") ||
-        !campaign.Expect(static_cast<long>(probeCommands), static_cast<long>(Commands().size()),
-                         "probe commands") ||
+    if (!campaign.Expect(1L, DriveCount, "drives found") ||
+        !campaign.Expect(probeCommands, Commands().size(), "probe commands") ||
         !campaign.Expect(Describe(expected), Describe(DriveStates[0]), "probed state")) {
         return;
     }
@@ -385,9 +377,9 @@ void OneRun(Campaign& campaign) {
     std::vector<std::string> sent;
     const DWORD mask = Apply(choices, &sent);
     campaign.Expect(CdbsOf(commands), sent, "change: commands sent");
-    campaign.Expect(static_cast<long>(expectedMask), static_cast<long>(mask), "change: mask");
+    campaign.Expect(expectedMask, mask, "change: mask");
     if (mask != 0) {
-        campaign.Expect(ExpectedText(mask), std::string(ChangeFailureText(mask)), "error text");
+        campaign.Expect(ExpectedText(mask), ChangeFailureText(mask), "error text");
     }
     campaign.Expect(Describe(expected), Describe(CurrentState), "change: shown state");
     DWORD refused = 0;
@@ -407,7 +399,7 @@ void OneRun(Campaign& campaign) {
     const DWORD retryMask =
         Predict(retry, std::vector<Fault>(retry.size(), Fault::None), &expected, &onDrive, &failed);
     const DWORD retried = Apply(choices, &sent);
-    campaign.Expect(static_cast<long>(retryMask), static_cast<long>(retried), "retry: mask");
+    campaign.Expect(retryMask, retried, "retry: mask");
     CheckChange(campaign, retried, Address(0, 0), drive.version, choices, "retry", &refused);
     const std::vector<std::string> retryCdbs = CdbsOf(retry);
     retrySent.insert(retrySent.end(), retryCdbs.begin(), retryCdbs.end());
@@ -475,8 +467,7 @@ void CheckDefaultSets(Campaign& campaign, const Drive& first, const std::string&
             held[record.cdb[2] % 3] = record.cdb[3];
         }
     }
-    campaign.Expect(first.changesLeft - carried,
-                    static_cast<long>(DriveNow(address, first.version).changesLeft),
+    campaign.Expect(first.changesLeft - carried, (DriveNow(address, first.version).changesLeft),
                     label + ": remaining changes after the default sets carried out");
 }
 
@@ -512,15 +503,14 @@ void TimingRun(Campaign& campaign) {
     const std::string kept = "command-version = " + std::to_string(drive.version) + "\n";
     campaign.Count(every ? "every" : "one");
     if (!campaign.Expect(
-            std::string(),
-            StartWith("[emulator]\n" + section + Device(ha, target, Settings(drive) + faults)),
+            "", StartWith("[emulator]\n" + section + Device(ha, target, Settings(drive) + faults)),
             "scenario refused")) {
         return;
     }
     std::vector<zalemu::CommandRecord> history;
     const auto resetWhenHung = [&]() {
         if (LogHasHang()) {
-            ResetDrive(campaign, section, address, kept, &history);
+            ResetDrive(campaign, section, ha, target, kept, &history);
         }
     };
     // The tool is started until its probe finds the drive, as it must exactly when
@@ -533,7 +523,7 @@ void TimingRun(Campaign& campaign) {
         const bool found =
             probe.size() >= 2 && AnsweredInTime(probe[0]) && AnsweredInTime(probe[1]);
         const std::string what = label + ", start " + std::to_string(start);
-        if (!campaign.Expect(found ? 1L : 0L, static_cast<long>(DriveCount), what + ": found")) {
+        if (!campaign.Expect(found ? 1L : 0L, DriveCount, what + ": found")) {
             return;
         }
         if (found) {
@@ -557,7 +547,7 @@ void TimingRun(Campaign& campaign) {
                         label + ", change " + std::to_string(change), &refused);
         }
     }
-    campaign.Expect(static_cast<long>(refused), static_cast<long>(mask),
+    campaign.Expect(refused, mask,
                     label + ": the last change's mask (once the drive answers, only defaults "
                             "it has no change left for)");
     TakeLog(&history);
@@ -569,27 +559,10 @@ void TimingRun(Campaign& campaign) {
 
 int main(int argc, char** argv) {
     bool timing = false;
-    if (!TakeTimingAndPath(&argc, &argv, "change_flow_campaign", &timing)) {
-        return 2;
-    }
-    const bool aspi = OnAspiPath();
     // The full campaign: 2,000 changes over ASPI, then 666 over the NT path; with
     // --timing 60 runs, the first 40 over ASPI.
-    Campaign campaign(timing ? (aspi ? "change-flow-timing" : "change-flow-timing-nt")
-                             : (aspi ? "change-flow" : "change-flow-nt"),
-                      argc, argv, timing ? (aspi ? 40 : 20) : (aspi ? 2000 : 666),
-                      timing ? (aspi ? 0 : 40) : (aspi ? 0 : 2000));
-    if (!Emulator().Valid()) {
-        std::printf("the emulator is not reachable\n");
-        return 2;
-    }
+    Campaign campaign = PathCampaign(argc, argv, "change_flow_campaign", {"change-flow", 2000, 666},
+                                     {"change-flow-timing", 40, 20}, &timing);
     MessageTable = MessageTableFor(0);
-    while (campaign.NextRun()) {
-        if (timing) {
-            TimingRun(campaign);
-        } else {
-            OneRun(campaign);
-        }
-    }
-    return campaign.Finish();
+    return campaign.RunAll(timing ? TimingRun : OneRun);
 }

@@ -1,7 +1,8 @@
-// The completion timings of the campaigns' timing runs: one table of them, the
-// fault lines that give them to the emulator, their count in the drive's log,
-// and what a run needs around late and hung commands (the drive's state as the
-// emulator keeps it, the wait for late completions, the drive's reset).
+// What the campaigns on either path share: their arguments (--timing, --path),
+// and the completion timings of their timing runs: one table of them, the fault
+// lines that give them to the emulator, their count in the drive's log, and what
+// a run needs around late and hung commands (the drive's state as the emulator
+// keeps it, the wait for late completions, the drive's reset).
 #ifndef ZAL_TESTS_TIMINGMODES_H
 #define ZAL_TESTS_TIMINGMODES_H
 
@@ -23,10 +24,20 @@ struct TimedKind {
     DWORD limitMs;
 };
 
+// A campaign's name and full runs on each path.
+struct PathRuns {
+    const char* name;
+    uint32_t aspiRuns;
+    uint32_t ntRuns;
+};
+
 // Takes a leading --timing (into `timing`) and the --path argument out of the
-// arguments and uses that path; false, after printing the usage of `program`,
-// when the path is not known.
-bool TakeTimingAndPath(int* argc, char*** argv, const char* program, bool* timing);
+// arguments, uses that path and makes the campaign that `plain` or `timed`
+// describes: on the NT path named with "-nt", its runs following the ASPI ones.
+// Ends the process with the usage of `program` when the path is not known, and
+// when the emulator is not reachable.
+Campaign PathCampaign(int argc, char** argv, const char* program, PathRuns plain, PathRuns timed,
+                      bool* timing);
 
 // Fault lines giving the occurrences of the kinds in `runs` runs a random timing:
 // every one, or (`every` false) one chosen at random. The timings: at once; on
@@ -57,15 +68,16 @@ void TakeLog(std::vector<zalemu::CommandRecord>* history);
 // A command of the current log hung.
 bool LogHasHang();
 
-// Waits until the transport holds no request that ran out of time, up to a
-// poll's limit and a margin.
-void AwaitLateAnswers();
+// Waits until the transport holds no request to the device (ha, target) that ran
+// out of time, up to a poll's limit and a margin; the completions end the wait.
+void AwaitLateAnswers(int ha, int target);
 
-// Switches the drive off and on: the log goes to `history`, and the scenario is
-// loaded again with the [emulator] keys `section`, the device `settings` and its
-// kept state, without faults. Hung requests end (ASPI: aborted; NT: failed, and
-// those the simulator held up behind them carried out), which is waited for.
-void ResetDrive(Campaign& campaign, const std::string& section, const std::string& address,
+// Switches the drive (ha, target) off and on: the log goes to `history`, and the
+// scenario is loaded again with the [emulator] keys `section`, the device
+// `settings` and its kept state, without faults. Hung requests end (ASPI:
+// aborted; NT: failed, and those the simulator held up behind them carried out),
+// which is waited for.
+void ResetDrive(Campaign& campaign, const std::string& section, int ha, int target,
                 const std::string& settings, std::vector<zalemu::CommandRecord>* history);
 
 #endif

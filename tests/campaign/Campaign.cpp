@@ -175,6 +175,16 @@ std::string Describe(const std::string& value) {
     return text + "\"";
 }
 
+std::string HexText(const std::vector<unsigned char>& bytes) {
+    std::string text;
+    for (unsigned char b : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, text.empty() ? "%02X" : "-%02X", b);
+        text += hex;
+    }
+    return bytes.empty() ? "-" : text;
+}
+
 bool Campaign::Expect(const std::string& expected, const std::string& seen,
                       const std::string& what) {
     if (expected != seen) {

@@ -87,5 +87,7 @@ private:
 
 // A text quoted, its bytes outside printable ASCII as \xNN.
 std::string Describe(const std::string& value);
+// Bytes as "0A-FF-..." in hex, none as "-".
+std::string HexText(const std::vector<unsigned char>& bytes);
 
 #endif

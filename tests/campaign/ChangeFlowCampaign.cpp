@@ -13,16 +13,10 @@
 // made (nor paid for) twice; then nothing is left to send, and the shown state
 // agrees with a fresh probe of the drive, count included; and the mask leaves
 // out no set that the drive, read from the emulator, does not hold as chosen.
-// Runs in-process on the path its argument names:
-//
-//   change_flow_campaign.exe [--timing] [--path aspi|nt] --seed N --runs N ...
-//   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
-//   SPTI simulator over the emulator's drive letters)
-//
-// With --timing a whole change as the dialog makes it (the tool started until
-// its probe finds the drive, the poll until no disc, OK, and after a failure the
-// poll and OK again, a drive that hung a command switched off and on first), one
-// command of it or, in one run of three, every one under a random timing
+// Runs in-process on the path its argument names (TimingModes.h). With --timing a whole change as
+// the dialog makes it (the tool started until its probe finds the drive, the poll until no disc,
+// OK, and after a failure the poll and OK again, a drive that hung a command switched off and on
+// first), one command of it or, in one run of three, every one under a random timing
 // (TimingModes.h); on the ASPI path the drive at a random target. Judged from the
 // drive: the probe finds it exactly when the INQUIRY and the first read answered
 // in time, with its state where the reads did; the masks as above; once the drive
@@ -79,12 +73,6 @@ struct SetCommand {
     DWORD Bit() const { return 1ul << (4 * medium + (sub == 1 ? 0 : sub == 3 ? 1 : 2)); }
 };
 
-std::string Hex(BYTE value) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", value);
-    return text;
-}
-
 Drive ChooseDrive(CaseRandom& random) {
     static const unsigned versions[] = {0, 1, 2, 3, 3, 3, 4, 256};
     static const BYTE dlDefaults[] = {0xE0, 0x00, 0x01, 0xE1};
@@ -119,11 +107,11 @@ ChangeChoices ChooseChoices(CaseRandom& random) {
 std::string Settings(const Drive& d) {
     std::string text = "command-version = " + std::to_string(d.version) +
                        "\nchanges-left = " + std::to_string(d.changesLeft) +
-                       "\ndl-default = " + Hex(d.dl.defaultValue) +
-                       "\ndl-temporary = " + Hex(d.dl.temporaryValue) +
+                       "\ndl-default = " + HexText({d.dl.defaultValue}) +
+                       "\ndl-temporary = " + HexText({d.dl.temporaryValue}) +
                        "\ndl-applies = " + (d.dl.temporaryApplies ? "temporary" : "default") +
-                       "\nr-default = " + Hex(d.r.defaultValue) +
-                       "\nr-temporary = " + Hex(d.r.temporaryValue) +
+                       "\nr-default = " + HexText({d.r.defaultValue}) +
+                       "\nr-temporary = " + HexText({d.r.temporaryValue}) +
                        "\nr-applies = " + (d.r.temporaryApplies ? "temporary" : "default") + "\n";
     // The probe's reads in order: DL default, DL temporary, DVD+R default, DVD+R temporary.
     if (d.dlTemporaryReadFails) {
@@ -265,15 +253,9 @@ DWORD Predict(const std::vector<SetCommand>& commands, const std::vector<Fault>&
 
 // The reads of the drive's settings for command version `version`, in order.
 std::vector<std::string> SettingReads(unsigned version) {
-    std::vector<std::string> reads = {ReadCdb(DvdPlusRDl, 0)};
-    if (version >= 2) {
-        reads.push_back(ReadCdb(DvdPlusRDl, 1));
-    }
-    if (version >= 3) {
-        reads.push_back(ReadCdb(DvdPlusR, 0));
-        reads.push_back(ReadCdb(DvdPlusR, 1));
-    }
-    return reads;
+    const std::vector<std::string> reads = {ReadCdb(DvdPlusRDl, 0), ReadCdb(DvdPlusRDl, 1),
+                                            ReadCdb(DvdPlusR, 0), ReadCdb(DvdPlusR, 1)};
+    return {reads.begin(), reads.begin() + (version >= 3 ? 4 : version >= 2 ? 2 : 1)};
 }
 
 std::vector<std::string> CdbsOf(const std::vector<SetCommand>& commands) {
@@ -327,8 +309,7 @@ void OneRun(Campaign& campaign) {
     BookTypeState expected = ExpectedProbeState(drive);
     const std::vector<SetCommand> commands = ExpectedCommands(choices, expected);
     // The set commands follow the probe's INQUIRY and reads on the device.
-    const unsigned probeCommands =
-        2u + (drive.version >= 2 ? 1u : 0u) + (drive.version >= 3 ? 2u : 0u);
+    const size_t probeCommands = 1 + SettingReads(drive.version).size();
     std::string settings = Settings(drive);
     std::vector<Fault> faults(commands.size(), Fault::None);
     // At most one command of a run runs out of time (each costs the 5 s limit).

@@ -39,19 +39,6 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-std::string HexText(const Bytes& bytes) {
-    if (bytes.empty()) {
-        return "-";
-    }
-    std::string text;
-    for (unsigned char b : bytes) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, text.empty() ? "%02X" : "-%02X", b);
-        text += hex;
-    }
-    return text;
-}
-
 // One byte of device text: mostly printable, else NUL, control or non-ASCII.
 unsigned char TextByte(CaseRandom& random) {
     const uint32_t roll = random.Below(100);

@@ -8,13 +8,8 @@
 // end; the run tick reported the end with the right status text; the counter and
 // the current version changed only on success; and a fresh enumeration finds the
 // drive again, as its loader when the run left it half-flashed, in which case a
-// second run flashes it whole. Runs in-process on the path its argument names:
-//
-//   flash_sequence_campaign.exe [--timing] [--path aspi|nt] --seed N --runs N ...
-//   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
-//   SPTI simulator over the emulator's drive letters)
-//
-// With --timing one command, or in one run of four every command, of up to eight
+// second run flashes it whole. Runs in-process on the path its argument names
+// (TimingModes.h). With --timing one command, or in one run of four every command, of up to eight
 // runs completes under a random timing (TimingModes.h), the user pressing Flash
 // again after each failure. Judged from the drive: each run tick reports the end
 // (the dialog gives its controls back); a successful run left the file's image
@@ -67,10 +62,6 @@ LONG StageOf(int index) {
                                        : 6;
 }
 
-bool IsBlockCommand(int index) {
-    return index >= FirstEraseIndex && index < LeaveIndex;
-}
-
 enum class Action { Check, LateInTime, TimeOut };
 
 struct Fault {
@@ -88,7 +79,8 @@ Fault ChooseFault(CaseRandom& random) {
     const uint32_t roll = random.Below(100);
     fault.action = roll < 60 ? Action::Check : roll < 88 ? Action::LateInTime : Action::TimeOut;
     // A block command may take 20 minutes: no time-out is tried there.
-    if (fault.action == Action::TimeOut && IsBlockCommand(fault.index)) {
+    if (fault.action == Action::TimeOut && fault.index >= FirstEraseIndex &&
+        fault.index < LeaveIndex) {
         fault.action = Action::LateInTime;
     }
     fault.lateMs = 0;

@@ -31,11 +31,17 @@ struct PathRuns {
     uint32_t ntRuns;
 };
 
-// Takes a leading --timing (into `timing`) and the --path argument out of the
-// arguments, uses that path and makes the campaign that `plain` or `timed`
-// describes: on the NT path named with "-nt", its runs following the ASPI ones.
-// Ends the process with the usage of `program` when the path is not known, and
-// when the emulator is not reachable.
+// A program on either path runs as
+//
+//   PROGRAM.exe [--timing] [--path aspi|nt] --seed N --runs N ...
+//   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
+//   SPTI simulator over the emulator's drive letters)
+//
+// This takes --timing (into `timing`) and --path out of the arguments, uses that
+// path and makes the campaign that `plain` or `timed` describes: on the NT path
+// named with "-nt", its runs following the ASPI ones. Ends the process with the
+// usage of `program` when the path is not known, and when the emulator is not
+// reachable.
 Campaign PathCampaign(int argc, char** argv, const char* program, PathRuns plain, PathRuns timed,
                       bool* timing);
 

@@ -288,9 +288,8 @@ void OneRun(Campaign& campaign) {
     settings += DeviceReplies(random, &plan);
 #endif
     ClearRecordedHost();
-    const std::string error = StartWith("[emulator]\n" + Device(ha, target, settings));
-    if (!error.empty()) {
-        campaign.Broken("scenario refused: " + error);
+    if (!campaign.Expect("", StartWith("[emulator]\n" + Device(ha, target, settings)),
+                         "scenario refused")) {
         return;
     }
 #if ZAL_CAMPAIGN_BOOKTYPE
@@ -299,7 +298,7 @@ void OneRun(Campaign& campaign) {
     const char* display = DriveDisplayBuffer;
     BookTypeState expected;
     const bool listed = !inquiryFails && ExpectedState(plan, &expected);
-    campaign.Expect(listed ? 1L : 0L, DriveCount, "drives listed");
+    campaign.Expect(listed, DriveCount, "drives listed");
     if (listed && DriveCount == 1) {
         campaign.Expect(1L, InRange(DriveStates[0]),
                         "state within its ranges: " + Describe(DriveStates[0]));
@@ -317,13 +316,13 @@ void OneRun(Campaign& campaign) {
     const std::string revision(reinterpret_cast<const char*>(id + 32), 4);
     const std::string device = HexText(inquiry) + " against " + update;
     const bool served = !inquiryFails && ExpectedTarget(id, update);
-    campaign.Expect(served ? 1L : 0L, DriveCount, "drives listed for " + device);
+    campaign.Expect(served, DriveCount, "drives listed for " + device);
     campaign.Count(served ? "listed" : "left-out");
     if (!inquiryFails) {
         const int compared = ExpectedComparison(id + 32, update);
         campaign.Expect(compared, CompareVersions(revision.c_str(), update),
                         "version comparison of " + device);
-        campaign.Expect(ExpectedDowngrade(id + 32, update), (IsDowngrade(revision.c_str(), update)),
+        campaign.Expect(ExpectedDowngrade(id + 32, update), IsDowngrade(revision.c_str(), update),
                         "downgrade of " + device);
         campaign.Count(compared == 2   ? "older-image"
                        : compared == 1 ? "newer-image"

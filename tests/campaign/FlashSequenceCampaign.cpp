@@ -47,7 +47,6 @@ enum {
     FirstEraseIndex = 35,
     FirstProgramIndex = 52,
     LeaveIndex = 69,
-    ShortLimitMs = 5000,
     BlockLimitMs = 1200000,
     MaxTimedRuns = 8
 };

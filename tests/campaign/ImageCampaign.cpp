@@ -217,7 +217,7 @@ void CheckLoad(Campaign& campaign, const std::string& path, const Bytes& file, b
     InitRevisionPattern();
     const int result = ReadImageFile(path.c_str());
     const std::string size = " (size " + std::to_string(file.size()) + ")";
-    if (!campaign.Expect(v.accepted ? 1L : 0L, result, "result" + size)) {
+    if (!campaign.Expect(v.accepted, result, "result" + size)) {
         return;
     }
     if (!v.accepted) {

@@ -12,7 +12,7 @@
 
 namespace {
 
-enum { PollLimitMs = 30000, LateAfter = 4 };
+enum { LateAfter = 4 };
 
 const char* const TimingNames[] = {"at-once", "caller", "early", "late-in", "late-after", "never"};
 

@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+// The tools' limits: a poll's, and most other commands'.
+enum { PollLimitMs = 30000, ShortLimitMs = 5000 };
+
 // A kind of command (a fault trigger without #N), its occurrences from `first`
 // on in one run of the tool, and the tool's limit for it.
 struct TimedKind {

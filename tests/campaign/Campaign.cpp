@@ -48,26 +48,21 @@ uint32_t CaseRandom::Next() {
     return static_cast<uint32_t>(state_ >> 32);
 }
 
-Campaign::Campaign(const char* name, int argc, char** argv, uint32_t fullRuns, uint32_t fullFirst)
+Campaign::Campaign(const std::string& name, int argc, char** argv, uint32_t fullRuns,
+                   uint32_t fullFirst)
     : name_(name), runs_(fullRuns) {
     seed_ = GetTickCount();
     bool replay = false;
     bool usage = false;
     bool placed = false; // --runs, --first or --run chose the runs
     for (int i = 1; i < argc && !usage; ++i) {
-        uint32_t* target = nullptr;
-        if (std::strcmp(argv[i], "--seed") == 0) {
-            target = &seed_;
-        } else if (std::strcmp(argv[i], "--runs") == 0) {
-            target = &runs_;
-            placed = true;
-        } else if (std::strcmp(argv[i], "--first") == 0) {
-            target = &first_;
-            placed = true;
-        } else if (std::strcmp(argv[i], "--run") == 0) {
-            target = &first_;
-            replay = placed = true;
-        }
+        const std::string flag = argv[i];
+        uint32_t* target = flag == "--seed"                       ? &seed_
+                           : flag == "--runs"                     ? &runs_
+                           : flag == "--first" || flag == "--run" ? &first_
+                                                                  : nullptr;
+        placed = placed || (target != nullptr && target != &seed_);
+        replay = replay || flag == "--run";
         usage = target == nullptr || i + 1 >= argc || !ReadNumber(argv[++i], target);
     }
     // A whole campaign at its own seed and size, asked for around ctest; a replay of
@@ -93,20 +88,21 @@ Campaign::Campaign(const char* name, int argc, char** argv, uint32_t fullRuns, u
                     "  --run N replays run N of the seed alone\n"
                     "  ZAL_CAMPAIGN_SEED=N replaces the seed, ZAL_CAMPAIGN_SIZE=P runs P%% of\n"
                     "  the full %lu runs from run %lu\n",
-                    name, static_cast<unsigned long>(fullRuns),
+                    name.c_str(), static_cast<unsigned long>(fullRuns),
                     static_cast<unsigned long>(fullFirst));
         std::exit(2);
     }
     if (replay) {
         runs_ = 1;
     }
-    CampaignName = name_;
+    CampaignName = name_.c_str();
     CurrentSeed = seed_;
     SetUnhandledExceptionFilter(ReportCrash);
     // A failed check must not stop a run with a dialog box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    std::printf("%s: seed %lu, %lu runs from run %lu\n", name_, static_cast<unsigned long>(seed_),
-                static_cast<unsigned long>(runs_), static_cast<unsigned long>(first_));
+    std::printf("%s: seed %lu, %lu runs from run %lu\n", name_.c_str(),
+                static_cast<unsigned long>(seed_), static_cast<unsigned long>(runs_),
+                static_cast<unsigned long>(first_));
     std::fflush(stdout);
     startTick_ = GetTickCount();
 }
@@ -115,7 +111,7 @@ bool Campaign::NextRun() {
     if (started_) {
         ++done_;
         if (done_ % 100 == 0) {
-            std::printf("%s: %lu runs done\n", name_, static_cast<unsigned long>(done_));
+            std::printf("%s: %lu runs done\n", name_.c_str(), static_cast<unsigned long>(done_));
             std::fflush(stdout);
         }
     }
@@ -135,8 +131,8 @@ void Campaign::Broken(const std::string& what) {
         ++brokenRuns_;
         runBroken_ = true;
     }
-    std::printf("BROKEN %s seed=%lu run=%lu: %s\n", name_, static_cast<unsigned long>(seed_),
-                static_cast<unsigned long>(run_), what.c_str());
+    std::printf("BROKEN %s seed=%lu run=%lu: %s\n", name_.c_str(),
+                static_cast<unsigned long>(seed_), static_cast<unsigned long>(run_), what.c_str());
     std::fflush(stdout);
 }
 
@@ -156,8 +152,8 @@ int Campaign::Finish() {
         tallies += " " + std::string(tallyNames_[i]) + "=" + std::to_string(tallyValues_[i]);
     }
     // Fixed widths, so that the rows of several campaigns read as one table.
-    std::printf("SUMMARY %-24s seed=%-10lu runs=%-6lu broken=%-5lu seconds=%-6lu%s\n", name_,
-                static_cast<unsigned long>(seed_), static_cast<unsigned long>(done_),
+    std::printf("SUMMARY %-24s seed=%-10lu runs=%-6lu broken=%-5lu seconds=%-6lu%s\n",
+                name_.c_str(), static_cast<unsigned long>(seed_), static_cast<unsigned long>(done_),
                 static_cast<unsigned long>(brokenRuns_),
                 static_cast<unsigned long>((GetTickCount() - startTick_) / 1000), tallies.c_str());
     std::fflush(stdout);
@@ -179,8 +175,29 @@ std::string Describe(const std::string& value) {
     return text + "\"";
 }
 
-std::string Describe(long value) {
-    return std::to_string(value);
+std::string HexText(const std::vector<unsigned char>& bytes) {
+    std::string text;
+    for (unsigned char b : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, text.empty() ? "%02X" : "-%02X", b);
+        text += hex;
+    }
+    return bytes.empty() ? "-" : text;
+}
+
+bool Campaign::Expect(const std::string& expected, const std::string& seen,
+                      const std::string& what) {
+    if (expected != seen) {
+        Broken(what + ": expected " + Describe(expected) + ", saw " + Describe(seen));
+    }
+    return expected == seen;
+}
+
+bool Campaign::Expect(long expected, long seen, const std::string& what) {
+    if (expected != seen) {
+        Broken(what + ": expected " + std::to_string(expected) + ", saw " + std::to_string(seen));
+    }
+    return expected == seen;
 }
 
 bool Campaign::Expect(const std::vector<std::string>& expected,

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 class CaseRandom {
@@ -31,7 +32,8 @@ public:
     // ZAL_CAMPAIGN_SIZE (a percentage of the full size) the number of runs, which is
     // fullRuns from run fullFirst at 100. --run ignores both. On a bad argument or value
     // prints the usage and ends the process.
-    Campaign(const char* name, int argc, char** argv, uint32_t fullRuns, uint32_t fullFirst = 0);
+    Campaign(const std::string& name, int argc, char** argv, uint32_t fullRuns,
+             uint32_t fullFirst = 0);
 
     // True while runs are left; makes the next run current.
     bool NextRun();
@@ -43,7 +45,13 @@ public:
     // Reports a broken invariant of the current run (once per run is counted).
     void Broken(const std::string& what);
     // Checks one value; a mismatch is reported as "what: expected E, saw S".
-    template <typename T> bool Expect(const T& expected, const T& seen, const std::string& what);
+    bool Expect(const std::string& expected, const std::string& seen, const std::string& what);
+    bool Expect(long expected, long seen, const std::string& what);
+    template <typename E, typename S>
+    std::enable_if_t<std::is_integral<E>::value && std::is_integral<S>::value, bool>
+    Expect(E expected, S seen, const std::string& what) {
+        return Expect(static_cast<long>(expected), static_cast<long>(seen), what);
+    }
     // Two lists, reported by their first difference.
     bool Expect(const std::vector<std::string>& expected, const std::vector<std::string>& seen,
                 const std::string& what);
@@ -53,9 +61,16 @@ public:
     // Prints the summary line, the campaign's row of the table; the exit code: 0 when
     // nothing broke, else 1.
     int Finish();
+    // Calls `run` for every run, then Finish.
+    template <typename Run> int RunAll(Run run) {
+        while (NextRun()) {
+            run(*this);
+        }
+        return Finish();
+    }
 
 private:
-    const char* name_;
+    std::string name_;
     uint32_t seed_ = 0;
     uint32_t runs_ = 0;
     uint32_t first_ = 0;
@@ -70,16 +85,9 @@ private:
     uint32_t startTick_ = 0;
 };
 
+// A text quoted, its bytes outside printable ASCII as \xNN.
 std::string Describe(const std::string& value);
-std::string Describe(long value);
-
-template <typename T>
-bool Campaign::Expect(const T& expected, const T& seen, const std::string& what) {
-    if (expected == seen) {
-        return true;
-    }
-    Broken(what + ": expected " + Describe(expected) + ", saw " + Describe(seen));
-    return false;
-}
+// Bytes as "0A-FF-..." in hex, none as "-".
+std::string HexText(const std::vector<unsigned char>& bytes);
 
 #endif

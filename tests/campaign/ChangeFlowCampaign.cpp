@@ -13,16 +13,10 @@
 // made (nor paid for) twice; then nothing is left to send, and the shown state
 // agrees with a fresh probe of the drive, count included; and the mask leaves
 // out no set that the drive, read from the emulator, does not hold as chosen.
-// Runs in-process on the path its argument names:
-//
-//   change_flow_campaign.exe [--timing] [--path aspi|nt] --seed N --runs N ...
-//   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
-//   SPTI simulator over the emulator's drive letters)
-//
-// With --timing a whole change as the dialog makes it (the tool started until
-// its probe finds the drive, the poll until no disc, OK, and after a failure the
-// poll and OK again, a drive that hung a command switched off and on first), one
-// command of it or, in one run of three, every one under a random timing
+// Runs in-process on the path its argument names (TimingModes.h). With --timing a whole change as
+// the dialog makes it (the tool started until its probe finds the drive, the poll until no disc,
+// OK, and after a failure the poll and OK again, a drive that hung a command switched off and on
+// first), one command of it or, in one run of three, every one under a random timing
 // (TimingModes.h); on the ASPI path the drive at a random target. Judged from the
 // drive: the probe finds it exactly when the INQUIRY and the first read answered
 // in time, with its state where the reads did; the masks as above; once the drive
@@ -43,7 +37,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -79,12 +72,6 @@ struct SetCommand {
     DWORD Bit() const { return 1ul << (4 * medium + (sub == 1 ? 0 : sub == 3 ? 1 : 2)); }
 };
 
-std::string Hex(BYTE value) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", value);
-    return text;
-}
-
 Drive ChooseDrive(CaseRandom& random) {
     static const unsigned versions[] = {0, 1, 2, 3, 3, 3, 4, 256};
     static const BYTE dlDefaults[] = {0xE0, 0x00, 0x01, 0xE1};
@@ -119,11 +106,11 @@ ChangeChoices ChooseChoices(CaseRandom& random) {
 std::string Settings(const Drive& d) {
     std::string text = "command-version = " + std::to_string(d.version) +
                        "\nchanges-left = " + std::to_string(d.changesLeft) +
-                       "\ndl-default = " + Hex(d.dl.defaultValue) +
-                       "\ndl-temporary = " + Hex(d.dl.temporaryValue) +
+                       "\ndl-default = " + HexText({d.dl.defaultValue}) +
+                       "\ndl-temporary = " + HexText({d.dl.temporaryValue}) +
                        "\ndl-applies = " + (d.dl.temporaryApplies ? "temporary" : "default") +
-                       "\nr-default = " + Hex(d.r.defaultValue) +
-                       "\nr-temporary = " + Hex(d.r.temporaryValue) +
+                       "\nr-default = " + HexText({d.r.defaultValue}) +
+                       "\nr-temporary = " + HexText({d.r.temporaryValue}) +
                        "\nr-applies = " + (d.r.temporaryApplies ? "temporary" : "default") + "\n";
     // The probe's reads in order: DL default, DL temporary, DVD+R default, DVD+R temporary.
     if (d.dlTemporaryReadFails) {
@@ -220,16 +207,10 @@ void Record(const SetCommand& c, BookTypeState* s) {
 
 // The error box text for a mask, from the table of the change flow.
 std::string ExpectedText(DWORD mask) {
-    switch (mask) {
-    case 0x001:
-        return "Failed to set default value of DVD+R.";
-    case 0x100:
-        return "Failed to set default value of DVD+R DL.";
-    case 0x101:
-        return "Failed to set default value of DVD+R & DVD+R DL.";
-    default:
-        return "Some failure occurred to set .";
-    }
+    return mask == 0x001   ? "Failed to set default value of DVD+R."
+           : mask == 0x100 ? "Failed to set default value of DVD+R DL."
+           : mask == 0x101 ? "Failed to set default value of DVD+R & DVD+R DL."
+                           : "Some failure occurred to set .";
 }
 
 // Runs the change flow on the found drive; the mask it returns and what was sent.
@@ -271,15 +252,9 @@ DWORD Predict(const std::vector<SetCommand>& commands, const std::vector<Fault>&
 
 // The reads of the drive's settings for command version `version`, in order.
 std::vector<std::string> SettingReads(unsigned version) {
-    std::vector<std::string> reads = {ReadCdb(DvdPlusRDl, 0)};
-    if (version >= 2) {
-        reads.push_back(ReadCdb(DvdPlusRDl, 1));
-    }
-    if (version >= 3) {
-        reads.push_back(ReadCdb(DvdPlusR, 0));
-        reads.push_back(ReadCdb(DvdPlusR, 1));
-    }
-    return reads;
+    const std::vector<std::string> reads = {ReadCdb(DvdPlusRDl, 0), ReadCdb(DvdPlusRDl, 1),
+                                            ReadCdb(DvdPlusR, 0), ReadCdb(DvdPlusR, 1)};
+    return {reads.begin(), reads.begin() + (version >= 3 ? 4 : version >= 2 ? 2 : 1)};
 }
 
 std::vector<std::string> CdbsOf(const std::vector<SetCommand>& commands) {
@@ -333,8 +308,7 @@ void OneRun(Campaign& campaign) {
     BookTypeState expected = ExpectedProbeState(drive);
     const std::vector<SetCommand> commands = ExpectedCommands(choices, expected);
     // The set commands follow the probe's INQUIRY and reads on the device.
-    const unsigned probeCommands =
-        2u + (drive.version >= 2 ? 1u : 0u) + (drive.version >= 3 ? 2u : 0u);
+    const size_t probeCommands = 1 + SettingReads(drive.version).size();
     std::string settings = Settings(drive);
     std::vector<Fault> faults(commands.size(), Fault::None);
     // At most one command of a run runs out of time (each costs the 5 s limit).
@@ -356,15 +330,13 @@ void OneRun(Campaign& campaign) {
         }
     }
     ClearRecordedHost();
-    const std::string error = StartWith("[emulator]\n" + Device(0, 0, settings));
-    if (!error.empty()) {
-        campaign.Broken("scenario refused: " + error);
+    if (!campaign.Expect("", StartWith("[emulator]\n" + Device(0, 0, settings)),
+                         "scenario refused")) {
         return;
     }
     EnumerateDrives(&BookTypeDriveProbe);
-    if (!campaign.Expect(1L, static_cast<long>(DriveCount), "drives found") ||
-        !campaign.Expect(static_cast<long>(probeCommands), static_cast<long>(Commands().size()),
-                         "probe commands") ||
+    if (!campaign.Expect(1L, DriveCount, "drives found") ||
+        !campaign.Expect(probeCommands, Commands().size(), "probe commands") ||
         !campaign.Expect(Describe(expected), Describe(DriveStates[0]), "probed state")) {
         return;
     }
@@ -385,9 +357,9 @@ void OneRun(Campaign& campaign) {
     std::vector<std::string> sent;
     const DWORD mask = Apply(choices, &sent);
     campaign.Expect(CdbsOf(commands), sent, "change: commands sent");
-    campaign.Expect(static_cast<long>(expectedMask), static_cast<long>(mask), "change: mask");
+    campaign.Expect(expectedMask, mask, "change: mask");
     if (mask != 0) {
-        campaign.Expect(ExpectedText(mask), std::string(ChangeFailureText(mask)), "error text");
+        campaign.Expect(ExpectedText(mask), ChangeFailureText(mask), "error text");
     }
     campaign.Expect(Describe(expected), Describe(CurrentState), "change: shown state");
     DWORD refused = 0;
@@ -407,7 +379,7 @@ void OneRun(Campaign& campaign) {
     const DWORD retryMask =
         Predict(retry, std::vector<Fault>(retry.size(), Fault::None), &expected, &onDrive, &failed);
     const DWORD retried = Apply(choices, &sent);
-    campaign.Expect(static_cast<long>(retryMask), static_cast<long>(retried), "retry: mask");
+    campaign.Expect(retryMask, retried, "retry: mask");
     CheckChange(campaign, retried, Address(0, 0), drive.version, choices, "retry", &refused);
     const std::vector<std::string> retryCdbs = CdbsOf(retry);
     retrySent.insert(retrySent.end(), retryCdbs.begin(), retryCdbs.end());
@@ -435,7 +407,7 @@ void OneRun(Campaign& campaign) {
 
 // ---- Timing runs ----
 
-enum { ShortLimitMs = 5000, PollLimitMs = 30000, MaxChanges = 6 };
+enum { MaxChanges = 6 };
 
 // The probed state against the drive where the probe's reads answered in time: a
 // temporary whose read did not shows no value; a DVD+R default and select whose
@@ -475,8 +447,7 @@ void CheckDefaultSets(Campaign& campaign, const Drive& first, const std::string&
             held[record.cdb[2] % 3] = record.cdb[3];
         }
     }
-    campaign.Expect(first.changesLeft - carried,
-                    static_cast<long>(DriveNow(address, first.version).changesLeft),
+    campaign.Expect(first.changesLeft - carried, DriveNow(address, first.version).changesLeft,
                     label + ": remaining changes after the default sets carried out");
 }
 
@@ -512,15 +483,14 @@ void TimingRun(Campaign& campaign) {
     const std::string kept = "command-version = " + std::to_string(drive.version) + "\n";
     campaign.Count(every ? "every" : "one");
     if (!campaign.Expect(
-            std::string(),
-            StartWith("[emulator]\n" + section + Device(ha, target, Settings(drive) + faults)),
+            "", StartWith("[emulator]\n" + section + Device(ha, target, Settings(drive) + faults)),
             "scenario refused")) {
         return;
     }
     std::vector<zalemu::CommandRecord> history;
     const auto resetWhenHung = [&]() {
         if (LogHasHang()) {
-            ResetDrive(campaign, section, address, kept, &history);
+            ResetDrive(campaign, section, ha, target, kept, &history);
         }
     };
     // The tool is started until its probe finds the drive, as it must exactly when
@@ -533,7 +503,7 @@ void TimingRun(Campaign& campaign) {
         const bool found =
             probe.size() >= 2 && AnsweredInTime(probe[0]) && AnsweredInTime(probe[1]);
         const std::string what = label + ", start " + std::to_string(start);
-        if (!campaign.Expect(found ? 1L : 0L, static_cast<long>(DriveCount), what + ": found")) {
+        if (!campaign.Expect(found, DriveCount, what + ": found")) {
             return;
         }
         if (found) {
@@ -557,7 +527,7 @@ void TimingRun(Campaign& campaign) {
                         label + ", change " + std::to_string(change), &refused);
         }
     }
-    campaign.Expect(static_cast<long>(refused), static_cast<long>(mask),
+    campaign.Expect(refused, mask,
                     label + ": the last change's mask (once the drive answers, only defaults "
                             "it has no change left for)");
     TakeLog(&history);
@@ -569,27 +539,10 @@ void TimingRun(Campaign& campaign) {
 
 int main(int argc, char** argv) {
     bool timing = false;
-    if (!TakeTimingAndPath(&argc, &argv, "change_flow_campaign", &timing)) {
-        return 2;
-    }
-    const bool aspi = OnAspiPath();
     // The full campaign: 2,000 changes over ASPI, then 666 over the NT path; with
     // --timing 60 runs, the first 40 over ASPI.
-    Campaign campaign(timing ? (aspi ? "change-flow-timing" : "change-flow-timing-nt")
-                             : (aspi ? "change-flow" : "change-flow-nt"),
-                      argc, argv, timing ? (aspi ? 40 : 20) : (aspi ? 2000 : 666),
-                      timing ? (aspi ? 0 : 40) : (aspi ? 0 : 2000));
-    if (!Emulator().Valid()) {
-        std::printf("the emulator is not reachable\n");
-        return 2;
-    }
+    Campaign campaign = PathCampaign(argc, argv, "change_flow_campaign", {"change-flow", 2000, 666},
+                                     {"change-flow-timing", 40, 20}, &timing);
     MessageTable = MessageTableFor(0);
-    while (campaign.NextRun()) {
-        if (timing) {
-            TimingRun(campaign);
-        } else {
-            OneRun(campaign);
-        }
-    }
-    return campaign.Finish();
+    return campaign.RunAll(timing ? TimingRun : OneRun);
 }

@@ -39,19 +39,6 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-std::string HexText(const Bytes& bytes) {
-    if (bytes.empty()) {
-        return "-";
-    }
-    std::string text;
-    for (unsigned char b : bytes) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, text.empty() ? "%02X" : "-%02X", b);
-        text += hex;
-    }
-    return text;
-}
-
 // One byte of device text: mostly printable, else NUL, control or non-ASCII.
 unsigned char TextByte(CaseRandom& random) {
     const uint32_t roll = random.Below(100);
@@ -301,9 +288,8 @@ void OneRun(Campaign& campaign) {
     settings += DeviceReplies(random, &plan);
 #endif
     ClearRecordedHost();
-    const std::string error = StartWith("[emulator]\n" + Device(ha, target, settings));
-    if (!error.empty()) {
-        campaign.Broken("scenario refused: " + error);
+    if (!campaign.Expect("", StartWith("[emulator]\n" + Device(ha, target, settings)),
+                         "scenario refused")) {
         return;
     }
 #if ZAL_CAMPAIGN_BOOKTYPE
@@ -312,9 +298,9 @@ void OneRun(Campaign& campaign) {
     const char* display = DriveDisplayBuffer;
     BookTypeState expected;
     const bool listed = !inquiryFails && ExpectedState(plan, &expected);
-    campaign.Expect(listed ? 1L : 0L, long(DriveCount), "drives listed");
+    campaign.Expect(listed, DriveCount, "drives listed");
     if (listed && DriveCount == 1) {
-        campaign.Expect(1L, long(InRange(DriveStates[0])),
+        campaign.Expect(1L, InRange(DriveStates[0]),
                         "state within its ranges: " + Describe(DriveStates[0]));
         campaign.Expect(Describe(expected), Describe(DriveStates[0]), "decoded state");
     }
@@ -330,22 +316,21 @@ void OneRun(Campaign& campaign) {
     const std::string revision(reinterpret_cast<const char*>(id + 32), 4);
     const std::string device = HexText(inquiry) + " against " + update;
     const bool served = !inquiryFails && ExpectedTarget(id, update);
-    campaign.Expect(served ? 1L : 0L, long(DriveCount), "drives listed for " + device);
+    campaign.Expect(served, DriveCount, "drives listed for " + device);
     campaign.Count(served ? "listed" : "left-out");
     if (!inquiryFails) {
         const int compared = ExpectedComparison(id + 32, update);
-        campaign.Expect(long(compared), long(CompareVersions(revision.c_str(), update)),
+        campaign.Expect(compared, CompareVersions(revision.c_str(), update),
                         "version comparison of " + device);
-        campaign.Expect(long(ExpectedDowngrade(id + 32, update)),
-                        long(IsDowngrade(revision.c_str(), update)), "downgrade of " + device);
+        campaign.Expect(ExpectedDowngrade(id + 32, update), IsDowngrade(revision.c_str(), update),
+                        "downgrade of " + device);
         campaign.Count(compared == 2   ? "older-image"
                        : compared == 1 ? "newer-image"
                                        : "no-version");
     }
     if (served && DriveCount == 1) {
         SelectDrive(0);
-        campaign.Expect(std::string(revision.c_str()), std::string(CurrentVersion()),
-                        "current version");
+        campaign.Expect(std::string(revision.c_str()), CurrentVersion(), "current version");
     }
 #endif
     if (!inquiryFails) {
@@ -371,8 +356,5 @@ int main(int argc, char** argv) {
         std::printf("the emulator's wnaspi32.dll is not reachable\n");
         return 2;
     }
-    while (campaign.NextRun()) {
-        OneRun(campaign);
-    }
-    return campaign.Finish();
+    return campaign.RunAll(OneRun);
 }

@@ -8,13 +8,8 @@
 // end; the run tick reported the end with the right status text; the counter and
 // the current version changed only on success; and a fresh enumeration finds the
 // drive again, as its loader when the run left it half-flashed, in which case a
-// second run flashes it whole. Runs in-process on the path its argument names:
-//
-//   flash_sequence_campaign.exe [--timing] [--path aspi|nt] --seed N --runs N ...
-//   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
-//   SPTI simulator over the emulator's drive letters)
-//
-// With --timing one command, or in one run of four every command, of up to eight
+// second run flashes it whole. Runs in-process on the path its argument names
+// (TimingModes.h). With --timing one command, or in one run of four every command, of up to eight
 // runs completes under a random timing (TimingModes.h), the user pressing Flash
 // again after each failure. Judged from the drive: each run tick reports the end
 // (the dialog gives its controls back); a successful run left the file's image
@@ -52,7 +47,6 @@ enum {
     FirstEraseIndex = 35,
     FirstProgramIndex = 52,
     LeaveIndex = 69,
-    ShortLimitMs = 5000,
     BlockLimitMs = 1200000,
     MaxTimedRuns = 8
 };
@@ -65,10 +59,6 @@ LONG StageOf(int index) {
            : index < FirstProgramIndex ? 4
            : index < LeaveIndex        ? 5
                                        : 6;
-}
-
-bool IsBlockCommand(int index) {
-    return index >= FirstEraseIndex && index < LeaveIndex;
 }
 
 enum class Action { Check, LateInTime, TimeOut };
@@ -88,7 +78,8 @@ Fault ChooseFault(CaseRandom& random) {
     const uint32_t roll = random.Below(100);
     fault.action = roll < 60 ? Action::Check : roll < 88 ? Action::LateInTime : Action::TimeOut;
     // A block command may take 20 minutes: no time-out is tried there.
-    if (fault.action == Action::TimeOut && IsBlockCommand(fault.index)) {
+    if (fault.action == Action::TimeOut && fault.index >= FirstEraseIndex &&
+        fault.index < LeaveIndex) {
         fault.action = Action::LateInTime;
     }
     fault.lateMs = 0;
@@ -125,8 +116,8 @@ void LoadImage() {
 }
 
 // A run as the dialog drives it: BeginFlashRun, then the run tick every 100 ms
-// until it reports the end. False when it never does.
-bool RunAsTheDialogDoes(HWND window) {
+// until it reports the end. False, reported, when it never does.
+bool RunAsTheDialogDoes(Campaign& campaign, HWND window, const std::string& label) {
     ClearRecordedHost();
     BeginFlashRun(window);
     const DWORD start = GetTickCount();
@@ -136,28 +127,32 @@ bool RunAsTheDialogDoes(HWND window) {
             return true;
         }
     }
+    campaign.Broken(label + ": the run tick never saw the end");
     return false;
 }
 
-// Checks what a run that should succeed left: step, commands, status, bar,
-// counter and the re-read version. `label` names the run in a report.
+// Checks what a run left: step, commands, last status, counter and version.
+// `label` names the run in a report.
+void CheckRunEnd(Campaign& campaign, long step, const std::vector<std::string>& commands,
+                 const char* status, int count, const std::string& version,
+                 const std::string& label) {
+    campaign.Expect(step, FlashStep, label + ": FlashStep");
+    campaign.Expect(commands, CdbTexts(Commands()), label + ": commands sent");
+    const std::vector<std::string> texts = StatusTexts();
+    campaign.Expect(status, texts.empty() ? "" : texts.back(), label + ": last status");
+    campaign.Expect(count, CompletedRunCount, label + ": counter");
+    campaign.Expect(version, CurrentVersion(), label + ": current version");
+}
+
+// Checks what a run that should succeed left, the bar and the drive's firmware too.
 void CheckSuccess(Campaign& campaign, int countBefore, const std::string& label) {
-    campaign.Expect(6L, static_cast<long>(FlashStep), label + ": FlashStep");
     // The run, then the run tick's INQUIRY that reads the new version.
     std::vector<std::string> expected =
         WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     expected.push_back(InquiryCdb);
-    campaign.Expect(expected, CdbTexts(Commands()), label + ": commands sent");
-    const std::vector<std::string> status = StatusTexts();
-    campaign.Expect(std::string(MessageTable->success),
-                    status.empty() ? std::string() : status.back(), label + ": last status");
-    campaign.Expect(10000L, static_cast<long>(ProgressPosition()), label + ": bar");
-    campaign.Expect(static_cast<long>(countBefore + 1), static_cast<long>(CompletedRunCount),
-                    label + ": counter");
-    campaign.Expect(std::string("2.17"), std::string(CurrentVersion()),
-                    label + ": current version");
-    campaign.Expect(std::string(),
-                    FirmwareMismatch(Emulator().Firmware(Address(0, 0)), ProgramFile()),
+    CheckRunEnd(campaign, 6, expected, MessageTable->success, countBefore + 1, "2.17", label);
+    campaign.Expect(10000L, ProgressPosition(), label + ": bar");
+    campaign.Expect("", FirmwareMismatch(Emulator().Firmware(Address(0, 0)), ProgramFile()),
                     label + ": the drive's firmware against the program file's image");
 }
 
@@ -173,17 +168,16 @@ void OneRun(Campaign& campaign, HWND window) {
         settings += "firmware = incomplete\n";
     }
     settings += "fault = @" + std::to_string(faultCommand) + " " + fault.text + "\n";
-    const std::string error = StartWith("[emulator]\n" + Device(0, 0, settings));
-    if (!error.empty()) {
-        campaign.Broken("scenario refused: " + error);
+    if (!campaign.Expect("", StartWith("[emulator]\n" + Device(0, 0, settings)),
+                         "scenario refused")) {
         return;
     }
     campaign.Count(fault.action == Action::Check        ? "check"
                    : fault.action == Action::LateInTime ? "late"
                                                         : "timeout");
     EnumerateDrives(&FlashDriveProbe);
-    if (!campaign.Expect(1L, static_cast<long>(DriveCount), "drives found") ||
-        !campaign.Expect(1L, static_cast<long>(Commands().size()), "enumeration commands")) {
+    if (!campaign.Expect(1L, DriveCount, "drives found") ||
+        !campaign.Expect(1L, Commands().size(), "enumeration commands")) {
         return;
     }
     SelectDrive(0);
@@ -193,38 +187,26 @@ void OneRun(Campaign& campaign, HWND window) {
 
     const std::string label =
         "fault at command " + std::to_string(fault.index) + " (" + fault.text + ")";
-    if (!RunAsTheDialogDoes(window)) {
-        campaign.Broken(label + ": the run tick never saw the end");
+    if (!RunAsTheDialogDoes(campaign, window, label)) {
         return;
     }
     if (fault.action == Action::TimeOut) {
         // Let the late completion arrive: nothing may follow it.
-        const DWORD start = GetTickCount();
-        while (OutstandingRequestCount() != 0 && GetTickCount() - start < Scaled(fault.lateMs)) {
-            Sleep(1);
-        }
-        campaign.Expect(0L, static_cast<long>(OutstandingRequestCount()),
-                        label + ": the late completion arrives");
+        AwaitLateCompletions(0, 0, Scaled(fault.lateMs));
+        campaign.Expect(0L, OutstandingRequestCount(), label + ": the late completion arrives");
     }
     if (fault.action == Action::LateInTime) {
         CheckSuccess(campaign, countBefore, label);
         return;
     }
     const LONG stage = StageOf(fault.index);
-    campaign.Expect(static_cast<long>(-stage), static_cast<long>(FlashStep), label + ": FlashStep");
     const std::vector<std::string> whole =
         WholeFlashRun(FirmwareImage.checksum[0], FirmwareImage.checksum[1]);
     std::vector<std::string> expected(whole.begin(), whole.begin() + fault.index + 1);
     if (stage <= 4) {
         expected.push_back(FlashLeaveCdb);
     }
-    campaign.Expect(expected, CdbTexts(Commands()), label + ": commands sent");
-    const std::vector<std::string> status = StatusTexts();
-    campaign.Expect(std::string(MessageTable->error),
-                    status.empty() ? std::string() : status.back(), label + ": last status");
-    campaign.Expect(static_cast<long>(countBefore), static_cast<long>(CompletedRunCount),
-                    label + ": counter");
-    campaign.Expect(versionBefore, std::string(CurrentVersion()), label + ": current version");
+    CheckRunEnd(campaign, -stage, expected, MessageTable->error, countBefore, versionBefore, label);
 
     // The next start: a fresh enumeration. The drive runs its loader when the run
     // left it in flash mode (a failure in stage 5 or 6 sends no leave) or once an
@@ -236,11 +218,11 @@ void OneRun(Campaign& campaign, HWND window) {
     const bool installed = fault.index == LeaveIndex && fault.action == Action::TimeOut;
     ClearRecordedHost();
     EnumerateDrives(&FlashDriveProbe);
-    if (!campaign.Expect(1L, static_cast<long>(DriveCount), label + ": drives found afterwards")) {
+    if (!campaign.Expect(1L, DriveCount, label + ": drives found afterwards")) {
         return;
     }
     const std::string expectedRevision = installed ? "2.17" : loader ? "0.01" : revision;
-    campaign.Expect(expectedRevision, std::string(DriveTable[0].revision),
+    campaign.Expect(expectedRevision, DriveTable[0].revision,
                     label + ": revision found afterwards");
     if (!loader || installed) {
         return;
@@ -249,11 +231,9 @@ void OneRun(Campaign& campaign, HWND window) {
     SelectDrive(0);
     Emulator().ClearLog();
     const int countBeforeRecovery = CompletedRunCount;
-    if (!RunAsTheDialogDoes(window)) {
-        campaign.Broken(label + ": the second run's tick never saw the end");
-        return;
+    if (RunAsTheDialogDoes(campaign, window, label + ", second run")) {
+        CheckSuccess(campaign, countBeforeRecovery, label + ", second run");
     }
-    CheckSuccess(campaign, countBeforeRecovery, label + ", second run");
 }
 
 void TimingRun(Campaign& campaign, HWND window) {
@@ -274,13 +254,12 @@ void TimingRun(Campaign& campaign, HWND window) {
     const std::string address = Address(0, 0);
     campaign.Count(every ? "every" : "one");
     if (!campaign.Expect(
-            std::string(),
-            StartWith("[emulator]\n" + section + Device(0, 0, "kind = tk4800j\n" + faults)),
+            "", StartWith("[emulator]\n" + section + Device(0, 0, "kind = tk4800j\n" + faults)),
             "scenario refused")) {
         return;
     }
     EnumerateDrives(&FlashDriveProbe);
-    if (!campaign.Expect(1L, static_cast<long>(DriveCount), "drives found")) {
+    if (!campaign.Expect(1L, DriveCount, "drives found")) {
         return;
     }
     SelectDrive(0);
@@ -288,9 +267,7 @@ void TimingRun(Campaign& campaign, HWND window) {
     for (int run = 1; run <= MaxTimedRuns && last != 6; ++run) {
         // The user presses Flash again at once, or up to a second after a failure.
         Sleep(run == 1 ? 0 : random.Below(1000));
-        if (!RunAsTheDialogDoes(window)) {
-            campaign.Broken(label + ", run " + std::to_string(run) +
-                            ": the tick never saw the end");
+        if (!RunAsTheDialogDoes(campaign, window, label + ", run " + std::to_string(run))) {
             return;
         }
         last = FlashStep >= -6 ? FlashStep : last;
@@ -298,8 +275,7 @@ void TimingRun(Campaign& campaign, HWND window) {
     const bool heldUp = LogHasHang() && !OnAspiPath();
     std::vector<zalemu::CommandRecord> logged;
     if (last == 6) {
-        campaign.Expect(std::string(),
-                        FirmwareMismatch(Emulator().Firmware(address), ProgramFile()),
+        campaign.Expect("", FirmwareMismatch(Emulator().Firmware(address), ProgramFile()),
                         label + ": the drive's firmware against the program file's image");
     } else if (!every && !heldUp) {
         campaign.Broken(label + ": no run succeeded; the last failed in stage " +
@@ -309,9 +285,9 @@ void TimingRun(Campaign& campaign, HWND window) {
         // On the NT path what a hung command held up is carried out once the drive is
         // switched off and on.
         if (heldUp) {
-            ResetDrive(campaign, section, address, "kind = tk4800j\n", &logged);
+            ResetDrive(campaign, section, 0, 0, "kind = tk4800j\n", &logged);
         } else if (!LogHasHang()) {
-            AwaitLateAnswers();
+            AwaitLateAnswers(0, 0);
         }
         TakeLog(&logged);
         std::string leave;
@@ -336,33 +312,19 @@ void TimingRun(Campaign& campaign, HWND window) {
 
 int main(int argc, char** argv) {
     bool timing = false;
-    if (!TakeTimingAndPath(&argc, &argv, "flash_sequence_campaign", &timing)) {
-        return 2;
-    }
-    const bool aspi = OnAspiPath();
     // The full campaign's 2,000 runs: the first 1,334 over ASPI, the rest over the
     // NT path; with --timing 120 runs, the first 80 over ASPI.
-    Campaign campaign(timing ? (aspi ? "flash-timing" : "flash-timing-nt")
-                             : (aspi ? "flash-sequence" : "flash-sequence-nt"),
-                      argc, argv, timing ? (aspi ? 80 : 40) : (aspi ? 1334 : 666),
-                      timing ? (aspi ? 0 : 80) : (aspi ? 0 : 1334));
-    if (!Emulator().Valid()) {
-        std::printf("the emulator is not reachable\n");
-        return 2;
-    }
+    Campaign campaign =
+        PathCampaign(argc, argv, "flash_sequence_campaign", {"flash-sequence", 1334, 666},
+                     {"flash-timing", 80, 40}, &timing);
     MessageTable = MessageTableFor(0);
     LoadImage();
     // The run tick's timer and the dialog's controls need a window; this one has
     // no controls, so the texts go to the recorded status box alone.
     HWND window = CreateWindowA("STATIC", "flash-sequence", 0, 0, 0, 10, 10, NULL, NULL,
                                 GetModuleHandleA(NULL), NULL);
-    while (campaign.NextRun()) {
-        if (timing) {
-            TimingRun(campaign, window);
-        } else {
-            OneRun(campaign, window);
-        }
-    }
+    const int result =
+        campaign.RunAll([&](Campaign& c) { timing ? TimingRun(c, window) : OneRun(c, window); });
     DeleteFileA(ProgramFile().c_str());
-    return campaign.Finish();
+    return result;
 }

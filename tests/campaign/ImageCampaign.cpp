@@ -70,13 +70,11 @@ Verdict Judge(const Bytes& file) {
     if (field[0] != '~') {
         return v;
     }
-    if (Letter(field[1])) {
-        const char text[5] = {char(field[2]), '0', char(field[3]), char(field[1]), 0};
-        std::memcpy(v.version, text, 5);
-    } else {
-        const char text[5] = {char(field[1]), '.', char(field[2]), char(field[3]), 0};
-        std::memcpy(v.version, text, 5);
-    }
+    // Lettered "~Lxy" reads "x0yL", dotted "~abc" reads "a.bc".
+    const bool lettered = Letter(field[1]);
+    const char text[5] = {char(field[lettered ? 2 : 1]), lettered ? '0' : '.',
+                          char(field[lettered ? 3 : 2]), char(field[lettered ? 1 : 3]), 0};
+    std::memcpy(v.version, text, 5);
     v.checksum[0] = file[size - 6 - shift];
     v.checksum[1] = file[size - 5 - shift];
     v.imageAt = size - Plain - shift;
@@ -219,29 +217,28 @@ void CheckLoad(Campaign& campaign, const std::string& path, const Bytes& file, b
     InitRevisionPattern();
     const int result = ReadImageFile(path.c_str());
     const std::string size = " (size " + std::to_string(file.size()) + ")";
-    if (!campaign.Expect(v.accepted ? 1L : 0L, static_cast<long>(result), "result" + size)) {
+    if (!campaign.Expect(v.accepted, result, "result" + size)) {
         return;
     }
     if (!v.accepted) {
-        campaign.Expect(std::string(before), std::string(FirmwareImage.updateVersion),
-                        "version after a refusal");
-        campaign.Expect(0xA55AL, long(FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]),
+        campaign.Expect(before, FirmwareImage.updateVersion, "version after a refusal");
+        campaign.Expect(0xA55AL, (FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]),
                         "checksum after a refusal");
-        campaign.Expect(1L, long(FirmwareImage.path == pathBefore), "path kept after a refusal");
+        campaign.Expect(1L, FirmwareImage.path == pathBefore, "path kept after a refusal");
         return;
     }
-    campaign.Expect(std::string(v.version), std::string(FirmwareImage.updateVersion), "version");
-    campaign.Expect(long(v.checksum[0] << 8 | v.checksum[1]),
-                    long(FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]), "checksum");
+    campaign.Expect(v.version, FirmwareImage.updateVersion, "version");
+    campaign.Expect((v.checksum[0] << 8 | v.checksum[1]),
+                    (FirmwareImage.checksum[0] << 8 | FirmwareImage.checksum[1]), "checksum");
     campaign.Expect(path, std::string(FirmwareImage.path != nullptr ? FirmwareImage.path : ""),
                     "path");
-    campaign.Expect(0L, long(std::memcmp(FirmwareImage.data, &file[v.imageAt], Image)),
+    campaign.Expect(0L, std::memcmp(FirmwareImage.data, &file[v.imageAt], Image),
                     "image bytes against the file at " + std::to_string(v.imageAt));
     if (v.extended && guardTail) {
         for (unsigned char t : {v.tail[0], static_cast<unsigned char>(v.tail[0] ^ 1)}) {
             const char revision[4] = {'2', '.', static_cast<char>(t), 0};
             campaign.Expect(TailMatches(v.tail[0], t) ? 1L : 0L,
-                            long(MatchRevisionPattern(revision, NULL)),
+                            (MatchRevisionPattern(revision, NULL)),
                             "revision pattern after the extended trailer");
         }
     }
@@ -273,7 +270,7 @@ void CheckCommandLine(Campaign& campaign, char* fenced, unsigned size) {
         expected.pop_back();
     }
     ProgramPathFromCommandLine(line.c_str(), fenced, size);
-    campaign.Expect(expected, std::string(fenced), "program path of " + Describe(line));
+    campaign.Expect(expected, fenced, "program path of " + Describe(line));
 }
 
 } // namespace

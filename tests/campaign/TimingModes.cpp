@@ -12,7 +12,7 @@
 
 namespace {
 
-enum { PollLimitMs = 30000, LateAfter = 4 };
+enum { LateAfter = 4 };
 
 const char* const TimingNames[] = {"at-once", "caller", "early", "late-in", "late-after", "never"};
 
@@ -46,20 +46,28 @@ std::string RandomAction(CaseRandom& random, uint32_t failingPercent, DWORD limi
 
 } // namespace
 
-bool TakeTimingAndPath(int* argc, char*** argv, const char* program, bool* timing) {
-    *timing = *argc > 1 && std::string((*argv)[1]) == "--timing";
+Campaign PathCampaign(int argc, char** argv, const char* program, PathRuns plain, PathRuns timed,
+                      bool* timing) {
+    *timing = argc > 1 && std::string(argv[1]) == "--timing";
     if (*timing) {
-        (*argv)[1] = (*argv)[0];
-        --*argc;
-        ++*argv;
+        argv[1] = argv[0];
+        --argc;
+        ++argv;
     }
     TransportPath path = TransportPath::Aspi;
-    if (!TakePathArgument(argc, *argv, &path)) {
+    if (!TakePathArgument(&argc, argv, &path)) {
         std::printf("usage: %s [--timing] [--path aspi|nt] [--seed N] ...\n", program);
-        return false;
+        std::exit(2);
     }
     UsePath(path);
-    return true;
+    if (!Emulator().Valid()) {
+        std::printf("the emulator is not reachable\n");
+        std::exit(2);
+    }
+    const PathRuns& runs = *timing ? timed : plain;
+    const bool aspi = path == TransportPath::Aspi;
+    return Campaign(std::string(runs.name) + (aspi ? "" : "-nt"), argc, argv,
+                    aspi ? runs.aspiRuns : runs.ntRuns, aspi ? 0 : runs.aspiRuns);
 }
 
 std::string TimedFaults(CaseRandom& random, const TimedKind* kinds, size_t kindCount, int runs,
@@ -145,15 +153,14 @@ bool LogHasHang() {
     return false;
 }
 
-void AwaitLateAnswers() {
-    const DWORD start = GetTickCount();
-    while (OutstandingRequestCount() != 0 && GetTickCount() - start < PollLimitMs + Scaled(1500)) {
-        Sleep(20);
-    }
+void AwaitLateAnswers(int ha, int target) {
+    AwaitLateCompletions(static_cast<BYTE>(ha), static_cast<BYTE>(target),
+                         PollLimitMs + Scaled(1500));
 }
 
-void ResetDrive(Campaign& campaign, const std::string& section, const std::string& address,
+void ResetDrive(Campaign& campaign, const std::string& section, int ha, int target,
                 const std::string& settings, std::vector<zalemu::CommandRecord>* history) {
+    const std::string address = Address(ha, target);
     std::string text = "[emulator]\n" + section + "[device " + address + "]\n" + settings;
     for (const auto& key : DriveStateKeys(address)) {
         // The firmware's bytes go by a digest that the state text alone cannot bring back.
@@ -167,5 +174,5 @@ void ResetDrive(Campaign& campaign, const std::string& section, const std::strin
     if (!error.empty()) {
         campaign.Broken("the drive's reset was refused: " + error);
     }
-    AwaitLateAnswers();
+    AwaitLateAnswers(ha, target);
 }

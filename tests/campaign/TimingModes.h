@@ -1,7 +1,8 @@
-// The completion timings of the campaigns' timing runs: one table of them, the
-// fault lines that give them to the emulator, their count in the drive's log,
-// and what a run needs around late and hung commands (the drive's state as the
-// emulator keeps it, the wait for late completions, the drive's reset).
+// What the campaigns on either path share: their arguments (--timing, --path),
+// and the completion timings of their timing runs: one table of them, the fault
+// lines that give them to the emulator, their count in the drive's log, and what
+// a run needs around late and hung commands (the drive's state as the emulator
+// keeps it, the wait for late completions, the drive's reset).
 #ifndef ZAL_TESTS_TIMINGMODES_H
 #define ZAL_TESTS_TIMINGMODES_H
 
@@ -14,6 +15,9 @@
 #include <string>
 #include <vector>
 
+// The tools' limits: a poll's, and most other commands'.
+enum { PollLimitMs = 30000, ShortLimitMs = 5000 };
+
 // A kind of command (a fault trigger without #N), its occurrences from `first`
 // on in one run of the tool, and the tool's limit for it.
 struct TimedKind {
@@ -23,10 +27,26 @@ struct TimedKind {
     DWORD limitMs;
 };
 
-// Takes a leading --timing (into `timing`) and the --path argument out of the
-// arguments and uses that path; false, after printing the usage of `program`,
-// when the path is not known.
-bool TakeTimingAndPath(int* argc, char*** argv, const char* program, bool* timing);
+// A campaign's name and full runs on each path.
+struct PathRuns {
+    const char* name;
+    uint32_t aspiRuns;
+    uint32_t ntRuns;
+};
+
+// A program on either path runs as
+//
+//   PROGRAM.exe [--timing] [--path aspi|nt] --seed N --runs N ...
+//   (aspi, the default: Windows 9x through the emulator's wnaspi32.dll; nt: the
+//   SPTI simulator over the emulator's drive letters)
+//
+// This takes --timing (into `timing`) and --path out of the arguments, uses that
+// path and makes the campaign that `plain` or `timed` describes: on the NT path
+// named with "-nt", its runs following the ASPI ones. Ends the process with the
+// usage of `program` when the path is not known, and when the emulator is not
+// reachable.
+Campaign PathCampaign(int argc, char** argv, const char* program, PathRuns plain, PathRuns timed,
+                      bool* timing);
 
 // Fault lines giving the occurrences of the kinds in `runs` runs a random timing:
 // every one, or (`every` false) one chosen at random. The timings: at once; on
@@ -57,15 +77,16 @@ void TakeLog(std::vector<zalemu::CommandRecord>* history);
 // A command of the current log hung.
 bool LogHasHang();
 
-// Waits until the transport holds no request that ran out of time, up to a
-// poll's limit and a margin.
-void AwaitLateAnswers();
+// Waits until the transport holds no request to the device (ha, target) that ran
+// out of time, up to a poll's limit and a margin; the completions end the wait.
+void AwaitLateAnswers(int ha, int target);
 
-// Switches the drive off and on: the log goes to `history`, and the scenario is
-// loaded again with the [emulator] keys `section`, the device `settings` and its
-// kept state, without faults. Hung requests end (ASPI: aborted; NT: failed, and
-// those the simulator held up behind them carried out), which is waited for.
-void ResetDrive(Campaign& campaign, const std::string& section, const std::string& address,
+// Switches the drive (ha, target) off and on: the log goes to `history`, and the
+// scenario is loaded again with the [emulator] keys `section`, the device
+// `settings` and its kept state, without faults. Hung requests end (ASPI:
+// aborted; NT: failed, and those the simulator held up behind them carried out),
+// which is waited for.
+void ResetDrive(Campaign& campaign, const std::string& section, int ha, int target,
                 const std::string& settings, std::vector<zalemu::CommandRecord>* history);
 
 #endif

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -67,12 +66,15 @@ protected:
 TEST_P(ChangeFlowTest, SendsOnlyWhatDiffersInTheFixedOrder) {
     const char* const failDefaults = "fault = C9/01 check 5/2C/00\n";
     const char* const unreadDlTemporary = "fault = C9/02#2 check 5/24/00\n";
-    // What the row shows, the drive's scenario settings, the choice, the failure mask, the commands
-    // sent, the error box text ("" for none).
-    const std::tuple<const char*, std::string, const char*, DWORD, std::vector<std::string>,
-                     const char*>
-        cases[] = {
-            // clang-format off
+    const struct Case {
+        const char* name;
+        std::string drive; // scenario settings of the drive
+        const char* choice;
+        DWORD mask;
+        std::vector<std::string> sent;
+        const char* text; // error box text, "" for none
+    } cases[] = {
+        // clang-format off
         {"nothing differs", "", "NNDNND", 0, {}, ""},
         {"all six differ", "", "CCTCCT", 0,
          {SD(2, 0x00), ST(2, 0x00), SEL(2, 1), SD(0, 0x00), ST(0, 0x00), SEL(0, 1)}, ""},
@@ -111,23 +113,23 @@ TEST_P(ChangeFlowTest, SendsOnlyWhatDiffersInTheFixedOrder) {
          "fault = C9/02#3 check 5/24/00\nfault = C9/02#7 check 5/24/00", "NNDCND", 0x001,
          {ReadCdb(2, 0), ReadCdb(2, 1), ReadCdb(0, 0), ReadCdb(0, 1), SEL(0, 0)},
          "Failed to set default value of DVD+R."},
-            // clang-format on
-        };
+        // clang-format on
+    };
+    const int count = sizeof cases / sizeof cases[0];
     std::string scenario;
-    int row = 0;
-    for (const auto& c : cases) {
-        scenario += Device(row++, 0, std::get<1>(c));
+    for (int i = 0; i < count; ++i) {
+        scenario += Device(i, 0, cases[i].drive);
     }
     ASSERT_EQ("", StartWith(scenario));
     EnumerateDrives(&BookTypeDriveProbe);
-    ASSERT_EQ(row, DriveCount);
-    row = 0;
-    for (const auto& [name, drive, choice, mask, sent, text] : cases) {
-        const Outcome outcome = Apply(row++, choice);
-        EXPECT_EQ(mask, outcome.mask) << name;
-        EXPECT_EQ(sent, outcome.cdbs) << name;
-        if (mask != 0) {
-            EXPECT_EQ(std::string(text), ChangeFailureText(outcome.mask)) << name;
+    ASSERT_EQ(count, DriveCount);
+    for (int i = 0; i < count; ++i) {
+        const Case& c = cases[i];
+        const Outcome outcome = Apply(i, c.choice);
+        EXPECT_EQ(c.mask, outcome.mask) << c.name;
+        EXPECT_EQ(c.sent, outcome.cdbs) << c.name;
+        if (c.mask != 0) {
+            EXPECT_EQ(std::string(c.text), ChangeFailureText(outcome.mask)) << c.name;
         }
     }
 }

@@ -15,7 +15,8 @@ namespace {
 
 // A pass-through of TEST UNIT READY on an open letter device.
 struct PassThroughCall {
-    HANDLE device = INVALID_HANDLE_VALUE;
+    explicit PassThroughCall(const char* path) : device(OpenDevice(path)) {}
+    HANDLE device;
     BOOL result = FALSE;
     DWORD error = 0;
     PassThroughBlock block;
@@ -112,8 +113,7 @@ TEST(FaultTest, ACommandBegunWhileAnotherIsInFlightIsNoted) {
 
 TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
     ASSERT_EQ("", Load("[device D:]\nfault = 00 hang\n"));
-    PassThroughCall call;
-    call.device = OpenDevice("\\\\.\\D:");
+    PassThroughCall call("\\\\.\\D:");
     ASSERT_NE(INVALID_HANDLE_VALUE, call.device);
     HANDLE thread = CreateThread(NULL, 0, PassThroughThread, &call, 0, NULL);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 700))
@@ -130,8 +130,7 @@ TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
 
 TEST(FaultTest, PassThroughFailuresComeBeforeTheDeviceSeesAnything) {
     ASSERT_EQ("", Load("[device D:]\npass-through-failures = 2\nfault = @1 check 4/00/00\n"));
-    PassThroughCall call;
-    call.device = OpenDevice("\\\\.\\D:");
+    PassThroughCall call("\\\\.\\D:");
     // DeviceIoControl's result, its error, the SCSI status, the outcome in the log
     const std::tuple<BOOL, DWORD, UCHAR, const char*> expected[] = {
         {FALSE, ERROR_IO_DEVICE, 0, "pass-through-failed"},
@@ -160,8 +159,7 @@ TEST(FaultTest, AVanishedDeviceAnswersNothingMore) {
     EXPECT_EQ("gone", Send("0:0", TestUnitReadyCommand()).outcome);
     EXPECT_EQ("gone", Logged().back().outcome);
 
-    PassThroughCall call;
-    call.device = OpenDevice("\\\\.\\E:");
+    PassThroughCall call("\\\\.\\E:");
     ASSERT_TRUE(TestUnitReadyThrough(&call));
     EXPECT_FALSE(TestUnitReadyThrough(&call));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), call.error);

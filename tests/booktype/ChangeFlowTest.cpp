@@ -49,15 +49,9 @@ Outcome Apply(int row, const char* choice) {
     return outcome;
 }
 
-std::string SD(int m, int v) {
-    return SetDefaultCdb(m, v);
-}
-std::string ST(int m, int v) {
-    return SetTemporaryCdb(m, v);
-}
-std::string SEL(int m, int t) {
-    return SelectCdb(m, t);
-}
+const auto& SD = SetDefaultCdb;
+const auto& ST = SetTemporaryCdb;
+const auto& SEL = SelectCdb;
 
 class ChangeFlowTest : public PathTest {
 protected:

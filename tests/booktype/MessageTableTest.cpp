@@ -8,39 +8,36 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 namespace {
 
-struct TextCase {
-    const char* role;
-    const char* (*pick)(const MessageTexts*);
-    const char* english;
-    const char* japanese; // UTF-8 here; the table holds code page 932
-};
-
 #define FIELD(name) [](const MessageTexts* t) { return t->name; }
 
-const TextCase messageCases[] = {
-    {"no-drive", FIELD(noDrive), "Target dirve is not found correctly.",
-     "対応するドライブが見つかりませんでした。"},
-    {"count-left", FIELD(countLeft), "Possible set count is %d left.",
-     "変更可能回数は、あと%d回です。"},
-    {"changeable", FIELD(changeable), "Setting possible to change.", "変更できます。"},
-    {"count-limit", FIELD(countLimit), "No more change is allowed due to the count limit.",
-     "変更回数が上限に達しているので設定は変更できません。"},
-    {"default-limit", FIELD(defaultLimit),
-     "Default value setting can't change. Because of the default value setting count was "
-     "limited.",
-     "Default設定値変更回数が上限に達しているのでDefault設定値は変更できません。"},
-    {"eject", FIELD(ejectRequest), "Try again after DISC Ejected.",
-     "DISCを抜いてから実行してください。"},
-    {"completed", FIELD(changeCompleted), "Change is completed.", "設定を変更しました。"},
+// The text's role, its field, the English text and the Japanese (UTF-8 here; the table holds code
+// page 932).
+const std::tuple<const char*, const char* (*)(const MessageTexts*), const char*, const char*>
+    messageCases[] = {
+        {"no-drive", FIELD(noDrive), "Target dirve is not found correctly.",
+         "対応するドライブが見つかりませんでした。"},
+        {"count-left", FIELD(countLeft), "Possible set count is %d left.",
+         "変更可能回数は、あと%d回です。"},
+        {"changeable", FIELD(changeable), "Setting possible to change.", "変更できます。"},
+        {"count-limit", FIELD(countLimit), "No more change is allowed due to the count limit.",
+         "変更回数が上限に達しているので設定は変更できません。"},
+        {"default-limit", FIELD(defaultLimit),
+         "Default value setting can't change. Because of the default value setting count was "
+         "limited.",
+         "Default設定値変更回数が上限に達しているのでDefault設定値は変更できません。"},
+        {"eject", FIELD(ejectRequest), "Try again after DISC Ejected.",
+         "DISCを抜いてから実行してください。"},
+        {"completed", FIELD(changeCompleted), "Change is completed.", "設定を変更しました。"},
 };
 
 TEST(MessageTableTest, MessagesInBothLanguages) {
-    for (const TextCase& c : messageCases) {
-        EXPECT_EQ(std::string(c.english), c.pick(MessageTableFor(0))) << c.role;
-        EXPECT_EQ(Cp932(c.japanese), c.pick(MessageTableFor(1))) << c.role;
+    for (const auto& [role, pick, english, japanese] : messageCases) {
+        EXPECT_EQ(std::string(english), pick(MessageTableFor(0))) << role;
+        EXPECT_EQ(Cp932(japanese), pick(MessageTableFor(1))) << role;
     }
     EXPECT_EQ(std::string("BookType Setting Utility"), DialogTitle);
 }
@@ -57,11 +54,8 @@ TEST(MessageTableTest, MediumTextsInBothLanguages) {
 }
 
 TEST(MessageTableTest, ErrorTextByFailureMask) {
-    const struct Case {
-        DWORD mask;
-        const char* english;
-        const char* japanese;
-    } cases[] = {
+    const std::tuple<DWORD, const char*, const char*> cases[] = {
+        // mask, English, Japanese
         {0x001, "Failed to set default value of DVD+R.", "DVD+RのDefault変更に失敗しました。"},
         {0x010, "Failed to set default value of DVD+RW.", "DVD+RWのDefault変更に失敗しました。"},
         {0x011, "Failed to set default value of DVD+R & DVD+RW.",
@@ -79,11 +73,11 @@ TEST(MessageTableTest, ErrorTextByFailureMask) {
         {0x400, "Some failure occurred to set .", "変更に失敗した項目があります。"},
         {0x777, "Some failure occurred to set .", "変更に失敗した項目があります。"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [mask, english, japanese] : cases) {
         MessageTable = MessageTableFor(0);
-        EXPECT_EQ(std::string(c.english), ChangeFailureText(c.mask)) << std::hex << c.mask;
+        EXPECT_EQ(std::string(english), ChangeFailureText(mask)) << std::hex << mask;
         MessageTable = MessageTableFor(1);
-        EXPECT_EQ(Cp932(c.japanese), ChangeFailureText(c.mask)) << std::hex << c.mask;
+        EXPECT_EQ(Cp932(japanese), ChangeFailureText(mask)) << std::hex << mask;
     }
     MessageTable = MessageTableFor(0);
 }

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 using zalemu::CommandRecord;
 using zalemu::Direction;
 
@@ -20,10 +24,7 @@ TEST(CommandLogTest, LinesReadAsTheHeaderDescribesAndParseBack) {
     timed.ms = 2500.125;
     CommandRecord sptiTimed = spti;
     sptiTimed.ms = 0.5;
-    const struct {
-        CommandRecord record;
-        const char* line;
-    } cases[] = {
+    const std::pair<CommandRecord, const char*> cases[] = {
         {CommandRecord{1, "0:0", {0x12, 0, 0, 0, 0x24, 0}, Direction::In, 36, "good"},
          "1 0:0 cdb=12-00-00-00-24-00 dir=in len=36 outcome=good"},
         {CommandRecord{7, "2:5", {0xCB, 0x01}, Direction::Out, 32768, "late-6000-good"},
@@ -37,16 +38,16 @@ TEST(CommandLogTest, LinesReadAsTheHeaderDescribesAndParseBack) {
                     "pt=0/1/0/16/1/108000 ms=0.500"},
     };
     std::string text = "# a note the reader skips\n\n";
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.line, zalemu::FormatRecord(c.record));
-        text += std::string(c.line) + "\r\n";
+    for (const auto& [record, line] : cases) {
+        EXPECT_EQ(line, zalemu::FormatRecord(record));
+        text += std::string(line) + "\r\n";
     }
     std::vector<CommandRecord> read;
     std::string error;
     ASSERT_TRUE(zalemu::ParseLog(text, &read, &error)) << error;
     ASSERT_EQ(6u, read.size());
     for (size_t i = 0; i < read.size(); ++i) {
-        EXPECT_EQ(cases[i].line, zalemu::FormatRecord(read[i]));
+        EXPECT_EQ(cases[i].second, zalemu::FormatRecord(read[i]));
     }
     EXPECT_TRUE(read[3].viaPassThrough);
     EXPECT_EQ(108000u, read[3].ptTimeout);
@@ -56,10 +57,8 @@ TEST(CommandLogTest, LinesReadAsTheHeaderDescribesAndParseBack) {
 }
 
 TEST(CommandLogTest, MalformedLinesAreRefusedNamingTheLine) {
-    const struct {
-        const char* line;
-        const char* named;
-    } cases[] = {
+    // the second line of the log, what the error names
+    const std::pair<const char*, std::string> cases[] = {
         {"x 0:0 cdb=12 dir=in len=36 outcome=good", "the command number"},
         {"1 0:0 cdb=1 dir=in len=36 outcome=good", "cdb="},
         {"1 0:0 cdb=12:00 dir=in len=36 outcome=good", "cdb="},
@@ -72,13 +71,13 @@ TEST(CommandLogTest, MalformedLinesAreRefusedNamingTheLine) {
         {"1 0:0 cdb=12 dir=in len=36 outcome=good ms=-3", "ms="},
         {"1 0:0 cdb=12 dir=in len=36 outcome=good ms=1 pt=0/1/0/16/1/9", "the end of the line"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [line, named] : cases) {
         std::vector<CommandRecord> read;
         std::string error;
-        const std::string text = "1 0:0 cdb=00 dir=none len=0 outcome=good\n" + std::string(c.line);
-        EXPECT_FALSE(zalemu::ParseLog(text, &read, &error)) << c.line;
-        EXPECT_NE(std::string::npos, error.find("line 2: bad " + std::string(c.named)))
-            << "for '" << c.line << "' the error was: " << error;
+        const std::string text = "1 0:0 cdb=00 dir=none len=0 outcome=good\n" + std::string(line);
+        EXPECT_FALSE(zalemu::ParseLog(text, &read, &error)) << line;
+        EXPECT_NE(std::string::npos, error.find("line 2: bad " + named))
+            << "for '" << line << "' the error was: " << error;
     }
 }
 

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 using namespace emutest;
 
 namespace {
@@ -22,18 +25,15 @@ TEST(DriveCommandTest, InquiryHonoursAllocationAndBufferLength) {
     EXPECT_EQ("05 80 02 02 1F 00 00 00 ", Hex(Bytes(hidden.data.begin(), hidden.data.begin() + 8)));
 
     const std::string signature = "ZALEMU:NOT-A-DRIVE:1";
-    const struct {
-        const char* address;
-        uint8_t allocation;
-        uint32_t buffer;
-        size_t expected;
-    } cases[] = {{"0:0", 36, 36, 36}, {"0:0", 5, 36, 5}, {"0:0", 96, 96, 56}, {"0:0", 56, 40, 40},
-                 {"0:0", 36, 8, 8},   {"0:0", 0, 36, 0}, {"0:2", 96, 96, 36}};
-    for (const auto& c : cases) {
-        const Reply reply = Send(c.address, InquiryCommand(c.allocation), c.buffer);
+    // address, allocation length, buffer length, bytes written
+    const std::tuple<const char*, uint8_t, uint32_t, size_t> cases[] = {
+        {"0:0", 36, 36, 36}, {"0:0", 5, 36, 5}, {"0:0", 96, 96, 56}, {"0:0", 56, 40, 40},
+        {"0:0", 36, 8, 8},   {"0:0", 0, 36, 0}, {"0:2", 96, 96, 36}};
+    for (const auto& [address, allocation, buffer, expected] : cases) {
+        const Reply reply = Send(address, InquiryCommand(allocation), buffer);
         EXPECT_EQ("good", reply.outcome);
-        EXPECT_EQ(c.expected, reply.data.size())
-            << c.address << ": allocation " << int(c.allocation) << ", buffer " << c.buffer;
+        EXPECT_EQ(expected, reply.data.size())
+            << address << ": allocation " << int(allocation) << ", buffer " << buffer;
         if (reply.data.size() > 36) {
             EXPECT_EQ(signature.substr(0, reply.data.size() - 36),
                       std::string(reply.data.begin() + 36, reply.data.end()));
@@ -46,29 +46,24 @@ TEST(DriveCommandTest, InquiryHonoursAllocationAndBufferLength) {
 
 TEST(DriveCommandTest, DeviceKindsAnswerOnlyWhatTheyKnow) {
     ASSERT_EQ("", Load("[device 0:0]\n[device 0:1]\nkind = optical\n[device 0:2]\nkind = disk\n"));
-    const struct {
-        const char* address;
-        uint8_t type;
-        uint8_t removable;
-        const char* testUnitReady;
-        const char* vendorCommands;
-    } cases[] = {{"0:0", 5, 0x80, "2/3A/00", "good"},
-                 {"0:1", 5, 0x80, "2/3A/00", "5/20/00"},
-                 {"0:2", 0, 0x00, "good", "5/20/00"}};
-    for (const auto& c : cases) {
-        const Reply inquiry = Send(c.address, InquiryCommand(), 36);
-        ASSERT_EQ(36u, inquiry.data.size()) << c.address;
-        EXPECT_EQ(c.type, inquiry.data[0]) << c.address;
-        EXPECT_EQ(c.removable, inquiry.data[1]) << c.address;
-        EXPECT_EQ(c.testUnitReady, Send(c.address, TestUnitReadyCommand()).outcome) << c.address;
-        EXPECT_EQ(c.vendorCommands, Send(c.address, BookTypeCommand(2, 2, 1, 0), 6).outcome)
-            << c.address;
-        if (std::string(c.vendorCommands) != "good") {
-            EXPECT_EQ(c.vendorCommands, Send(c.address, FlashModeCommand(1)).outcome) << c.address;
-            EXPECT_EQ(c.vendorCommands, Send(c.address, BlockCommand(4, 4)).outcome) << c.address;
+    // address, device type, removable bit, TEST UNIT READY's outcome, the vendor commands' outcome
+    const std::tuple<const char*, uint8_t, uint8_t, const char*, std::string> cases[] = {
+        {"0:0", 5, 0x80, "2/3A/00", "good"},
+        {"0:1", 5, 0x80, "2/3A/00", "5/20/00"},
+        {"0:2", 0, 0x00, "good", "5/20/00"}};
+    for (const auto& [address, type, removable, testUnitReady, vendor] : cases) {
+        const Reply inquiry = Send(address, InquiryCommand(), 36);
+        ASSERT_EQ(36u, inquiry.data.size()) << address;
+        EXPECT_EQ(type, inquiry.data[0]) << address;
+        EXPECT_EQ(removable, inquiry.data[1]) << address;
+        EXPECT_EQ(testUnitReady, Send(address, TestUnitReadyCommand()).outcome) << address;
+        EXPECT_EQ(vendor, Send(address, BookTypeCommand(2, 2, 1, 0), 6).outcome) << address;
+        if (vendor != "good") {
+            EXPECT_EQ(vendor, Send(address, FlashModeCommand(1)).outcome) << address;
+            EXPECT_EQ(vendor, Send(address, BlockCommand(4, 4)).outcome) << address;
         }
-        EXPECT_EQ("5/20/00", Send(c.address, Bytes{0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}).outcome)
-            << c.address << ": READ(10) is not a command of these devices";
+        EXPECT_EQ("5/20/00", Send(address, Bytes{0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}).outcome)
+            << address << ": READ(10) is not a command of these devices";
     }
 }
 
@@ -76,81 +71,69 @@ TEST(DriveCommandTest, ReadRepliesCarryValueSelectionCountAndVersion) {
     ASSERT_EQ("", Load("[device 0:0]\ncommand-version = 3\nchanges-left = 1282\n"
                        "dl-default = E0\ndl-temporary = 01\ndl-applies = temporary\n"
                        "r-default = A0\nr-temporary = 00\nr-applies = default\n"));
-    const struct {
-        uint8_t medium;
-        uint8_t which;
-        uint32_t length;
-        const char* reply;
-    } cases[] = {{2, 0, 6, "00 E0 85 02 00 03 "}, {2, 1, 6, "00 01 85 02 00 03 "},
-                 {0, 0, 6, "00 A0 05 02 00 03 "}, {0, 1, 6, "00 00 05 02 00 03 "},
-                 {2, 0, 4, "00 E0 85 02 "},       {2, 0, 64, "00 E0 85 02 00 03 "}};
-    for (const auto& c : cases) {
-        const Reply reply = Send("0:0", BookTypeCommand(2, c.medium, 0x01, c.which), c.length);
+    // medium, setting, buffer length, reply
+    const std::tuple<uint8_t, uint8_t, uint32_t, const char*> cases[] = {
+        {2, 0, 6, "00 E0 85 02 00 03 "}, {2, 1, 6, "00 01 85 02 00 03 "},
+        {0, 0, 6, "00 A0 05 02 00 03 "}, {0, 1, 6, "00 00 05 02 00 03 "},
+        {2, 0, 4, "00 E0 85 02 "},       {2, 0, 64, "00 E0 85 02 00 03 "}};
+    for (const auto& [medium, which, length, expected] : cases) {
+        const Reply reply = Send("0:0", BookTypeCommand(2, medium, 0x01, which), length);
         EXPECT_EQ("good", reply.outcome);
-        EXPECT_EQ(c.reply, Hex(reply.data))
-            << "medium " << int(c.medium) << ", which " << int(c.which) << ", length " << c.length;
+        EXPECT_EQ(expected, Hex(reply.data))
+            << "medium " << int(medium) << ", which " << int(which) << ", length " << length;
     }
     ASSERT_EQ("", Load("[device 0:0]\ncommand-version = 256\n"));
     EXPECT_EQ("00 E0 00 32 01 00 ", Hex(Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).data));
 }
 
 TEST(DriveCommandTest, InvalidBookTypeCommandsAreRefused) {
-    const struct {
-        Bytes cdb;
-        const char* why;
-    } cases[] = {{BookTypeCommand(2, 2, 1, 0, "ZALBX"), "wrong signature"},
-                 {BookTypeCommand(2, 2, 1, 0, "zalbk"), "signature in small letters"},
-                 {BookTypeCommand(0, 2, 1, 0), "sub-command 0"},
-                 {BookTypeCommand(5, 2, 1, 0), "sub-command 5"},
-                 {BookTypeCommand(2, 1, 1, 0), "DVD+RW"},
-                 {BookTypeCommand(2, 3, 1, 0), "medium 3"},
-                 {BookTypeCommand(2, 2, 0, 0), "read parameter 0"},
-                 {BookTypeCommand(2, 2, 1, 2), "read of setting 2"},
-                 {BookTypeCommand(1, 2, 0xA0, 0), "DVD+R book type for DVD+R DL"},
-                 {BookTypeCommand(1, 0, 0xE0, 0), "DVD+R DL book type for DVD+R"},
-                 {BookTypeCommand(3, 2, 0x10, 0), "DVD-RAM book type as temporary"},
-                 {BookTypeCommand(4, 0, 0, 2), "select 2"}};
-    for (const auto& c : cases) {
+    const std::pair<Bytes, const char*> cases[] = {
+        {BookTypeCommand(2, 2, 1, 0, "ZALBX"), "wrong signature"},
+        {BookTypeCommand(2, 2, 1, 0, "zalbk"), "signature in small letters"},
+        {BookTypeCommand(0, 2, 1, 0), "sub-command 0"},
+        {BookTypeCommand(5, 2, 1, 0), "sub-command 5"},
+        {BookTypeCommand(2, 1, 1, 0), "DVD+RW"},
+        {BookTypeCommand(2, 3, 1, 0), "medium 3"},
+        {BookTypeCommand(2, 2, 0, 0), "read parameter 0"},
+        {BookTypeCommand(2, 2, 1, 2), "read of setting 2"},
+        {BookTypeCommand(1, 2, 0xA0, 0), "DVD+R book type for DVD+R DL"},
+        {BookTypeCommand(1, 0, 0xE0, 0), "DVD+R DL book type for DVD+R"},
+        {BookTypeCommand(3, 2, 0x10, 0), "DVD-RAM book type as temporary"},
+        {BookTypeCommand(4, 0, 0, 2), "select 2"}};
+    for (const auto& [cdb, why] : cases) {
         ASSERT_EQ("", Load("[device 0:0]\n"));
-        EXPECT_EQ("5/24/00", Send("0:0", c.cdb, 6).outcome) << c.why;
+        EXPECT_EQ("5/24/00", Send("0:0", cdb, 6).outcome) << why;
         EXPECT_EQ("00 E0 00 32 00 03 ", Hex(Send("0:0", BookTypeCommand(2, 2, 1, 0), 6).data))
-            << c.why << " must change nothing";
+            << why << " must change nothing";
     }
 }
 
 TEST(DriveCommandTest, CommandVersionDecidesWhichSettingsExist) {
-    const struct {
-        const char* name;
-        Bytes cdb;
-        int sinceVersion;
-    } commands[] = {{"read DL default", BookTypeCommand(2, 2, 1, 0), 0},
-                    {"set DL default", BookTypeCommand(1, 2, 1, 0), 0},
-                    {"read DL temporary", BookTypeCommand(2, 2, 1, 1), 2},
-                    {"set DL temporary", BookTypeCommand(3, 2, 0, 0), 2},
-                    {"select DL", BookTypeCommand(4, 2, 0, 1), 2},
-                    {"read R default", BookTypeCommand(2, 0, 1, 0), 3},
-                    {"set R default", BookTypeCommand(1, 0, 0, 0), 3},
-                    {"read R temporary", BookTypeCommand(2, 0, 1, 1), 3},
-                    {"set R temporary", BookTypeCommand(3, 0, 0, 0), 3},
-                    {"select R", BookTypeCommand(4, 0, 0, 1), 3}};
+    // command, CDB, the first command version that has it
+    const std::tuple<const char*, Bytes, int> commands[] = {
+        {"read DL default", BookTypeCommand(2, 2, 1, 0), 0},
+        {"set DL default", BookTypeCommand(1, 2, 1, 0), 0},
+        {"read DL temporary", BookTypeCommand(2, 2, 1, 1), 2},
+        {"set DL temporary", BookTypeCommand(3, 2, 0, 0), 2},
+        {"select DL", BookTypeCommand(4, 2, 0, 1), 2},
+        {"read R default", BookTypeCommand(2, 0, 1, 0), 3},
+        {"set R default", BookTypeCommand(1, 0, 0, 0), 3},
+        {"read R temporary", BookTypeCommand(2, 0, 1, 1), 3},
+        {"set R temporary", BookTypeCommand(3, 0, 0, 0), 3},
+        {"select R", BookTypeCommand(4, 0, 0, 1), 3}};
     for (int version : {0, 1, 2, 3, 4}) {
         ASSERT_EQ("", Load("[device 0:0]\ncommand-version = " + std::to_string(version) + "\n"));
-        for (const auto& command : commands) {
-            EXPECT_EQ(version >= command.sinceVersion ? "good" : "5/24/00",
-                      Send("0:0", command.cdb, 6).outcome)
-                << command.name << " at command version " << version;
+        for (const auto& [name, cdb, since] : commands) {
+            EXPECT_EQ(version >= since ? "good" : "5/24/00", Send("0:0", cdb, 6).outcome)
+                << name << " at command version " << version;
         }
     }
 }
 
 TEST(DriveCommandTest, SetsChangeTheSettingsAndDefaultsUseUpTheCount) {
     ASSERT_EQ("", Load("[device 0:0]\nchanges-left = 2\n"));
-    const struct {
-        Bytes cdb;
-        const char* outcome;
-        Bytes readCdb;
-        const char* reply;
-    } steps[] = {
+    // the set, its outcome, the read that shows it, that read's reply
+    const std::tuple<Bytes, const char*, Bytes, const char*> steps[] = {
         {BookTypeCommand(3, 2, 0x00, 0), "good", BookTypeCommand(2, 2, 1, 1), "00 00 00 02 00 03 "},
         {BookTypeCommand(4, 2, 0, 1), "good", BookTypeCommand(2, 2, 1, 0), "00 E0 80 02 00 03 "},
         {BookTypeCommand(1, 2, 0x00, 0), "good", BookTypeCommand(2, 2, 1, 0), "00 00 80 01 00 03 "},
@@ -161,9 +144,9 @@ TEST(DriveCommandTest, SetsChangeTheSettingsAndDefaultsUseUpTheCount) {
         {BookTypeCommand(4, 2, 0, 0), "good", BookTypeCommand(2, 2, 1, 0), "00 00 00 00 00 03 "},
     };
     int step = 0;
-    for (const auto& s : steps) {
-        EXPECT_EQ(s.outcome, Send("0:0", s.cdb).outcome) << "step " << ++step;
-        EXPECT_EQ(s.reply, Hex(Send("0:0", s.readCdb, 6).data)) << "after step " << step;
+    for (const auto& [cdb, outcome, readCdb, reply] : steps) {
+        EXPECT_EQ(outcome, Send("0:0", cdb).outcome) << "step " << ++step;
+        EXPECT_EQ(reply, Hex(Send("0:0", readCdb, 6).data)) << "after step " << step;
     }
 }
 

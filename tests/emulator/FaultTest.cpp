@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 using namespace emutest;
 
 namespace {
 
 // A pass-through of TEST UNIT READY on an open letter device.
 struct PassThroughCall {
-    HANDLE device = INVALID_HANDLE_VALUE;
+    explicit PassThroughCall(const char* path) : device(OpenDevice(path)) {}
+    HANDLE device;
     BOOL result = FALSE;
     DWORD error = 0;
     PassThroughBlock block;
@@ -37,18 +41,15 @@ TEST(FaultTest, ChecksFireOnTheirCommands) {
                        "fault = C9/02#2 check 3/11/00\n"
                        "fault = @4 check 4/44/00\n"
                        "fault = CC check 6/29/00\n"));
-    const struct {
-        Bytes cdb;
-        const char* outcome;
-    } sequence[] = {
+    const std::pair<Bytes, const char*> sequence[] = {
         {BookTypeCommand(2, 2, 1, 0), "good"},    {TestUnitReadyCommand(), "good"},
         {BookTypeCommand(2, 2, 1, 1), "3/11/00"}, {TestUnitReadyCommand(), "4/44/00"},
         {BookTypeCommand(2, 2, 1, 0), "good"},    {FlashModeCommand(1), "6/29/00"},
         {FlashModeCommand(0), "6/29/00"},         {BookTypeCommand(3, 2, 0, 0), "5/2C/00"},
     };
     int n = 0;
-    for (const auto& step : sequence) {
-        EXPECT_EQ(step.outcome, Send("0:0", step.cdb, 6).outcome) << "command " << ++n;
+    for (const auto& [cdb, outcome] : sequence) {
+        EXPECT_EQ(outcome, Send("0:0", cdb, 6).outcome) << "command " << ++n;
     }
     EXPECT_EQ("check-3/11/00", LoggedOutcome(2));
 }
@@ -59,27 +60,24 @@ TEST(FaultTest, LateCommandsCompleteAfterTheirTimeAndDelaysApplyToEveryCommand) 
     ASSERT_EQ("", Load("[device 0:0]\nfault = 12 late 400\nfault = C9#1 late 400\n"
                        "[device 0:1]\ndelay = 250\n"
                        "[device 0:2]\nfault = 12 caller\nfault = 00 early-status 30\n"));
-    const struct {
-        const char* address;
-        Bytes cdb;
-        DWORD atLeast;
-        const char* logged;
-    } cases[] = {{"0:0", InquiryCommand(), 400, "late-400-good"},
-                 {"0:0", BookTypeCommand(2, 3, 1, 0), 400, "late-400-check-5/24/00"},
-                 {"0:0", TestUnitReadyCommand(), 0, "check-2/3A/00"},
-                 {"0:1", TestUnitReadyCommand(), 250, "check-2/3A/00"},
-                 {"0:1", InquiryCommand(), 250, "good"},
-                 {"0:2", InquiryCommand(), 0, "caller-good"},
-                 {"0:2", TestUnitReadyCommand(), 0, "early-30-check-2/3A/00"}};
+    // address, CDB, the least time it takes, its outcome in the log
+    const std::tuple<const char*, Bytes, DWORD, const char*> cases[] = {
+        {"0:0", InquiryCommand(), 400, "late-400-good"},
+        {"0:0", BookTypeCommand(2, 3, 1, 0), 400, "late-400-check-5/24/00"},
+        {"0:0", TestUnitReadyCommand(), 0, "check-2/3A/00"},
+        {"0:1", TestUnitReadyCommand(), 250, "check-2/3A/00"},
+        {"0:1", InquiryCommand(), 250, "good"},
+        {"0:2", InquiryCommand(), 0, "caller-good"},
+        {"0:2", TestUnitReadyCommand(), 0, "early-30-check-2/3A/00"}};
     size_t n = 0;
-    for (const auto& c : cases) {
+    for (const auto& [address, cdb, atLeast, logged] : cases) {
         const DWORD start = GetTickCount();
-        const Reply reply = Send(c.address, c.cdb, 36);
+        const Reply reply = Send(address, cdb, 36);
         const DWORD elapsed = GetTickCount() - start;
-        EXPECT_GE(elapsed + 20, c.atLeast) << c.logged;
-        EXPECT_LT(elapsed, c.atLeast + 500) << c.logged;
-        EXPECT_EQ(c.logged, LoggedOutcome(n++));
-        if (c.cdb[0] == 0x12) {
+        EXPECT_GE(elapsed + 20, atLeast) << logged;
+        EXPECT_LT(elapsed, atLeast + 500) << logged;
+        EXPECT_EQ(logged, LoggedOutcome(n++));
+        if (cdb[0] == 0x12) {
             EXPECT_EQ(36u, reply.data.size()) << "a late command still brings its data";
         }
     }
@@ -115,8 +113,7 @@ TEST(FaultTest, ACommandBegunWhileAnotherIsInFlightIsNoted) {
 
 TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
     ASSERT_EQ("", Load("[device D:]\nfault = 00 hang\n"));
-    PassThroughCall call;
-    call.device = OpenDevice("\\\\.\\D:");
+    PassThroughCall call("\\\\.\\D:");
     ASSERT_NE(INVALID_HANDLE_VALUE, call.device);
     HANDLE thread = CreateThread(NULL, 0, PassThroughThread, &call, 0, NULL);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 700))
@@ -133,27 +130,23 @@ TEST(FaultTest, AHungPassThroughBlocksUntilTheScenarioIsReplaced) {
 
 TEST(FaultTest, PassThroughFailuresComeBeforeTheDeviceSeesAnything) {
     ASSERT_EQ("", Load("[device D:]\npass-through-failures = 2\nfault = @1 check 4/00/00\n"));
-    PassThroughCall call;
-    call.device = OpenDevice("\\\\.\\D:");
-    const struct {
-        BOOL result;
-        DWORD error;
-        UCHAR scsiStatus;
-        const char* logged;
-    } expected[] = {{FALSE, ERROR_IO_DEVICE, 0, "pass-through-failed"},
-                    {FALSE, ERROR_IO_DEVICE, 0, "pass-through-failed"},
-                    {TRUE, 0, 2, "check-4/00/00"},
-                    {TRUE, 0, 2, "check-2/3A/00"}};
+    PassThroughCall call("\\\\.\\D:");
+    // DeviceIoControl's result, its error, the SCSI status, the outcome in the log
+    const std::tuple<BOOL, DWORD, UCHAR, const char*> expected[] = {
+        {FALSE, ERROR_IO_DEVICE, 0, "pass-through-failed"},
+        {FALSE, ERROR_IO_DEVICE, 0, "pass-through-failed"},
+        {TRUE, 0, 2, "check-4/00/00"},
+        {TRUE, 0, 2, "check-2/3A/00"}};
     size_t n = 0;
-    for (const auto& e : expected) {
+    for (const auto& [result, error, scsiStatus, logged] : expected) {
         SetLastError(0);
-        EXPECT_EQ(e.result, TestUnitReadyThrough(&call)) << "call " << n + 1;
-        if (!e.result) {
-            EXPECT_EQ(e.error, call.error) << "call " << n + 1;
+        EXPECT_EQ(result, TestUnitReadyThrough(&call)) << "call " << n + 1;
+        if (!result) {
+            EXPECT_EQ(error, call.error) << "call " << n + 1;
         } else {
-            EXPECT_EQ(e.scsiStatus, call.block.ScsiStatus) << "call " << n + 1;
+            EXPECT_EQ(scsiStatus, call.block.ScsiStatus) << "call " << n + 1;
         }
-        EXPECT_EQ(e.logged, LoggedOutcome(n)) << "call " << n + 1;
+        EXPECT_EQ(logged, LoggedOutcome(n)) << "call " << n + 1;
         ++n;
     }
 }
@@ -166,8 +159,7 @@ TEST(FaultTest, AVanishedDeviceAnswersNothingMore) {
     EXPECT_EQ("gone", Send("0:0", TestUnitReadyCommand()).outcome);
     EXPECT_EQ("gone", Logged().back().outcome);
 
-    PassThroughCall call;
-    call.device = OpenDevice("\\\\.\\E:");
+    PassThroughCall call("\\\\.\\E:");
     ASSERT_TRUE(TestUnitReadyThrough(&call));
     EXPECT_FALSE(TestUnitReadyThrough(&call));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), call.error);

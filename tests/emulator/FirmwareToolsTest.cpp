@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #ifdef _WIN32
 #define popen _popen
@@ -74,16 +76,13 @@ int RunProgram(const std::string& commandLine, std::string* output) {
 }
 
 TEST(FirmwareImageTest, ChecksumSumsBigEndianWordsModulo65536) {
-    const struct {
-        Bytes data;
-        uint16_t sum;
-    } cases[] = {{{}, 0x0000},
-                 {{0x01, 0x02}, 0x0102},
-                 {{0x01, 0x02, 0x03, 0x04}, 0x0406},
-                 {{0xFF, 0xFF, 0x00, 0x02}, 0x0001},
-                 {{0x80, 0x00, 0x80, 0x00, 0x12}, 0x1200}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.sum, SumImageWords(c.data.data(), c.data.size())) << c.data.size() << " bytes";
+    const std::pair<Bytes, uint16_t> cases[] = {{{}, 0x0000},
+                                                {{0x01, 0x02}, 0x0102},
+                                                {{0x01, 0x02, 0x03, 0x04}, 0x0406},
+                                                {{0xFF, 0xFF, 0x00, 0x02}, 0x0001},
+                                                {{0x80, 0x00, 0x80, 0x00, 0x12}, 0x1200}};
+    for (const auto& [data, sum] : cases) {
+        EXPECT_EQ(sum, SumImageWords(data.data(), data.size())) << data.size() << " bytes";
     }
     // The checksum word covers bytes 0..0xF9FFD and not itself.
     Bytes image(ImageSize, 0);
@@ -98,15 +97,13 @@ TEST(FirmwareImageTest, ChecksumSumsBigEndianWordsModulo65536) {
 }
 
 TEST(FirmwareImageTest, VersionTextFollowsTheFirstCharacter) {
-    const struct {
-        const char* field;
-        const char* version;
-    } cases[] = {{"217", "2.17"}, {"A17", "107A"}, {"a17", "107a"}, {"Z99", "909Z"},
-                 {"@17", "@.17"}, {"[17", "[.17"}, {"`17", "`.17"}, {"{17", "{.17"}};
-    for (const auto& c : cases) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"217", "2.17"}, {"A17", "107A"}, {"a17", "107a"}, {"Z99", "909Z"},
+        {"@17", "@.17"}, {"[17", "[.17"}, {"`17", "`.17"}, {"{17", "{.17"}};
+    for (const auto& [field, version] : cases) {
         char text[VersionTextLength + 1];
-        FormVersionText(c.field[0], c.field[1], c.field[2], text);
-        EXPECT_STREQ(c.version, text) << "~" << c.field;
+        FormVersionText(field[0], field[1], field[2], text);
+        EXPECT_STREQ(version, text) << "~" << field;
     }
 }
 
@@ -133,23 +130,19 @@ TEST(FirmwareImageTest, GeneratedImagesCarryTheirVersionAndChecksum) {
 TEST(FirmwareImageTest, PackingAppendsImageAndTagOnce) {
     const Bytes program(5000, 0x4D);
     const Bytes image = zalfw::MakeTestImage(zalfw::TestImageOptions());
-    const struct {
-        const char* extension;
-        size_t tagFromEnd;
-    } layouts[] = {{"", 4}, {"16", 6}};
-    for (const auto& l : layouts) {
+    const std::pair<const char*, long> layouts[] = {{"", 4}, {"16", 6}}; // extension, tag length
+    for (const auto& [extension, tagFromEnd] : layouts) {
         zalfw::PackOptions options;
-        options.extension = l.extension;
+        options.extension = extension;
         Bytes packed;
         std::string why;
         ASSERT_TRUE(zalfw::PackProgram(program, image, options, &packed, &why)) << why;
         const size_t end = packed.size();
         ASSERT_EQ(program.size() + 1024004 + options.extension.size(), end);
         EXPECT_EQ(program, Bytes(packed.begin(), packed.begin() + 5000));
-        EXPECT_EQ(image, Bytes(packed.end() - 1024000 - static_cast<long>(l.tagFromEnd),
-                               packed.end() - static_cast<long>(l.tagFromEnd)));
-        EXPECT_EQ("M7T5" + std::string(l.extension),
-                  std::string(packed.end() - static_cast<long>(l.tagFromEnd), packed.end()));
+        EXPECT_EQ(image, Bytes(packed.end() - 1024000 - tagFromEnd, packed.end() - tagFromEnd));
+        EXPECT_EQ("M7T5" + std::string(extension),
+                  std::string(packed.end() - tagFromEnd, packed.end()));
         EXPECT_TRUE(zalfw::HasTrailer(packed));
     }
 
@@ -165,29 +158,25 @@ TEST(FirmwareToolsTest, FwgenWritesTheImagesItIsAskedFor) {
     ScratchFolder folder;
     // Every generated image carries the test mark; no option leaves it out.
     const std::string testMark = "ZAL TK-4800J TEST IMAGE - NOT FIRMWARE: EMULATOR";
-    const struct {
-        const char* options;
-        const char* field;
-        bool checksumMatches;
-        bool marked;
-    } cases[] = {{"", "~217", true, true},
-                 {"--letter", "~A17", true, true},
-                 {"--version ~305", "~305", true, true},
-                 {"--bad-checksum", "~217", false, true},
-                 {"--no-mark", "#217", true, true}};
-    for (const auto& c : cases) {
+    // options, version field, whether the checksum matches, whether the test mark is there
+    const std::tuple<const char*, const char*, bool, bool> cases[] = {
+        {"", "~217", true, true},
+        {"--letter", "~A17", true, true},
+        {"--version ~305", "~305", true, true},
+        {"--bad-checksum", "~217", false, true},
+        {"--no-mark", "#217", true, true}};
+    for (const auto& [options, field, checksumMatches, marked] : cases) {
         const std::string path = folder.File("image.bin");
         std::string output;
-        ASSERT_EQ(0, RunProgram(Tool("fwgen") + " \"" + path + "\" " + c.options, &output))
-            << output;
+        ASSERT_EQ(0, RunProgram(Tool("fwgen") + " \"" + path + "\" " + options, &output)) << output;
         const Bytes image = FileBytes(path);
-        ASSERT_EQ(size_t{ImageSize}, image.size()) << c.options;
-        EXPECT_EQ(c.field, std::string(image.begin() + 0x400, image.begin() + 0x404));
-        EXPECT_EQ(c.checksumMatches,
+        ASSERT_EQ(size_t{ImageSize}, image.size()) << options;
+        EXPECT_EQ(field, std::string(image.begin() + 0x400, image.begin() + 0x404));
+        EXPECT_EQ(checksumMatches,
                   ComputeImageChecksum(image.data()) == StoredImageChecksum(image.data()))
-            << c.options;
-        EXPECT_EQ(c.marked, std::string(image.begin() + 0x800, image.begin() + 0x830) == testMark)
-            << c.options << ": the test mark at 0x800";
+            << options;
+        EXPECT_EQ(marked, std::string(image.begin() + 0x800, image.begin() + 0x830) == testMark)
+            << options << ": the test mark at 0x800";
     }
     std::string output;
     EXPECT_EQ(2, RunProgram(Tool("fwgen") + " x.bin --version 21", &output));
@@ -214,13 +203,8 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
     }
     const std::string prog = "\"" + folder.File("prog.exe") + "\" ";
     const std::string out = " \"" + folder.File("out.exe") + "\"";
-    const struct {
-        const char* image;
-        const char* options;
-        int exitCode;
-        const char* says;
-        size_t size;
-    } cases[] = {
+    // image, options, exit code, what fwpack says, the size of the packed program (0: none)
+    const std::tuple<const char*, const char*, int, const char*, size_t> cases[] = {
         {"short.img", "", 1, "the image is 1000 bytes", 0},
         {"nomark.img", "", 1, "no '~' at the version field", 0},
         {"bad.img", "", 1, "--force, or ZAL_FIRMWARE_FORCE=ON in the build, packs it anyway", 0},
@@ -230,16 +214,16 @@ TEST(FirmwareToolsTest, FwpackPacksOrRefusesSayingWhy) {
         {"good.img", "--extended 1", 1, "takes exactly two characters", 0},
         {"good.img", "--frobnicate", 2, "usage: fwpack", 0},
         {"good.img", "--extended 16", 0, "extended trailer", 3000 + 1024006}};
-    for (const auto& c : cases) {
+    for (const auto& [file, options, exitCode, says, size] : cases) {
         std::remove(folder.File("out.exe").c_str());
         std::string output;
-        const std::string image = "\"" + folder.File(c.image) + "\"";
-        EXPECT_EQ(c.exitCode,
-                  RunProgram(Tool("fwpack") + " " + prog + image + out + " " + c.options, &output))
-            << c.image << " " << c.options << ": " << output;
-        EXPECT_NE(std::string::npos, output.find(c.says))
-            << c.image << " " << c.options << ": expected '" << c.says << "' in: " << output;
-        EXPECT_EQ(c.size, FileBytes(folder.File("out.exe")).size()) << c.image << " " << c.options;
+        const std::string image = "\"" + folder.File(file) + "\"";
+        EXPECT_EQ(exitCode,
+                  RunProgram(Tool("fwpack") + " " + prog + image + out + " " + options, &output))
+            << file << " " << options << ": " << output;
+        EXPECT_NE(std::string::npos, output.find(says))
+            << file << " " << options << ": expected '" << says << "' in: " << output;
+        EXPECT_EQ(size, FileBytes(folder.File("out.exe")).size()) << file << " " << options;
     }
     const Bytes packed = FileBytes(folder.File("out.exe"));
     ASSERT_EQ(3000u + 1024006u, packed.size());
@@ -280,11 +264,8 @@ TEST(FirmwareToolsTest, FwpackDescribesWhatAFileCarries) {
     write("bare.img", {}, unmarked, "");
     write("short.img", Bytes(1000, 0), {}, "");
     write("tagless.exe", program, marked, "M7T6");
-    const struct {
-        const char* file;
-        int exitCode;
-        std::string says;
-    } cases[] = {
+    const std::tuple<const char*, int, std::string> cases[] = {
+        // file, exit code, what it says
         {"plain.exe", 0,
          "trailer plain\nversion 2.17\nchecksum " + ChecksumWord(marked) +
              " matches\ntest-image yes\n"},
@@ -298,14 +279,13 @@ TEST(FirmwareToolsTest, FwpackDescribesWhatAFileCarries) {
         {"short.img", 1, "the file is 1000 bytes and ends with no image and tag"},
         {"tagless.exe", 1, "the file is 1027004 bytes and ends with no image and tag"},
         {"missing.exe", 1, "cannot open"}};
-    for (const auto& c : cases) {
+    for (const auto& [file, exitCode, says] : cases) {
         std::string output;
-        EXPECT_EQ(
-            c.exitCode,
-            RunProgram(Tool("fwpack") + " --describe \"" + folder.File(c.file) + "\"", &output))
-            << c.file << ": " << output;
-        EXPECT_NE(std::string::npos, output.find(c.says))
-            << c.file << ": expected '" << c.says << "' in: " << output;
+        EXPECT_EQ(exitCode,
+                  RunProgram(Tool("fwpack") + " --describe \"" + folder.File(file) + "\"", &output))
+            << file << ": " << output;
+        EXPECT_NE(std::string::npos, output.find(says))
+            << file << ": expected '" << says << "' in: " << output;
     }
     std::string output;
     EXPECT_EQ(2, RunProgram(Tool("fwpack") + " --describe", &output)) << output;

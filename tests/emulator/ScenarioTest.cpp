@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace zalemu;
 
 namespace {
@@ -77,10 +79,8 @@ TEST(ScenarioTest, ReadsFilesFaultsAndPaddedValues) {
 }
 
 TEST(ScenarioTest, BadLinesAreRefusedWithLineAndReason) {
-    const struct {
-        const char* text;
-        const char* error;
-    } cases[] = {
+    // the scenario, the start of its error
+    const std::pair<const char*, const char*> cases[] = {
         {"[emulator]\naspi-status = maybe\n", "line 2: aspi-status: expected ready"},
         {"[emulator]\ncompletion = later\n", "line 2: completion: expected worker or caller"},
         {"kind = disk\n", "line 1: kind: comes before any"},
@@ -127,13 +127,13 @@ TEST(ScenarioTest, BadLinesAreRefusedWithLineAndReason) {
         {"[emulator]\njust words\n", "line 2: expected 'key = value'"},
         {"[emulator]\nhost-adapters = 300\n", "line 2: host-adapters: expected a count 0..255"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, expected] : cases) {
         ScenarioConfig scenario;
         std::string error;
-        EXPECT_FALSE(ParseScenario(c.text, "", &scenario, &error)) << c.text;
-        EXPECT_EQ(0u, error.find(c.error))
+        EXPECT_FALSE(ParseScenario(text, "", &scenario, &error)) << text;
+        EXPECT_EQ(0u, error.find(expected))
             << "scenario:\n"
-            << c.text << "expected: " << c.error << "\nsaw:      " << error;
+            << text << "expected: " << expected << "\nsaw:      " << error;
     }
 }
 

@@ -226,8 +226,10 @@ TEST_P(FlashEngineTest, AFailureOrTimeOutAtEachStageSendsExactlyItsFollowUp) {
     }
 }
 
+// A poll of the other device; its own time-out is short, since its block stays held once it has run
+// out of time whatever that time was.
 DWORD WINAPI PollTheSilentDevice(LPVOID) {
-    ScsiCommand poll = CommandToCurrentTarget(6, 5000);
+    ScsiCommand poll = CommandToCurrentTarget(6, 1000);
     poll.haId = 1;
     poll.targetId = 0;
     return static_cast<DWORD>(IssueCommand(&poll));

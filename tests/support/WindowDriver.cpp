@@ -138,10 +138,6 @@ HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs, b
     });
 }
 
-bool WaitForNoMessageBox(DWORD processId, DWORD timeoutMs) {
-    return WaitUntil([processId] { return WaitForMessageBox(processId, 0) == NULL; }, timeoutMs);
-}
-
 std::string WindowText(HWND window) {
     char text[4096];
     text[0] = '\0';
@@ -180,11 +176,6 @@ void PostKey(HWND window, WPARAM key, LPARAM down, LPARAM up, UINT downMessage =
 bool PressButton(HWND dialog, int controlId) {
     HWND button = GetDlgItem(dialog, controlId);
     return Usable(button) && PostMessageA(button, BM_CLICK, 0, 0) != FALSE;
-}
-
-void SettleWindow(HWND window) {
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(10000), &ignored);
 }
 
 BoxSeen WaitForBox(DWORD processId, DWORD timeoutMs) {
@@ -230,11 +221,12 @@ std::vector<std::string> DialogDriver::DriveListItems() const {
 
 bool DialogDriver::Flush(int rounds) {
     HWND status = GetDlgItem(dialog_, IDC_STATUS);
+    const auto limit = [status] { return SendMessageA(status, EM_GETLIMITTEXT, 0, 0); };
     for (int round = 0; round < rounds; ++round) {
-        const LRESULT marker = 0x10000 + (SendMessageA(status, EM_GETLIMITTEXT, 0, 0) & 0xFF) + 1;
-        if (!PostMessageA(status, EM_SETLIMITTEXT, static_cast<WPARAM>(marker), 0) ||
-            !WaitUntil([&] { return SendMessageA(status, EM_GETLIMITTEXT, 0, 0) == marker; },
-                       5000)) {
+        const LRESULT marker = 0x10000 + (limit() & 0xFF) + 1;
+        PostMessageA(status, EM_SETLIMITTEXT, static_cast<WPARAM>(marker), 0);
+        WaitUntil([&] { return !IsWindow(status) || limit() == marker; }, 5000);
+        if (limit() != marker) {
             return false;
         }
     }
@@ -288,7 +280,9 @@ void MoveWithArrows(HWND control, int index, WPARAM back, WPARAM on, Selection s
             break;
         }
     }
-    SettleWindow(control);
+    // A sent message is taken only between two messages of the queue.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(control, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(10000), &ignored);
 }
 
 } // namespace

@@ -54,8 +54,6 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
 // shown, or also still hidden when `shownOnly` is false.
 HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs,
                               bool shownOnly = true);
-// Waits until no message box of the process is left.
-bool WaitForNoMessageBox(DWORD processId, DWORD timeoutMs);
 
 std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int controlId);
@@ -67,10 +65,6 @@ std::string WindowClass(HWND window);
 // Presses a push button of a dialog or message box as a click would; false when
 // the button is missing, hidden or disabled (nothing is pressed then).
 bool PressButton(HWND dialog, int controlId);
-
-// Returns once the thread of `window` has finished what it was handling (a sent
-// message is taken only between two messages of its queue).
-void SettleWindow(HWND window);
 
 // A message box as the user meets it.
 struct BoxSeen {

@@ -114,7 +114,7 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
     session.WriteScenario(Device("0:0", "kind = tk4800j\nrevision = 2.16\n" + settings));
     if (!session.Start(ProgramPath::AspiEmulator) ||
         !session.WaitForEnabled(IDC_FLASH, true, 30000)) {
-        run.endText = "(no dialog ready to flash; status '" + session.Text(IdStatus) + "')";
+        run.endText = "(no dialog ready to flash; status '" + session.Text(IDC_STATUS) + "')";
         return run;
     }
     double start = 0;
@@ -142,7 +142,7 @@ FlashRun RunFlash(const std::string& name, const std::string& settings, Watch wa
         }
         const bool askDialog = watch != Watch::Quiet || stage < 3 || stage >= 5;
         if (askDialog) {
-            sample.status = session.Text(IdStatus);
+            sample.status = session.Text(IDC_STATUS);
             sample.position = session.Progress();
         }
         if (watch == Watch::Fast) {

@@ -54,7 +54,6 @@ protected:
 TEST_F(DialogTest, ShowsTheDriveByItsCommandVersion) {
     const char* const captions[] = {"DVD+R DL Medium setting", "DVD+R Medium setting"};
     for (const PageRow& row : PageRows) {
-        SCOPED_TRACE(row.drive);
         DialogRun run;
         ASSERT_NO_FATAL_FAILURE(ExpectPage(run, row));
         for (int i = 0; i < run.TabCount(); ++i) {
@@ -67,27 +66,15 @@ TEST_F(DialogTest, ShowsTheDriveByItsCommandVersion) {
 }
 
 TEST_F(DialogTest, ChangeCountTextsAndLocks) {
-    for (const CountRow& row : CountRows) {
-        SCOPED_TRACE(row.drive);
-        DialogRun run;
-        ExpectCount(run, row);
-    }
+    ExpectRows<DialogRun>(CountRows, ExpectCount);
 }
 
 TEST_F(DialogTest, DiscInsertedAndRemovedWhileRunning) {
-    for (const DiscRow& row : DiscRows) {
-        SCOPED_TRACE(row.drive);
-        DialogRun run;
-        ExpectDiscInsertedAndRemoved(run, row);
-    }
+    ExpectRows<DialogRun>(DiscRows, ExpectDiscInsertedAndRemoved);
 }
 
 TEST_F(DialogTest, CommandsBoxAndDriveMemoryOfEachChange) {
-    for (const ChangeRow& row : ChangeRows) {
-        SCOPED_TRACE(row.name);
-        DialogRun run;
-        ExpectChange(run, row);
-    }
+    ExpectRows<DialogRun>(ChangeRows, ExpectChange);
 }
 
 // Switching drives and tabs: tab 1 exists only for command version 3, a new

@@ -136,6 +136,23 @@ bool MakeClicks(DialogDriver& dialog, const std::vector<int>& clicks) {
     return true;
 }
 
+bool AwaitPolls(DiscmodeLevel& level, size_t skip, size_t polls, DWORD timeoutMs,
+                const std::string& from) {
+    return WaitUntil(
+        [&] {
+            const std::vector<zalemu::CommandRecord> all = level.Commands();
+            size_t seen = 0;
+            for (size_t i = skip; i < all.size(); ++i) {
+                if (all[i].Opcode() == 0x00 &&
+                    (seen > 0 || from.empty() || all[i].outcome == from)) {
+                    ++seen;
+                }
+            }
+            return seen >= polls;
+        },
+        timeoutMs);
+}
+
 std::vector<std::string> SentAfter(DiscmodeLevel& level, size_t skip) {
     const std::vector<zalemu::CommandRecord> all = level.Commands();
     std::vector<std::string> sent;
@@ -148,6 +165,7 @@ std::vector<std::string> SentAfter(DiscmodeLevel& level, size_t skip) {
 }
 
 void ExpectPage(DiscmodeLevel& level, const PageRow& row) {
+    SCOPED_TRACE(row.drive);
     ASSERT_TRUE(level.Open("page", std::string("vendor = VENDOR12\nproduct = PRODUCT-NAME-16C\n") +
                                        row.drive))
         << "no dialog";
@@ -197,12 +215,13 @@ void ExpectPage(DiscmodeLevel& level, const PageRow& row) {
 }
 
 void ExpectCount(DiscmodeLevel& level, const CountRow& row) {
+    SCOPED_TRACE(row.drive);
     ASSERT_TRUE(level.Open("count", row.drive)) << "no dialog";
     DialogDriver& dialog = level.Driver();
     EXPECT_TRUE(dialog.WaitForText(IDC_STATUS, row.status)) << "shown: " << dialog.Text(IDC_STATUS);
     EXPECT_TRUE(dialog.WaitForEnabled(IDOK, row.ok));
-    // Nor does OK come or go with a later poll.
-    Sleep(Scaled(400));
+    // Nor does OK come or go with the next polls (over a span where there are none).
+    EXPECT_EQ(row.polled, AwaitPolls(level, level.Commands().size(), 2, row.polled ? 5000 : 400));
     EXPECT_EQ(row.ok, dialog.Enabled(IDOK));
     bool polled = false;
     for (const zalemu::CommandRecord& record : level.Commands()) {
@@ -220,6 +239,7 @@ void ExpectCount(DiscmodeLevel& level, const CountRow& row) {
 }
 
 void ExpectDiscInsertedAndRemoved(DiscmodeLevel& level, const DiscRow& row) {
+    SCOPED_TRACE(row.drive);
     const char* const noDisc = "Possible set count is 12 left.";
     const char* const eject = "Try again after DISC Ejected.";
     ASSERT_TRUE(level.Open("disc", row.drive)) << "no dialog";
@@ -227,11 +247,12 @@ void ExpectDiscInsertedAndRemoved(DiscmodeLevel& level, const DiscRow& row) {
     const DWORD react = level.ReactionMs();
     ASSERT_TRUE(dialog.WaitForEnabled(IDOK, true));
     EXPECT_TRUE(dialog.WaitForText(IDC_STATUS, noDisc));
+    const size_t inserted = level.Commands().size();
     ASSERT_TRUE(level.SetDisc(true));
     EXPECT_TRUE(dialog.WaitForEnabled(IDOK, false, react)) << "a disc disables OK";
     EXPECT_TRUE(dialog.WaitForText(IDC_STATUS, eject, react));
-    // Past the loading time the disc is ready; OK stays off.
-    Sleep(Scaled(600));
+    // Once the disc is ready (a poll answered "good") and the next poll: OK stays off.
+    EXPECT_TRUE(AwaitPolls(level, inserted, 2, 5000, "good")) << "the disc never became ready";
     EXPECT_FALSE(dialog.Enabled(IDOK));
     EXPECT_EQ(eject, dialog.Text(IDC_STATUS));
     ASSERT_TRUE(level.SetDisc(false));
@@ -241,6 +262,7 @@ void ExpectDiscInsertedAndRemoved(DiscmodeLevel& level, const DiscRow& row) {
 }
 
 void ExpectChange(DiscmodeLevel& level, const ChangeRow& row) {
+    SCOPED_TRACE(row.name);
     ASSERT_TRUE(level.Open(row.name, row.drive)) << "no dialog";
     DialogDriver& dialog = level.Driver();
     ASSERT_TRUE(dialog.WaitForEnabled(IDOK, true));
@@ -268,7 +290,7 @@ void ExpectChange(DiscmodeLevel& level, const ChangeRow& row) {
             EXPECT_FALSE(dialog.Enabled(id)) << "control " << id << " while the box is open";
         }
         dialog.PostCommand(IDCANCEL);
-        Sleep(Scaled(300));
+        EXPECT_TRUE(dialog.Flush()) << "the dialog did not take its messages";
         EXPECT_FALSE(level.Ended()) << "the close box and Escape wait for the result box";
         ASSERT_TRUE(AnswerBox(box));
         // The dialog stays open, and the user can still leave, pick a drive or retry.

@@ -9,6 +9,8 @@
 #include "CommandLog.h"
 #include "WindowDriver.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +37,22 @@ public:
     virtual DWORD ReactionMs() const = 0;
 };
 
+// Runs `expect` for each row on a level of its own.
+template <typename Level, typename Row, typename Expect>
+void ExpectRows(const std::vector<Row>& rows, Expect expect) {
+    for (const Row& row : rows) {
+        Level level;
+        expect(level, row);
+    }
+}
+// The rows that the built program runs.
+template <typename Row> std::vector<Row> BuiltRows(const std::vector<Row>& rows) {
+    std::vector<Row> built;
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(built),
+                 [](const Row& row) { return row.builtProgram; });
+    return built;
+}
+
 extern const char* const DiscmodeTitle;
 extern const char* const ChangeCompleted;
 
@@ -43,6 +61,11 @@ void CancelAndExpectEnd(DiscmodeLevel& level);
 // Clicks the radio buttons in turn, each once it is enabled; IDC_TAB moves to the
 // next tab. False when a click could not be made.
 bool MakeClicks(DialogDriver& dialog, const std::vector<int>& clicks);
+// Waits until the drive has received `polls` TEST UNIT READY commands after its
+// first `skip` commands, counted from the first that ended with outcome `from`
+// when one is given; false when they did not come within the time.
+bool AwaitPolls(DiscmodeLevel& level, size_t skip, size_t polls, DWORD timeoutMs,
+                const std::string& from = std::string());
 // The CDBs the drive received after its first `skip` commands, without the polls.
 std::vector<std::string> SentAfter(DiscmodeLevel& level, size_t skip);
 

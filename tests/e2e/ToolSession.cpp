@@ -83,7 +83,7 @@ bool ToolSession::Start(ProgramPath path, bool expectDialog) {
         return WaitForBox(90000).window != NULL;
     }
     // The dialog is ready for the user once the drive list is enabled.
-    return FindDialog(processId_, 90000) && WaitForEnabled(IdDriveList, true, 90000);
+    return FindDialog(processId_, 90000) && WaitForEnabled(IDC_DRIVE_LIST, true, 90000);
 }
 
 bool ToolSession::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
@@ -129,27 +129,17 @@ std::string ToolSession::FirmwareMismatch(const std::string& address) const {
 }
 
 bool ToolSession::SetDisc(const std::string& address, bool loaded) {
-    std::istringstream in(StateFile());
-    std::string line;
-    std::string result;
-    bool inSection = false;
-    bool changed = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty() && line[0] == '[') {
-            inSection = line == "[device " + address + "]";
-        } else if (inSection && line.compare(0, 4, "disc") == 0) {
-            line = std::string("disc = ") + (loaded ? "yes" : "no");
-            changed = true;
-        }
-        result += line + "\n";
+    // The emulator writes each device's disc as the first line of its section.
+    std::string state = StateFile();
+    const std::string disc = "[device " + address + "]\ndisc = ";
+    const size_t at = state.find(disc);
+    if (at == std::string::npos) {
+        return false;
     }
-    if (changed) {
-        WriteWholeFile(folder_ + "\\drive.state", result);
-    }
-    return changed;
+    const size_t value = at + disc.size();
+    state.replace(value, state.find('\n', value) - value, loaded ? "yes" : "no");
+    WriteWholeFile(folder_ + "\\drive.state", state);
+    return true;
 }
 
 void ExpectStartFailure(const std::string& tool, const StartFailure& failure) {

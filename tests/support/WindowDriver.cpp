@@ -100,7 +100,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
 // A box holds the 0xFFFF text control; the tools' dialogs hold the drive list.
 bool IsMessageBox(HWND window) {
     return WindowClass(window) == "#32770" && GetDlgItem(window, 0xFFFF) != NULL &&
-           GetDlgItem(window, IdDriveList) == NULL && IsWindowVisible(window);
+           GetDlgItem(window, IDC_DRIVE_LIST) == NULL && IsWindowVisible(window);
 }
 
 template <typename Match> HWND WaitForWindow(DWORD processId, DWORD timeoutMs, Match match) {
@@ -136,10 +136,6 @@ HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs, b
         return WindowClass(window) == "#32770" && GetDlgItem(window, controlId) != NULL &&
                (!shownOnly || IsWindowVisible(window));
     });
-}
-
-bool WaitForNoMessageBox(DWORD processId, DWORD timeoutMs) {
-    return WaitUntil([processId] { return WaitForMessageBox(processId, 0) == NULL; }, timeoutMs);
 }
 
 std::string WindowText(HWND window) {
@@ -182,11 +178,6 @@ bool PressButton(HWND dialog, int controlId) {
     return Usable(button) && PostMessageA(button, BM_CLICK, 0, 0) != FALSE;
 }
 
-void SettleWindow(HWND window) {
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(10000), &ignored);
-}
-
 BoxSeen WaitForBox(DWORD processId, DWORD timeoutMs) {
     BoxSeen box;
     box.window = WaitForMessageBox(processId, timeoutMs);
@@ -214,7 +205,7 @@ std::vector<int> DialogDriver::CheckedOf(const std::vector<int>& ids) const {
 
 std::vector<std::string> DialogDriver::DriveListItems() const {
     std::vector<std::string> items;
-    HWND list = GetDlgItem(dialog_, IdDriveList);
+    HWND list = GetDlgItem(dialog_, IDC_DRIVE_LIST);
     const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         // Across processes Wine hands the entry over as UTF-16 whichever form is
@@ -228,12 +219,26 @@ std::vector<std::string> DialogDriver::DriveListItems() const {
     return items;
 }
 
+bool DialogDriver::Flush(int rounds) {
+    HWND status = GetDlgItem(dialog_, IDC_STATUS);
+    const auto limit = [status] { return SendMessageA(status, EM_GETLIMITTEXT, 0, 0); };
+    for (int round = 0; round < rounds; ++round) {
+        const LRESULT marker = 0x10000 + (limit() & 0xFF) + 1;
+        PostMessageA(status, EM_SETLIMITTEXT, static_cast<WPARAM>(marker), 0);
+        WaitUntil([&] { return !IsWindow(status) || limit() == marker; }, 5000);
+        if (limit() != marker) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int DialogDriver::TabCount() const {
-    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdTabs), TCM_GETITEMCOUNT, 0, 0));
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IDC_TAB), TCM_GETITEMCOUNT, 0, 0));
 }
 
 int DialogDriver::TabSelection() const {
-    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdTabs), TCM_GETCURSEL, 0, 0));
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IDC_TAB), TCM_GETCURSEL, 0, 0));
 }
 
 std::string DialogDriver::TabCaption(int index) const {
@@ -244,7 +249,7 @@ std::string DialogDriver::TabCaption(int index) const {
     item.mask = TCIF_TEXT;
     item.pszText = text;
     item.cchTextMax = sizeof text;
-    SendMessageA(GetDlgItem(dialog_, IdTabs), TCM_GETITEMA, static_cast<WPARAM>(index),
+    SendMessageA(GetDlgItem(dialog_, IDC_TAB), TCM_GETITEMA, static_cast<WPARAM>(index),
                  reinterpret_cast<LPARAM>(&item));
     return text;
 }
@@ -275,7 +280,9 @@ void MoveWithArrows(HWND control, int index, WPARAM back, WPARAM on, Selection s
             break;
         }
     }
-    SettleWindow(control);
+    // A sent message is taken only between two messages of the queue.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(control, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(10000), &ignored);
 }
 
 } // namespace
@@ -283,17 +290,17 @@ void MoveWithArrows(HWND control, int index, WPARAM back, WPARAM on, Selection s
 void DialogDriver::SelectDrive(int index) {
     // The arrow keys move the selection of a closed drop-down list, one entry a
     // key, and tell the dialog each time.
-    MoveWithArrows(GetDlgItem(dialog_, IdDriveList), index, VK_UP, VK_DOWN,
+    MoveWithArrows(GetDlgItem(dialog_, IDC_DRIVE_LIST), index, VK_UP, VK_DOWN,
                    [this] { return DriveListSelection(); });
 }
 
 void DialogDriver::SelectTab(int index) {
-    MoveWithArrows(GetDlgItem(dialog_, IdTabs), index, VK_LEFT, VK_RIGHT,
+    MoveWithArrows(GetDlgItem(dialog_, IDC_TAB), index, VK_LEFT, VK_RIGHT,
                    [this] { return TabSelection(); });
 }
 
 void DialogDriver::PressEscape() {
-    PostKey(GetDlgItem(dialog_, IdDriveList), VK_ESCAPE, 0x00010001,
+    PostKey(GetDlgItem(dialog_, IDC_DRIVE_LIST), VK_ESCAPE, 0x00010001,
             static_cast<LPARAM>(0xC0010001u));
 }
 
@@ -308,7 +315,7 @@ void DialogDriver::PressAltF4() {
 }
 
 bool DialogDriver::TryNextDrive() {
-    HWND list = GetDlgItem(dialog_, IdDriveList);
+    HWND list = GetDlgItem(dialog_, IDC_DRIVE_LIST);
     if (!IsWindowEnabled(list)) {
         return false;
     }

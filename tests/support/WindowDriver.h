@@ -9,6 +9,10 @@
 #ifndef ZAL_TESTS_WINDOWDRIVER_H
 #define ZAL_TESTS_WINDOWDRIVER_H
 
+// The controls both tools' dialogs have come from their resource headers, which
+// agree on them (a different value is a redefinition the build refuses).
+#include "BookTypeResources.h"
+#include "FlashResources.h"
 #include "TimeScale.h"
 
 #include <windows.h>
@@ -50,8 +54,6 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
 // shown, or also still hidden when `shownOnly` is false.
 HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD timeoutMs,
                               bool shownOnly = true);
-// Waits until no message box of the process is left.
-bool WaitForNoMessageBox(DWORD processId, DWORD timeoutMs);
 
 std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int controlId);
@@ -63,10 +65,6 @@ std::string WindowClass(HWND window);
 // Presses a push button of a dialog or message box as a click would; false when
 // the button is missing, hidden or disabled (nothing is pressed then).
 bool PressButton(HWND dialog, int controlId);
-
-// Returns once the thread of `window` has finished what it was handling (a sent
-// message is taken only between two messages of its queue).
-void SettleWindow(HWND window);
 
 // A message box as the user meets it.
 struct BoxSeen {
@@ -98,9 +96,6 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutM
     }
 }
 
-// The controls both tools' dialogs have.
-enum { IdCancel = 2, IdStatus = 1007, IdDriveList = 1009, IdTabs = 1014 };
-
 // One dialog of a process, driven through its controls. The dialog is found by
 // the layer that starts it (in the test program or as a program).
 class DialogDriver {
@@ -118,7 +113,8 @@ public:
     std::vector<int> CheckedOf(const std::vector<int>& ids) const;
     std::vector<std::string> DriveListItems() const;
     int DriveListSelection() const {
-        return static_cast<int>(SendMessageA(GetDlgItem(dialog_, IdDriveList), CB_GETCURSEL, 0, 0));
+        return static_cast<int>(
+            SendMessageA(GetDlgItem(dialog_, IDC_DRIVE_LIST), CB_GETCURSEL, 0, 0));
     }
     int TabCount() const;
     int TabSelection() const;
@@ -157,6 +153,12 @@ public:
     // enabled; false (nothing done) when it is not.
     bool TryNextDrive();
 
+    // Returns once the dialog's thread has taken every message queued to it so far, and then
+    // what taking them queued in turn, `rounds` deep: a marker queued to the status box (a
+    // text limit, which no check reads) is awaited each round. False when a marker did not
+    // come back (the dialog is gone).
+    bool Flush(int rounds = 3);
+
     // Waits for a state of a control.
     bool WaitForEnabled(int id, bool enabled, DWORD timeoutMs = 5000) const {
         return WaitUntil([&] { return Enabled(id) == enabled; }, timeoutMs);
@@ -174,7 +176,7 @@ protected:
     // Finds the dialog of `processId` that holds the drive list.
     bool FindDialog(DWORD processId, DWORD timeoutMs) {
         processId_ = processId;
-        dialog_ = WaitForDialogWithControl(processId, IdDriveList, timeoutMs);
+        dialog_ = WaitForDialogWithControl(processId, IDC_DRIVE_LIST, timeoutMs);
         return dialog_ != NULL;
     }
     HWND dialog_ = NULL;

@@ -19,13 +19,14 @@ bool ParseNumber(const std::string& text, unsigned long maximum, unsigned long* 
     return ParseUnsigned(text, false, maximum, value);
 }
 
-bool ParseChoice(const std::string& value, const char* good, const char* bad, bool* isBad,
+// One of two words; *isSecond tells which.
+bool ParseChoice(const std::string& value, const char* first, const char* second, bool* isSecond,
                  std::string* why) {
-    if (value == good || value == bad) {
-        *isBad = value == bad;
+    if (value == first || value == second) {
+        *isSecond = value == second;
         return true;
     }
-    *why = std::string("expected ") + good + " or " + bad + ", got '" + value + "'";
+    *why = std::string("expected ") + first + " or " + second + ", got '" + value + "'";
     return false;
 }
 
@@ -297,14 +298,11 @@ bool SetEmulatorKey(const std::string& key, const std::string& value, const std:
         return true;
     }
     if (key == "completion") {
-        if (value == "worker") {
-            scenario->completion = Completion::Worker;
-        } else if (value == "caller") {
-            scenario->completion = Completion::Caller;
-        } else {
-            *why = "expected worker or caller, got '" + value + "'";
+        bool caller = false;
+        if (!ParseChoice(value, "worker", "caller", &caller, why)) {
             return false;
         }
+        scenario->completion = caller ? Completion::Caller : Completion::Worker;
         return true;
     }
     if (key == "early-status") {
@@ -318,14 +316,11 @@ bool SetEmulatorKey(const std::string& key, const std::string& value, const std:
         return true;
     }
     if (key == "no-device") {
-        if (value == "at-once") {
-            scenario->noDevice = NoDeviceAnswer::AtOnce;
-        } else if (value == "later") {
-            scenario->noDevice = NoDeviceAnswer::Later;
-        } else {
-            *why = "expected at-once or later, got '" + value + "'";
+        bool later = false;
+        if (!ParseChoice(value, "at-once", "later", &later, why)) {
             return false;
         }
+        scenario->noDevice = later ? NoDeviceAnswer::Later : NoDeviceAnswer::AtOnce;
         return true;
     }
     if (key == "host-adapters") {

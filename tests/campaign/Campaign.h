@@ -38,7 +38,6 @@ public:
     // True while runs are left; makes the next run current.
     bool NextRun();
     uint32_t Run() const { return run_; }
-    uint32_t Seed() const { return seed_; }
     // The generator of the current run.
     CaseRandom& Random() { return random_; }
 

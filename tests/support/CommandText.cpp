@@ -113,10 +113,6 @@ std::string DownloadCdb(unsigned address, unsigned blocks) {
     return CdbText(DownloadCommand(address, blocks));
 }
 
-std::string ChecksumCdb(unsigned high, unsigned low) {
-    return CdbText(ChecksumCommand((high & 0xFF) << 8 | (low & 0xFF)));
-}
-
 std::string BlockCdb(unsigned sub, unsigned mask) {
     return CdbText(BlockCommand(sub, mask));
 }

@@ -51,7 +51,6 @@ extern const std::string InquiryCdb;
 extern const std::string FlashEnterCdb;
 extern const std::string FlashLeaveCdb;
 std::string DownloadCdb(unsigned address, unsigned blocks);
-std::string ChecksumCdb(unsigned high, unsigned low);
 std::string BlockCdb(unsigned sub, unsigned mask);
 
 // Every command of a whole run, in order, for an image whose checksum word is
